@@ -1,0 +1,74 @@
+#pragma once
+
+#include "calibration/Extended.h"
+
+#include <cmath>
+#include <cstdint>
+
+// The arithmetic of the model: every operation is rounded to a 64-bit significand, to nearest with
+// ties to even, and raises EInvalidOp / EZeroDivide / EOverflow by explicit checks of its result
+// (never by FPU traps). Underflow, denormals and inexact results pass silently. The checks only run
+// when the result is not finite, so the common path costs one comparison.
+namespace carteva {
+
+// Puts the x87 unit into 64-bit precision, round to nearest, all exceptions masked. Called at
+// start-up and after every floating-point error the general error handler catches.
+void EstablishFloatingPointSettings();
+bool FloatingPointSettingsInForce();
+
+bool IsSignalingNaN(Extended value);
+
+namespace detail {
+[[noreturn]] void ThrowInvalidOp();
+[[noreturn]] void ThrowZeroDivide();
+[[noreturn]] void ThrowOverflow();
+// Decides what a non-finite result of a binary operation means, as the x87 unit would flag it.
+void CheckNonFinite(Extended a, Extended b, Extended result);
+void CheckNonFiniteQuotient(Extended a, Extended b, Extended result);
+} // namespace detail
+
+inline Extended CheckedAdd(Extended a, Extended b)
+{
+    const Extended r = a + b;
+    if (!std::isfinite(r)) [[unlikely]]
+        detail::CheckNonFinite(a, b, r);
+    return r;
+}
+
+inline Extended CheckedSub(Extended a, Extended b)
+{
+    const Extended r = a - b;
+    if (!std::isfinite(r)) [[unlikely]]
+        detail::CheckNonFinite(a, b, r);
+    return r;
+}
+
+inline Extended CheckedMul(Extended a, Extended b)
+{
+    const Extended r = a * b;
+    if (!std::isfinite(r)) [[unlikely]]
+        detail::CheckNonFinite(a, b, r);
+    return r;
+}
+
+inline Extended CheckedDiv(Extended a, Extended b)
+{
+    const Extended r = a / b;
+    if (!std::isfinite(r)) [[unlikely]]
+        detail::CheckNonFiniteQuotient(a, b, r);
+    return r;
+}
+
+Extended CheckedSqrt(Extended a);
+
+// Round to the nearest 64-bit integer, ties to even. Infinities, NaNs and values whose rounding
+// lies outside the signed 64-bit range are invalid operations.
+inline std::int64_t CheckedRound(Extended v)
+{
+    const Extended r = __builtin_rintl(v);
+    if (!(r >= -0x1p63L && r < 0x1p63L)) [[unlikely]]
+        detail::ThrowInvalidOp();
+    return static_cast<std::int64_t>(r);
+}
+
+} // namespace carteva

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "calibration/CalibPoint.h"
+#include "calibration/Extended.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+
+namespace carteva {
+
+struct Pixel
+{
+    std::int64_t X;
+    std::int64_t Y;
+};
+
+// Interpolates between the calibration point nearest to (lat, lon) and the nearest other point that
+// lies more than 30 pixels from it on both axes. Empty when there is no such pair; floating-point
+// failures throw EInvalidOp / EZeroDivide / EOverflow.
+std::optional<Pixel> GeoToPixel(std::span<const TCalibPoint> points, Extended lat, Extended lon);
+
+} // namespace carteva

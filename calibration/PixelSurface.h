@@ -1,0 +1,31 @@
+#pragma once
+
+#include "calibration/CalibPoint.h"
+
+#include <cstdint>
+#include <span>
+
+namespace carteva {
+
+// 24-bit RGB with red in the lowest byte, green in the next, blue in the third.
+using Colour = std::uint32_t;
+constexpr Colour ColourRed = 0x0000FF;
+constexpr Colour ColourOrange = 0x0080FF;
+
+constexpr std::uint8_t RedOf(Colour c) { return c & 0xFF; }
+constexpr std::uint8_t GreenOf(Colour c) { return (c >> 8) & 0xFF; }
+constexpr std::uint8_t BlueOf(Colour c) { return (c >> 16) & 0xFF; }
+
+// Something single pixels can be painted on. Pixels outside it are ignored without error; the
+// result says whether the pixel was inside (and so painted).
+class PixelSurface
+{
+public:
+    virtual ~PixelSurface() = default;
+    virtual bool SetPixel(std::int64_t x, std::int64_t y, Colour colour) = 0;
+};
+
+// Paints each point's red plus: (X, Y), (X+1, Y), (X-1, Y), (X, Y+1), (X, Y-1), in list order.
+void DrawPointMarks(std::span<const TCalibPoint> points, PixelSurface &surface);
+
+} // namespace carteva
