@@ -1,6 +1,88 @@
 #include "calibration/GeoToPixel.h"
 
-// Placeholder until the model lands.
+#include "calibration/CheckedMath.h"
+#include "calibration/Errors.h"
+
 namespace carteva {
-std::optional<Pixel> GeoToPixel(std::span<const TCalibPoint>, Extended, Extended) { return {}; }
+
+namespace {
+
+constexpr Extended DistanceScale = 100;
+constexpr std::int64_t FirstPassStart = 99999999;
+constexpr std::int64_t SecondPassStart = 1215752191;
+constexpr std::int64_t MinimumSeparation = 30;
+
+// Distance in whole hundredths of a degree; degrees of latitude and longitude count alike.
+std::int64_t DistanceKey(const TCalibPoint &point, Extended lat, Extended lon)
+{
+    const Extended dLat = CheckedSub(point.Lat, lat);
+    const Extended squareLat = CheckedMul(dLat, dLat);
+    const Extended dLon = CheckedSub(point.Lon, lon);
+    const Extended squareLon = CheckedMul(dLon, dLon);
+    const Extended distance = CheckedSqrt(CheckedAdd(squareLat, squareLon));
+    return CheckedRound(CheckedMul(DistanceScale, distance));
+}
+
+std::int64_t Distance(std::int64_t a, std::int64_t b)
+{
+    return a > b ? a - b : b - a;
+}
+
+// fromPixel + Round((position - fromGeo) × (toPixel - fromPixel) / (toGeo - fromGeo)), the
+// product before the division: the other order rounds differently, and stored calibrations were
+// made with this one.
+std::int64_t Interpolate(Extended position, Extended fromGeo, Extended toGeo,
+                         std::int32_t fromPixel, std::int32_t toPixel)
+{
+    const Extended offset = CheckedSub(position, fromGeo);
+    const auto pixelSpan = static_cast<Extended>(std::int64_t(toPixel) - std::int64_t(fromPixel));
+    const Extended product = CheckedMul(offset, pixelSpan);
+    const Extended geoSpan = CheckedSub(toGeo, fromGeo);
+    const std::int64_t step = CheckedRound(CheckedDiv(product, geoSpan));
+    std::int64_t pixel;
+    if (__builtin_add_overflow(std::int64_t(fromPixel), step, &pixel))
+        throw EInvalidOp();
+    return pixel;
+}
+
+} // namespace
+
+std::optional<Pixel> GeoToPixel(std::span<const TCalibPoint> points, Extended lat, Extended lon)
+{
+    // Both passes compute the keys afresh: a list of a handful of points is cheaper to walk twice
+    // than to allocate for.
+    std::int64_t best1 = FirstPassStart;
+    std::ptrdiff_t nearest = -1;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const std::int64_t key = DistanceKey(points[i], lat, lon);
+        if (key < best1) {
+            best1 = key;
+            nearest = static_cast<std::ptrdiff_t>(i);
+        }
+    }
+    if (nearest < 0)
+        return std::nullopt;
+
+    const TCalibPoint &p1 = points[static_cast<std::size_t>(nearest)];
+    std::int64_t best2 = SecondPassStart;
+    std::ptrdiff_t second = -1;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        if (static_cast<std::ptrdiff_t>(i) == nearest)
+            continue;
+        const std::int64_t key = DistanceKey(points[i], lat, lon);
+        if (key < best2 && Distance(points[i].X, p1.X) > MinimumSeparation
+            && Distance(points[i].Y, p1.Y) > MinimumSeparation) {
+            best2 = key;
+            second = static_cast<std::ptrdiff_t>(i);
+        }
+    }
+    if (second < 0)
+        return std::nullopt;
+
+    const TCalibPoint &p2 = points[static_cast<std::size_t>(second)];
+    const std::int64_t x = Interpolate(lon, p1.Lon, p2.Lon, p1.X, p2.X);
+    const std::int64_t y = Interpolate(lat, p1.Lat, p2.Lat, p1.Y, p2.Y);
+    return Pixel {x, y};
+}
+
 } // namespace carteva

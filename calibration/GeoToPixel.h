@@ -17,7 +17,8 @@ struct Pixel
 
 // Interpolates between the calibration point nearest to (lat, lon) and the nearest other point that
 // lies more than 30 pixels from it on both axes. Empty when there is no such pair; floating-point
-// failures throw EInvalidOp / EZeroDivide / EOverflow.
+// failures throw EInvalidOp / EZeroDivide / EOverflow (a pixel beyond the 64-bit range is an
+// invalid operation).
 std::optional<Pixel> GeoToPixel(std::span<const TCalibPoint> points, Extended lat, Extended lon);
 
 } // namespace carteva
