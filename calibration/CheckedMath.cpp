@@ -14,13 +14,13 @@ bool IsQuietNaN(Extended v)
 {
     const std::uint64_t significand = SignificandBits(v);
     return (SignExponentBits(v) & kExponentMask) == kExponentMask
-           && (significand >> 62) == 3; // integer bit and quiet bit
+        && (significand >> 62) == 3; // integer bit and quiet bit
 }
 
 bool IsInfinity(Extended v)
 {
     return (SignExponentBits(v) & kExponentMask) == kExponentMask
-           && SignificandBits(v) == 0x8000000000000000ull;
+        && SignificandBits(v) == 0x8000000000000000ull;
 }
 
 // An operand that is an ordinary finite number; unnormals and pseudo-denormals are not.
@@ -41,26 +41,35 @@ bool IsSignalingNaN(Extended v)
 {
     const std::uint64_t significand = SignificandBits(v);
     return (SignExponentBits(v) & kExponentMask) == kExponentMask && (significand >> 62) == 2
-           && (significand & 0x3FFFFFFFFFFFFFFFull) != 0;
+        && (significand & 0x3FFFFFFFFFFFFFFFull) != 0;
 }
 
 namespace detail {
 
-void ThrowInvalidOp() { throw EInvalidOp(); }
-void ThrowZeroDivide() { throw EZeroDivide(); }
-void ThrowOverflow() { throw EOverflow(); }
+void ThrowInvalidOp()
+{
+    throw EInvalidOp();
+}
+void ThrowZeroDivide()
+{
+    throw EZeroDivide();
+}
+void ThrowOverflow()
+{
+    throw EOverflow();
+}
 
 void CheckNonFinite(Extended a, Extended b, Extended result)
 {
     const bool quietNaNOperand = IsQuietNaN(a) || IsQuietNaN(b);
     const bool badOperand = (!IsFiniteOperand(a) && !IsQuietNaN(a) && !IsInfinity(a))
-                            || (!IsFiniteOperand(b) && !IsQuietNaN(b) && !IsInfinity(b));
+        || (!IsFiniteOperand(b) && !IsQuietNaN(b) && !IsInfinity(b));
     if (badOperand)
         ThrowInvalidOp(); // signaling NaN or an encoding the unit does not support
     if (std::isnan(result)) {
         if (!quietNaNOperand)
             ThrowInvalidOp(); // inf - inf, 0 * inf, 0 / 0, inf / inf
-        return;               // a quiet NaN operand propagates silently
+        return; // a quiet NaN operand propagates silently
     }
     if (IsFiniteOperand(a) && IsFiniteOperand(b))
         ThrowOverflow();

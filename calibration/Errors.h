@@ -16,19 +16,25 @@ public:
 class EInvalidOp : public Error
 {
 public:
-    EInvalidOp() : Error("Invalid floating point operation") {}
+    EInvalidOp()
+        : Error("Invalid floating point operation")
+    { }
 };
 
 class EZeroDivide : public Error
 {
 public:
-    EZeroDivide() : Error("Floating point division by zero") {}
+    EZeroDivide()
+        : Error("Floating point division by zero")
+    { }
 };
 
 class EOverflow : public Error
 {
 public:
-    EOverflow() : Error("Floating point overflow") {}
+    EOverflow()
+        : Error("Floating point overflow")
+    { }
 };
 
 class EConvertError : public Error
@@ -46,7 +52,9 @@ public:
 class EAbort : public Error
 {
 public:
-    EAbort() : Error("Operation aborted") {}
+    EAbort()
+        : Error("Operation aborted")
+    { }
 };
 
 std::string ToUtf8(std::u16string_view text);

@@ -11,7 +11,8 @@ namespace carteva {
 using Extended = long double;
 
 static_assert(std::numeric_limits<Extended>::digits == 64, "Extended needs a 64-bit significand");
-static_assert(std::numeric_limits<Extended>::max_exponent == 16384, "Extended needs a 15-bit exponent");
+static_assert(std::numeric_limits<Extended>::max_exponent == 16384,
+              "Extended needs a 15-bit exponent");
 static_assert(sizeof(Extended) >= 10, "Extended must hold the 10-byte x87 layout");
 
 using ExtendedBytes = std::array<std::uint8_t, 10>;

@@ -78,8 +78,14 @@ TEST(CheckedMath, RoundsHalfwayCasesToEven)
     {
         Extended in;
         std::int64_t out;
-    } rows[] = {{2.5L, 2}, {3.5L, 4}, {-2.5L, -2}, {0.5L, 0}, {1.5L, 2}, {-0.4L, 0},
-                {0x1p63L - 1, 0x7FFFFFFFFFFFFFFF}, {-0x1p63L, INT64_MIN}};
+    } rows[] = {{2.5L, 2},
+                {3.5L, 4},
+                {-2.5L, -2},
+                {0.5L, 0},
+                {1.5L, 2},
+                {-0.4L, 0},
+                {0x1p63L - 1, 0x7FFFFFFFFFFFFFFF},
+                {-0x1p63L, INT64_MIN}};
     for (const auto &row : rows)
         EXPECT_EQ(CheckedRound(row.in), row.out) << static_cast<double>(row.in);
 }
@@ -101,7 +107,8 @@ TEST(Errors, CarryTheirExactMessages)
     EXPECT_STREQ(EInvalidOp().what(), "Invalid floating point operation");
     EXPECT_STREQ(EZeroDivide().what(), "Floating point division by zero");
     EXPECT_STREQ(EOverflow().what(), "Floating point overflow");
-    EXPECT_STREQ(EConvertError::NotAnInteger(u"abc").what(), "''abc'' is not a valid integer value");
+    EXPECT_STREQ(EConvertError::NotAnInteger(u"abc").what(),
+                 "''abc'' is not a valid integer value");
     EXPECT_STREQ(EConvertError::NotAnInteger(u"").what(), "'''' is not a valid integer value");
     EXPECT_STREQ(EConvertError::NotAFloat(u"50,5").what(),
                  "''50,5'' is not a valid floating point value");

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+#include <QUrl>
+
+#include <optional>
+
+class QFileDialog;
+class QWidget;
+
+namespace carteva {
+
+// The few platform services the window asks for interactively. Tests install their own to answer
+// dialogs and message boxes without a user; the program uses the real ones.
+class Platform
+{
+public:
+    virtual ~Platform() = default;
+
+    // Runs the dialog modally; the chosen file, or nothing when cancelled.
+    virtual std::optional<QString> RunFileDialog(QFileDialog &dialog);
+    virtual void ShowMessage(QWidget *owner, const QString &text, const QString &caption,
+                             QMessageBox::Icon icon);
+    virtual void OpenUrl(const QUrl &url);
+    // Ends the event loop without asking the window whether it may close.
+    virtual void Quit(int exitCode);
+
+    static Platform &Current();
+    // Installs a replacement (tests); nullptr restores the real one. Not owned.
+    static void Install(Platform *platform);
+};
+
+} // namespace carteva

@@ -1,0 +1,102 @@
+#pragma once
+
+#include "calibration/CalibPoint.h"
+
+#include <QUrl>
+#include <QWidget>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace carteva {
+
+class GpxDocument;
+class OpenGpxDialog;
+class OpenPictureDialog;
+class PictureView;
+
+// The member below carries the type's own name, so the type is spelled through an alias.
+using GpxDocumentHolder = std::unique_ptr<GpxDocument>;
+
+// The program's one window: the controls, their event handlers and all state of the running
+// program. It turns events into calls on the model and paints what comes back.
+class TfrmMain : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TfrmMain(QWidget *parent = nullptr);
+    ~TfrmMain() override;
+
+    // Controls and dialogs, named as in the window's layout.
+    PictureView *Image1 = nullptr;
+    QFrame *Panel1 = nullptr;
+    QFrame *pnlRightTop = nullptr;
+    QLabel *stCurrentPos = nullptr;
+    QLineEdit *edX = nullptr;
+    QLineEdit *edY = nullptr;
+    QLineEdit *edLat = nullptr;
+    QLineEdit *edLon = nullptr;
+    QLabel *Label1 = nullptr;
+    QLabel *Label2 = nullptr;
+    QLabel *Label3 = nullptr;
+    QPushButton *btSave = nullptr;
+    QPushButton *BitBtn1 = nullptr;
+    QPushButton *btOpenGPX = nullptr;
+    OpenGpxDialog *OpenGPXDialog = nullptr;
+    OpenPictureDialog *OpenPictureDialog1 = nullptr;
+
+    // Event handlers. They may throw; the window calls them through the general error handler.
+    void FormActivate();
+    void Image1MouseMove(Qt::KeyboardModifiers shift, int x, int y);
+    void Image1Click();
+    void btSaveClick();
+    void SpeedButton1Click();
+    void FormCloseQuery(bool &canClose);
+    void btOpenGPXClick();
+
+    // State.
+    std::int32_t LastX = 0;
+    std::int32_t LastY = 0;
+    std::vector<TCalibPoint> Points;
+    GpxDocumentHolder GpxDocument;
+    QString BitmapFileName;
+
+    // The calibration file beside the bitmap; both report their own failures.
+    QString CalibrationFileName() const;
+    void LoadCalibration();
+    void SaveCalibration();
+    void DrawPointMarks();
+    void DrawWaypoints();
+
+    static QUrl MapPageUrl();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void BuildControls();
+    void SizeAroundPicture();
+    QMargins FrameMargins();
+    void CommitData();
+
+    bool shownOnce_ = false;
+    // What the close may do to an existing calibration file (see SaveCalibration).
+    bool calibrationRead_ = false;
+    bool calibrationUnreadable_ = false;
+    bool pointsSaved_ = false;
+    bool backupKept_ = false;
+};
+
+// The one window and the start-up flag, as the program's design names them.
+extern TfrmMain *frmMain;
+extern bool FirstActivation;
+
+} // namespace carteva
