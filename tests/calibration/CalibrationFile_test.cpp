@@ -1,0 +1,339 @@
+#include "calibration/CalibrationFile.h"
+
+#include "calibration/Errors.h"
+#include "calibration/FileOps.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <set>
+
+namespace carteva {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+class TempFolder
+{
+public:
+    TempFolder()
+    {
+        std::random_device random;
+        path = fs::temp_directory_path()
+            / ("carteva-test-" + std::to_string(random()) + std::to_string(random()));
+        fs::create_directory(path);
+    }
+    ~TempFolder()
+    {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+    std::set<std::string> Names() const
+    {
+        std::set<std::string> names;
+        for (const auto &entry : fs::directory_iterator(path))
+            names.insert(entry.path().filename().string());
+        return names;
+    }
+    fs::path path;
+};
+
+void WriteBytes(const fs::path &path, const Bytes &bytes)
+{
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+Bytes ReadBytes(const fs::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+// A header of width 640 and height 480, then `size - 8` seeded random bytes: every record holds odd
+// bit patterns and non-zero gap bytes.
+Bytes CalibrationBytes(std::size_t size)
+{
+    Bytes bytes = {0x80, 0x02, 0, 0, 0xE0, 0x01, 0, 0};
+    bytes.resize(std::min<std::size_t>(size, 8));
+    std::mt19937 random(static_cast<unsigned>(size));
+    while (bytes.size() < size)
+        bytes.push_back(static_cast<std::uint8_t>(random()));
+    return bytes;
+}
+
+// The real calls, except that reads and writes move at most `chunk` bytes and the chosen step
+// fails.
+enum class Step { None, CreateTemporary, Write, Chmod, Fsync, Close, Rename, FolderFsync, Read };
+
+class FlakyFileOps : public FileOps
+{
+public:
+    explicit FlakyFileOps(Step failing, std::size_t chunk = SIZE_MAX, int readsBeforeFailure = 0)
+        : m_failing(failing)
+        , m_chunk(chunk)
+        , m_readsLeft(readsBeforeFailure)
+    { }
+
+    int CreateExclusive(const char *path, mode_t mode) override
+    {
+        if (m_failing == Step::CreateTemporary)
+            return Refuse(ENOSPC);
+        return m_temporaryFd = FileOps::CreateExclusive(path, mode);
+    }
+    int OpenFolder(const char *path) override { return m_folderFd = FileOps::OpenFolder(path); }
+    ssize_t Read(int fd, void *buffer, std::size_t size) override
+    {
+        if (m_failing == Step::Read && m_readsLeft-- == 0)
+            return Refuse(EIO);
+        return FileOps::Read(fd, buffer, std::min(size, m_chunk));
+    }
+    ssize_t Write(int fd, const void *buffer, std::size_t size) override
+    {
+        if (m_failing == Step::Write)
+            return Refuse(ENOSPC);
+        return FileOps::Write(fd, buffer, std::min(size, m_chunk));
+    }
+    int Fchmod(int fd, mode_t mode) override
+    {
+        return m_failing == Step::Chmod ? Refuse(EPERM) : FileOps::Fchmod(fd, mode);
+    }
+    int Fsync(int fd) override
+    {
+        const Step step = fd == m_folderFd ? Step::FolderFsync : Step::Fsync;
+        return m_failing == step ? Refuse(EIO) : FileOps::Fsync(fd);
+    }
+    int Close(int fd) override
+    {
+        const int result = FileOps::Close(fd);
+        return m_failing == Step::Close && fd == m_temporaryFd ? Refuse(EIO) : result;
+    }
+    int Rename(const char *from, const char *to) override
+    {
+        return m_failing == Step::Rename ? Refuse(EXDEV) : FileOps::Rename(from, to);
+    }
+
+private:
+    static int Refuse(int error)
+    {
+        errno = error;
+        return -1;
+    }
+
+    Step m_failing;
+    std::size_t m_chunk;
+    int m_readsLeft;
+    int m_temporaryFd = -1;
+    int m_folderFd = -1;
+};
+
+std::vector<TCalibPoint> Points(const Bytes &bytes)
+{
+    std::vector<TCalibPoint> points;
+    for (std::size_t at = 8; at + 40 <= bytes.size(); at += 40) {
+        TCalibPoint::Record record;
+        std::copy_n(bytes.begin() + std::ptrdiff_t(at), 40, record.begin());
+        points.push_back(TCalibPoint::FromRecord(record));
+    }
+    return points;
+}
+
+TEST(CalibrationFile, NameReplacesTheLastThreeCharacters)
+{
+    const struct
+    {
+        std::u16string bitmap, expected;
+    } rows[] = {
+        {u"/maps/valley.bmp", u"/maps/valley.cali"},
+        {u"/maps/valley.jpeg", u"/maps/valley.jcali"},
+        {u"/maps/valley.ico", u"/maps/valley.cali"},
+        {u"/maps/valley.x", u"/maps/vallecali"},
+        {u"/maps/Údolí.BMP", u"/maps/Údolí.cali"},
+        {u"/maps/\u5730\u56FE.\u0628\u0645\u067E", u"/maps/\u5730\u56FE.cali"},
+        {u"/maps/a.b\U0001F5FA", u"/maps/a.cali"},
+        {u"/maps/a\U0001F5FAbc", u"/maps/acali"}, // never half a surrogate pair
+        {u"ab", u"cali"},
+        {u"", u"cali"},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(CalibrationFileName(row.bitmap), row.expected) << ToUtf8(row.bitmap);
+}
+
+TEST(CalibrationFile, ReadAppendsWholeRecordsAndReportsWhatStoppedIt)
+{
+    const struct
+    {
+        const char *name;
+        std::size_t size;
+        CalibrationReadResult expected;
+        std::size_t points;
+    } rows[] = {
+        {"empty", 0, CalibrationReadResult::Failed, 0},
+        {"half a header", 4, CalibrationReadResult::Failed, 0},
+        {"header less a byte", 7, CalibrationReadResult::Failed, 0},
+        {"header only", 8, CalibrationReadResult::Complete, 0},
+        {"three records", 8 + 40 * 3, CalibrationReadResult::Complete, 3},
+        {"three records and a 12-byte tail", 8 + 40 * 3 + 12, CalibrationReadResult::Failed, 3},
+        // Reads go in blocks of 16384 records; the edges of a block must not lose or invent any.
+        {"one block", 8 + 40 * 16384, CalibrationReadResult::Complete, 16384},
+        {"a block and a record", 8 + 40 * 16385, CalibrationReadResult::Complete, 16385},
+        {"a block and a tail", 8 + 40 * 16384 + 39, CalibrationReadResult::Failed, 16384},
+    };
+    TempFolder folder;
+    const fs::path path = folder.path / "valley.cali";
+    for (const auto &row : rows) {
+        const Bytes bytes = CalibrationBytes(row.size);
+        WriteBytes(path, bytes);
+        std::vector<TCalibPoint> points(1); // what was there before stays first
+        ASSERT_EQ(ReadCalibrationFile(path, points), row.expected) << row.name;
+        ASSERT_EQ(points.size(), 1 + row.points) << row.name;
+        const std::vector<TCalibPoint> expected = Points(bytes);
+        for (std::size_t i = 0; i < row.points; ++i)
+            ASSERT_EQ(points[1 + i].ToRecord(), expected[i].ToRecord()) << row.name << " " << i;
+    }
+}
+
+TEST(CalibrationFile, ReadTellsAMissingFileFromAnUnreadableOne)
+{
+    TempFolder folder;
+    std::vector<TCalibPoint> points;
+    EXPECT_EQ(ReadCalibrationFile(folder.path / "none.cali", points),
+              CalibrationReadResult::NoSuchFile);
+    EXPECT_EQ(ReadCalibrationFile(folder.path, points), CalibrationReadResult::Failed);
+    EXPECT_TRUE(points.empty());
+}
+
+TEST(CalibrationFile, ReadKeepsThePointsBeforeAReadError)
+{
+    TempFolder folder;
+    const fs::path path = folder.path / "valley.cali";
+    WriteBytes(path, CalibrationBytes(8 + 40 * 5));
+    std::vector<TCalibPoint> points;
+    FlakyFileOps trickle(Step::None, 40);
+    EXPECT_EQ(ReadCalibrationFile(path, points, trickle), CalibrationReadResult::Complete);
+    EXPECT_EQ(points.size(), 5u);
+
+    points.clear();
+    FlakyFileOps failing(Step::Read, 40, 3); // the header, two records, then an error
+    EXPECT_EQ(ReadCalibrationFile(path, points, failing), CalibrationReadResult::Failed);
+    EXPECT_EQ(points.size(), 2u);
+}
+
+TEST(CalibrationFile, ThreeRecordsReadAndWrittenBackGiveTheSameBytes)
+{
+    TempFolder folder;
+    const fs::path path = folder.path / "valley.cali";
+    const Bytes original = CalibrationBytes(128);
+    WriteBytes(path, original);
+    std::vector<TCalibPoint> points;
+    ASSERT_EQ(ReadCalibrationFile(path, points), CalibrationReadResult::Complete);
+    WriteCalibrationFile(path, 640, 480, points);
+    EXPECT_EQ(ReadBytes(path), original);
+
+    FlakyFileOps trickle(Step::None, 7); // partial writes
+    WriteCalibrationFile(folder.path / "new.cali", 640, 480, points, trickle);
+    EXPECT_EQ(ReadBytes(folder.path / "new.cali"), original);
+    EXPECT_EQ(folder.Names(), (std::set<std::string> {"new.cali", "valley.cali"}));
+}
+
+TEST(CalibrationFile, SaveKeepsOldFileWhenAnyStepFails)
+{
+    const struct
+    {
+        Step step;
+        const char *name;
+    } rows[] = {
+        {Step::CreateTemporary, "create temporary"},
+        {Step::Write, "write"},
+        {Step::Chmod, "chmod"},
+        {Step::Fsync, "fsync"},
+        {Step::Close, "close"},
+        {Step::Rename, "rename"},
+    };
+    const std::vector<TCalibPoint> points(2);
+    for (const auto &row : rows) {
+        TempFolder folder;
+        const fs::path path = folder.path / "valley.cali";
+        const Bytes old = CalibrationBytes(48);
+        WriteBytes(path, old);
+        FlakyFileOps ops(row.step);
+        EXPECT_THROW(WriteCalibrationFile(path, 1, 2, points, ops), Error) << row.name;
+        EXPECT_EQ(ReadBytes(path), old) << row.name;
+        EXPECT_EQ(folder.Names(), std::set<std::string> {"valley.cali"}) << row.name;
+    }
+}
+
+TEST(CalibrationFile, SaveReportsAFolderThatCannotBeFlushed)
+{
+    TempFolder folder;
+    const fs::path path = folder.path / "valley.cali";
+    WriteBytes(path, CalibrationBytes(48));
+    FlakyFileOps ops(Step::FolderFsync);
+    EXPECT_THROW(WriteCalibrationFile(path, 1, 2, {}, ops), Error);
+    EXPECT_EQ(ReadBytes(path), (Bytes {1, 0, 0, 0, 2, 0, 0, 0})); // already renamed into place
+    EXPECT_EQ(folder.Names(), std::set<std::string> {"valley.cali"});
+}
+
+TEST(CalibrationFile, SaveRefusesAReadOnlyFileAndAMissingFolder)
+{
+    TempFolder folder;
+    const fs::path path = folder.path / "valley.cali";
+    const Bytes old = CalibrationBytes(48);
+    WriteBytes(path, old);
+    fs::permissions(path, fs::perms::owner_read | fs::perms::group_read);
+    EXPECT_THROW(WriteCalibrationFile(path, 1, 2, {}), Error);
+    EXPECT_EQ(ReadBytes(path), old);
+    EXPECT_EQ(folder.Names(), std::set<std::string> {"valley.cali"});
+
+    EXPECT_THROW(WriteCalibrationFile(folder.path / "none" / "valley.cali", 1, 2, {}), Error);
+    EXPECT_FALSE(fs::exists(folder.path / "none"));
+}
+
+TEST(CalibrationFile, SaveKeepsTheModeAndWritesThroughLinks)
+{
+    TempFolder folder;
+    const fs::path real = folder.path / "real.cali";
+    const fs::path link = folder.path / "valley.cali";
+    WriteBytes(real, CalibrationBytes(8));
+    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_symlink("real.cali", link);
+
+    WriteCalibrationFile(link, 3, 4, {});
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(ReadBytes(real), (Bytes {3, 0, 0, 0, 4, 0, 0, 0}));
+    EXPECT_EQ(fs::status(real).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+TEST(CalibrationFile, BackupCopiesTheCurrentBytesAgainAndAgain)
+{
+    TempFolder folder;
+    const fs::path path = folder.path / "valley.cali";
+    EXPECT_THROW(BackupCalibrationFile(path), Error);
+    EXPECT_TRUE(folder.Names().empty());
+
+    // A read-only calibration file still gets a backup that the next backup can replace.
+    WriteBytes(path, CalibrationBytes(48));
+    fs::permissions(path, fs::perms::owner_read);
+    BackupCalibrationFile(path);
+    EXPECT_EQ(ReadBytes(folder.path / "valley.cali.bak"), CalibrationBytes(48));
+
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
+    WriteBytes(path, CalibrationBytes(88));
+    BackupCalibrationFile(path);
+    EXPECT_EQ(ReadBytes(folder.path / "valley.cali.bak"), CalibrationBytes(88));
+
+    FlakyFileOps failing(Step::Rename);
+    WriteBytes(path, CalibrationBytes(8));
+    EXPECT_THROW(BackupCalibrationFile(path, failing), Error);
+    EXPECT_EQ(ReadBytes(folder.path / "valley.cali.bak"), CalibrationBytes(88));
+    EXPECT_EQ(folder.Names(), (std::set<std::string> {"valley.cali", "valley.cali.bak"}));
+}
+
+} // namespace
+} // namespace carteva
