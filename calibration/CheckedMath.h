@@ -65,10 +65,11 @@ Extended CheckedSqrt(Extended a);
 // lies outside the signed 64-bit range are invalid operations.
 inline std::int64_t CheckedRound(Extended v)
 {
-    const Extended r = __builtin_rintl(v);
-    if (!(r >= -0x1p63L && r < 0x1p63L)) [[unlikely]]
+    // Exactly the values whose nearest-even rounding fits: 2^63 - 0.5 already ties up to 2^63,
+    // and below -2^63 the next extended value is -2^63 - 1.
+    if (!(v > -0x1p63L - 1 && v < 0x1p63L - 0.5L)) [[unlikely]]
         detail::ThrowInvalidOp();
-    return static_cast<std::int64_t>(r);
+    return __builtin_llrintl(v); // fistp in the current mode, round to nearest
 }
 
 } // namespace carteva
