@@ -129,9 +129,9 @@ std::u16string RightAligned(std::u16string_view word, int width)
     return text;
 }
 
-// |x| by value, with unnormals and pseudo-denormals (which only a damaged file can hold, and on
-// which the x87 unit refuses or mistreats arithmetic) rewritten in the normal encoding of the
-// number their bits spell.
+// |x|, with unnormals and pseudo-denormals rewritten in the usual encoding of the number their bits
+// spell. Only a damaged calibration file holds them, and the x87 unit refuses arithmetic on
+// unnormals; showing them must not fail.
 Extended CanonicalMagnitude(Extended x)
 {
     int exponent = SignExponentBits(x) & kExponentMask;
@@ -197,12 +197,18 @@ Extended ScaleByPowerOfTen(Extended value, std::int32_t e)
     // The factors go small, medium, large, each step rounded: the result depends on that order.
     const int p = e < 0 ? -e : e;
     const int medium = (p / 32) % 16;
-    const Extended factors[3]
-        = {kSmallPowersOfTen[p % 32], kMediumPowersOfTen[medium], kLargePowersOfTen[p / 512]};
-    const bool used[3] = {true, p >= 32 && medium != 0, p >= 512};
-    for (int i = 0; i < 3; ++i) {
-        if (used[i])
-            value = e > 0 ? CheckedMul(value, factors[i]) : CheckedDiv(value, factors[i]);
+    if (e > 0) {
+        value = CheckedMul(value, kSmallPowersOfTen[p % 32]);
+        if (medium != 0)
+            value = CheckedMul(value, kMediumPowersOfTen[medium]);
+        if (p >= 512)
+            value = CheckedMul(value, kLargePowersOfTen[p / 512]);
+    } else {
+        value = CheckedDiv(value, kSmallPowersOfTen[p % 32]);
+        if (medium != 0)
+            value = CheckedDiv(value, kMediumPowersOfTen[medium]);
+        if (p >= 512)
+            value = CheckedDiv(value, kLargePowersOfTen[p / 512]);
     }
     return value;
 }
