@@ -10,6 +10,11 @@ enum class PictureKind { None, Bitmap, Icon, Metafile };
 class Picture
 {
 public:
+    // Metafiles are rendered to pixels at their own size; larger ones are refused rather than
+    // let exhaust memory.
+    static constexpr qint64 MaxMetafilePixels = 8192LL * 8192LL;
+    static constexpr int MaxMetafileSide = 32767;
+
     Picture() = default;
     Picture(PictureKind kind, QImage image);
 

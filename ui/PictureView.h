@@ -3,6 +3,7 @@
 #include "calibration/PixelSurface.h"
 #include "ui/Picture.h"
 
+#include <QRect>
 #include <QWidget>
 
 #include <cstdint>
@@ -15,6 +16,8 @@ class PictureView : public QWidget
 {
     Q_OBJECT
 public:
+    static constexpr QSize StartSize {633, 410};
+
     explicit PictureView(QWidget *parent = nullptr);
 
     // Loads the file (see LoadPicture). On success the picture replaces the old one and, when its
@@ -51,6 +54,8 @@ protected:
 private:
     Picture picture_;
     bool pressedInside_ = false;
+    // Pixels painted since the last repaint; one rectangle keeps many single-pixel updates cheap.
+    QRect dirty_;
 };
 
 } // namespace carteva

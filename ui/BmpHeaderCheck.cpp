@@ -1,0 +1,243 @@
+#include "ui/BmpHeaderCheck.h"
+
+#include "calibration/Errors.h"
+
+#include <QIODevice>
+#include <QtEndian>
+
+#include <algorithm>
+#include <cstring>
+
+namespace carteva {
+
+namespace {
+
+constexpr char StreamReadError[] = "Stream read error";
+constexpr char NotValid[] = "Bitmap image is not valid";
+
+[[noreturn]] void Fail(const char *message)
+{
+    throw Error(message);
+}
+
+std::uint16_t U16(QByteArrayView bytes, qsizetype at)
+{
+    return qFromLittleEndian<quint16>(bytes.data() + at);
+}
+
+std::uint32_t U32(QByteArrayView bytes, qsizetype at)
+{
+    return qFromLittleEndian<quint32>(bytes.data() + at);
+}
+
+std::int32_t I32(QByteArrayView bytes, qsizetype at)
+{
+    return qFromLittleEndian<qint32>(bytes.data() + at);
+}
+
+} // namespace
+
+// Each step reads only what the steps before proved present, in file order, so that a short file
+// is reported as short rather than as malformed.
+BmpHeaderCheck::BmpHeaderCheck(QByteArrayView head, qint64 fileSize)
+{
+    constexpr qsizetype FileHeaderSize = 14;
+    if (head.size() < FileHeaderSize)
+        Fail(StreamReadError);
+    if (head[0] != 'B' || head[1] != 'M')
+        Fail(NotValid);
+    const std::uint32_t dataOffset = U32(head, 10);
+
+    if (head.size() < FileHeaderSize + 4)
+        Fail(StreamReadError);
+    headerSize_ = U32(head, 14);
+    switch (headerSize_) {
+    case 12:
+    case 40:
+    case 52:
+    case 56:
+    case 108:
+    case 124:
+        break;
+    default:
+        Fail(NotValid);
+    }
+    if (head.size() < FileHeaderSize + qsizetype(headerSize_))
+        Fail(StreamReadError);
+
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+    int planes = 0;
+    std::uint32_t imageSize = 0;
+    std::uint32_t coloursUsed = 0;
+    if (headerSize_ == 12) {
+        width = U16(head, 18);
+        height = U16(head, 20);
+        planes = U16(head, 22);
+        bitCount_ = U16(head, 24);
+        // Qt reads these sizes as signed.
+        if (width > INT16_MAX || height > INT16_MAX)
+            Fail(NotValid);
+    } else {
+        width = I32(head, 18);
+        height = I32(head, 22);
+        planes = U16(head, 26);
+        bitCount_ = U16(head, 28);
+        compression_ = U32(head, 30);
+        imageSize = U32(head, 34);
+        coloursUsed = U32(head, 46);
+    }
+
+    if (planes != 1)
+        Fail(NotValid);
+    switch (bitCount_) {
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32:
+        break;
+    default:
+        Fail(NotValid);
+    }
+    switch (compression_) {
+    case Rgb:
+        break;
+    case RunLength8:
+        if (bitCount_ != 8)
+            Fail(NotValid);
+        break;
+    case RunLength4:
+        if (bitCount_ != 4)
+            Fail(NotValid);
+        break;
+    case BitFields:
+    case AlphaBitFields:
+        if (bitCount_ != 16 && bitCount_ != 32)
+            Fail(NotValid);
+        break;
+    default:
+        Fail(NotValid);
+    }
+
+    const bool topDown = height < 0;
+    if (width <= 0 || height == 0 || height == INT32_MIN || (topDown && IsRunLength()))
+        Fail(NotValid);
+    height = topDown ? -height : height;
+    if (std::uint64_t(width) * std::uint64_t(height) > MaxPixels)
+        Fail(NotValid);
+    width_ = int(width);
+    height_ = int(height);
+
+    // A 40-byte header is followed by its bit masks.
+    qint64 masksEnd = FileHeaderSize + headerSize_;
+    if (headerSize_ == 40 && compression_ == BitFields)
+        masksEnd += 12;
+    else if (headerSize_ == 40 && compression_ == AlphaBitFields)
+        masksEnd += 16;
+    if (fileSize < masksEnd)
+        Fail(StreamReadError);
+
+    paletteOffset_ = FileHeaderSize + headerSize_;
+    qint64 paletteEnd = masksEnd;
+    if (bitCount_ <= 8) {
+        colourCount_ = coloursUsed != 0 ? coloursUsed : 1u << bitCount_;
+        if (colourCount_ > 256)
+            Fail(NotValid);
+        paletteEnd = paletteOffset_ + qint64(colourCount_) * (headerSize_ == 12 ? 3 : 4);
+        if (fileSize < paletteEnd)
+            Fail(StreamReadError);
+    }
+
+    // An offset pointing back into the headers is left by careless writers; the pixels then
+    // follow the palette, which is where Qt reads them.
+    pixelOffset_ = std::max<qint64>(dataOffset, paletteEnd);
+    if (pixelOffset_ >= fileSize)
+        Fail(StreamReadError);
+    if (IsRunLength()) {
+        runLengthBytes_ = imageSize != 0 ? qint64(imageSize) : fileSize - pixelOffset_;
+        if (runLengthBytes_ > fileSize - pixelOffset_)
+            Fail(StreamReadError);
+    } else {
+        const std::uint64_t stride = (std::uint64_t(width_) * bitCount_ + 31) / 32 * 4;
+        if (stride * std::uint64_t(height_) > std::uint64_t(fileSize - pixelOffset_))
+            Fail(StreamReadError);
+    }
+}
+
+qint64 BmpHeaderCheck::DecodedBytes() const
+{
+    // Qt decodes 1 bit to Mono, 4 and 8 bits to Indexed8 and the rest to 32-bit pixels.
+    std::uint64_t bytesPerLine = 0;
+    if (bitCount_ == 1)
+        bytesPerLine = (std::uint64_t(width_) + 31) / 32 * 4;
+    else if (bitCount_ <= 8)
+        bytesPerLine = (std::uint64_t(width_) + 3) / 4 * 4;
+    else
+        bytesPerLine = std::uint64_t(width_) * 4;
+    return qint64(bytesPerLine * std::uint64_t(height_));
+}
+
+void BmpHeaderCheck::CheckRunLengthData(QIODevice &file) const
+{
+    if (!IsRunLength())
+        return;
+    if (!file.seek(pixelOffset_))
+        Fail(StreamReadError);
+    const QByteArray data = file.read(runLengthBytes_);
+    if (data.size() != runLengthBytes_)
+        Fail(StreamReadError);
+
+    qsizetype at = 0;
+    const auto take = [&](qsizetype count) {
+        if (data.size() - at < count)
+            Fail(StreamReadError);
+        const qsizetype start = at;
+        at += count;
+        return start;
+    };
+    qint64 row = 0;
+    while (row < height_) {
+        const qsizetype code = take(2);
+        if (data[code] != 0)
+            continue; // a run of one value
+        switch (uchar(data[code + 1])) {
+        case 0: // end of row
+            ++row;
+            break;
+        case 1: // end of bitmap
+            return;
+        case 2: // skip right and down
+            row += uchar(data[take(2) + 1]);
+            break;
+        default: { // literal pixels, padded to an even number of bytes
+            const int pixels = uchar(data[code + 1]);
+            const qsizetype bytes = compression_ == RunLength4 ? (pixels + 1) / 2 : pixels;
+            take(bytes + (bytes & 1));
+        }
+        }
+    }
+}
+
+bool BmpHeaderCheck::NeedsRewrite() const
+{
+    return headerSize_ == 52 || headerSize_ == 56 || compression_ == AlphaBitFields;
+}
+
+void BmpHeaderCheck::Rewrite(QByteArray &file) const
+{
+    char *bytes = file.data();
+    qToLittleEndian<quint32>(quint32(pixelOffset_), bytes + 10);
+    if (headerSize_ == 52 || headerSize_ == 56) {
+        // A 40-byte header with bit fields keeps its masks right behind it, where these headers
+        // hold them too; only a palette has to move up.
+        qToLittleEndian<quint32>(40, bytes + 14);
+        if (colourCount_ > 0)
+            std::memmove(bytes + 14 + 40, bytes + paletteOffset_, std::size_t(colourCount_) * 4);
+    }
+    if (compression_ == AlphaBitFields)
+        qToLittleEndian<quint32>(BitFields, bytes + 30);
+}
+
+} // namespace carteva

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+#include <cstdint>
+
+class QIODevice;
+
+namespace carteva {
+
+// Reads the headers of a BMP file and checks them against the file's size before Qt's decoder sees
+// it: Qt alone would load a short file with made-up rows. Throws Error("Stream read error") when
+// the file is shorter than its headers and pixel data say, Error("Bitmap image is not valid") for
+// any other fault.
+class BmpHeaderCheck
+{
+public:
+    // How much of the file's start the check needs: the file header, the largest info header and
+    // the bit masks that may follow it.
+    static constexpr qsizetype HeadBytes = 14 + 124 + 16;
+    // Qt's decoder refuses larger bitmaps.
+    static constexpr std::uint64_t MaxPixels = 16384ULL * 16384ULL;
+
+    // head: the file's first HeadBytes bytes (all of it when shorter).
+    BmpHeaderCheck(QByteArrayView head, qint64 fileSize);
+
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    bool IsRunLength() const { return compression_ == RunLength8 || compression_ == RunLength4; }
+    // Bytes the decoded image takes in memory.
+    qint64 DecodedBytes() const;
+
+    // Walks the compressed pixels of a run-length file (a no-op for other files): they must reach
+    // their end-of-bitmap mark, or the last row, before the file ends.
+    void CheckRunLengthData(QIODevice &file) const;
+
+    // Qt reads only 12-, 40-, 108- and 124-byte info headers and no alpha bit fields; the 52- and
+    // 56-byte ones and alpha bit fields need the headers rewritten into a form it reads.
+    bool NeedsRewrite() const;
+    // Rewrites the headers of the whole file's bytes in place; the length stays the same.
+    void Rewrite(QByteArray &file) const;
+
+private:
+    enum Compression : std::uint32_t {
+        Rgb = 0,
+        RunLength8 = 1,
+        RunLength4 = 2,
+        BitFields = 3,
+        AlphaBitFields = 6,
+    };
+
+    std::uint32_t headerSize_ = 0;
+    int width_ = 0;
+    int height_ = 0; // always positive
+    int bitCount_ = 0;
+    std::uint32_t compression_ = Rgb;
+    std::uint32_t colourCount_ = 0; // palette entries Qt reads
+    qint64 paletteOffset_ = 0; // where the palette starts in the file
+    qint64 pixelOffset_ = 0; // where Qt starts reading pixels
+    qint64 runLengthBytes_ = 0; // compressed pixel bytes (run-length files only)
+};
+
+} // namespace carteva

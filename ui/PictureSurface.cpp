@@ -1,0 +1,12 @@
+#include "ui/PictureSurface.h"
+
+#include "ui/PictureView.h"
+
+namespace carteva {
+
+bool PictureSurface::SetPixel(std::int64_t x, std::int64_t y, Colour colour)
+{
+    return view_.SetPixel(x, y, colour);
+}
+
+} // namespace carteva

@@ -1,0 +1,201 @@
+#include "ui/WmfDecoder.h"
+
+#include "calibration/Errors.h"
+
+#include <QFile>
+#include <QtEndian>
+
+extern "C" {
+#include <libwmf/api.h>
+#include <libwmf/gd.h>
+}
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <optional>
+#include <utility>
+
+namespace carteva {
+
+namespace {
+
+constexpr char NotValid[] = "Metafile is not valid";
+constexpr quint32 PlaceableKey = 0x9AC6CDD7;
+constexpr qsizetype PlaceableHeaderSize = 22;
+constexpr qsizetype MetaHeaderSize = 18;
+constexpr quint16 SetWindowOrg = 0x020B;
+constexpr quint16 SetWindowExt = 0x020C;
+constexpr int ScreenDpi = 96;
+// libwmf's device units for a placeable metafile are points.
+constexpr double PointsPerInch = 72.0;
+
+[[noreturn]] void Fail()
+{
+    throw Error(NotValid);
+}
+
+qint16 ReadS16(const QByteArray &bytes, qsizetype at)
+{
+    return qFromLittleEndian<qint16>(bytes.constData() + at);
+}
+
+quint16 ReadU16(const QByteArray &bytes, qsizetype at)
+{
+    return qFromLittleEndian<quint16>(bytes.constData() + at);
+}
+
+quint32 ReadU32(const QByteArray &bytes, qsizetype at)
+{
+    return qFromLittleEndian<quint32>(bytes.constData() + at);
+}
+
+struct Point
+{
+    int x = 0;
+    int y = 0;
+};
+
+// What the headers and the first window records say about the picture's frame.
+struct Layout
+{
+    bool placeable = false;
+    int left = 0, top = 0, right = 0, bottom = 0; // placeable frame, in metafile units
+    int unitsPerInch = 0;
+    Point windowOrg;
+    std::optional<Point> windowExt;
+};
+
+Layout ReadLayout(const QByteArray &wmf)
+{
+    Layout layout;
+    qsizetype at = 0;
+    if (wmf.size() >= PlaceableHeaderSize && ReadU32(wmf, 0) == PlaceableKey) {
+        layout.placeable = true;
+        layout.left = ReadS16(wmf, 6);
+        layout.top = ReadS16(wmf, 8);
+        layout.right = ReadS16(wmf, 10);
+        layout.bottom = ReadS16(wmf, 12);
+        layout.unitsPerInch = ReadU16(wmf, 14);
+        if (layout.unitsPerInch == 0 || layout.left == layout.right || layout.top == layout.bottom)
+            Fail();
+        at = PlaceableHeaderSize;
+    }
+    if (wmf.size() < at + MetaHeaderSize)
+        Fail();
+    const quint16 type = ReadU16(wmf, at);
+    const quint16 headerWords = ReadU16(wmf, at + 2);
+    if ((type != 1 && type != 2) || headerWords != MetaHeaderSize / 2)
+        Fail();
+
+    // Records: a size in 16-bit words (with the 6-byte record header), a function, parameters.
+    bool orgSeen = false;
+    for (at += MetaHeaderSize; wmf.size() - at >= 10 && !(orgSeen && layout.windowExt);) {
+        const quint32 words = ReadU32(wmf, at);
+        const quint16 function = ReadU16(wmf, at + 4);
+        if (words < 3 || function == 0 || words > quint32(wmf.size() - at) / 2)
+            break;
+        // Both records hold y before x.
+        if (function == SetWindowOrg && !orgSeen) {
+            layout.windowOrg = {ReadS16(wmf, at + 8), ReadS16(wmf, at + 6)};
+            orgSeen = true;
+        } else if (function == SetWindowExt && !layout.windowExt) {
+            layout.windowExt = Point {ReadS16(wmf, at + 8), ReadS16(wmf, at + 6)};
+        }
+        at += qsizetype(words) * 2;
+    }
+    return layout;
+}
+
+struct ApiDeleter
+{
+    void operator()(wmfAPI *api) const { wmf_api_destroy(api); }
+};
+
+// Pixels at 96 dpi, rounded to nearest.
+qint64 ToPixels(qint64 units, int unitsPerInch)
+{
+    return (units * ScreenDpi + unitsPerInch / 2) / unitsPerInch;
+}
+
+} // namespace
+
+Picture WmfDecoder::Decode(QFile &file)
+{
+    QByteArray wmf = file.readAll();
+    const Layout layout = ReadLayout(wmf);
+
+    wmfAPI_Options options {};
+    options.function = wmf_gd_function;
+    const unsigned long flags
+        = WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
+    wmfAPI *created = nullptr;
+    if (wmf_api_create(&created, flags, &options) != wmf_E_None || created == nullptr)
+        Fail();
+    const std::unique_ptr<wmfAPI, ApiDeleter> api(created);
+    wmf_gd_t *device = WMF_GD_GetData(api.get());
+    device->type = wmf_gd_image;
+
+    if (wmf_mem_open(api.get(), reinterpret_cast<unsigned char *>(wmf.data()), long(wmf.size()))
+        != wmf_E_None)
+        Fail();
+    wmfD_Rect drawn {};
+    if (wmf_scan(api.get(), 0, &drawn) != wmf_E_None)
+        Fail();
+
+    // The frame to render, in libwmf's device units, and the picture's size in pixels. libwmf
+    // places the window origin at device (0, 0).
+    wmfD_Rect frame {};
+    qint64 width = 0;
+    qint64 height = 0;
+    if (layout.placeable) {
+        const double scale = PointsPerInch / layout.unitsPerInch;
+        const int left = std::min(layout.left, layout.right);
+        const int top = std::min(layout.top, layout.bottom);
+        const int right = std::max(layout.left, layout.right);
+        const int bottom = std::max(layout.top, layout.bottom);
+        frame.TL = {float((left - layout.windowOrg.x) * scale),
+                    float((top - layout.windowOrg.y) * scale)};
+        frame.BR = {float((right - layout.windowOrg.x) * scale),
+                    float((bottom - layout.windowOrg.y) * scale)};
+        width = ToPixels(right - left, layout.unitsPerInch);
+        height = ToPixels(bottom - top, layout.unitsPerInch);
+    } else if (layout.windowExt && layout.windowExt->x != 0 && layout.windowExt->y != 0) {
+        width = std::abs(layout.windowExt->x);
+        height = std::abs(layout.windowExt->y);
+        frame.TL = {0, 0};
+        frame.BR = {float(width), float(height)};
+    } else {
+        frame = drawn;
+        width = std::lround(drawn.BR.x - drawn.TL.x);
+        height = std::lround(drawn.BR.y - drawn.TL.y);
+    }
+    if (width <= 0 || height <= 0)
+        return Picture(PictureKind::Metafile, QImage());
+    if (width > Picture::MaxMetafileSide || height > Picture::MaxMetafileSide
+        || width * height > Picture::MaxMetafilePixels)
+        Fail();
+
+    device->bbox = frame;
+    device->width = unsigned(width);
+    device->height = unsigned(height);
+    if (wmf_play(api.get(), 0, &drawn) != wmf_E_None || device->gd_image == nullptr)
+        Fail();
+    const int *pixels = wmf_gd_image_pixels(device->gd_image);
+    if (pixels == nullptr)
+        Fail();
+
+    QImage image(int(width), int(height), QImage::Format_RGB32);
+    if (image.isNull())
+        Fail();
+    for (int y = 0; y < image.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        const int *source = pixels + qsizetype(y) * image.width();
+        // GD keeps a 7-bit transparency in the top byte; the picture is opaque.
+        for (int x = 0; x < image.width(); ++x)
+            line[x] = 0xFF000000u | (quint32(source[x]) & 0x00FFFFFFu);
+    }
+    return Picture(PictureKind::Metafile, std::move(image));
+}
+
+} // namespace carteva
