@@ -71,7 +71,7 @@ TEST(FormatCoordinate, ShowsSixDecimalsRoundedHalfUpAfterSeventeen)
         EXPECT_EQ(Narrow(FormatCoordinate(6, row.value)), row.expected) << row.expected;
 }
 
-TEST(FormatCoordinate, WidensWithTheDecimalsAndNeverCutsTheSpecialWords)
+TEST(FormatCoordinate, WidensWithTheDecimalsAndNeverCutsInfOrNan)
 {
     EXPECT_EQ(FormatCoordinate(1, 5.25L), u"5.3");
     EXPECT_EQ(FormatCoordinate(1, -0.04L), u"-0.0");
