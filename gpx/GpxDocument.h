@@ -1,0 +1,90 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace carteva {
+
+enum class GpxNodeKind : std::uint8_t { Element, Text, CData, Comment, ProcessingInstruction };
+
+// What a GPX file leaves behind after parsing: the root element and its direct child nodes in
+// document order, each with its kind, its node name (an element's qualified name, "#text",
+// "#cdata-section", "#comment", a processing instruction's target) and, for elements, the
+// attributes with their normalised values. Deeper nodes and character data are not kept.
+//
+// A file of a million waypoints must stay small in memory, so nothing is allocated per node:
+// names are interned once and referred to by NameId, attribute values live back to back in one
+// arena, and a node's attributes run up to where the next node's begin.
+class GpxDocument
+{
+public:
+    using NameId = std::uint32_t;
+
+    struct AttributeView
+    {
+        std::string_view Name;
+        std::string_view Value;
+    };
+
+    bool HasRoot() const { return !nodes_.empty(); }
+    std::string_view RootName() const;
+    std::size_t ChildCount() const { return nodes_.empty() ? 0 : nodes_.size() - 1; }
+
+    GpxNodeKind ChildKind(std::size_t child) const { return nodes_[child + 1].Kind; }
+    NameId ChildNameId(std::size_t child) const { return nodes_[child + 1].Name; }
+    std::string_view ChildName(std::size_t child) const { return Name(ChildNameId(child)); }
+
+    std::size_t ChildAttributeCount(std::size_t child) const;
+    AttributeView ChildAttributeAt(std::size_t child, std::size_t index) const;
+    // The value of the attribute whose qualified name is `name`, or nothing when there is none.
+    std::optional<std::string_view> ChildAttribute(std::size_t child, NameId name) const;
+    std::optional<std::string_view> ChildAttribute(std::size_t child, std::string_view name) const;
+    std::optional<std::string_view> RootAttribute(std::string_view name) const;
+
+    // The id under which `name` is interned; nothing when no node or attribute is called that, so
+    // a caller can compare ids instead of strings.
+    std::optional<NameId> FindName(std::string_view name) const;
+    std::string_view Name(NameId id) const;
+
+    // Building, in document order: the root first, then each child; AddAttribute belongs to the
+    // node added last.
+    NameId InternName(std::string_view name);
+    void SetRoot(NameId name);
+    void AddChild(GpxNodeKind kind, NameId name);
+    void AddAttribute(NameId name, std::string_view value);
+    // Gives back the slack of the growing arrays once the document is complete.
+    void Compact();
+
+    // Bytes held, for the benchmark's report.
+    std::size_t MemoryUsed() const;
+
+private:
+    struct Node
+    {
+        NameId Name;
+        std::uint32_t FirstAttribute;
+        GpxNodeKind Kind;
+    };
+    struct Attribute
+    {
+        NameId Name;
+        std::uint32_t ValueOffset; // the value ends where the next one begins
+    };
+
+    std::uint32_t AttributeEnd(std::size_t node) const;
+    std::optional<std::string_view> FindAttribute(std::size_t node, NameId name) const;
+    std::string_view Value(std::uint32_t attribute) const;
+
+    std::vector<Node> nodes_; // [0] is the root
+    std::vector<Attribute> attributes_;
+    std::string values_;
+    std::string names_; // interned names back to back
+    std::vector<std::uint32_t> nameEnds_; // name i is names_[nameEnds_[i-1], nameEnds_[i])
+    std::unordered_map<std::string, NameId> nameIds_;
+};
+
+} // namespace carteva

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "gpx/GpxDocument.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace carteva {
+
+// Reads a GPX file (any well-formed XML) into a GpxDocument with libxml2's SAX2 interface.
+//
+// The whole file is parsed before Load returns. No validation; the encoding comes from the
+// byte-order mark or the XML declaration. Nothing outside the file is ever opened or fetched:
+// the file is read through our own callbacks and, while parsing, libxml2's external entity loader
+// refuses every request. Internal entities are expanded in attribute values; an entity reference
+// in element content adds nothing to the root's children (in a DOM it would be an entity
+// reference node whose content lies one level deeper), so an entity can neither smuggle
+// waypoints in nor swell the document. Whitespace-only text between elements is not kept.
+//
+// Failures throw Error:
+// - a file that is not well-formed XML (an empty file included):
+//   "<libxml2's description>\r\nLine: <n>\r\n<the first 40 UTF-16 units of that line>"
+//   taking the first error of level error or fatal (namespace errors such as an undeclared
+//   prefix count);
+// - a file that cannot be opened or read: "Cannot open file "<path>". <system message>"
+//   or "Cannot read file "<path>". <system message>".
+class GpxLoader
+{
+public:
+    static constexpr std::size_t ExcerptUnits = 40;
+
+    GpxDocument Load(const std::filesystem::path &path);
+
+    // What the parser asked the external entity loader for during the last Load; every request
+    // was refused.
+    const std::vector<std::string> &RefusedResources() const { return refused_; }
+
+private:
+    std::vector<std::string> refused_;
+};
+
+} // namespace carteva

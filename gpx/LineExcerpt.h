@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace carteva {
+
+// The longest prefix of `utf8` that is at most `maxUnits` UTF-16 code units long and ends on a
+// character boundary. Bytes that are not valid UTF-8, and NULs, come out as U+FFFD, so the result
+// is always valid UTF-8 and safe in a C string.
+std::string Utf16Prefix(std::string_view utf8, std::size_t maxUnits);
+
+// The text of line `line` (counted from 1, lines end at LF) of the file, decoded with the
+// libxml2 encoding `encoding` (empty: UTF-8), cut by Utf16Prefix. A byte-order mark is not part
+// of the text; neither is the line end, and a CR ends the line too. Empty when the line does not
+// exist or the file cannot be read.
+std::string LineExcerpt(const std::filesystem::path &path, const std::string &encoding, long line,
+                        std::size_t maxUnits);
+
+} // namespace carteva

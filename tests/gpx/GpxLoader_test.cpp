@@ -1,0 +1,336 @@
+#include "gpx/GpxLoader.h"
+
+#include "calibration/Errors.h"
+#include "gpx/LineExcerpt.h"
+
+#include <gtest/gtest.h>
+#include <libxml/parser.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+namespace carteva {
+namespace {
+
+namespace fs = std::filesystem;
+
+class GpxLoaderTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const auto *test = ::testing::UnitTest::GetInstance()->current_test_info();
+        folder_ = fs::temp_directory_path()
+            / ("carteva-gpx-" + std::to_string(getpid()) + "-" + test->name());
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+
+    fs::path Write(std::string_view bytes, const fs::path &name = "test.gpx")
+    {
+        const fs::path path = folder_ / name;
+        fs::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary).write(bytes.data(), bytes.size());
+        return path;
+    }
+    GpxDocument Parse(std::string_view bytes) { return loader_.Load(Write(bytes)); }
+    std::string ErrorOf(const fs::path &path)
+    {
+        try {
+            loader_.Load(path);
+        } catch (const Error &error) {
+            return error.what();
+        }
+        return "(loaded)";
+    }
+    std::string ErrorOf(std::string_view bytes) { return ErrorOf(Write(bytes)); }
+
+    fs::path folder_;
+    GpxLoader loader_;
+};
+
+// "root: child child ...", with "?" before a processing instruction's target.
+std::string Shape(const GpxDocument &document)
+{
+    std::string shape = std::string(document.RootName()) + ":";
+    for (std::size_t i = 0; i < document.ChildCount(); ++i) {
+        shape += ' ';
+        if (document.ChildKind(i) == GpxNodeKind::ProcessingInstruction)
+            shape += '?';
+        shape += document.ChildName(i);
+    }
+    return shape;
+}
+
+// Every name and value the document holds, to look for text that must not be there.
+std::string Everything(const GpxDocument &document)
+{
+    std::string all(document.RootName());
+    for (std::size_t i = 0; i < document.ChildCount(); ++i) {
+        all += document.ChildName(i);
+        for (std::size_t a = 0; a < document.ChildAttributeCount(i); ++a) {
+            const auto attribute = document.ChildAttributeAt(i, a);
+            all += std::string(attribute.Name) + "=" + std::string(attribute.Value);
+        }
+    }
+    return all;
+}
+
+TEST_F(GpxLoaderTest, KeepsTheRootsDirectChildrenInDocumentOrder)
+{
+    const struct
+    {
+        const char *xml;
+        const char *shape;
+    } rows[] = {
+        {"<gpx><trk><trkseg><trkpt lat='1' lon='2'/></trkseg></trk><rte><rtept/></rte></gpx>",
+         "gpx: trk rte"},
+        {"<gpx/>", "gpx:"},
+        {"<points><wpt lat='1' lon='2'/><wpt/></points>", "points: wpt wpt"},
+        {"<gpx xmlns:g='urn:g'><g:wpt/><WPT/><wpt/></gpx>", "gpx: g:wpt WPT wpt"},
+        {"<gpx><extensions><wpt lat='1' lon='2'/></extensions></gpx>", "gpx: extensions"},
+        {"<gpx>\n  <!-- c -->\n  <?wpt lat='1'?>\r\n\t<wpt/>\n</gpx>", "gpx: #comment ?wpt wpt"},
+        {"<gpx>a &amp; b<!--c-->c<![CDATA[d]]><![CDATA[]]> </gpx>",
+         "gpx: #text #comment #text #cdata-section #cdata-section"},
+        {"<!DOCTYPE gpx [<!ENTITY w '<wpt lat=\"1\" lon=\"2\"/>'>]><gpx>&w;<wpt/>&w;</gpx>",
+         "gpx: wpt"},
+        {"<?xml version='1.0'?><!--a--><?pi x?><gpx/><!--b--><?pi y?>", "gpx:"},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(Shape(Parse(row.xml)), row.shape) << row.xml;
+}
+
+TEST_F(GpxLoaderTest, AttributeValuesAreNormalisedAndEntitiesExpanded)
+{
+    const GpxDocument document
+        = Parse("<!DOCTYPE gpx [<!ENTITY la '50.5'><!ENTITY twice '&la;&la;'>"
+                "<!ATTLIST wpt ele CDATA '7' sym NMTOKEN #IMPLIED>]>\n"
+                "<gpx xmlns='urn:gpx'><wpt xmlns:g='urn:g' lat='&la;' lon='a&amp;b&#38;c&lt;&#x41;'"
+                " g:lat='1' LAT='2' desc='\t1\r\n2 ' sym='  a  ' name='&twice;'/></gpx>");
+    ASSERT_EQ(document.ChildCount(), 1u);
+    const struct
+    {
+        const char *name;
+        const char *value;
+    } rows[] = {
+        {"lat", "50.5"}, {"lon", "a&b&c<A"},   {"g:lat", "1"},
+        {"LAT", "2"},    {"desc", " 1 2 "},    {"sym", "a"},
+        {"ele", "7"},    {"xmlns:g", "urn:g"}, {"name", "50.550.5"},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(document.ChildAttribute(0, row.name), row.value) << row.name;
+    EXPECT_EQ(document.ChildAttribute(0, "Lat"), std::nullopt);
+    EXPECT_EQ(document.RootAttribute("xmlns"), "urn:gpx");
+}
+
+TEST_F(GpxLoaderTest, ReadsTheEncodingTheFileDeclares)
+{
+    const struct
+    {
+        const char *file;
+        const char *creator;
+        const char *name;
+        const char *value;
+    } rows[] = {
+        {"utf16le-bom.gpx", "Kůň", "název", "Žluťoučký kůň"},
+        {"utf16be-bom.gpx", "Kůň", "název", "Žluťoučký kůň"},
+        {"iso-8859-1.gpx", "Café", "année", "Ærø, Señor"},
+        {"windows-1252.gpx", "Café", "prix", "€ 5 – Œuvre"},
+    };
+    for (const auto &row : rows) {
+        const GpxDocument document
+            = loader_.Load(fs::path(CARTEVA_TEST_DATA_DIR) / "gpx" / row.file);
+        EXPECT_EQ(Shape(document), "gpx: wpt wpt") << row.file;
+        EXPECT_EQ(document.RootAttribute("creator"), row.creator) << row.file;
+        EXPECT_EQ(document.ChildAttribute(0, row.name), row.value) << row.file;
+        EXPECT_EQ(document.ChildAttribute(1, "lon"), "14.0") << row.file;
+    }
+}
+
+std::string Utf16(std::u16string_view text, bool bigEndian)
+{
+    std::string bytes;
+    for (const char16_t unit : text) {
+        const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+        bytes += bigEndian ? high : low;
+        bytes += bigEndian ? low : high;
+    }
+    return bytes;
+}
+
+TEST_F(GpxLoaderTest, MalformedFileFailsWithDescriptionLineAndExcerpt)
+{
+    const std::string longLine = "<wpt lat=\"1\" lon=\"2\" desc=\"" + std::string(60, 'a') + "\" <";
+    // A character of two UTF-16 units straddles the 40-unit cut, so it is left out whole.
+    const std::string straddling = "<wpt desc=\"" + std::string(28, 'x') + "\U0001F600 tail\">";
+    const struct
+    {
+        const char *what;
+        std::string bytes;
+        std::string message;
+    } rows[] = {
+        {"mismatched end tag", "<gpx>\n  <wpt lat=\"1\" lon=\"2\">\n</gpx>\n",
+         "Opening and ending tag mismatch: wpt line 2 and gpx\r\nLine: 3\r\n</gpx>"},
+        {"CR LF line ends", "<gpx>\r\n<a></b>\r\n</gpx>\r\n",
+         "Opening and ending tag mismatch: a line 2 and b\r\nLine: 2\r\n<a></b>"},
+        {"long line", "<gpx>\n" + longLine + "</gpx>\n",
+         "error parsing attribute name\r\nLine: 2\r\n" + longLine.substr(0, 40)},
+        {"character at the cut", "<gpx>\n" + straddling + "</gpx>\n",
+         "Opening and ending tag mismatch: wpt line 2 and gpx\r\nLine: 2\r\n"
+             + straddling.substr(0, 39)},
+        {"UTF-16 LE", Utf16(u"\uFEFF<gpx>\n<wpt name=\"Kůň\">text</gpx>\n", false),
+         "Opening and ending tag mismatch: wpt line 2 and gpx\r\nLine: 2\r\n"
+         "<wpt name=\"Kůň\">text</gpx>"},
+        {"UTF-16 BE", Utf16(u"\uFEFF<gpx>\n<wpt name=\"Kůň\">text</gpx>\n", true),
+         "Opening and ending tag mismatch: wpt line 2 and gpx\r\nLine: 2\r\n"
+         "<wpt name=\"Kůň\">text</gpx>"},
+        {"ISO-8859-1",
+         "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<gpx>\n<a n=\"Caf\xE9\"></b>",
+         "Opening and ending tag mismatch: a line 3 and b\r\nLine: 3\r\n<a n=\"Café\"></b>"},
+        {"not UTF-8", "<?xml version=\"1.0\"?>\n<gpx name=\"caf\xE9\"/>\n",
+         "Input is not proper UTF-8, indicate encoding !\nBytes: 0xE9 0x22 0x2F 0x3E\r\nLine: 2\r\n"
+         "<gpx name=\"caf\uFFFD\"/>"},
+        {"empty file", "", "Document is empty\r\nLine: 1\r\n"},
+        {"plain text", "hello world\n",
+         "Start tag expected, '<' not found\r\nLine: 1\r\nhello world"},
+        {"undeclared prefix", "<gpx><g:wpt lat=\"1\" lon=\"2\"/></gpx>",
+         "Namespace prefix g on wpt is not defined\r\nLine: 1\r\n<gpx><g:wpt lat=\"1\" "
+         "lon=\"2\"/></gpx>"},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(ErrorOf(std::string_view(row.bytes)), row.message) << row.what;
+}
+
+TEST_F(GpxLoaderTest, ExcerptIsTheStartOfTheLineEvenFarIntoALargeFile)
+{
+    std::string xml = "<gpx>\n";
+    for (int i = 0; i < 20000; ++i)
+        xml += "<wpt lat=\"49.5\" lon=\"14.5\"><name>point</name></wpt>\n";
+    const std::string line = "<wpt lat=\"1\" lon=\"2\">" + std::string(5000, 'x') + "</gpx>";
+    xml += line + "\n";
+    EXPECT_EQ(ErrorOf(std::string_view(xml)),
+              "Opening and ending tag mismatch: wpt line 20002 and gpx\r\nLine: 20002\r\n"
+                  + line.substr(0, 40));
+}
+
+TEST_F(GpxLoaderTest, FileThatCannotBeOpenedOrReadFailsWithItsPath)
+{
+    const fs::path missing = folder_ / "missing.gpx";
+    EXPECT_EQ(ErrorOf(missing),
+              "Cannot open file \"" + missing.string() + "\". No such file or directory");
+    EXPECT_EQ(ErrorOf(folder_), "Cannot read file \"" + folder_.string() + "\". Is a directory");
+}
+
+TEST_F(GpxLoaderTest, PathsWithSpacesAndNonAsciiLoad)
+{
+    const fs::path path
+        = Write("<gpx><wpt lat='1' lon='2'/></gpx>", "mapy a trasy/výlet Žďár 1.gpx");
+    EXPECT_EQ(Shape(loader_.Load(path)), "gpx: wpt");
+}
+
+int spyLoaderCalls = 0;
+xmlParserInputPtr SpyLoader(const char *, const char *, xmlParserCtxtPtr)
+{
+    ++spyLoaderCalls;
+    return nullptr;
+}
+
+TEST_F(GpxLoaderTest, NothingOutsideTheFileIsEverRead)
+{
+    const fs::path secret
+        = Write("<wpt lat=\"66.6\" lon=\"66.6\" note=\"SECRET-8472\"/>", "secret.txt");
+    const std::string url = "file://" + secret.string();
+    const std::string documents[] = {
+        "<!DOCTYPE gpx [<!ENTITY s SYSTEM 'secret.txt'>]><gpx>&s;<wpt/>&s;</gpx>",
+        "<!DOCTYPE gpx [<!ENTITY s SYSTEM '" + url + "'>]><gpx>&s;</gpx>",
+        "<!DOCTYPE gpx SYSTEM 'secret.txt'><gpx/>",
+        "<!DOCTYPE gpx [<!ENTITY % p SYSTEM 'secret.txt'> %p;]><gpx/>",
+        "<!DOCTYPE gpx [<!ENTITY % p SYSTEM 'http://127.0.0.1:9/p.dtd'> %p;]><gpx/>",
+        "<!DOCTYPE gpx [<!ENTITY s SYSTEM 'secret.txt'>]><gpx><wpt lat='&s;'/></gpx>",
+        "<?xml-stylesheet href='secret.txt'?><gpx xmlns:xi='http://www.w3.org/2001/XInclude'>"
+        "<xi:include href='secret.txt' parse='xml'/></gpx>",
+    };
+    const xmlExternalEntityLoader previous = xmlGetExternalEntityLoader();
+    xmlSetExternalEntityLoader(SpyLoader);
+    for (const std::string &xml : documents) {
+        std::string seen;
+        try {
+            seen = Everything(Parse(xml));
+        } catch (const Error &error) {
+            seen = error.what();
+        }
+        EXPECT_EQ(seen.find("SECRET"), std::string::npos) << xml;
+        EXPECT_EQ(seen.find("66.6"), std::string::npos) << xml;
+        EXPECT_TRUE(loader_.RefusedResources().empty()) << xml;
+        EXPECT_EQ(xmlGetExternalEntityLoader(), SpyLoader) << "loader not restored: " << xml;
+    }
+    EXPECT_EQ(spyLoaderCalls, 0);
+    xmlSetExternalEntityLoader(previous);
+}
+
+TEST_F(GpxLoaderTest, EntityExpansionAttacksFailFast)
+{
+    std::string laughs = "<!ENTITY l0 'lol'>";
+    for (int i = 1; i <= 9; ++i) {
+        const std::string ref = "&l" + std::to_string(i - 1) + ";";
+        std::string ten;
+        for (int k = 0; k < 10; ++k)
+            ten += ref;
+        laughs += "<!ENTITY l" + std::to_string(i) + " '" + ten + "'>";
+    }
+    const std::string big = "<!ENTITY a '" + std::string(50000, 'A') + "'>";
+    std::string manyInAttributes, manyInContent;
+    for (int i = 0; i < 20000; ++i) {
+        manyInAttributes += "<wpt lat='&a;&a;&a;&a;&a;&a;&a;&a;' lon='1'/>\n";
+        manyInContent += "<x>&a;&a;&a;&a;&a;&a;&a;&a;</x>\n";
+    }
+    const struct
+    {
+        std::string xml;
+        std::string description;
+    } rows[] = {
+        {"<!DOCTYPE gpx [" + laughs + "]>\n<gpx>&l9;</gpx>", "Detected an entity reference loop"},
+        {"<!DOCTYPE gpx [" + laughs + "]>\n<gpx><wpt lat='&l9;'/></gpx>",
+         "Detected an entity reference loop"},
+        {"<!DOCTYPE gpx [" + big + "]>\n<gpx>\n" + manyInAttributes + "</gpx>",
+         "Maximum entity amplification factor exceeded"},
+        {"<!DOCTYPE gpx [" + big + "]>\n<gpx>\n" + manyInContent + "</gpx>",
+         "Maximum entity amplification factor exceeded"},
+    };
+    for (const auto &row : rows) {
+        const auto start = std::chrono::steady_clock::now();
+        const std::string message = ErrorOf(std::string_view(row.xml));
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(message.substr(0, message.find('\r')), row.description);
+        EXPECT_LT(took.count(), 1.0) << row.description;
+    }
+}
+
+TEST(Utf16Prefix, CutsOnCharacterBoundariesAndRepairsBadBytes)
+{
+    const struct
+    {
+        std::string_view utf8;
+        std::size_t units;
+        std::string_view expected;
+    } rows[] = {
+        {"abc", 2, "ab"},
+        {"žluť", 4, "žluť"},
+        {"a\U0001F600", 2, "a"},
+        {"\U0001F600b", 2, "\U0001F600"},
+        {"caf\xE9!", 10, "caf\uFFFD!"},
+        {"\xC0\xAF", 10, "\uFFFD\uFFFD"}, // overlong
+        {"\xED\xA0\x80", 10, "\uFFFD\uFFFD\uFFFD"}, // surrogate
+        {"a\xE2\x82", 10, "a\uFFFD\uFFFD"}, // cut short
+        {std::string_view("a\0b", 3), 10, "a\uFFFDb"},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(Utf16Prefix(row.utf8, row.units), row.expected) << row.utf8;
+}
+
+} // namespace
+} // namespace carteva
