@@ -3,6 +3,7 @@
 #include "calibration/Errors.h"
 
 #include <limits>
+#include <new>
 #include <stdexcept>
 
 namespace carteva {
@@ -98,17 +99,21 @@ void GpxDocument::AddAttribute(NameId name, std::string_view value)
     values_.append(value);
 }
 
-void GpxDocument::Compact()
+void GpxDocument::Reserve(std::size_t nodes, std::size_t attributes, std::size_t valueBytes)
 {
-    nodes_.shrink_to_fit();
-    attributes_.shrink_to_fit();
-    values_.shrink_to_fit();
+    try {
+        nodes_.reserve(nodes);
+        attributes_.reserve(attributes);
+        values_.reserve(valueBytes);
+    } catch (const std::bad_alloc &) {
+        // Only a hint: the arrays grow as needed.
+    }
 }
 
 std::size_t GpxDocument::MemoryUsed() const
 {
-    return nodes_.capacity() * sizeof(Node) + attributes_.capacity() * sizeof(Attribute)
-        + values_.capacity() + names_.capacity() + nameEnds_.capacity() * sizeof(std::uint32_t);
+    return nodes_.size() * sizeof(Node) + attributes_.size() * sizeof(Attribute) + values_.size()
+        + names_.size() + nameEnds_.size() * sizeof(std::uint32_t);
 }
 
 std::uint32_t GpxDocument::AttributeEnd(std::size_t node) const

@@ -56,10 +56,11 @@ public:
     void SetRoot(NameId name);
     void AddChild(GpxNodeKind kind, NameId name);
     void AddAttribute(NameId name, std::string_view value);
-    // Gives back the slack of the growing arrays once the document is complete.
-    void Compact();
+    // Room for this much, so that the arrays need not be copied while they grow. Capacity that
+    // is never written to costs address space only: the system backs large blocks lazily.
+    void Reserve(std::size_t nodes, std::size_t attributes, std::size_t valueBytes);
 
-    // Bytes held, for the benchmark's report.
+    // Bytes in use (not reserved), for the benchmark's report.
     std::size_t MemoryUsed() const;
 
 private:

@@ -1,14 +1,15 @@
 #include "gpx/GpxLoader.h"
 
 #include "calibration/Errors.h"
+#include "gpx/GpxDocumentBuilder.h"
 #include "gpx/LineExcerpt.h"
+#include "gpx/ParserEnvironment.h"
 
 #include <libxml/SAX2.h>
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
 #include <libxml/xmlerror.h>
 
-#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -19,7 +20,7 @@ namespace carteva {
 
 namespace {
 
-using NameId = GpxDocument::NameId;
+namespace fs = std::filesystem;
 
 // Values that grew through entities may add this much beyond ten times the bytes read so far;
 // more is an expansion attack, since the document keeps every value.
@@ -28,22 +29,8 @@ constexpr std::size_t ReadBufferSize = 1 << 20;
 
 struct ParseState
 {
-    GpxDocument document;
+    GpxDocumentBuilder builder;
     xmlParserCtxtPtr context = nullptr;
-    int depth = 0; // open elements: 1 inside the root
-    bool textOpen = false;
-    bool textBlank = true;
-    NameId textName = 0, cdataName = 0, commentName = 0;
-
-    // Element and attribute names come from the parser's dictionary, so one spelling always
-    // has one address: a small cache keyed by address saves building the qualified name again.
-    struct CachedName
-    {
-        const xmlChar *prefix = nullptr;
-        const xmlChar *localName = nullptr;
-        NameId id = 0;
-    };
-    std::array<CachedName, 256> nameCache {};
 
     std::FILE *file = nullptr;
     std::size_t bytesRead = 0;
@@ -60,6 +47,14 @@ struct ParseState
 // The entity loader callback carries no user data; this points at the refusal list of the Load
 // in progress.
 thread_local std::vector<std::string> *activeRefusals = nullptr;
+
+struct RefusalRecording
+{
+    explicit RefusalRecording(std::vector<std::string> &refused) { activeRefusals = &refused; }
+    ~RefusalRecording() { activeRefusals = nullptr; }
+    RefusalRecording(const RefusalRecording &) = delete;
+    RefusalRecording &operator=(const RefusalRecording &) = delete;
+};
 
 ParseState &StateOf(void *context)
 {
@@ -83,13 +78,18 @@ long CurrentLine(xmlParserCtxtPtr context)
 
 void RecordFailure(ParseState &state, std::string description, long line)
 {
-    if (state.failed)
+    if (state.failed) {
+        // A character conversion error comes without a position; the parser's own error, where
+        // the decoded text ran out, tells the line.
+        if (state.line <= 0)
+            state.line = line;
         return;
+    }
     while (!description.empty() && description.back() == '\n')
         description.pop_back();
     state.failed = true;
     state.description = std::move(description);
-    state.line = line > 0 ? line : CurrentLine(state.context);
+    state.line = line;
     state.encoding = EncodingOf(state.context);
 }
 
@@ -104,15 +104,17 @@ void CountExpansion(ParseState &state, std::size_t bytes)
                       CurrentLine(state.context));
 }
 
-// True when the event belongs to the document itself and the parse goes on.
+// True when the event belongs to the document itself. After a failure the document parser goes
+// on to the end of what it has already read (so a conversion error still learns its line), but
+// entity content is not parsed any further.
 bool Accept(void *context, ParseState &state, std::size_t entityBytes)
 {
-    const bool fromDocument = context == state.context;
-    if (!fromDocument)
-        CountExpansion(state, entityBytes);
+    if (context == state.context)
+        return !state.failed;
+    CountExpansion(state, entityBytes);
     if (state.failed)
         xmlStopParser(static_cast<xmlParserCtxtPtr>(context));
-    return fromDocument && !state.failed;
+    return false;
 }
 
 void RecordError(ParseState &state, const xmlError *error)
@@ -137,8 +139,6 @@ void OnLooseError(void *state, xmlErrorPtr error)
     RecordError(*static_cast<ParseState *>(state), error);
 }
 
-void IgnoreGenericError(void *, const char *, ...) { }
-
 xmlParserInputPtr RefuseExternalEntity(const char *url, const char *id, xmlParserCtxtPtr)
 {
     if (activeRefusals != nullptr)
@@ -159,47 +159,6 @@ template<class Body> void Guarded(void *context, ParseState &state, Body &&body)
     }
 }
 
-bool IsBlank(const xmlChar *text, int length)
-{
-    for (int i = 0; i < length; ++i) {
-        const xmlChar c = text[i];
-        if (c != ' ' && c != '\t' && c != '\n' && c != '\r')
-            return false;
-    }
-    return true;
-}
-
-NameId QualifiedName(ParseState &state, const xmlChar *prefix, const xmlChar *localName)
-{
-    const auto key = reinterpret_cast<std::uintptr_t>(localName) >> 3
-        ^ reinterpret_cast<std::uintptr_t>(prefix) >> 5;
-    ParseState::CachedName &slot = state.nameCache[key % state.nameCache.size()];
-    if (slot.localName == localName && slot.prefix == prefix && localName != nullptr)
-        return slot.id;
-    std::string name;
-    if (prefix != nullptr) {
-        name = reinterpret_cast<const char *>(prefix);
-        name += ':';
-    }
-    name += reinterpret_cast<const char *>(localName);
-    slot = {prefix, localName, state.document.InternName(name)};
-    return slot.id;
-}
-
-NameId InternedOnce(ParseState &state, NameId &id, std::string_view name)
-{
-    if (id == 0)
-        id = state.document.InternName(name) + 1;
-    return id - 1;
-}
-
-void FlushText(ParseState &state)
-{
-    if (state.textOpen && !state.textBlank)
-        state.document.AddChild(GpxNodeKind::Text, InternedOnce(state, state.textName, "#text"));
-    state.textOpen = false;
-}
-
 std::string_view View(const xmlChar *begin, const xmlChar *end)
 {
     return {reinterpret_cast<const char *>(begin), static_cast<std::size_t>(end - begin)};
@@ -207,12 +166,12 @@ std::string_view View(const xmlChar *begin, const xmlChar *end)
 
 // The parser leaves references to internal entities (and "&#38;" for a literal ampersand) in
 // attribute values; expand them the way libxml2's own tree builder does.
-void AddAttributeValue(ParseState &state, xmlParserCtxtPtr context, NameId name,
-                       const xmlChar *begin, const xmlChar *end)
+void AddAttributeValue(ParseState &state, xmlParserCtxtPtr context, const xmlChar **attribute)
 {
+    const xmlChar *begin = attribute[3], *end = attribute[4];
     const std::string_view raw = View(begin, end);
     if (raw.find('&') == std::string_view::npos) {
-        state.document.AddAttribute(name, raw);
+        state.builder.Attribute(attribute[1], attribute[0], raw);
         return;
     }
     ++context->depth;
@@ -224,26 +183,7 @@ void AddAttributeValue(ParseState &state, xmlParserCtxtPtr context, NameId name,
     CountExpansion(state, value.size());
     if (state.failed)
         xmlStopParser(context);
-    state.document.AddAttribute(name, value);
-}
-
-void AddAttributes(ParseState &state, xmlParserCtxtPtr context, int namespaceCount,
-                   const xmlChar **namespaces, int attributeCount, const xmlChar **attributes)
-{
-    // A DOM lists namespace declarations among the attributes.
-    for (int i = 0; i < namespaceCount; ++i) {
-        const xmlChar *prefix = namespaces[2 * i];
-        const char *uri = reinterpret_cast<const char *>(namespaces[2 * i + 1]);
-        const NameId name = prefix != nullptr
-            ? QualifiedName(state, reinterpret_cast<const xmlChar *>("xmlns"), prefix)
-            : state.document.InternName("xmlns");
-        state.document.AddAttribute(name, uri != nullptr ? uri : "");
-    }
-    for (int i = 0; i < attributeCount; ++i) {
-        const xmlChar **attribute = attributes + 5 * i; // localname, prefix, URI, value, end
-        AddAttributeValue(state, context, QualifiedName(state, attribute[1], attribute[0]),
-                          attribute[3], attribute[4]);
-    }
+    state.builder.Attribute(attribute[1], attribute[0], value);
 }
 
 void OnStartElement(void *context, const xmlChar *localName, const xmlChar *prefix, const xmlChar *,
@@ -254,78 +194,54 @@ void OnStartElement(void *context, const xmlChar *localName, const xmlChar *pref
     if (!Accept(context, state, 1))
         return;
     Guarded(context, state, [&] {
-        const auto ctxt = static_cast<xmlParserCtxtPtr>(context);
-        if (state.depth == 0 && !state.document.HasRoot()) {
-            state.document.SetRoot(QualifiedName(state, prefix, localName));
-            AddAttributes(state, ctxt, namespaceCount, namespaces, attributeCount, attributes);
-        } else if (state.depth == 1) {
-            FlushText(state);
-            state.document.AddChild(GpxNodeKind::Element, QualifiedName(state, prefix, localName));
-            AddAttributes(state, ctxt, namespaceCount, namespaces, attributeCount, attributes);
+        if (!state.builder.StartElement(prefix, localName))
+            return;
+        for (int i = 0; i < namespaceCount; ++i) {
+            const xmlChar *uri = namespaces[2 * i + 1];
+            state.builder.NamespaceDeclaration(namespaces[2 * i],
+                                               uri ? reinterpret_cast<const char *>(uri) : "");
         }
-        ++state.depth;
+        // Five pointers each: local name, prefix, URI, value, end of value.
+        for (int i = 0; i < attributeCount; ++i)
+            AddAttributeValue(state, static_cast<xmlParserCtxtPtr>(context), attributes + 5 * i);
     });
 }
 
 void OnEndElement(void *context, const xmlChar *, const xmlChar *, const xmlChar *)
 {
     ParseState &state = StateOf(context);
-    if (!Accept(context, state, 0))
-        return;
-    Guarded(context, state, [&] {
-        if (state.depth == 1)
-            FlushText(state);
-        --state.depth;
-    });
+    if (Accept(context, state, 0))
+        Guarded(context, state, [&] { state.builder.EndElement(); });
 }
 
 void OnCharacters(void *context, const xmlChar *text, int length)
 {
     ParseState &state = StateOf(context);
-    if (!Accept(context, state, static_cast<std::size_t>(length)) || state.depth != 1)
-        return;
-    if (!state.textOpen) {
-        state.textOpen = true;
-        state.textBlank = true;
-    }
-    if (state.textBlank)
-        state.textBlank = IsBlank(text, length);
-}
-
-void AddLeaf(void *context, GpxNodeKind kind, NameId &nameCache, std::string_view name,
-             std::size_t length)
-{
-    ParseState &state = StateOf(context);
-    if (!Accept(context, state, length) || state.depth != 1)
-        return;
-    Guarded(context, state, [&] {
-        FlushText(state);
-        state.document.AddChild(kind, InternedOnce(state, nameCache, name));
-    });
+    if (Accept(context, state, static_cast<std::size_t>(length)))
+        state.builder.Characters(View(text, text + length));
 }
 
 void OnCData(void *context, const xmlChar *, int length)
 {
-    AddLeaf(context, GpxNodeKind::CData, StateOf(context).cdataName, "#cdata-section",
-            static_cast<std::size_t>(length));
+    ParseState &state = StateOf(context);
+    if (Accept(context, state, static_cast<std::size_t>(length)))
+        Guarded(context, state, [&] { state.builder.CData(); });
 }
 
 void OnComment(void *context, const xmlChar *text)
 {
-    AddLeaf(context, GpxNodeKind::Comment, StateOf(context).commentName, "#comment",
-            std::strlen(reinterpret_cast<const char *>(text)));
+    ParseState &state = StateOf(context);
+    if (Accept(context, state, std::strlen(reinterpret_cast<const char *>(text))))
+        Guarded(context, state, [&] { state.builder.Comment(); });
 }
 
 void OnProcessingInstruction(void *context, const xmlChar *target, const xmlChar *)
 {
     ParseState &state = StateOf(context);
-    if (!Accept(context, state, 1) || state.depth != 1)
-        return;
-    Guarded(context, state, [&] {
-        FlushText(state);
-        state.document.AddChild(GpxNodeKind::ProcessingInstruction,
-                                state.document.InternName(reinterpret_cast<const char *>(target)));
-    });
+    if (Accept(context, state, 1))
+        Guarded(context, state, [&] {
+            state.builder.ProcessingInstruction(reinterpret_cast<const char *>(target));
+        });
 }
 
 int ReadFile(void *context, char *buffer, int length)
@@ -360,41 +276,6 @@ xmlSAXHandler MakeHandler()
     handler.serror = OnContextError;
     return handler;
 }
-
-// Installs the refusing entity loader and our error handlers for one parse, and puts back what
-// was there before.
-class ParserEnvironment
-{
-public:
-    ParserEnvironment(ParseState &state, std::vector<std::string> &refused)
-        : loader_(xmlGetExternalEntityLoader())
-        , structured_(xmlStructuredError)
-        , structuredContext_(xmlStructuredErrorContext)
-        , generic_(xmlGenericError)
-        , genericContext_(xmlGenericErrorContext)
-    {
-        activeRefusals = &refused;
-        xmlSetExternalEntityLoader(RefuseExternalEntity);
-        xmlSetStructuredErrorFunc(&state, OnLooseError);
-        xmlSetGenericErrorFunc(nullptr, IgnoreGenericError);
-    }
-    ~ParserEnvironment()
-    {
-        xmlSetGenericErrorFunc(genericContext_, generic_);
-        xmlSetStructuredErrorFunc(structuredContext_, structured_);
-        xmlSetExternalEntityLoader(loader_);
-        activeRefusals = nullptr;
-    }
-    ParserEnvironment(const ParserEnvironment &) = delete;
-    ParserEnvironment &operator=(const ParserEnvironment &) = delete;
-
-private:
-    xmlExternalEntityLoader loader_;
-    xmlStructuredErrorFunc structured_;
-    void *structuredContext_;
-    xmlGenericErrorFunc generic_;
-    void *genericContext_;
-};
 
 struct ContextFreer
 {
@@ -431,8 +312,15 @@ GpxDocument GpxLoader::Load(const std::filesystem::path &path)
 
     ParseState state;
     state.file = file.get();
+    // Upper estimates for waypoint files: a waypoint takes at least about 20 bytes, two
+    // attributes and a dozen bytes of values.
+    std::error_code sizeError;
+    const std::uintmax_t size = fs::file_size(path, sizeError);
+    if (!sizeError)
+        state.builder.Document().Reserve(size / 20, size / 10, size / 4);
     {
-        const ParserEnvironment environment(state, refused_);
+        const RefusalRecording recording(refused_);
+        const ParserEnvironment environment(RefuseExternalEntity, OnLooseError, &state);
         xmlSAXHandler handler = MakeHandler();
         const std::unique_ptr<xmlParserCtxt, ContextFreer> context(xmlCreateIOParserCtxt(
             &handler, nullptr, ReadFile, nullptr, &state, XML_CHAR_ENCODING_NONE));
@@ -458,6 +346,8 @@ GpxDocument GpxLoader::Load(const std::filesystem::path &path)
             RecordFailure(state, last.message ? last.message : "The file is not well-formed",
                           last.line);
         }
+        if (state.failed && state.line <= 0)
+            state.line = CurrentLine(context.get());
         if (state.failed && state.encoding.empty())
             state.encoding = EncodingOf(context.get());
     }
@@ -466,8 +356,7 @@ GpxDocument GpxLoader::Load(const std::filesystem::path &path)
         throw Error(state.description + "\r\nLine: " + std::to_string(state.line) + "\r\n"
                     + excerpt);
     }
-    state.document.Compact();
-    return std::move(state.document);
+    return std::move(state.builder.Document());
 }
 
 } // namespace carteva

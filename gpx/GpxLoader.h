@@ -25,6 +25,7 @@ namespace carteva {
 //   prefix count);
 // - a file that cannot be opened or read: "Cannot open file "<path>". <system message>"
 //   or "Cannot read file "<path>". <system message>".
+// One Load at a time per process: libxml2's entity loader is process-wide.
 class GpxLoader
 {
 public:

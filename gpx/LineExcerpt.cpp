@@ -1,7 +1,9 @@
 #include "gpx/LineExcerpt.h"
 
 #include <libxml/encoding.h>
+#include <libxml/globals.h>
 #include <libxml/tree.h>
+#include <libxml/xmlerror.h>
 
 #include <cstdio>
 #include <memory>
@@ -62,6 +64,28 @@ struct FileCloser
     void operator()(std::FILE *file) const { std::fclose(file); }
 };
 
+void IgnoreError(void *, xmlErrorPtr) { }
+
+// The text may hold the very bytes that made the parser fail: keep libxml2 from reporting them
+// again on stderr.
+class QuietErrors
+{
+public:
+    QuietErrors()
+        : handler_(xmlStructuredError)
+        , context_(xmlStructuredErrorContext)
+    {
+        xmlSetStructuredErrorFunc(nullptr, IgnoreError);
+    }
+    ~QuietErrors() { xmlSetStructuredErrorFunc(context_, handler_); }
+    QuietErrors(const QuietErrors &) = delete;
+    QuietErrors &operator=(const QuietErrors &) = delete;
+
+private:
+    xmlStructuredErrorFunc handler_;
+    void *context_;
+};
+
 } // namespace
 
 std::string Utf16Prefix(std::string_view utf8, std::size_t maxUnits)
@@ -93,6 +117,7 @@ std::string LineExcerpt(const std::filesystem::path &path, const std::string &en
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file)
         return {};
+    const QuietErrors quiet;
     std::unique_ptr<xmlCharEncodingHandler, HandlerCloser> handler;
     if (!encoding.empty()) {
         handler.reset(xmlFindCharEncodingHandler(encoding.c_str()));

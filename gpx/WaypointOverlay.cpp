@@ -16,11 +16,12 @@ namespace {
 // first call.
 void WidenInto(std::string_view utf8, std::u16string &out)
 {
-    out.clear();
+    out.resize(utf8.size()); // never more units than bytes
+    std::size_t n = 0;
     for (std::size_t i = 0; i < utf8.size();) {
         const auto lead = static_cast<unsigned char>(utf8[i]);
         if (lead < 0x80) {
-            out.push_back(lead);
+            out[n++] = lead;
             ++i;
             continue;
         }
@@ -31,12 +32,13 @@ void WidenInto(std::string_view utf8, std::u16string &out)
         i += length;
         if (c >= 0x10000) {
             c -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+            out[n++] = static_cast<char16_t>(0xD800 + (c >> 10));
+            out[n++] = static_cast<char16_t>(0xDC00 + (c & 0x3FF));
         } else {
-            out.push_back(static_cast<char16_t>(c));
+            out[n++] = static_cast<char16_t>(c);
         }
     }
+    out.resize(n);
 }
 
 std::optional<std::string_view> Attribute(const GpxDocument &document, std::size_t child,

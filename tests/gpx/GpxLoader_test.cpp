@@ -194,6 +194,10 @@ TEST_F(GpxLoaderTest, MalformedFileFailsWithDescriptionLineAndExcerpt)
         {"not UTF-8", "<?xml version=\"1.0\"?>\n<gpx name=\"caf\xE9\"/>\n",
          "Input is not proper UTF-8, indicate encoding !\nBytes: 0xE9 0x22 0x2F 0x3E\r\nLine: 2\r\n"
          "<gpx name=\"caf\uFFFD\"/>"},
+        {"undecodable byte",
+         "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n<gpx>\n<wpt name=\"a\x81z\"/>\n</gpx>",
+         "input conversion failed due to input error, bytes 0x81 0x7A 0x22 0x2F\r\nLine: 3\r\n"
+         "<wpt name=\"a"},
         {"empty file", "", "Document is empty\r\nLine: 1\r\n"},
         {"plain text", "hello world\n",
          "Start tag expected, '<' not found\r\nLine: 1\r\nhello world"},
@@ -201,8 +205,10 @@ TEST_F(GpxLoaderTest, MalformedFileFailsWithDescriptionLineAndExcerpt)
          "Namespace prefix g on wpt is not defined\r\nLine: 1\r\n<gpx><g:wpt lat=\"1\" "
          "lon=\"2\"/></gpx>"},
     };
+    ::testing::internal::CaptureStderr();
     for (const auto &row : rows)
         EXPECT_EQ(ErrorOf(std::string_view(row.bytes)), row.message) << row.what;
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 }
 
 TEST_F(GpxLoaderTest, ExcerptIsTheStartOfTheLineEvenFarIntoALargeFile)

@@ -1,0 +1,175 @@
+// Times the whole GPX overlay on a million waypoints: parse, keep the document, map with ten
+// calibration points and paint into a 4000 × 3000 picture; and, when ogrinfo is installed, the
+// same file read by GDAL's GPX driver as a point of comparison.
+//
+//     GpxOverlayBench [file] [runs]
+//
+// The file (default /tmp/carteva-bench/waypoints-1m.gpx) is generated when it does not exist.
+
+#include "calibration/CalibPoint.h"
+#include "calibration/PixelSurface.h"
+#include "gpx/GpxLoader.h"
+#include "gpx/WaypointOverlay.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <sys/resource.h>
+#include <vector>
+
+namespace {
+
+using namespace carteva;
+namespace fs = std::filesystem;
+
+constexpr int Width = 4000;
+constexpr int Height = 3000;
+constexpr int WaypointCount = 1'000'000;
+
+// The picture covers 49°..51° N and 13°..17° E, north up.
+constexpr double North = 51, South = 49, West = 13, East = 17;
+
+class BufferSurface : public PixelSurface
+{
+public:
+    BufferSurface()
+        : pixels_(std::size_t(Width) * Height, 0xFFFFFFFF)
+    { }
+    bool SetPixel(std::int64_t x, std::int64_t y, Colour colour) override
+    {
+        if (x < 0 || y < 0 || x >= Width || y >= Height)
+            return false;
+        pixels_[std::size_t(y) * Width + std::size_t(x)] = 0xFF000000 | colour;
+        return true;
+    }
+
+private:
+    std::vector<std::uint32_t> pixels_; // RGB32
+};
+
+void Generate(const fs::path &path)
+{
+    fs::create_directories(path.parent_path());
+    std::FILE *file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        std::perror(path.c_str());
+        std::exit(1);
+    }
+    std::setvbuf(file, nullptr, _IOFBF, 1 << 20);
+    std::fputs("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+               "<gpx version=\"1.1\" creator=\"GpxOverlayBench\""
+               " xmlns=\"http://www.topografix.com/GPX/1/1\""
+               " xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\""
+               " xsi:schemaLocation=\"http://www.topografix.com/GPX/1/1"
+               " http://www.topografix.com/GPX/1/1/gpx.xsd\">\n",
+               file);
+    std::mt19937_64 random(20240501);
+    std::uniform_real_distribution<double> lat(South, North), lon(West, East), ele(150, 1600);
+    for (int i = 0; i < WaypointCount; ++i) {
+        std::fprintf(file,
+                     "  <wpt lat=\"%.7f\" lon=\"%.7f\">\n    <ele>%.1f</ele>\n"
+                     "    <time>2024-05-%02dT%02d:%02d:%02dZ</time>\n"
+                     "    <name>Waypoint %07d</name>\n  </wpt>\n",
+                     lat(random), lon(random), ele(random), 1 + i % 28, i % 24, i % 60, i * 7 % 60,
+                     i);
+    }
+    std::fputs("</gpx>\n", file);
+    if (std::fclose(file) != 0) {
+        std::perror(path.c_str());
+        std::exit(1);
+    }
+}
+
+// Ten points on a 5 × 2 grid over the picture; pixels follow the coordinates linearly.
+std::vector<TCalibPoint> Calibration()
+{
+    std::vector<TCalibPoint> points;
+    for (int row = 0; row < 2; ++row) {
+        for (int column = 0; column < 5; ++column) {
+            TCalibPoint point;
+            point.X = 200 + column * 900;
+            point.Y = 300 + row * 2400;
+            point.Lon = West + (East - West) * point.X / Width;
+            point.Lat = North - (North - South) * point.Y / Height;
+            points.push_back(point);
+        }
+    }
+    return points;
+}
+
+double Seconds(std::chrono::steady_clock::duration d)
+{
+    return std::chrono::duration<double>(d).count();
+}
+
+double PeakMegabytes(int who)
+{
+    rusage usage {};
+    getrusage(who, &usage);
+    return usage.ru_maxrss / 1024.0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const fs::path path = argc > 1 ? fs::path(argv[1]) : "/tmp/carteva-bench/waypoints-1m.gpx";
+    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+    if (!fs::exists(path)) {
+        std::printf("generating %s ...\n", path.c_str());
+        Generate(path);
+    }
+    const double fileMegabytes = fs::file_size(path) / 1048576.0;
+    const std::vector<TCalibPoint> points = Calibration();
+    BufferSurface surface;
+    const double pictureMegabytes = double(Width) * Height * 4 / 1048576.0;
+    std::printf("file %s: %.1f MiB; picture %d x %d RGB32: %.1f MiB\n", path.c_str(), fileMegabytes,
+                Width, Height, pictureMegabytes);
+
+    std::vector<double> totals;
+    for (int run = 1; run <= runs; ++run) {
+        const auto start = std::chrono::steady_clock::now();
+        const GpxDocument document = GpxLoader().Load(path);
+        const auto parsed = std::chrono::steady_clock::now();
+        const WaypointCounts counts = DrawWaypoints(document, points, surface);
+        const auto drawn = std::chrono::steady_clock::now();
+        totals.push_back(Seconds(drawn - start));
+        std::printf("run %d: parse %.3f s + draw %.3f s = %.3f s; document %.1f MiB; "
+                    "painted %zu, outside %zu, not mappable %zu, skipped %zu\n",
+                    run, Seconds(parsed - start), Seconds(drawn - parsed), totals.back(),
+                    document.MemoryUsed() / 1048576.0, counts.Painted, counts.Outside,
+                    counts.NotMappable, counts.Skipped);
+    }
+    std::sort(totals.begin(), totals.end());
+    const double peak = PeakMegabytes(RUSAGE_SELF);
+    std::printf("overlay: best %.3f s, median %.3f s; peak memory %.1f MiB "
+                "(goal: 0.8 s and %.1f MiB = 1.5 x file + picture)\n",
+                totals.front(), totals[totals.size() / 2], peak,
+                1.5 * fileMegabytes + pictureMegabytes);
+
+    // The peer's figures come from /usr/bin/time: a child forked from this process would count
+    // this process's pages as its own.
+    if (std::system("command -v ogrinfo > /dev/null 2>&1") == 0 && fs::exists("/usr/bin/time")) {
+        const fs::path report = path.string() + ".time";
+        const std::string command = "/usr/bin/time -f '%e %M' -o '" + report.string()
+            + "' ogrinfo -ro -al -so '" + path.string() + "' > /dev/null";
+        const int status = std::system(command.c_str());
+        double seconds = 0, kilobytes = 0;
+        if (std::FILE *file = std::fopen(report.c_str(), "r")) {
+            if (std::fscanf(file, "%lf %lf", &seconds, &kilobytes) != 2)
+                seconds = kilobytes = 0;
+            std::fclose(file);
+        }
+        fs::remove(report);
+        std::printf("peer: ogrinfo -ro -al -so: %.3f s, peak memory %.1f MiB%s\n", seconds,
+                    kilobytes / 1024, status == 0 ? "" : " (failed)");
+    } else {
+        std::printf("peer: not run (needs ogrinfo from gdal-bin and /usr/bin/time)\n");
+    }
+    return 0;
+}

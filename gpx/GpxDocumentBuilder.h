@@ -1,0 +1,56 @@
+#pragma once
+
+#include "gpx/GpxDocument.h"
+
+#include <array>
+#include <string_view>
+
+namespace carteva {
+
+// Turns the parser's events into a GpxDocument: keeps the root and its direct children, merges
+// adjacent pieces of text into one node and drops text that is whitespace only.
+//
+// Names arrive as (prefix, local name) pointers into the parser's dictionary, where one spelling
+// always has one address, so a small cache keyed by address spares building the qualified name
+// again for every node.
+class GpxDocumentBuilder
+{
+public:
+    using Chars = const unsigned char *; // libxml2's xmlChar
+
+    // True when the element is the root or one of its children, whose attributes are wanted.
+    bool StartElement(Chars prefix, Chars localName);
+    void EndElement();
+    void NamespaceDeclaration(Chars prefix, std::string_view uri);
+    void Attribute(Chars prefix, Chars localName, std::string_view value);
+    void Characters(std::string_view text);
+    void CData();
+    void Comment();
+    void ProcessingInstruction(std::string_view target);
+
+    GpxDocument &Document() { return document_; }
+
+private:
+    struct CachedName
+    {
+        Chars prefix = nullptr;
+        Chars localName = nullptr;
+        GpxDocument::NameId id = 0;
+    };
+
+    GpxDocument::NameId QualifiedName(Chars prefix, Chars localName);
+    GpxDocument::NameId InternedOnce(GpxDocument::NameId &id, std::string_view name);
+    bool AtTopLevel() const { return depth_ == 1; }
+    void AddLeaf(GpxNodeKind kind, GpxDocument::NameId name);
+    void FlushText();
+
+    GpxDocument document_;
+    int depth_ = 0; // open elements: 1 inside the root
+    bool textOpen_ = false;
+    bool textBlank_ = true;
+    // Ids plus one, 0 while the name is not interned yet.
+    GpxDocument::NameId textName_ = 0, cdataName_ = 0, commentName_ = 0, xmlnsName_ = 0;
+    std::array<CachedName, 256> nameCache_ {};
+};
+
+} // namespace carteva
