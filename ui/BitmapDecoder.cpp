@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QImageReader>
 
+#include <algorithm>
+#include <array>
 #include <utility>
 
 namespace carteva {
@@ -33,6 +35,38 @@ private:
     int saved_;
 };
 
+// Qt widens a channel of fewer than 8 bits by shifting it up, so that a 5-bit white comes out as
+// 248; repeating the channel's bits below it gives the full range, as 255 for white.
+void WidenNarrowChannels(QImage &image, const std::array<int, 3> &channelBits)
+{
+    const auto narrow = [](int bits) { return bits > 0 && bits < 8; };
+    if (image.depth() != 32 || std::none_of(channelBits.begin(), channelBits.end(), narrow))
+        return;
+    std::array<std::array<uchar, 256>, 3> tables {};
+    for (int channel = 0; channel < 3; ++channel) {
+        const int bits = channelBits[channel];
+        for (int value = 0; value < 256; ++value) {
+            if (!narrow(bits)) {
+                tables[channel][value] = uchar(value);
+                continue;
+            }
+            const int raw = value >> (8 - bits);
+            int widened = 0;
+            for (int shift = 8 - bits; shift > -bits; shift -= bits)
+                widened |= shift >= 0 ? raw << shift : raw >> -shift;
+            tables[channel][value] = uchar(widened);
+        }
+    }
+    for (int y = 0; y < image.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb pixel = line[x];
+            line[x]
+                = qRgb(tables[0][qRed(pixel)], tables[1][qGreen(pixel)], tables[2][qBlue(pixel)]);
+        }
+    }
+}
+
 QImage ReadBmp(QIODevice &device)
 {
     QImageReader reader(&device, "bmp");
@@ -48,7 +82,7 @@ Picture BitmapDecoder::Decode(QFile &file)
     const BmpHeaderCheck check(file.read(BmpHeaderCheck::HeadBytes), fileSize);
     check.CheckRunLengthData(file);
 
-    const AllocationLimitRaise limit(check.DecodedBytes());
+    const AllocationLimitRaise limit(check.AllocationBytes());
     QImage image;
     if (check.NeedsRewrite()) {
         // Rare header forms: read the whole file to rewrite them.
@@ -71,6 +105,7 @@ Picture BitmapDecoder::Decode(QFile &file)
         throw Error("Bitmap image is not valid");
     if (image.hasAlphaChannel())
         image.convertTo(QImage::Format_RGB32);
+    WidenNarrowChannels(image, check.ChannelBits());
     return Picture(PictureKind::Bitmap, std::move(image));
 }
 

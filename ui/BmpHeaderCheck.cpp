@@ -6,6 +6,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace carteva {
@@ -138,6 +139,19 @@ BmpHeaderCheck::BmpHeaderCheck(QByteArrayView head, qint64 fileSize)
         masksEnd += 16;
     if (fileSize < masksEnd)
         Fail(StreamReadError);
+    if (compression_ == BitFields || compression_ == AlphaBitFields) {
+        // Every header form holds its red, green and blue masks at the same place. Qt reads
+        // channels of up to 8 contiguous bits.
+        for (int i = 0; i < 3; ++i) {
+            const std::uint32_t mask = U32(head, 54 + 4 * i);
+            const std::uint32_t low = mask == 0 ? 0 : mask >> std::countr_zero(mask);
+            if ((low & (low + 1)) != 0 || std::popcount(low) > 8)
+                Fail(NotValid);
+            channelBits_[i] = std::popcount(low);
+        }
+    } else if (bitCount_ == 16) {
+        channelBits_ = {5, 5, 5};
+    }
 
     paletteOffset_ = FileHeaderSize + headerSize_;
     qint64 paletteEnd = masksEnd;
@@ -164,19 +178,6 @@ BmpHeaderCheck::BmpHeaderCheck(QByteArrayView head, qint64 fileSize)
         if (stride * std::uint64_t(height_) > std::uint64_t(fileSize - pixelOffset_))
             Fail(StreamReadError);
     }
-}
-
-qint64 BmpHeaderCheck::DecodedBytes() const
-{
-    // Qt decodes 1 bit to Mono, 4 and 8 bits to Indexed8 and the rest to 32-bit pixels.
-    std::uint64_t bytesPerLine = 0;
-    if (bitCount_ == 1)
-        bytesPerLine = (std::uint64_t(width_) + 31) / 32 * 4;
-    else if (bitCount_ <= 8)
-        bytesPerLine = (std::uint64_t(width_) + 3) / 4 * 4;
-    else
-        bytesPerLine = std::uint64_t(width_) * 4;
-    return qint64(bytesPerLine * std::uint64_t(height_));
 }
 
 void BmpHeaderCheck::CheckRunLengthData(QIODevice &file) const

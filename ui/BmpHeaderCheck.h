@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include <array>
 #include <cstdint>
 
 class QIODevice;
@@ -28,8 +29,10 @@ public:
     int Width() const { return width_; }
     int Height() const { return height_; }
     bool IsRunLength() const { return compression_ == RunLength8 || compression_ == RunLength4; }
-    // Bytes the decoded image takes in memory.
-    qint64 DecodedBytes() const;
+    // The decoded size that Qt's allocation limit counts: 4 bytes a pixel, whatever the format.
+    qint64 AllocationBytes() const { return qint64(width_) * height_ * 4; }
+    // Bits of red, green and blue in each pixel of a 16- or 32-bit file (8 for other files).
+    const std::array<int, 3> &ChannelBits() const { return channelBits_; }
 
     // Walks the compressed pixels of a run-length file (a no-op for other files): they must reach
     // their end-of-bitmap mark, or the last row, before the file ends.
@@ -55,6 +58,7 @@ private:
     int height_ = 0; // always positive
     int bitCount_ = 0;
     std::uint32_t compression_ = Rgb;
+    std::array<int, 3> channelBits_ {8, 8, 8};
     std::uint32_t colourCount_ = 0; // palette entries Qt reads
     qint64 paletteOffset_ = 0; // where the palette starts in the file
     qint64 pixelOffset_ = 0; // where Qt starts reading pixels

@@ -3,6 +3,7 @@
 #include "calibration/Errors.h"
 
 #include <QFile>
+#include <QList>
 #include <QtEndian>
 
 extern "C" {
@@ -26,6 +27,10 @@ constexpr qsizetype PlaceableHeaderSize = 22;
 constexpr qsizetype MetaHeaderSize = 18;
 constexpr quint16 SetWindowOrg = 0x020B;
 constexpr quint16 SetWindowExt = 0x020C;
+constexpr quint16 CreatePenIndirect = 0x02FA;
+// libwmf's GD device stamps a square of the pen's width at every point of a line, so a pen
+// thousands of pixels wide takes hours; no picture needs one wider than this.
+constexpr int MaxPenPixels = 16;
 constexpr int ScreenDpi = 96;
 // libwmf's device units for a placeable metafile are points.
 constexpr double PointsPerInch = 72.0;
@@ -64,6 +69,7 @@ struct Layout
     int unitsPerInch = 0;
     Point windowOrg;
     std::optional<Point> windowExt;
+    QList<qsizetype> penRecords; // where each pen record starts
 };
 
 Layout ReadLayout(const QByteArray &wmf)
@@ -90,17 +96,19 @@ Layout ReadLayout(const QByteArray &wmf)
 
     // Records: a size in 16-bit words (with the 6-byte record header), a function, parameters.
     bool orgSeen = false;
-    for (at += MetaHeaderSize; wmf.size() - at >= 10 && !(orgSeen && layout.windowExt);) {
+    for (at += MetaHeaderSize; wmf.size() - at >= 6;) {
         const quint32 words = ReadU32(wmf, at);
         const quint16 function = ReadU16(wmf, at + 4);
         if (words < 3 || function == 0 || words > quint32(wmf.size() - at) / 2)
             break;
-        // Both records hold y before x.
-        if (function == SetWindowOrg && !orgSeen) {
+        // Both window records hold y before x.
+        if (function == SetWindowOrg && words >= 5 && !orgSeen) {
             layout.windowOrg = {ReadS16(wmf, at + 8), ReadS16(wmf, at + 6)};
             orgSeen = true;
-        } else if (function == SetWindowExt && !layout.windowExt) {
+        } else if (function == SetWindowExt && words >= 5 && !layout.windowExt) {
             layout.windowExt = Point {ReadS16(wmf, at + 8), ReadS16(wmf, at + 6)};
+        } else if (function == CreatePenIndirect && words >= 5) {
+            layout.penRecords.append(at);
         }
         at += qsizetype(words) * 2;
     }
@@ -111,6 +119,18 @@ struct ApiDeleter
 {
     void operator()(wmfAPI *api) const { wmf_api_destroy(api); }
 };
+
+// Narrows every pen to at most MaxPenPixels; a pen's width is the first of its parameters after
+// the style.
+void NarrowPens(QByteArray &wmf, const QList<qsizetype> &penRecords, double pixelsPerUnit)
+{
+    const int maxUnits = int(std::min(32767.0, std::ceil(MaxPenPixels / pixelsPerUnit)));
+    for (const qsizetype at : penRecords) {
+        const int width = ReadS16(wmf, at + 8);
+        if (std::abs(width) > maxUnits)
+            qToLittleEndian<qint16>(qint16(maxUnits), wmf.data() + at + 8);
+    }
+}
 
 // Pixels at 96 dpi, rounded to nearest.
 qint64 ToPixels(qint64 units, int unitsPerInch)
@@ -124,6 +144,8 @@ Picture WmfDecoder::Decode(QFile &file)
 {
     QByteArray wmf = file.readAll();
     const Layout layout = ReadLayout(wmf);
+    NarrowPens(wmf, layout.penRecords,
+               layout.placeable ? double(ScreenDpi) / layout.unitsPerInch : 1.0);
 
     wmfAPI_Options options {};
     options.function = wmf_gd_function;
