@@ -1,7 +1,18 @@
-#include <cstdio>
+#include "ui/CartevaApplication.h"
+#include "ui/TfrmMain.h"
 
-int main()
+#include <QIcon>
+
+int main(int argc, char **argv)
 {
-    std::puts("Carteva: the model is built; the window comes next.");
+    carteva::CartevaApplication application(argc, argv);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/carteva/carteva.svg")));
+    QGuiApplication::setDesktopFileName(QStringLiteral("carteva"));
+
+    carteva::TfrmMain window;
+    carteva::frmMain = &window;
+    window.show();
+    application.exec();
+    // Every path ends with status 0: the cancelled start-up, a close, a log-off.
     return 0;
 }

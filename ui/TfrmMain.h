@@ -84,6 +84,7 @@ protected:
 private:
     void BuildControls();
     void SizeAroundPicture();
+    void DockPanels();
     QMargins FrameMargins();
     void CommitData();
 

@@ -1,0 +1,370 @@
+#include "calibration/CalibPoint.h"
+#include "support/WindowFixture.h"
+#include "ui/PictureView.h"
+#include "ui/TfrmMain.h"
+
+#include <QFile>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+using namespace carteva;
+using carteva::test::WindowFixture;
+
+namespace {
+
+TCalibPoint MakePoint(std::int32_t x, std::int32_t y, Extended lat, Extended lon, std::uint8_t gap)
+{
+    TCalibPoint point;
+    point.X = x;
+    point.Y = y;
+    point.Lat = lat;
+    point.Lon = lon;
+    point.LatGap.fill(gap);
+    point.LonGap.fill(static_cast<std::uint8_t>(gap ^ 0x5A) & (gap ? 0xFF : 0));
+    return point;
+}
+
+constexpr QRgb kRed = 0xFFFF0000;
+
+} // namespace
+
+class TfrmMainTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void controlsAreLaidOutAsDesigned_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("parentName");
+        QTest::addColumn<QRect>("geometry");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("Image1") << "Image1"
+                                << "frmMain" << QRect(16, 58, 633, 410) << "";
+        QTest::newRow("Panel1") << "Panel1"
+                                << "frmMain" << QRect(0, 0, 676, 41) << "";
+        QTest::newRow("pnlRightTop") << "pnlRightTop"
+                                     << "Panel1" << QRect(569, 1, 106, 39) << "";
+        QTest::newRow("stCurrentPos") << "stCurrentPos"
+                                      << "pnlRightTop" << QRect(8, 13, 81, 17) << "";
+        QTest::newRow("edX") << "edX"
+                             << "Panel1" << QRect(60, 11, 41, 21) << "";
+        QTest::newRow("edY") << "edY"
+                             << "Panel1" << QRect(120, 11, 41, 21) << "";
+        QTest::newRow("edLat") << "edLat"
+                               << "Panel1" << QRect(232, 11, 65, 21) << "";
+        QTest::newRow("edLon") << "edLon"
+                               << "Panel1" << QRect(303, 11, 65, 21) << "";
+        QTest::newRow("Label1") << "Label1"
+                                << "Panel1" << QRect(16, 14, 38, 13) << "Coords:";
+        QTest::newRow("Label2") << "Label2"
+                                << "Panel1" << QRect(107, 14, 6, 13) << "x";
+        QTest::newRow("Label3") << "Label3"
+                                << "Panel1" << QRect(180, 14, 46, 13) << "Lat / Lon:";
+        QTest::newRow("btSave") << "btSave"
+                                << "Panel1" << QRect(374, 9, 43, 25) << "Save";
+        QTest::newRow("BitBtn1") << "BitBtn1"
+                                 << "Panel1" << QRect(423, 9, 59, 25) << "Open map";
+        QTest::newRow("btOpenGPX") << "btOpenGPX"
+                                   << "Panel1" << QRect(488, 9, 33, 25) << "GPX";
+    }
+    void controlsAreLaidOutAsDesigned()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, parentName);
+        QFETCH(QRect, geometry);
+        QFETCH(QString, text);
+        WindowFixture f;
+        QWidget *control = f.window->findChild<QWidget *>(name);
+        QVERIFY(control);
+        QCOMPARE(control->parentWidget()->objectName(), parentName);
+        QCOMPARE(control->geometry(), geometry);
+        if (auto *label = qobject_cast<QLabel *>(control))
+            QCOMPARE(label->text(), text);
+        else if (auto *button = qobject_cast<QPushButton *>(control))
+            QCOMPARE(button->text(), text);
+        else if (auto *edit = qobject_cast<QLineEdit *>(control))
+            QCOMPARE(edit->text(), text);
+        QCOMPARE(control->font().family(), QString("Tahoma"));
+        QCOMPARE(control->font().pointSize(), 8);
+    }
+
+    void windowStartsWithItsCaptionPositionAndSize()
+    {
+        WindowFixture f;
+        QCOMPARE(f.window->windowTitle(), QString("Navelin - Carteva"));
+        QCOMPARE(f.window->size(), QSize(676, 476));
+        QCOMPARE(f.window->pos(), QPoint(150, 80));
+        QCOMPARE(f.window->stCurrentPos->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
+        QCOMPARE(f.window->Image1->cursor().shape(), Qt::CrossCursor);
+        QCOMPARE(f.window->btSave->cursor().shape(), Qt::PointingHandCursor);
+        for (QPushButton *button : {f.window->btSave, f.window->BitBtn1, f.window->btOpenGPX}) {
+            QVERIFY(!button->autoDefault());
+            QVERIFY(!button->isDefault());
+        }
+    }
+
+    void tabWalksTheFieldsAndButtonsInOrder()
+    {
+        WindowFixture f;
+        f.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+        f.window->activateWindow();
+        f.window->edX->setFocus();
+        const QList<QWidget *> order
+            = {f.window->edY,     f.window->edLat,     f.window->edLon, f.window->btSave,
+               f.window->BitBtn1, f.window->btOpenGPX, f.window->edX};
+        for (QWidget *expected : order) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), expected);
+        }
+    }
+
+    void cancellingTheBitmapDialogQuitsWithoutWriting()
+    {
+        WindowFixture f;
+        f.Start(std::nullopt);
+        QCOMPARE(f.platform.dialogTitles, QStringList {"Open bitmap to calibrate"});
+        QCOMPARE(f.platform.messages.size(), std::size_t(1));
+        QCOMPARE(f.platform.messages[0].text, QString("It is necessary to open a bitmap on start"));
+        QCOMPARE(f.platform.messages[0].caption, QString("Error"));
+        QCOMPARE(f.platform.messages[0].icon, QMessageBox::NoIcon);
+        QCOMPARE(f.platform.quitCode, std::optional<int>(0));
+        QVERIFY(QDir(f.folder.path()).isEmpty());
+    }
+
+    void startUpRunsOnceWhenTheWindowIsFirstShown()
+    {
+        WindowFixture f;
+        const QString bitmap = f.WriteBitmap("map.bmp", 50, 40);
+        f.platform.fileAnswers.push_back(bitmap);
+        f.window->show();
+        QTRY_COMPARE(f.platform.dialogTitles.size(), 1);
+        f.window->hide();
+        f.window->show();
+        QTest::qWait(50);
+        QCOMPARE(f.platform.dialogTitles.size(), 1);
+        QVERIFY(!FirstActivation);
+        QCOMPARE(f.window->BitmapFileName, bitmap);
+    }
+
+    void unloadablePicturesKeepTheStartState_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("jpg") << "photo.jpg" << QByteArray("x")
+                             << "Unknown picture file extension (.jpg)";
+        QTest::newRow("JPG") << "photo.JPG" << QByteArray("x")
+                             << "Unknown picture file extension (.JPG)";
+        QTest::newRow("no extension")
+            << "photo" << QByteArray("x") << "Unknown picture file extension (.)";
+        QTest::newRow("png named bmp")
+            << "map.bmp" << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16)
+            << "Bitmap image is not valid.";
+        QTest::newRow("bogus bmp")
+            << "map.bmp" << QByteArray(64, 'B') << "Bitmap image is not valid.";
+        QTest::newRow("header only") << "map.bmp" << QByteArray("BM", 2) << "Stream read error.";
+    }
+    void unloadablePicturesKeepTheStartState()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, message);
+        WindowFixture f;
+        WindowFixture::WriteFile(f.Path(name), content);
+        f.Start(f.Path(name));
+        QCOMPARE(f.platform.messages.size(), std::size_t(1));
+        QCOMPARE(f.platform.messages[0].text, message);
+        QCOMPARE(f.platform.messages[0].icon, QMessageBox::Critical);
+        QVERIFY(FirstActivation);
+        QCOMPARE(f.window->BitmapFileName, f.Path(name));
+        QCOMPARE(f.window->size(), QSize(676, 476));
+        QCOMPARE(f.window->Image1->geometry(), QRect(16, 58, 633, 410));
+        QVERIFY(f.window->Image1->GetPicture().IsEmpty());
+    }
+
+    void aFileThatCannotBeOpenedNamesPathAndReason()
+    {
+        WindowFixture f;
+        const QString missing = f.Path("gone.bmp");
+        f.Start(missing);
+        QCOMPARE(f.platform.messages.at(0).text,
+                 QString("Cannot open file \"%1\". No such file or directory.").arg(missing));
+    }
+
+    void capitalExtensionLoadsLikeLowerCase()
+    {
+        WindowFixture f;
+        f.Start(f.WriteBitmap("MAP.BMP", 120, 90));
+        QVERIFY(!FirstActivation);
+        QCOMPARE(f.window->Image1->size(), QSize(120, 90));
+    }
+
+    void windowIsSizedAroundThePicture_data()
+    {
+        QTest::addColumn<QSize>("picture");
+        QTest::addColumn<QSize>("outer");
+        QTest::newRow("100x100") << QSize(100, 100) << QSize(680, 210);
+        QTest::newRow("619") << QSize(619, 50) << QSize(680, 160);
+        QTest::newRow("620") << QSize(620, 50) << QSize(680, 160);
+        QTest::newRow("621") << QSize(621, 50) << QSize(681, 160);
+        QTest::newRow("1000x700") << QSize(1000, 700) << QSize(1060, 810);
+    }
+    void windowIsSizedAroundThePicture()
+    {
+        QFETCH(QSize, picture);
+        QFETCH(QSize, outer);
+        WindowFixture f;
+        f.Start(f.WriteBitmap("map.bmp", picture.width(), picture.height()));
+        QCOMPARE(f.window->Image1->geometry(), QRect(QPoint(16, 58), picture));
+        // No window manager here, so the outer size is the client size.
+        QCOMPARE(f.window->frameGeometry().size(), outer);
+        QCOMPARE(f.window->pos(), QPoint(150, 80));
+        QCOMPARE(f.window->Panel1->width(), outer.width());
+        QCOMPARE(f.window->pnlRightTop->x(), outer.width() - 107);
+    }
+
+    void firstStartWarnsAndWritesAnEightByteFile()
+    {
+        WindowFixture f;
+        f.Start(f.WriteBitmap("map.bmp", 300, 200));
+        QCOMPARE(f.platform.messages.size(), std::size_t(1));
+        QCOMPARE(f.platform.messages[0].text, QString("Cannot load calibration"));
+        QCOMPARE(f.platform.messages[0].caption, QString("Error"));
+        QCOMPARE(f.platform.messages[0].icon, QMessageBox::Warning);
+        QVERIFY(f.window->Points.empty());
+        f.Close();
+        QCOMPARE(WindowFixture::ReadFile(f.Path("map.cali")), test::CalibrationBytes(300, 200, {}));
+    }
+
+    void threeRecordsAreWrittenBackByteForByte()
+    {
+        WindowFixture f;
+        const std::vector<TCalibPoint> points
+            = {MakePoint(10, 20, 50.5L, 14.25L, 0xAA), MakePoint(200, 150, 49.75L, 15.125L, 0x11),
+               MakePoint(5, 180, -0.0L, 1e300L, 0x00)};
+        // The header's size differs from the bitmap's: it is read without complaint.
+        const QByteArray original = test::CalibrationBytes(999, 888, points);
+        WindowFixture::WriteFile(f.Path("map.cali"), original);
+        f.Start(f.WriteBitmap("map.bmp", 300, 200));
+        QVERIFY(f.platform.messages.empty());
+        QCOMPARE(f.window->Points.size(), std::size_t(3));
+        QCOMPARE(f.PixelAt(200, 150), kRed);
+        f.Close();
+        QByteArray expected = original;
+        expected.replace(0, 8, test::CalibrationBytes(300, 200, {}));
+        QCOMPARE(WindowFixture::ReadFile(f.Path("map.cali")), expected);
+        QVERIFY(!QFile::exists(f.Path("map.cali.bak")));
+    }
+
+    void marksAtThePictureEdgesPaintTheirInnerPixels()
+    {
+        WindowFixture f;
+        const std::vector<TCalibPoint> points
+            = {MakePoint(0, 0, 1, 1, 0), MakePoint(99, 49, 2, 2, 0)};
+        WindowFixture::WriteFile(f.Path("map.cali"), test::CalibrationBytes(100, 50, points));
+        f.Start(f.WriteBitmap("map.bmp", 100, 50, Qt::white));
+        QVERIFY(f.platform.messages.empty());
+        for (QPoint p : {QPoint(0, 0), QPoint(1, 0), QPoint(0, 1), QPoint(99, 49), QPoint(98, 49),
+                         QPoint(99, 48)})
+            QCOMPARE(f.PixelAt(p.x(), p.y()), kRed);
+        QCOMPARE(f.PixelAt(1, 1), QColor(Qt::white).rgb());
+    }
+
+    void unreadableFileIsKeptAsBackupBeforeItIsReplaced()
+    {
+        WindowFixture f;
+        const std::vector<TCalibPoint> points
+            = {MakePoint(1, 2, 3, 4, 0), MakePoint(5, 6, 7, 8, 0), MakePoint(9, 10, 11, 12, 0)};
+        const QByteArray original = test::CalibrationBytes(300, 200, points) + QByteArray(12, 'z');
+        WindowFixture::WriteFile(f.Path("map.cali"), original);
+        f.Start(f.WriteBitmap("map.bmp", 300, 200));
+        QCOMPARE(f.platform.messages.at(0).text, QString("Cannot load calibration"));
+        QCOMPARE(f.window->Points.size(), std::size_t(3));
+        // No marks are drawn by a failed load.
+        QCOMPARE(f.PixelAt(5, 6), QColor(200, 220, 240).rgb());
+        f.Close();
+        QCOMPARE(WindowFixture::ReadFile(f.Path("map.cali.bak")), original);
+        QCOMPARE(WindowFixture::ReadFile(f.Path("map.cali")),
+                 test::CalibrationBytes(300, 200, points));
+        // A second close query (a log-off after all) must not overwrite the backup.
+        f.Close();
+        QCOMPARE(WindowFixture::ReadFile(f.Path("map.cali.bak")), original);
+    }
+
+    void withoutAPictureTheCloseLeavesAnExistingFileAlone()
+    {
+        WindowFixture f;
+        const QByteArray original = test::CalibrationBytes(10, 10, {MakePoint(1, 2, 3, 4, 0)});
+        WindowFixture::WriteFile(f.Path("map.cali"), original);
+        WindowFixture::WriteFile(f.Path("map.bmp"), "not a bitmap at all");
+        f.Start(f.Path("map.bmp"));
+        f.Close();
+        QCOMPARE(WindowFixture::ReadFile(f.Path("map.cali")), original);
+        QVERIFY(!QFile::exists(f.Path("map.cali.bak")));
+    }
+
+    void pointsSavedWithoutAPictureAreWrittenAndTheOldFileKept()
+    {
+        WindowFixture f;
+        const QByteArray original = test::CalibrationBytes(10, 10, {MakePoint(1, 2, 3, 4, 0)});
+        WindowFixture::WriteFile(f.Path("map.cali"), original);
+        WindowFixture::WriteFile(f.Path("map.bmp"), "not a bitmap at all");
+        f.Start(f.Path("map.bmp"));
+        f.window->edX->setText("12");
+        f.window->edY->setText("34");
+        f.window->edLat->setText("50.5");
+        f.window->edLon->setText("14.25");
+        f.window->btSaveClick();
+        // The first drawing gives the empty view a white bitmap of its size.
+        QCOMPARE(f.window->Image1->GetPicture().Image().size(), QSize(633, 410));
+        QCOMPARE(f.PixelAt(12, 34), kRed);
+        QCOMPARE(f.PixelAt(0, 0), QColor(Qt::white).rgb());
+        f.Close();
+        QCOMPARE(WindowFixture::ReadFile(f.Path("map.cali.bak")), original);
+        QCOMPARE(WindowFixture::ReadFile(f.Path("map.cali")),
+                 test::CalibrationBytes(633, 410, {MakePoint(12, 34, 50.5L, 14.25L, 0)}));
+    }
+
+    void iconPicturesLoadButCannotBeDrawnOn()
+    {
+        WindowFixture f;
+        QFile::copy(QStringLiteral(CARTEVA_TEST_DATA_DIR "/single48.ico"), f.Path("map.ico"));
+        WindowFixture::WriteFile(f.Path("map.cali"),
+                                 test::CalibrationBytes(48, 48, {MakePoint(1, 2, 3, 4, 0)}));
+        f.Start(f.Path("map.ico"));
+        QVERIFY(!FirstActivation);
+        QCOMPARE(f.window->frameGeometry().size(), QSize(680, 158));
+        // The points were read; drawing them failed, which the load reports as its own failure.
+        QCOMPARE(f.window->Points.size(), std::size_t(1));
+        QCOMPARE(f.platform.messages.at(0).text, QString("Cannot load calibration"));
+    }
+
+    void failedSaveWarnsAndStillCloses()
+    {
+        WindowFixture f;
+        f.Start(f.WriteBitmap("map.bmp", 30, 20));
+        WindowFixture::WriteFile(f.Path("map.cali"), "old");
+        QFile::setPermissions(f.Path("map.cali"), QFileDevice::ReadOwner);
+        f.platform.messages.clear();
+        f.window->show();
+        QVERIFY(f.window->close());
+        QCOMPARE(f.platform.messages.at(0).text, QString("Cannot save calibration"));
+        QCOMPARE(f.platform.messages.at(0).icon, QMessageBox::Warning);
+        QCOMPARE(WindowFixture::ReadFile(f.Path("map.cali")), QByteArray("old"));
+    }
+
+    void openMapOpensTheMapPage()
+    {
+        WindowFixture f;
+        QTest::mouseClick(f.window->BitBtn1, Qt::LeftButton);
+        QCOMPARE(f.platform.urls.size(), std::size_t(1));
+        QCOMPARE(f.platform.urls[0], QUrl("http://localhost/gmaps/google_maps.php"));
+    }
+};
+
+QTEST_MAIN(TfrmMainTest)
+#include "TfrmMain_test.moc"

@@ -1,0 +1,79 @@
+#include "WindowFixture.h"
+
+#include "ui/ErrorHandler.h"
+#include "ui/PictureView.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFile>
+
+namespace carteva::test {
+
+WindowFixture::WindowFixture()
+{
+    FirstActivation = true;
+    window = std::make_unique<TfrmMain>();
+    frmMain = window.get();
+}
+
+WindowFixture::~WindowFixture()
+{
+    window.reset();
+    FirstActivation = true;
+}
+
+QString WindowFixture::WriteBitmap(const QString &name, int width, int height, QColor fill) const
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(fill);
+    const QString path = Path(name);
+    image.save(path, "BMP");
+    return path;
+}
+
+void WindowFixture::WriteFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+}
+
+QByteArray WindowFixture::ReadFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+void WindowFixture::Start(const std::optional<QString> &bitmap)
+{
+    platform.fileAnswers.push_back(bitmap);
+    // As the window does: failures go to the general error handler.
+    Guarded([this] { window->FormActivate(); });
+}
+
+void WindowFixture::Close()
+{
+    QCloseEvent event;
+    QCoreApplication::sendEvent(window.get(), &event);
+}
+
+QRgb WindowFixture::PixelAt(int x, int y) const
+{
+    return window->Image1->GetPicture().Image().pixel(x, y);
+}
+
+QByteArray CalibrationBytes(int width, int height, const std::vector<TCalibPoint> &points)
+{
+    QByteArray bytes;
+    bytes.append(reinterpret_cast<const char *>(&width), 4);
+    bytes.append(reinterpret_cast<const char *>(&height), 4);
+    for (const TCalibPoint &point : points) {
+        const TCalibPoint::Record record = point.ToRecord();
+        bytes.append(reinterpret_cast<const char *>(record.data()), record.size());
+    }
+    return bytes;
+}
+
+} // namespace carteva::test
