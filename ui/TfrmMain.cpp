@@ -5,6 +5,8 @@
 #include "calibration/NumberText.h"
 #include "calibration/PixelSurface.h"
 #include "gpx/GpxDocument.h"
+#include "gpx/GpxLoader.h"
+#include "gpx/WaypointOverlay.h"
 #include "ui/ErrorHandler.h"
 #include "ui/OpenGpxDialog.h"
 #include "ui/OpenPictureDialog.h"
@@ -12,6 +14,7 @@
 #include "ui/PictureView.h"
 #include "ui/Platform.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QElapsedTimer>
 #include <QFrame>
@@ -57,6 +60,16 @@ std::filesystem::path FilePath(const QString &fileName)
 {
     return std::filesystem::path(fileName.toStdU16String());
 }
+
+// The busy cursor while a large GPX file loads and draws; a message box shows the normal one.
+class BusyCursor
+{
+public:
+    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor &) = delete;
+    BusyCursor &operator=(const BusyCursor &) = delete;
+};
 
 template<class Control>
 Control *Place(Control *control, const char *name, int left, int top, int width, int height)
@@ -367,8 +380,37 @@ void TfrmMain::DrawPointMarks()
     carteva::DrawPointMarks(Points, surface);
 }
 
-void TfrmMain::btOpenGPXClick() { }
+void TfrmMain::btOpenGPXClick()
+{
+    if (!OpenGPXDialog)
+        OpenGPXDialog = new OpenGpxDialog(this);
+    const std::optional<QString> chosen = Platform::Current().RunFileDialog(*OpenGPXDialog);
+    if (!chosen)
+        return;
+    OpenGPXDialog->RememberChoice(*chosen);
+    BusyCursor busy;
+    // The whole file is parsed before anything changes: a failure keeps the document and the
+    // picture as they were.
+    GpxLoader loader;
+    GpxDocument = std::make_unique<carteva::GpxDocument>(loader.Load(FilePath(*chosen)));
+    DrawWaypoints();
+}
 
-void TfrmMain::DrawWaypoints() { }
+void TfrmMain::DrawWaypoints()
+{
+    Image1->RepaintNow();
+    if (!GpxDocument)
+        return;
+    PictureSurface surface(*Image1);
+    // One warning per overlay, at the first waypoint that cannot be mapped: a box per waypoint
+    // would make a large file impossible to get through.
+    carteva::DrawWaypoints(*GpxDocument, Points, surface, [this] {
+        QApplication::setOverrideCursor(Qt::ArrowCursor);
+        Platform::Current().ShowMessage(this,
+                                        QStringLiteral("Incorrect calibration or calculation"),
+                                        QStringLiteral("Error"), QMessageBox::Warning);
+        QApplication::restoreOverrideCursor();
+    });
+}
 
 } // namespace carteva

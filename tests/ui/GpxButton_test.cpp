@@ -1,0 +1,185 @@
+#include "gpx/GpxDocument.h"
+#include "support/WindowFixture.h"
+#include "ui/OpenGpxDialog.h"
+#include "ui/PictureView.h"
+#include "ui/TfrmMain.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+using namespace carteva;
+using carteva::test::WindowFixture;
+
+namespace {
+
+constexpr QRgb kOrange = 0xFFFF8000;
+const QRgb kPaper = QColor(200, 220, 240).rgb();
+
+QByteArray Gpx(const QByteArray &waypoints)
+{
+    return "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\" creator=\"test\">\n" + waypoints
+        + "\n</gpx>\n";
+}
+
+// A started window on a 300 × 200 bitmap calibrated by two points: (100,100) at 50 N 14 E and
+// (300,400) at 49 N 15 E, so 1/200 degree of longitude is one pixel in X.
+struct Calibrated : WindowFixture
+{
+    explicit Calibrated(int points = 2)
+    {
+        Start(WriteBitmap("map.bmp", 300, 200));
+        const char *rows[][4] = {{"100", "100", "50", "14"}, {"300", "400", "49", "15"}};
+        for (int i = 0; i < points; ++i) {
+            window->edX->setText(rows[i][0]);
+            window->edY->setText(rows[i][1]);
+            window->edLat->setText(rows[i][2]);
+            window->edLon->setText(rows[i][3]);
+            window->btSave->click();
+        }
+        platform.messages.clear();
+    }
+    QString WriteGpx(const QString &name, const QByteArray &content)
+    {
+        WriteFile(Path(name), content);
+        return Path(name);
+    }
+    void Overlay(const std::optional<QString> &file)
+    {
+        platform.fileAnswers.push_back(file);
+        window->btOpenGPX->click();
+    }
+};
+
+} // namespace
+
+class GpxButtonTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void waypointsArePaintedOrange()
+    {
+        Calibrated f;
+        f.Overlay(f.WriteGpx("a.gpx", Gpx(R"(<wpt lat="49.5" lon="14.5"><name>x</name></wpt>
+            <wpt lat="49.9" lon="14.1"/><trk><trkseg><trkpt lat="49.8" lon="14.2"/></trkseg></trk>)")));
+        QVERIFY(f.platform.messages.empty());
+        QCOMPARE(f.platform.dialogTitles.last(), QString("Open GPX"));
+        QCOMPARE(f.PixelAt(200, 250 - 100), kPaper); // outside: (200, 250) is below the picture
+        QCOMPARE(f.PixelAt(120, 130), kOrange);
+        QCOMPARE(f.PixelAt(140, 160), kPaper); // track points are not waypoints
+        QVERIFY(f.window->GpxDocument);
+    }
+
+    void cancelChangesNothing()
+    {
+        Calibrated f;
+        const QImage before = f.window->Image1->GetPicture().Image();
+        f.Overlay(std::nullopt);
+        QVERIFY(!f.window->GpxDocument);
+        QCOMPARE(f.window->Image1->GetPicture().Image(), before);
+        QVERIFY(f.platform.messages.empty());
+    }
+
+    void aSecondFileAddsItsPixels()
+    {
+        Calibrated f;
+        f.Overlay(f.WriteGpx("a.gpx", Gpx(R"(<wpt lat="49.9" lon="14.1"/>)")));
+        f.Overlay(f.WriteGpx("b.gpx", Gpx(R"(<wpt lat="49.8" lon="14.2"/>)")));
+        QCOMPARE(f.PixelAt(120, 130), kOrange);
+        QCOMPARE(f.PixelAt(140, 160), kOrange);
+    }
+
+    void brokenFileKeepsDocumentAndPicture()
+    {
+        Calibrated f;
+        f.Overlay(f.WriteGpx("a.gpx", Gpx(R"(<wpt lat="49.9" lon="14.1"/>)")));
+        const carteva::GpxDocument *kept = f.window->GpxDocument.get();
+        const QImage before = f.window->Image1->GetPicture().Image();
+        f.Overlay(f.WriteGpx("bad.gpx", "<gpx>\n<wpt lat=\"49.8\" lon=\"14.2\">\n</gpx>\n"));
+        QCOMPARE(f.platform.messages.size(), std::size_t(1));
+        const QStringList lines = f.platform.messages[0].text.split("\r\n");
+        QCOMPARE(lines.size(), 3);
+        QVERIFY(!lines[0].isEmpty());
+        QCOMPARE(lines[1], QString("Line: 3"));
+        QCOMPARE(f.platform.messages[0].icon, QMessageBox::Critical);
+        QCOMPARE(f.window->GpxDocument.get(), kept);
+        QCOMPARE(f.window->Image1->GetPicture().Image(), before);
+    }
+
+    void unmappableWaypointsWarnOnceAndPaintNothing()
+    {
+        Calibrated f(1);
+        f.Overlay(
+            f.WriteGpx("a.gpx", Gpx(R"(<wpt lat="49.9" lon="14.1"/><wpt lat="49.8" lon="14.2"/>
+            <wpt lat="49.7" lon="14.3"/>)")));
+        QCOMPARE(f.platform.messages.size(), std::size_t(1));
+        QCOMPARE(f.platform.messages[0].text, QString("Incorrect calibration or calculation"));
+        QCOMPARE(f.platform.messages[0].caption, QString("Error"));
+        QCOMPARE(f.platform.messages[0].icon, QMessageBox::Warning);
+        QCOMPARE(f.PixelAt(0, 0), kPaper);
+    }
+
+    void floatingPointErrorEndsTheDrawingKeepingEarlierPixels()
+    {
+        Calibrated f;
+        // A third point with the second point's longitude: near it, those two are the pair, and
+        // the division by their longitude difference fails.
+        f.window->edX->setText("250");
+        f.window->edY->setText("190");
+        f.window->edLat->setText("40");
+        f.window->edLon->setText("15");
+        f.window->btSave->click();
+        f.platform.messages.clear();
+        f.Overlay(f.WriteGpx("a.gpx", Gpx(R"(<wpt lat="49.9" lon="14.1"/><wpt lat="40" lon="15.1"/>
+            <wpt lat="49.8" lon="14.2"/>)")));
+        QCOMPARE(f.platform.messages.size(), std::size_t(1));
+        QCOMPARE(f.platform.messages[0].text, QString("Floating point division by zero."));
+        QCOMPARE(f.PixelAt(120, 130), kOrange);
+        QCOMPARE(f.PixelAt(140, 160), kPaper);
+    }
+
+    void dialogRemembersFileAndEncoding()
+    {
+        Calibrated f;
+        const QString file = f.WriteGpx("a.gpx", Gpx(""));
+        f.Overlay(file);
+        OpenGpxDialog *dialog = f.window->OpenGPXDialog;
+        QVERIFY(dialog);
+        QCOMPARE(dialog->nameFilters(), QStringList {"GPX file (*.gpx)"});
+        QCOMPARE(dialog->defaultSuffix(), QString("gpx"));
+        QCOMPARE(dialog->fileMode(), QFileDialog::ExistingFile);
+        QComboBox *encoding = dialog->EncodingList();
+        QStringList entries;
+        for (int i = 0; i < encoding->count(); ++i)
+            entries << encoding->itemText(i);
+        QCOMPARE(
+            entries,
+            (QStringList {"ANSI", "ASCII", "Unicode", "Big Endian Unicode", "UTF-8", "UTF-7"}));
+        QCOMPARE(encoding->currentIndex(), 0);
+        encoding->setCurrentIndex(4);
+        f.Overlay(std::nullopt);
+        QCOMPARE(f.window->OpenGPXDialog, dialog);
+        QCOMPARE(encoding->currentText(), QString("UTF-8"));
+        QCOMPARE(dialog->selectedFiles().value(0), file);
+    }
+
+    void realDialogAcceptsATypedName()
+    {
+        Calibrated f;
+        const QString file = f.WriteGpx("typed.gpx", Gpx(R"(<wpt lat="49.9" lon="14.1"/>)"));
+        test::FakePlatform::Install(nullptr); // the real dialog this time
+        QTimer::singleShot(200, [&] {
+            auto *dialog = f.window->OpenGPXDialog;
+            auto *name = dialog->findChild<QLineEdit *>("fileNameEdit");
+            name->setText(f.Path("typed"));
+            QTest::keyClick(name, Qt::Key_Return);
+        });
+        f.window->btOpenGPX->click();
+        test::FakePlatform::Install(&f.platform);
+        QCOMPARE(f.PixelAt(120, 130), kOrange);
+    }
+};
+
+QTEST_MAIN(GpxButtonTest)
+#include "GpxButton_test.moc"
