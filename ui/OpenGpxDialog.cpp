@@ -1,8 +1,11 @@
 #include "ui/OpenGpxDialog.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QCompleter>
 #include <QGridLayout>
 #include <QLabel>
+#include <QLineEdit>
 
 namespace carteva {
 
@@ -39,6 +42,16 @@ void OpenGpxDialog::RememberChoice(const QString &fileName)
     lastFile_ = fileName;
     if (!lastFile_.isEmpty())
         selectFile(lastFile_);
+}
+
+void OpenGpxDialog::done(int result)
+{
+    // A file name accepted with Return while the name completer's list is up leaves that list
+    // floating over the main window (seen under X11); close it with the dialog.
+    for (QLineEdit *edit : findChildren<QLineEdit *>())
+        if (QCompleter *completer = edit->completer(); completer && completer->popup())
+            completer->popup()->hide();
+    QFileDialog::done(result);
 }
 
 } // namespace carteva

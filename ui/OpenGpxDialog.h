@@ -19,6 +19,8 @@ public:
     // Offers the file chosen last before the dialog is shown again.
     void RememberChoice(const QString &fileName);
 
+    void done(int result) override;
+
 private:
     QComboBox *encoding_ = nullptr;
     QString lastFile_;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the real Carteva under Xvfb with openbox, as a user would: answers the bitmap dialog by
-# typing, checks the window's caption and outer geometry, closes it through the window manager
-# and checks the calibration file it wrote.
+# typing, checks the window's caption and outer geometry, sets two calibration points with the
+# mouse and keyboard, overlays a GPX file through the real dialog, checks the red and orange pixels
+# in a screenshot, closes the window through the window manager and checks the calibration file.
 set -euo pipefail
 
 carteva=$(realpath "$1")
@@ -79,6 +80,63 @@ top=$((y - frame_top))
 [ "$outer_height" = 310 ] || fail "outer height $outer_height, expected 310 (200 + 110)"
 [ "$left,$top" = "150,80" ] || fail "outer corner at $left,$top, expected 150,80"
 
+# Screen position of a point of the window's client area.
+at() { echo $((x + $1)) $((y + $2)); }
+# A picture pixel, through the picture view at 16,58.
+pixel_at() { at $((16 + $1)) $((58 + $2)); }
+# The colour of a picture pixel in a fresh screenshot, as r,g,b.
+colour_at() {
+    local px py
+    read -r px py < <(pixel_at "$1" "$2")
+    convert "$work/screen.png" -crop "1x1+$px+$py" -depth 8 txt:- | tail -n 1 |
+        sed -E 's/.*\(([0-9]+),([0-9]+),([0-9]+).*/\1,\2,\3/'
+}
+screenshot() { import -window root "$work/screen.png"; }
+type_into() {
+    xdotool mousemove $(at "$1" "$2") click 1
+    xdotool key ctrl+a BackSpace
+    xdotool type --delay 20 "$3"
+}
+save_point() { # picture x, y, latitude, longitude
+    xdotool mousemove $(pixel_at "$1" "$2")
+    sleep 0.2
+    xdotool click 1
+    sleep 0.2
+    type_into 250 21 "$3" # edLat
+    type_into 320 21 "$4" # edLon
+    xdotool mousemove $(at 395 21) click 1 # Save
+    sleep 0.3
+}
+
+xdotool windowactivate --sync "$main" 2>/dev/null || true
+save_point 40 50 50.5 14.25
+save_point 240 170 49.5 15.25
+screenshot
+[ "$(colour_at 40 50)" = "255,0,0" ] || fail "no red mark at 40,50: $(colour_at 40 50)"
+[ "$(colour_at 39 50)" = "255,0,0" ] || fail "no red arm at 39,50"
+[ "$(colour_at 240 171)" = "255,0,0" ] || fail "no red mark at 240,171"
+[ "$(colour_at 41 51)" = "200,220,240" ] || fail "the mark is not a plus: $(colour_at 41 51)"
+
+# Two waypoints half-way and a quarter-way between the points: pixels 140,110 and 90,80.
+cat > "$work/maps/trip.gpx" <<'GPX'
+<?xml version="1.0" encoding="UTF-8"?>
+<gpx version="1.1" creator="e2e" xmlns="http://www.topografix.com/GPX/1/1">
+  <wpt lat="50.0" lon="14.75"><ele>200</ele><name>half</name></wpt>
+  <wpt lat="50.25" lon="14.5"><name>quarter</name></wpt>
+</gpx>
+GPX
+xdotool mousemove $(at 504 21) click 1 # GPX
+gpx_dialog=$(window_named '^Open GPX$') || fail "the GPX dialog did not open"
+xdotool windowactivate --sync "$gpx_dialog" 2>/dev/null || true
+sleep 0.5
+xdotool type --delay 20 "$work/maps/trip.gpx"
+xdotool key Return
+sleep 1
+screenshot
+[ "$(colour_at 140 110)" = "255,128,0" ] || fail "no orange waypoint at 140,110: $(colour_at 140 110)"
+[ "$(colour_at 90 80)" = "255,128,0" ] || fail "no orange waypoint at 90,80: $(colour_at 90 80)"
+[ "$(colour_at 141 110)" = "200,220,240" ] || fail "a waypoint is more than one pixel"
+
 xdotool windowactivate --sync "$main" 2>/dev/null || true
 xdotool key alt+F4
 for _ in $(seq 100); do kill -0 "$carteva_pid" 2>/dev/null || break; sleep 0.1; done
@@ -87,9 +145,12 @@ status=0
 wait "$carteva_pid" || status=$?
 [ "$status" = 0 ] || fail "exit status $status"
 
+# The header, then both records exactly: X, Y, latitude, zero gap, longitude, zero gap.
 cali="$work/maps/valley map.cali"
 [ -f "$cali" ] || fail "no calibration file written"
-expected=$(printf '\x2c\x01\x00\x00\xc8\x00\x00\x00' | od -An -tx1)
-actual=$(od -An -tx1 "$cali")
+expected=2c010000c8000000
+expected+=280000003200000000000000000000ca044000000000000000000000000000e40240000000000000
+expected+=f0000000aa00000000000000000000c6044000000000000000000000000000f40240000000000000
+actual=$(od -An -tx1 -v "$cali" | tr -d ' \n')
 [ "$actual" = "$expected" ] || fail "calibration file holds $actual, expected $expected"
 echo "e2e: 1 passed, 0 failed"
