@@ -84,7 +84,7 @@ void CheckNonFiniteQuotient(Extended a, Extended b, Extended result)
 
 } // namespace detail
 
-Extended CheckedSqrt(Extended a)
+Extended detail::CheckedSqrtSlow(Extended a)
 {
     const Extended r = __builtin_sqrtl(a);
     if (!std::isfinite(r) || !IsFiniteOperand(a)) [[unlikely]] {

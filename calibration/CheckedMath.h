@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 // The arithmetic of the model: every operation is rounded to a 64-bit significand, to nearest with
 // ties to even, and raises EInvalidOp / EZeroDivide / EOverflow by explicit checks of its result
@@ -59,7 +60,20 @@ inline Extended CheckedDiv(Extended a, Extended b)
     return r;
 }
 
-Extended CheckedSqrt(Extended a);
+namespace detail {
+Extended CheckedSqrtSlow(Extended a);
+}
+
+inline Extended CheckedSqrt(Extended a)
+{
+    // Finite and not negative (an unsupported encoding compares unordered and goes the slow way).
+    if (a >= 0 && a <= std::numeric_limits<Extended>::max()) [[likely]] {
+        Extended r;
+        asm("fsqrt" : "=t"(r) : "0"(a));
+        return r;
+    }
+    return detail::CheckedSqrtSlow(a);
+}
 
 // Round to the nearest 64-bit integer, ties to even. Infinities, NaNs and values whose rounding
 // lies outside the signed 64-bit range are invalid operations.
@@ -69,7 +83,9 @@ inline std::int64_t CheckedRound(Extended v)
     // and below -2^63 the next extended value is -2^63 - 1.
     if (!(v > -0x1p63L - 1 && v < 0x1p63L - 0.5L)) [[unlikely]]
         detail::ThrowInvalidOp();
-    return __builtin_llrintl(v); // fistp in the current mode, round to nearest
+    std::int64_t result;
+    asm("fistpll %0" : "=m"(result) : "t"(v) : "st"); // in the current mode: round to nearest
+    return result;
 }
 
 } // namespace carteva

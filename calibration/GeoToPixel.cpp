@@ -49,12 +49,18 @@ std::int64_t Interpolate(Extended position, Extended fromGeo, Extended toGeo,
 
 std::optional<Pixel> GeoToPixel(std::span<const TCalibPoint> points, Extended lat, Extended lon)
 {
-    // Both passes compute the keys afresh: a list of a handful of points is cheaper to walk twice
-    // than to allocate for.
+    // The keys of the first pass are kept for the second (for the usual handful of points), and
+    // the second computes a key only for a point that passes the separation test. A key is a pure
+    // function of its point, and each was computed once without failing, so this gives exactly
+    // the results and errors of computing every key in both passes.
+    constexpr std::size_t KeptKeys = 64;
+    std::int64_t keys[KeptKeys];
     std::int64_t best1 = FirstPassStart;
     std::ptrdiff_t nearest = -1;
     for (std::size_t i = 0; i < points.size(); ++i) {
         const std::int64_t key = DistanceKey(points[i], lat, lon);
+        if (i < KeptKeys)
+            keys[i] = key;
         if (key < best1) {
             best1 = key;
             nearest = static_cast<std::ptrdiff_t>(i);
@@ -67,11 +73,12 @@ std::optional<Pixel> GeoToPixel(std::span<const TCalibPoint> points, Extended la
     std::int64_t best2 = SecondPassStart;
     std::ptrdiff_t second = -1;
     for (std::size_t i = 0; i < points.size(); ++i) {
-        if (static_cast<std::ptrdiff_t>(i) == nearest)
+        if (static_cast<std::ptrdiff_t>(i) == nearest
+            || Distance(points[i].X, p1.X) <= MinimumSeparation
+            || Distance(points[i].Y, p1.Y) <= MinimumSeparation)
             continue;
-        const std::int64_t key = DistanceKey(points[i], lat, lon);
-        if (key < best2 && Distance(points[i].X, p1.X) > MinimumSeparation
-            && Distance(points[i].Y, p1.Y) > MinimumSeparation) {
+        const std::int64_t key = i < KeptKeys ? keys[i] : DistanceKey(points[i], lat, lon);
+        if (key < best2) {
             best2 = key;
             second = static_cast<std::ptrdiff_t>(i);
         }
