@@ -3,6 +3,8 @@
 #include "calibration/CheckedMath.h"
 #include "calibration/Errors.h"
 
+#include <cmath>
+
 namespace carteva {
 
 namespace {
@@ -21,6 +23,33 @@ std::int64_t DistanceKey(const TCalibPoint &point, Extended lat, Extended lon)
     const Extended squareLon = CheckedMul(dLon, dLon);
     const Extended distance = CheckedSqrt(CheckedAdd(squareLat, squareLon));
     return CheckedRound(CheckedMul(DistanceScale, distance));
+}
+
+// Coordinates within this bound cannot make the exact key fail, and keep the quick estimate
+// below within 1e-8 of it.
+constexpr double QuickBound = 1e4;
+
+bool QuickCoordinate(double value)
+{
+    return std::fabs(value) <= QuickBound; // false for NaN and infinities too
+}
+
+// The same key from a double-precision estimate, when the estimate decides it: for coordinates
+// within QuickBound the estimate and the exact extended value differ by far less than 1e-6, so
+// unless the estimate lies within 1e-6 of a half, both round to the same integer. Nothing when
+// the estimate is that close to a half; the exact computation then decides.
+std::optional<std::int64_t> QuickDistanceKey(double pointLat, double pointLon, double lat,
+                                             double lon)
+{
+    if (!QuickCoordinate(pointLat) || !QuickCoordinate(pointLon))
+        return std::nullopt;
+    const double dLat = pointLat - lat;
+    const double dLon = pointLon - lon;
+    const double estimate = 100.0 * std::sqrt(dLat * dLat + dLon * dLon);
+    const double nearest = std::floor(estimate + 0.5);
+    if (std::fabs(estimate - nearest) >= 0.5 - 1e-6)
+        return std::nullopt;
+    return static_cast<std::int64_t>(nearest);
 }
 
 std::int64_t Distance(std::int64_t a, std::int64_t b)
@@ -57,8 +86,15 @@ std::optional<Pixel> GeoToPixel(std::span<const TCalibPoint> points, Extended la
     std::int64_t keys[KeptKeys];
     std::int64_t best1 = FirstPassStart;
     std::ptrdiff_t nearest = -1;
+    const double quickLat = static_cast<double>(lat);
+    const double quickLon = static_cast<double>(lon);
+    const bool quick = QuickCoordinate(quickLat) && QuickCoordinate(quickLon);
     for (std::size_t i = 0; i < points.size(); ++i) {
-        const std::int64_t key = DistanceKey(points[i], lat, lon);
+        std::optional<std::int64_t> quickKey;
+        if (quick)
+            quickKey = QuickDistanceKey(static_cast<double>(points[i].Lat),
+                                        static_cast<double>(points[i].Lon), quickLat, quickLon);
+        const std::int64_t key = quickKey ? *quickKey : DistanceKey(points[i], lat, lon);
         if (i < KeptKeys)
             keys[i] = key;
         if (key < best1) {
