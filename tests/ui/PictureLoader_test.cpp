@@ -242,8 +242,6 @@ private slots:
     void GoodFilesLoadAtTheirSize();
     void MetafilesShowTheirDrawingOnWhite_data();
     void MetafilesShowTheirDrawingOnWhite();
-    void OnlyBitmapsCanBeDrawnOn_data();
-    void OnlyBitmapsCanBeDrawnOn();
     void LargeBitmapLoadsPastQtAllocationLimit();
     void DamagedFilesFailCleanly_data();
     void DamagedFilesFailCleanly();
@@ -408,6 +406,11 @@ void PictureLoaderTest::GoodFilesLoadAtTheirSize_data()
     sample("plain.wmf", PictureKind::Metafile, {320, 200});
     sample("multi.ico", PictureKind::Icon, {256, 256});
     sample("single48.ico", PictureKind::Icon, {48, 48});
+    // Without a placeable header or a window extent, the drawing's own bounds frame it.
+    QByteArray unframed = SampleBytes("plain.wmf");
+    unframed.remove(28, 10); // the window extent record
+    QTest::newRow("metafile without any frame")
+        << "unframed.wmf" << unframed << PictureKind::Metafile << QSize(301, 181);
     QTest::newRow("SIMPLE.EMF") << "SIMPLE.EMF" << SampleBytes("simple.emf")
                                 << PictureKind::Metafile << QSize(320, 200);
 }
@@ -447,38 +450,6 @@ void PictureLoaderTest::MetafilesShowTheirDrawingOnWhite()
     QCOMPARE(image.pixel(300, 20), qRgb(255, 255, 255));
     QCOMPARE(image.pixel(30, 140), qRgb(255, 255, 255));
     QCOMPARE(image.pixel(319, 199), qRgb(255, 255, 255));
-}
-
-void PictureLoaderTest::OnlyBitmapsCanBeDrawnOn_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("drawable");
-    QTest::newRow("icon") << "multi.ico" << false;
-    QTest::newRow("enhanced metafile") << "simple.emf" << false;
-    QTest::newRow("metafile") << "placeable96.wmf" << false;
-    QTest::newRow("bitmap") << "" << true;
-}
-
-void PictureLoaderTest::OnlyBitmapsCanBeDrawnOn()
-{
-    QFETCH(QString, name);
-    QFETCH(bool, drawable);
-    QTemporaryDir dir;
-    QString path = QStringLiteral(CARTEVA_TEST_DATA_DIR "/") + name;
-    if (name.isEmpty()) {
-        path = dir.filePath(QStringLiteral("map.bmp"));
-        WriteFile(path, WriteBmp(ColourImage(false), {24}));
-    }
-    Picture picture = LoadPicture(path);
-    try {
-        QImage &pixels = picture.BitmapImage();
-        QVERIFY(drawable);
-        QCOMPARE(pixels.size(), QSize(5, 3));
-    } catch (const Error &error) {
-        QVERIFY(!drawable);
-        QCOMPARE(QString::fromStdString(error.what()),
-                 QStringLiteral("Can only modify an image if it contains a bitmap"));
-    }
 }
 
 // Qt refuses images above its allocation limit; a map bigger than that must load all the same,
