@@ -1,0 +1,61 @@
+// The BMP header check and Qt's decoder behind it on any bytes: a file either loads with the size
+// its header gives or fails with one of the two bitmap messages.
+#include "FuzzInput.h"
+
+#include "calibration/Errors.h"
+#include "ui/BitmapDecoder.h"
+#include "ui/BmpHeaderCheck.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QtGlobal>
+
+#include <string_view>
+
+using namespace carteva;
+
+namespace {
+
+// Qt warns on stderr about every broken file it reads.
+void Quiet(QtMsgType, const QMessageLogContext &, const QString &) { }
+
+// The decoder allocates the whole picture before reading a pixel; a run-length file of a few
+// bytes may claim a picture of a gigabyte. The size limits are proven by the tests, so here the
+// decoder sees only what it can fill quickly.
+constexpr qint64 MaxFuzzedAllocation = 64LL * 1024 * 1024;
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    qInstallMessageHandler(Quiet);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data),
+                                                     static_cast<qsizetype>(size));
+    try {
+        const BmpHeaderCheck check(bytes.left(BmpHeaderCheck::HeadBytes), qint64(size));
+        if (check.AllocationBytes() > MaxFuzzedAllocation)
+            return 0;
+    } catch (const Error &) {
+        // The decoder must come to the same verdict; it is run below all the same.
+    }
+
+    const std::string path = fuzz::WriteInputFile("bmp", data, size);
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly))
+        fuzz::Broken("cannot open the input file");
+    try {
+        const Picture picture = BitmapDecoder::Decode(file);
+        if (picture.Kind() != PictureKind::Bitmap || picture.Width() <= 0 || picture.Height() <= 0)
+            fuzz::Broken("an empty or non-bitmap picture loaded");
+    } catch (const Error &error) {
+        const std::string_view message = error.what();
+        if (message != "Stream read error" && message != "Bitmap image is not valid")
+            fuzz::Broken("a bitmap failed with another message");
+    }
+    return 0;
+}

@@ -1,0 +1,61 @@
+// The GPX loader and the overlay on any bytes: a file either loads or fails with Error, nothing
+// outside the file is read, and the waypoints of whatever loaded are drawn.
+#include "FuzzInput.h"
+
+#include "calibration/Errors.h"
+#include "gpx/GpxLoader.h"
+#include "gpx/WaypointOverlay.h"
+
+#include <vector>
+
+using namespace carteva;
+
+namespace {
+
+class CountingSurface : public PixelSurface
+{
+public:
+    bool SetPixel(std::int64_t x, std::int64_t y, Colour) override
+    {
+        const bool inside = x >= 0 && y >= 0 && x < 400 && y < 300;
+        painted += inside;
+        return inside;
+    }
+    std::size_t painted = 0;
+};
+
+std::vector<TCalibPoint> Calibration()
+{
+    std::vector<TCalibPoint> points(3);
+    points[0] = {10, 10, 51.5L, -0.2L};
+    points[1] = {390, 290, 51.4L, 0.1L};
+    points[2] = {200, 20, 51.49L, -0.05L};
+    return points;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const std::string path = fuzz::WriteInputFile("gpx", data, size);
+    GpxLoader loader;
+    GpxDocument document;
+    try {
+        document = loader.Load(path);
+    } catch (const Error &) {
+        return 0;
+    }
+    if (!document.HasRoot())
+        fuzz::Broken("a document without a root element loaded");
+
+    static const std::vector<TCalibPoint> points = Calibration();
+    CountingSurface surface;
+    try {
+        const WaypointCounts counts = DrawWaypoints(document, points, surface);
+        if (counts.Painted != surface.painted)
+            fuzz::Broken("painted count differs from the pixels painted");
+    } catch (const EInvalidOp &) {
+    } catch (const EZeroDivide &) {
+    } catch (const EOverflow &) { }
+    return 0;
+}
