@@ -7,7 +7,7 @@ int main(int argc, char **argv)
 {
     carteva::CartevaApplication application(argc, argv);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/carteva/carteva.svg")));
-    QGuiApplication::setDesktopFileName(QStringLiteral("carteva"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.carteva.Carteva"));
 
     carteva::TfrmMain window;
     carteva::frmMain = &window;
