@@ -137,7 +137,7 @@ BmpHeaderCheck::BmpHeaderCheck(QByteArrayView head, qint64 fileSize)
         masksEnd += 12;
     else if (headerSize_ == 40 && compression_ == AlphaBitFields)
         masksEnd += 16;
-    if (fileSize < masksEnd)
+    if (fileSize < masksEnd || head.size() < masksEnd)
         Fail(StreamReadError);
     if (compression_ == BitFields || compression_ == AlphaBitFields) {
         // Every header form holds its red, green and blue masks at the same place. Qt reads

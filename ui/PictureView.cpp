@@ -96,8 +96,12 @@ bool PictureView::SetPixel(std::int64_t x, std::int64_t y, Colour colour)
         image.setPixelColor(px, py, QColor(rgb));
         break;
     }
-    dirty_ |= QRect(px, py, 1, 1);
-    update(dirty_);
+    // One repaint request per growth of the dirty area: a million waypoints make a million
+    // pixels, and most of them fall inside what is already due for repainting.
+    if (!dirty_.contains(px, py)) {
+        dirty_ |= QRect(px, py, 1, 1);
+        update(dirty_);
+    }
     return true;
 }
 
