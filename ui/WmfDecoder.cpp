@@ -189,8 +189,12 @@ Picture WmfDecoder::Decode(QFile &file)
         frame.BR = {float(width), float(height)};
     } else {
         frame = drawn;
-        width = std::lround(drawn.BR.x - drawn.TL.x);
-        height = std::lround(drawn.BR.y - drawn.TL.y);
+        const double drawnWidth = double(drawn.BR.x) - drawn.TL.x;
+        const double drawnHeight = double(drawn.BR.y) - drawn.TL.y;
+        if (!(drawnWidth <= Picture::MaxMetafileSide && drawnHeight <= Picture::MaxMetafileSide))
+            Fail();
+        width = std::lround(drawnWidth);
+        height = std::lround(drawnHeight);
     }
     if (width <= 0 || height <= 0)
         return Picture(PictureKind::Metafile, QImage());
