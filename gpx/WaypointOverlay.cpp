@@ -12,11 +12,13 @@ namespace carteva {
 namespace {
 
 // The document holds UTF-8 (always valid: it comes from the parser); the number conversions
-// take UTF-16. `out` is reused from waypoint to waypoint, so this allocates nothing after the
-// first call.
-void WidenInto(std::string_view utf8, std::u16string &out)
+// take UTF-16. The buffer only ever grows, so after the first waypoints this allocates and
+// clears nothing.
+std::u16string_view Widen(std::string_view utf8, std::u16string &buffer)
 {
-    out.resize(utf8.size()); // never more units than bytes
+    if (buffer.size() < utf8.size())
+        buffer.resize(utf8.size()); // never more units than bytes
+    char16_t *out = buffer.data();
     std::size_t n = 0;
     for (std::size_t i = 0; i < utf8.size();) {
         const auto lead = static_cast<unsigned char>(utf8[i]);
@@ -38,7 +40,7 @@ void WidenInto(std::string_view utf8, std::u16string &out)
             out[n++] = static_cast<char16_t>(c);
         }
     }
-    out.resize(n);
+    return {out, n};
 }
 
 std::optional<std::string_view> Attribute(const GpxDocument &document, std::size_t child,
@@ -58,8 +60,8 @@ WaypointCounts DrawWaypoints(const GpxDocument &document, std::span<const TCalib
         return counts;
     const std::optional<GpxDocument::NameId> latName = document.FindName("lat");
     const std::optional<GpxDocument::NameId> lonName = document.FindName("lon");
-    std::u16string latText;
-    std::u16string lonText;
+    std::u16string latBuffer;
+    std::u16string lonBuffer;
     bool warned = false;
 
     const std::size_t childCount = document.ChildCount();
@@ -72,8 +74,8 @@ WaypointCounts DrawWaypoints(const GpxDocument &document, std::span<const TCalib
             ++counts.Skipped;
             continue;
         }
-        WidenInto(*lat, latText);
-        WidenInto(*lon, lonText);
+        const std::u16string_view latText = Widen(*lat, latBuffer);
+        const std::u16string_view lonText = Widen(*lon, lonBuffer);
         if (!IsDecimalNumber(latText) || !IsDecimalNumber(lonText)) {
             ++counts.Skipped;
             continue;
