@@ -22,11 +22,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSessionManager>
 #include <QTimer>
 #include <QUrl>
 #include <QWindow>
 
+#include <algorithm>
+#include <climits>
 #include <filesystem>
 
 #ifndef CARTEVA_MAP_HOST
@@ -221,14 +224,20 @@ void TfrmMain::SizeAroundPicture()
     const QMargins frame = FrameMargins();
     const int horizontalFrame = frame.left() + frame.right();
     const int verticalFrame = frame.top() + frame.bottom();
+    // A window is never made larger than the desktop, as window systems commonly enforce: beyond
+    // it nothing could be seen or clicked, and a 12000-pixel window would cost a backing store
+    // of half a gigabyte and a full paint for nothing.
+    const QSize desktop = screen() ? screen()->virtualSize() : QSize(INT_MAX, INT_MAX);
+    const auto fitWidth = [&](int outer) { return std::min(outer, desktop.width()); };
     // Outer sizes (frame included); width before height, the top-left corner stays.
     int outerWidth = Image1->width() + kOuterWidthAroundPicture;
-    resize(outerWidth - horizontalFrame, height());
+    resize(fitWidth(outerWidth) - horizontalFrame, height());
     if (outerWidth < kMinimumOuterWidth) {
         outerWidth = kMinimumOuterWidth;
-        resize(outerWidth - horizontalFrame, height());
+        resize(fitWidth(outerWidth) - horizontalFrame, height());
     }
-    resize(width(), Image1->height() + kOuterHeightAroundPicture - verticalFrame);
+    const int outerHeight = Image1->height() + kOuterHeightAroundPicture;
+    resize(width(), std::min(outerHeight, desktop.height()) - verticalFrame);
     // A hidden window gets its resize event only when shown; the panels follow at once.
     DockPanels();
 }
