@@ -1,0 +1,382 @@
+#include "calibration/CalibrationFile.h"
+
+#include "calibration/Errors.h"
+#include "calibration/FileOps.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <set>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace carteva {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+class ScratchFolder
+{
+public:
+    ScratchFolder()
+    {
+        std::random_device random;
+        path = fs::temp_directory_path()
+            / ("carteva-faults-" + std::to_string(random()) + std::to_string(random()));
+        fs::create_directory(path);
+    }
+    ~ScratchFolder()
+    {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+    std::set<std::string> Names() const
+    {
+        std::set<std::string> names;
+        for (const auto &entry : fs::directory_iterator(path))
+            names.insert(entry.path().filename().string());
+        return names;
+    }
+    fs::path path;
+};
+
+void WriteBytes(const fs::path &path, const Bytes &bytes)
+{
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+Bytes ReadBytes(const fs::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<TCalibPoint> SomePoints(int count, int seed)
+{
+    std::mt19937 random(static_cast<unsigned>(seed));
+    std::vector<TCalibPoint> points(static_cast<std::size_t>(count));
+    for (TCalibPoint &point : points) {
+        point.X = static_cast<std::int32_t>(random() % 4000);
+        point.Y = static_cast<std::int32_t>(random() % 3000);
+        point.Lat = static_cast<Extended>(random()) / 1e8L;
+        point.Lon = -static_cast<Extended>(random()) / 1e8L;
+    }
+    return points;
+}
+
+// The bytes WriteCalibrationFile gives for these points, taken from a save that cannot fail.
+Bytes SavedBytes(std::int32_t width, std::int32_t height, const std::vector<TCalibPoint> &points)
+{
+    ScratchFolder folder;
+    WriteCalibrationFile(folder.path / "x.cali", width, height, points);
+    return ReadBytes(folder.path / "x.cali");
+}
+
+// The real calls, with writes cut into small pieces (so that a save makes many of them), and the
+// call numbered `failAt` (counting every call of a save) failing with `error`.
+class FailingFileOps : public FileOps
+{
+public:
+    explicit FailingFileOps(int failAt, int error = EIO, std::size_t writeChunk = 7)
+        : m_failAt(failAt)
+        , m_error(error)
+        , m_writeChunk(writeChunk)
+    { }
+
+    int Calls() const { return m_calls; }
+    bool Failed() const { return m_failed; }
+    const std::string &FailedCall() const { return m_failedCall; }
+
+    int OpenForReading(const char *path) override
+    {
+        return Fail("open") ? -1 : FileOps::OpenForReading(path);
+    }
+    int CreateExclusive(const char *path, mode_t mode) override
+    {
+        return Fail("create temporary") ? -1 : FileOps::CreateExclusive(path, mode);
+    }
+    int OpenFolder(const char *path) override
+    {
+        return Fail("open folder") ? -1 : FileOps::OpenFolder(path);
+    }
+    ssize_t Read(int fd, void *buffer, std::size_t size) override
+    {
+        return Fail("read") ? -1 : FileOps::Read(fd, buffer, size);
+    }
+    ssize_t Write(int fd, const void *buffer, std::size_t size) override
+    {
+        return Fail("write") ? -1 : FileOps::Write(fd, buffer, std::min(size, m_writeChunk));
+    }
+    int Stat(const char *path, struct stat *info) override
+    {
+        return Fail("stat") ? -1 : FileOps::Stat(path, info);
+    }
+    int Fstat(int fd, struct stat *info) override
+    {
+        return Fail("fstat") ? -1 : FileOps::Fstat(fd, info);
+    }
+    int AccessForWriting(const char *path) override
+    {
+        return Fail("access") ? -1 : FileOps::AccessForWriting(path);
+    }
+    int Fchmod(int fd, mode_t mode) override
+    {
+        return Fail("chmod") ? -1 : FileOps::Fchmod(fd, mode);
+    }
+    int Fsync(int fd) override { return Fail("fsync") ? -1 : FileOps::Fsync(fd); }
+    int Close(int fd) override
+    {
+        // The descriptor is released either way, as close(2) does.
+        const int result = FileOps::Close(fd);
+        return Fail("close") ? -1 : result;
+    }
+    int Rename(const char *from, const char *to) override
+    {
+        return Fail("rename") ? -1 : FileOps::Rename(from, to);
+    }
+    int Unlink(const char *path) override { return FileOps::Unlink(path); }
+
+private:
+    bool Fail(const char *call)
+    {
+        if (m_calls++ != m_failAt)
+            return false;
+        m_failed = true;
+        m_failedCall = call;
+        errno = m_error;
+        return true;
+    }
+
+    int m_failAt;
+    int m_error;
+    std::size_t m_writeChunk;
+    int m_calls = 0;
+    bool m_failed = false;
+    std::string m_failedCall;
+};
+
+// Fails every call of a save in turn (every write of a chunked one included) and checks that the
+// file on disk is the complete old one, or, for a failure after the rename, the complete new one,
+// with no temporary file left either way.
+void SweepSaveFailures(const std::optional<Bytes> &old)
+{
+    const std::vector<TCalibPoint> points = SomePoints(5, 1);
+    const Bytes saved = SavedBytes(800, 600, points);
+    int failAt = 0;
+    for (;; ++failAt) {
+        ScratchFolder folder;
+        const fs::path path = folder.path / "valley.cali";
+        if (old)
+            WriteBytes(path, *old);
+        FailingFileOps ops(failAt);
+        bool threw = false;
+        try {
+            WriteCalibrationFile(path, 800, 600, points, ops);
+        } catch (const Error &) {
+            threw = true;
+        }
+        const bool replaced = fs::exists(path) && ReadBytes(path) == saved;
+        if (!ops.Failed()) {
+            EXPECT_FALSE(threw);
+            EXPECT_TRUE(replaced);
+            break;
+        }
+        SCOPED_TRACE("failing call " + std::to_string(failAt) + ": " + ops.FailedCall());
+        if (replaced) {
+            // Once the new file is in place only the folder's flush is left to fail, and closing
+            // the folder afterwards cannot matter.
+            const std::string &call = ops.FailedCall();
+            EXPECT_TRUE(threw ? call == "open folder" || call == "fsync" : call == "close");
+        } else {
+            EXPECT_TRUE(threw) << "a save that did not happen was not reported";
+            if (old)
+                EXPECT_EQ(ReadBytes(path), *old);
+            else
+                EXPECT_FALSE(fs::exists(path));
+        }
+        const std::set<std::string> expected
+            = replaced || old ? std::set<std::string> {"valley.cali"} : std::set<std::string> {};
+        EXPECT_EQ(folder.Names(), expected);
+    }
+    // Five 40-byte records in 7-byte writes: the sweep went through every one of them.
+    EXPECT_GT(failAt, int(saved.size() / 7));
+}
+
+TEST(CalibrationFileFaults, SaveKeepsOldFileWhateverCallFails)
+{
+    Bytes old = SavedBytes(640, 480, SomePoints(3, 2));
+    old.push_back(0x5A); // a tail: the old file need not be well-formed to be kept
+    SweepSaveFailures(old);
+}
+
+TEST(CalibrationFileFaults, SaveLeavesNoFileBehindWhenTheFirstSaveFails)
+{
+    SweepSaveFailures(std::nullopt);
+}
+
+TEST(CalibrationFileFaults, EveryFailingStepGivesAnError)
+{
+    const struct
+    {
+        const char *call;
+        int error;
+    } rows[] = {
+        {"create temporary", ENOSPC},
+        {"write", ENOSPC},
+        {"write", EDQUOT},
+        {"write", EFBIG},
+        {"fsync", EIO},
+        {"close", EIO},
+        {"rename", EXDEV},
+        {"rename", EACCES},
+    };
+    const std::vector<TCalibPoint> points = SomePoints(4, 3);
+    for (const auto &row : rows) {
+        // Find the first call of that kind, then fail it with the row's error.
+        for (int failAt = 0;; ++failAt) {
+            FailingFileOps probe(failAt);
+            ScratchFolder folder;
+            WriteBytes(folder.path / "a.cali", {1, 2, 3});
+            try {
+                WriteCalibrationFile(folder.path / "a.cali", 10, 10, points, probe);
+            } catch (const Error &) { }
+            ASSERT_TRUE(probe.Failed()) << row.call;
+            if (probe.FailedCall() != row.call)
+                continue;
+            FailingFileOps ops(failAt, row.error);
+            WriteBytes(folder.path / "a.cali", {1, 2, 3});
+            try {
+                WriteCalibrationFile(folder.path / "a.cali", 10, 10, points, ops);
+                ADD_FAILURE() << row.call << " failed without an error";
+            } catch (const Error &error) {
+                EXPECT_NE(std::string(error.what()).find(std::strerror(row.error)),
+                          std::string::npos)
+                    << error.what();
+            }
+            EXPECT_EQ(ReadBytes(folder.path / "a.cali"), (Bytes {1, 2, 3})) << row.call;
+            EXPECT_EQ(folder.Names(), std::set<std::string> {"a.cali"}) << row.call;
+            break;
+        }
+    }
+}
+
+// Interrupted and short writes are part of normal operation, not failures.
+class InterruptingFileOps : public FileOps
+{
+public:
+    ssize_t Write(int fd, const void *buffer, std::size_t size) override
+    {
+        if (++m_writes % 3 == 0) {
+            errno = EINTR;
+            return -1;
+        }
+        return FileOps::Write(fd, buffer, std::min<std::size_t>(size, 1 + m_writes % 11));
+    }
+    ssize_t Read(int fd, void *buffer, std::size_t size) override
+    {
+        if (++m_reads % 4 == 0) {
+            errno = EINTR;
+            return -1;
+        }
+        return FileOps::Read(fd, buffer, std::min<std::size_t>(size, 1 + m_reads % 13));
+    }
+
+private:
+    int m_writes = 0;
+    int m_reads = 0;
+};
+
+TEST(CalibrationFileFaults, InterruptedAndShortWritesAndReadsStillSaveAndLoadEverything)
+{
+    ScratchFolder folder;
+    const fs::path path = folder.path / "valley.cali";
+    const std::vector<TCalibPoint> points = SomePoints(20, 4);
+    InterruptingFileOps ops;
+    WriteCalibrationFile(path, 1, 2, points, ops);
+    EXPECT_EQ(ReadBytes(path), SavedBytes(1, 2, points));
+    std::vector<TCalibPoint> read;
+    EXPECT_EQ(ReadCalibrationFile(path, read, ops), CalibrationReadResult::Complete);
+    ASSERT_EQ(read.size(), points.size());
+    for (std::size_t i = 0; i < points.size(); ++i)
+        EXPECT_EQ(read[i].ToRecord(), points[i].ToRecord());
+}
+
+TEST(CalibrationFileFaults, BackupKeepsOldBackupWhateverCallFails)
+{
+    const Bytes current = SavedBytes(5, 6, SomePoints(3, 5));
+    const Bytes oldBackup = {9, 8, 7};
+    for (int failAt = 0;; ++failAt) {
+        ScratchFolder folder;
+        const fs::path path = folder.path / "valley.cali";
+        WriteBytes(path, current);
+        WriteBytes(folder.path / "valley.cali.bak", oldBackup);
+        FailingFileOps ops(failAt);
+        try {
+            BackupCalibrationFile(path, ops);
+        } catch (const Error &) { }
+        const Bytes backup = ReadBytes(folder.path / "valley.cali.bak");
+        EXPECT_EQ(ReadBytes(path), current) << "call " << failAt;
+        EXPECT_TRUE(backup == oldBackup || backup == current) << "call " << failAt;
+        EXPECT_EQ(folder.Names(), (std::set<std::string> {"valley.cali", "valley.cali.bak"}))
+            << "call " << failAt;
+        if (!ops.Failed())
+            break;
+    }
+}
+
+// A child process saves two different point lists in turn, without end, and is killed at a
+// random moment: the file is always one of the two, complete.
+TEST(CalibrationFileFaults, KilledSaveLeavesTheCompleteOldOrNewFile)
+{
+    ScratchFolder folder;
+    const fs::path path = folder.path / "valley.cali";
+    const std::vector<TCalibPoint> first = SomePoints(300, 6);
+    const std::vector<TCalibPoint> second = SomePoints(700, 7);
+    const Bytes firstBytes = SavedBytes(100, 100, first);
+    const Bytes secondBytes = SavedBytes(200, 200, second);
+    WriteBytes(path, firstBytes);
+
+    std::mt19937 random(8);
+    int kills = 0, sawFirst = 0, sawSecond = 0;
+    const auto start = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() - start < std::chrono::seconds(3) && kills < 400) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (;;) {
+                WriteCalibrationFile(path, 200, 200, second);
+                WriteCalibrationFile(path, 100, 100, first);
+            }
+        }
+        usleep(static_cast<useconds_t>(random() % 20000));
+        kill(child, SIGKILL);
+        int status = 0;
+        waitpid(child, &status, 0);
+        ++kills;
+
+        const Bytes now = ReadBytes(path);
+        ASSERT_TRUE(now == firstBytes || now == secondBytes)
+            << "after kill " << kills << ": " << now.size() << " bytes";
+        (now == firstBytes ? sawFirst : sawSecond)++;
+        // A killed save may leave its temporary file; it never takes the file's name.
+        for (const std::string &name : folder.Names())
+            if (name != "valley.cali")
+                fs::remove(folder.path / name);
+    }
+    EXPECT_GE(kills, 20);
+    // Kills landed at different points of the cycle.
+    EXPECT_GT(sawFirst, 0);
+    EXPECT_GT(sawSecond, 0);
+}
+
+} // namespace
+} // namespace carteva
