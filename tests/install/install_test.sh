@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs a built Carteva into a temporary prefix and checks what a desktop needs: the program,
-# the desktop entry, the icons (SVG and every PNG size, each of its stated size) and the AppStream
-# metadata, with the desktop entry and the metadata passing their validators.
+# the desktop entry, the icons (SVG and every PNG size, each of its stated size and drawn) and the
+# AppStream metadata, with the desktop entry and the metadata passing their validators.
 #   install_test.sh <build folder>
 set -euo pipefail
 
@@ -52,6 +52,9 @@ for size in 16 22 24 32 48 64 128 256; do
     read -r width height < <(od -An -tu1 -j16 -N8 "$png" |
         awk '{print $1*16777216+$2*65536+$3*256+$4, $5*16777216+$6*65536+$7*256+$8}')
     [ "$width x $height" = "$size x $size" ] || fail "the ${size}x${size} icon is $width x $height"
+    # The drawing covers most of the square: a blank or clipped rendering does not.
+    coverage=$(convert "$png" -alpha extract -format '%[fx:int(mean*100)]' info:)
+    [ "$coverage" -ge 60 ] || fail "the ${size}x${size} icon covers only $coverage% of its square"
 done
 
 if [ "$failures" -eq 0 ]; then
