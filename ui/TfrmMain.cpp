@@ -1,6 +1,7 @@
 #include "ui/TfrmMain.h"
 
 #include "calibration/CalibrationFile.h"
+#include "calibration/CalibrationKeeper.h"
 #include "calibration/Errors.h"
 #include "calibration/NumberText.h"
 #include "calibration/PixelSurface.h"
@@ -297,7 +298,7 @@ void TfrmMain::btSaveClick()
         point.X = x;
         point.Y = y;
     }
-    pointsSaved_ = true;
+    keeper_.PointSaved();
     edX->clear();
     edY->clear();
     edLat->clear();
@@ -343,12 +344,8 @@ QString TfrmMain::CalibrationFileName() const
 void TfrmMain::LoadCalibration()
 {
     try {
-        calibrationRead_ = true;
-        const CalibrationReadResult result
-            = ReadCalibrationFile(FilePath(CalibrationFileName()), Points);
-        if (result == CalibrationReadResult::Failed)
-            calibrationUnreadable_ = true;
-        if (result != CalibrationReadResult::Complete)
+        if (keeper_.Read(FilePath(CalibrationFileName()), Points)
+            != CalibrationReadResult::Complete)
             throw Error("Cannot load calibration");
         DrawPointMarks();
     } catch (...) {
@@ -362,21 +359,8 @@ void TfrmMain::SaveCalibration()
     // Without a chosen bitmap there is no file to write.
     if (BitmapFileName.isEmpty())
         return;
-    // Without a picture nothing was read at start-up: leave the file alone unless the user saved
-    // points in this state.
-    if (!calibrationRead_ && !pointsSaved_)
-        return;
     try {
-        const std::filesystem::path path = FilePath(CalibrationFileName());
-        // A file that could not be read at start-up is kept beside the new one, once per run,
-        // rather than lost: it may hold the user's points.
-        const bool unread = calibrationUnreadable_ || !calibrationRead_;
-        std::error_code ignored;
-        if (unread && !backupKept_ && std::filesystem::exists(path, ignored)) {
-            BackupCalibrationFile(path);
-            backupKept_ = true;
-        }
-        WriteCalibrationFile(path, Image1->width(), Image1->height(), Points);
+        keeper_.Write(FilePath(CalibrationFileName()), Image1->width(), Image1->height(), Points);
     } catch (...) {
         Platform::Current().ShowMessage(this, QStringLiteral("Cannot save calibration"),
                                         QStringLiteral("Error"), QMessageBox::Warning);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "calibration/CalibPoint.h"
+#include "calibration/CalibrationKeeper.h"
 
 #include <QUrl>
 #include <QWidget>
@@ -89,11 +90,7 @@ private:
     void CommitData();
 
     bool shownOnce_ = false;
-    // What the close may do to an existing calibration file (see SaveCalibration).
-    bool calibrationRead_ = false;
-    bool calibrationUnreadable_ = false;
-    bool pointsSaved_ = false;
-    bool backupKept_ = false;
+    CalibrationKeeper keeper_;
 };
 
 // The one window and the start-up flag, as the program's design names them.

@@ -1,0 +1,32 @@
+#include "calibration/CalibrationKeeper.h"
+
+#include <system_error>
+
+namespace carteva {
+
+CalibrationReadResult CalibrationKeeper::Read(const std::filesystem::path &path,
+                                              std::vector<TCalibPoint> &points)
+{
+    read_ = true;
+    const CalibrationReadResult result = ReadCalibrationFile(path, points);
+    if (result == CalibrationReadResult::Failed)
+        unreadable_ = true;
+    return result;
+}
+
+bool CalibrationKeeper::Write(const std::filesystem::path &path, std::int32_t width,
+                              std::int32_t height, std::span<const TCalibPoint> points)
+{
+    if (!read_ && !pointsSaved_)
+        return false;
+    std::error_code ignored;
+    if ((unreadable_ || !read_) && !backupKept_ && std::filesystem::exists(path, ignored)) {
+        // Once only: a second close (a log-off after all) must not back up our own file.
+        BackupCalibrationFile(path);
+        backupKept_ = true;
+    }
+    WriteCalibrationFile(path, width, height, points);
+    return true;
+}
+
+} // namespace carteva
