@@ -138,6 +138,10 @@ void TfrmMain::BuildControls()
     }
     for (QLabel *label : {Label1, Label2, Label3, stCurrentPos})
         label->setFocusPolicy(Qt::NoFocus);
+    // The labels size themselves to their text: with a substitute for Tahoma the designed widths
+    // would clip it.
+    for (QLabel *label : {Label1, Label2, Label3})
+        label->adjustSize();
     Panel1->setFocusPolicy(Qt::NoFocus);
     pnlRightTop->setFocusPolicy(Qt::NoFocus);
     setTabOrder(edX, edY);
