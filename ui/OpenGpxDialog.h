@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QFileDialog>
+#include "ui/OpenFileDialog.h"
 
 class QComboBox;
 
@@ -9,7 +9,7 @@ namespace carteva {
 // The GPX file dialog: one filter, an encoding list that remembers its choice, and the last file
 // chosen offered again. The encoding choice does not affect parsing: the parser reads the
 // encoding from the file itself.
-class OpenGpxDialog : public QFileDialog
+class OpenGpxDialog : public OpenFileDialog
 {
     Q_OBJECT
 public:
@@ -18,8 +18,6 @@ public:
     QComboBox *EncodingList() const { return encoding_; }
     // Offers the file chosen last before the dialog is shown again.
     void RememberChoice(const QString &fileName);
-
-    void done(int result) override;
 
 private:
     QComboBox *encoding_ = nullptr;

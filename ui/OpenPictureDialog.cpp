@@ -34,17 +34,10 @@ std::optional<Picture> TryLoad(const QString &fileName)
 } // namespace
 
 OpenPictureDialog::OpenPictureDialog(QWidget *parent)
-    : QFileDialog(parent)
+    : OpenFileDialog(parent, QStringLiteral("OpenPictureDialog1"),
+                     QStringLiteral("Open bitmap to calibrate"), QStringLiteral("Bitmaps (*.bmp)"),
+                     QStringLiteral("bmp"))
 {
-    setObjectName(QStringLiteral("OpenPictureDialog1"));
-    // Qt's own dialog, so that the preview pane can be added to it.
-    setOption(QFileDialog::DontUseNativeDialog);
-    setWindowTitle(QStringLiteral("Open bitmap to calibrate"));
-    setNameFilter(QStringLiteral("Bitmaps (*.bmp)"));
-    setDefaultSuffix(QStringLiteral("bmp"));
-    setFileMode(QFileDialog::ExistingFile);
-    setAcceptMode(QFileDialog::AcceptOpen);
-    setSizeGripEnabled(true);
 
     auto *preview = new QWidget(this);
     auto *column = new QVBoxLayout(preview);
@@ -74,7 +67,7 @@ OpenPictureDialog::OpenPictureDialog(QWidget *parent)
 void OpenPictureDialog::done(int result)
 {
     ClearPreview();
-    QFileDialog::done(result);
+    OpenFileDialog::done(result);
 }
 
 void OpenPictureDialog::ShowPreview(const QString &fileName)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QFileDialog>
+#include "ui/OpenFileDialog.h"
 
 class QLabel;
 class QPushButton;
@@ -11,7 +11,7 @@ namespace carteva {
 // file list. The pane loads each selected file with LoadPicture and shows it scaled to fit; its
 // caption gives the picture's size. A file that does not load shows "(None)" and is never
 // reported. Only *.bmp is listed, but a typed name with another picture extension is accepted.
-class OpenPictureDialog : public QFileDialog
+class OpenPictureDialog : public OpenFileDialog
 {
     Q_OBJECT
 public:
