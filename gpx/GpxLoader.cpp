@@ -201,9 +201,11 @@ void OnStartElement(void *context, const xmlChar *localName, const xmlChar *pref
             state.builder.NamespaceDeclaration(namespaces[2 * i],
                                                uri ? reinterpret_cast<const char *>(uri) : "");
         }
-        // Five pointers each: local name, prefix, URI, value, end of value.
-        for (int i = 0; i < attributeCount; ++i)
-            AddAttributeValue(state, static_cast<xmlParserCtxtPtr>(context), attributes + 5 * i);
+        // Five pointers each: local name, prefix, URI, value, end of value. The values lie in the
+        // parser's input, which stopping the parser frees.
+        const auto parser = static_cast<xmlParserCtxtPtr>(context);
+        for (int i = 0; i < attributeCount && parser->instate != XML_PARSER_EOF; ++i)
+            AddAttributeValue(state, parser, attributes + 5 * i);
     });
 }
 

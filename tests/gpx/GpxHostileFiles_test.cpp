@@ -145,6 +145,9 @@ TEST_F(GpxHostileFiles, EntityBombsFailQuicklyWithoutSwellingMemory)
         "<!DOCTYPE gpx [" + laughs + "]><gpx><wpt lat='&l12;' lon='1'/></gpx>",
         "<!DOCTYPE gpx [" + big + "]><gpx>" + quadratic + "</gpx>",
         "<!DOCTYPE gpx [" + big + "]><gpx><wpt lat='" + quadratic + "'/></gpx>",
+        // The parser stops inside the first attribute; the others must not be read after that.
+        "<!DOCTYPE gpx [" + big + "]><gpx><wpt lat='" + quadratic.substr(0, 3 * 40)
+            + "' lon='1' ele='2' name='three'/></gpx>",
         "<!DOCTYPE gpx [<!ENTITY a '&b;'><!ENTITY b '&a;'>]><gpx>&a;</gpx>",
         "<!DOCTYPE gpx [<!ENTITY % p '<!ENTITY x \"&#37;p;\">'> %p;]><gpx>&x;</gpx>",
     };
