@@ -21,8 +21,8 @@ struct TCalibPoint
     std::int32_t Y = 0;
     Extended Lat = 0;
     Extended Lon = 0;
-    Gap LatGap{}; // bytes 18..23
-    Gap LonGap{}; // bytes 34..39
+    Gap LatGap {}; // bytes 18..23
+    Gap LonGap {}; // bytes 34..39
 
     static TCalibPoint FromRecord(const Record &record);
     Record ToRecord() const;

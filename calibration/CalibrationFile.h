@@ -18,9 +18,9 @@ class FileOps;
 std::u16string CalibrationFileName(std::u16string_view bitmapFileName);
 
 enum class CalibrationReadResult {
-    Complete,   // every record was read
+    Complete, // every record was read
     NoSuchFile, // there is no file at the path
-    Failed,     // unreadable, shorter than its header, or a tail that is not a whole record
+    Failed, // unreadable, shorter than its header, or a tail that is not a whole record
 };
 
 // Appends the file's records to `points`; on failure the records read before it stay appended.
@@ -30,8 +30,8 @@ CalibrationReadResult ReadCalibrationFile(const std::filesystem::path &path,
 // Writes width, height and the records. The file is replaced atomically: written to a temporary
 // file in the same folder, flushed to disk and renamed over the old one, so on any failure the old
 // file stays as it was. A read-only existing file is not replaced; an existing file's mode is kept.
-// Symbolic links are followed. Throws Error on failure (also when the folder cannot be flushed after
-// the rename, although the new file is then already in place).
+// Symbolic links are followed. Throws Error on failure (also when the folder cannot be flushed
+// after the rename, although the new file is then already in place).
 void WriteCalibrationFile(const std::filesystem::path &path, std::int32_t width,
                           std::int32_t height, std::span<const TCalibPoint> points);
 

@@ -12,9 +12,18 @@ using Colour = std::uint32_t;
 constexpr Colour ColourRed = 0x0000FF;
 constexpr Colour ColourOrange = 0x0080FF;
 
-constexpr std::uint8_t RedOf(Colour c) { return c & 0xFF; }
-constexpr std::uint8_t GreenOf(Colour c) { return (c >> 8) & 0xFF; }
-constexpr std::uint8_t BlueOf(Colour c) { return (c >> 16) & 0xFF; }
+constexpr std::uint8_t RedOf(Colour c)
+{
+    return c & 0xFF;
+}
+constexpr std::uint8_t GreenOf(Colour c)
+{
+    return (c >> 8) & 0xFF;
+}
+constexpr std::uint8_t BlueOf(Colour c)
+{
+    return (c >> 16) & 0xFF;
+}
 
 // Something single pixels can be painted on. Pixels outside it are ignored without error; the
 // result says whether the pixel was inside (and so painted).
