@@ -98,8 +98,9 @@ TEST(HugeCalibrationFile, MillionRecordsLoadAndSaveByteForByte)
     // Generous bounds that only a fault breaks (a copy per record, quadratic growth), also under
     // the sanitizers.
     EXPECT_LT(loadSeconds + saveSeconds, 30.0);
-    if (MemoryIsMeasurable)
+    if (MemoryIsMeasurable) {
         EXPECT_LT(PeakResidentMegabytes() - memoryBefore, 400);
+    }
 }
 
 // The file system says the file holds an exabyte; reading finds three records. Room is not
@@ -125,8 +126,9 @@ TEST(HugeCalibrationFile, SizeThatPromisesMoreThanTheFileHoldsDoesNotExhaustMemo
     std::vector<TCalibPoint> points;
     EXPECT_EQ(ReadCalibrationFile(file.path, points, ops), CalibrationReadResult::Complete);
     EXPECT_EQ(points.size(), 3u);
-    if (MemoryIsMeasurable)
+    if (MemoryIsMeasurable) {
         EXPECT_LT(PeakResidentMegabytes() - memoryBefore, 100);
+    }
 }
 
 } // namespace

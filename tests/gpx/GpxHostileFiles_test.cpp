@@ -167,8 +167,9 @@ TEST_F(GpxHostileFiles, EntityBombsFailQuicklyWithoutSwellingMemory)
         EXPECT_LT(took.count(), 5.0) << xml.substr(0, 80);
     }
     // Fully expanded, the first two would take terabytes and the next two 400 MB.
-    if (MemoryIsMeasurable)
+    if (MemoryIsMeasurable) {
         EXPECT_LT(PeakResidentKilobytes() - before, 200 * 1024);
+    }
 }
 
 } // namespace
