@@ -117,6 +117,23 @@ bool Accept(void *context, ParseState &state, std::size_t entityBytes)
     return false;
 }
 
+// Entities that refer to one another are parsed again at every reference, and with each
+// stopped parse only its own reference ends: a few of them referring to each other in a loop
+// would keep the parser busy for minutes. Each reference from inside an entity counts as its
+// text's length, and after a failure such references find nothing.
+xmlEntityPtr OnGetEntity(void *context, const xmlChar *name)
+{
+    ParseState &state = StateOf(context);
+    if (context == state.context)
+        return xmlSAX2GetEntity(context, name);
+    if (state.failed)
+        return nullptr;
+    const xmlEntityPtr entity = xmlSAX2GetEntity(context, name);
+    if (entity != nullptr)
+        CountExpansion(state, static_cast<std::size_t>(entity->length) + 1);
+    return state.failed ? nullptr : entity;
+}
+
 void RecordError(ParseState &state, const xmlError *error)
 {
     if (error == nullptr || error->level < XML_ERR_ERROR)
@@ -268,6 +285,7 @@ xmlSAXHandler MakeHandler()
     handler.startElement = nullptr;
     handler.endElement = nullptr;
     handler.reference = nullptr;
+    handler.getEntity = OnGetEntity;
     handler.startElementNs = OnStartElement;
     handler.endElementNs = OnEndElement;
     handler.characters = OnCharacters;

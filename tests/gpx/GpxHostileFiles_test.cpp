@@ -156,6 +156,12 @@ TEST_F(GpxHostileFiles, EntityBombsFailQuicklyWithoutSwellingMemory)
         "<!DOCTYPE gpx [" + big + "]><gpx><wpt lat='" + quadratic.substr(0, 3 * 40)
             + "' lon='1' ele='2' name='three'/></gpx>",
         "<!DOCTYPE gpx [<!ENTITY a '&b;'><!ENTITY b '&a;'>]><gpx>&a;</gpx>",
+        // Found by fuzzing: a loop whose entities refer to each other several times over took
+        // minutes to fail.
+        "<!DOCTYPE gpx [<!ENTITY a 'aaaaaaaaaa'><!ENTITY b '&a;&a;&c;&a;&a;6a;'>"
+        "<!ENTITY c '&b;&b;&b;&b;</wpt>&b;$b;&b;&b;'>]><gpx>x='&c;'/>&c;</gpx>",
+        "<!DOCTYPE gpx [<!ENTITY a 'aaaaaaaaaa'><!ENTITY b '&a;&a;&c;&a;&a;'>"
+        "<!ENTITY c '&b;&b;&b;&b;&b;&b;&b;&b;'>]><gpx><wpt lat='1' lon='2'/>&c;</gpx>",
         "<!DOCTYPE gpx [<!ENTITY % p '<!ENTITY x \"&#37;p;\">'> %p;]><gpx>&x;</gpx>",
     };
     const long before = PeakResidentKilobytes();
