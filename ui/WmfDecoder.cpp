@@ -9,10 +9,12 @@
 extern "C" {
 #include <libwmf/api.h>
 #include <libwmf/gd.h>
+#include <libwmf/gd/gd.h> // the image the GD device leaves behind
 }
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -120,6 +122,42 @@ struct ApiDeleter
     void operator()(wmfAPI *api) const { wmf_api_destroy(api); }
 };
 
+// The GD device leaves its image to the caller, but the shared library does not export GD's own
+// gdImageDestroy: release it the same way (everything was allocated with malloc).
+void DestroyGdImage(void *image)
+{
+    auto *im = static_cast<gdImage *>(image);
+    if (im == nullptr)
+        return;
+    if (im->pixels) {
+        for (int y = 0; y < im->sy; ++y)
+            std::free(im->pixels[y]);
+        std::free(im->pixels);
+    }
+    if (im->tpixels) {
+        std::free(im->_tpixels);
+        std::free(im->tpixels);
+    }
+    std::free(im->polyInts);
+    std::free(im->style);
+    if (im->clip) {
+        std::free(im->clip->list);
+        std::free(im->clip);
+    }
+    std::free(im);
+}
+
+// Releases the device's image however the decoding ends.
+struct GdImageRelease
+{
+    wmf_gd_t *device;
+    ~GdImageRelease()
+    {
+        DestroyGdImage(device->gd_image);
+        device->gd_image = nullptr;
+    }
+};
+
 // Narrows every pen to at most MaxPenPixels; a pen's width is the first of its parameters after
 // the style.
 void NarrowPens(QByteArray &wmf, const QList<qsizetype> &penRecords, double pixelsPerUnit)
@@ -157,6 +195,7 @@ Picture WmfDecoder::Decode(QFile &file)
     const std::unique_ptr<wmfAPI, ApiDeleter> api(created);
     wmf_gd_t *device = WMF_GD_GetData(api.get());
     device->type = wmf_gd_image;
+    const GdImageRelease release {device};
 
     if (wmf_mem_open(api.get(), reinterpret_cast<unsigned char *>(wmf.data()), long(wmf.size()))
         != wmf_E_None)

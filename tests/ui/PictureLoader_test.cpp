@@ -51,7 +51,8 @@ quint32 PackUnderMasks(QRgb colour, const std::array<quint32, 4> &masks)
     for (int i = 0; i < 3; ++i) {
         const int bits = std::popcount(masks[i]);
         const int shift = std::countr_zero(masks[i]);
-        value |= (quint32(channels[i]) >> (8 - bits)) << shift;
+        const quint32 channel = quint32(channels[i]);
+        value |= (bits <= 8 ? channel >> (8 - bits) : channel << (bits - 8)) << shift;
     }
     return value;
 }
@@ -181,10 +182,11 @@ QImage ColourImage(bool pureChannels)
                                 qRgb(0, 0, 0),   qRgb(255, 255, 255), qRgb(255, 255, 0)};
     static const QRgb rich[] = {qRgb(12, 34, 56),  qRgb(255, 128, 0), qRgb(7, 200, 99),
                                 qRgb(250, 1, 130), qRgb(0, 0, 0),     qRgb(255, 255, 255)};
+    const QRgb *colours = pureChannels ? pure : rich;
     QImage image(5, 3, QImage::Format_RGB32);
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
-            image.setPixel(x, y, (pureChannels ? pure : rich)[(x + 2 * y) % 6]);
+            image.setPixel(x, y, colours[(x + 2 * y) % 6]);
     return image;
 }
 
