@@ -17,14 +17,20 @@ trap cleanup EXIT
 
 fail() {
     echo "FAIL: $*" >&2
+    if [ -n "${carteva_pid:-}" ]; then
+        kill -0 "$carteva_pid" 2>/dev/null || echo "(Carteva is no longer running)" >&2
+        echo "--- Carteva's output:" >&2
+        cat "$work/carteva.log" >&2 2>/dev/null || true
+    fi
     if [ -n "${DISPLAY:-}" ]; then import -window root "/tmp/carteva-e2e-failure.png" 2>/dev/null || true; fi
     exit 1
 }
 
-# Waits up to 20 s for a visible window whose name matches; prints its id.
+# Waits up to 60 s (a loaded machine starts Qt slowly) for a visible window whose name matches;
+# prints its id.
 window_named() {
     local id
-    for _ in $(seq 200); do
+    for _ in $(seq 600); do
         id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1) || true
         [ -n "$id" ] && { echo "$id"; return 0; }
         sleep 0.1
