@@ -2,6 +2,7 @@
 
 #include "calibration/Errors.h"
 #include "calibration/FileOps.h"
+#include "support/ScratchFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -16,44 +17,10 @@ namespace carteva {
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<std::uint8_t>;
-
-class TempFolder
-{
-public:
-    TempFolder()
-    {
-        std::random_device random;
-        path = fs::temp_directory_path()
-            / ("carteva-test-" + std::to_string(random()) + std::to_string(random()));
-        fs::create_directory(path);
-    }
-    ~TempFolder()
-    {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
-    std::set<std::string> Names() const
-    {
-        std::set<std::string> names;
-        for (const auto &entry : fs::directory_iterator(path))
-            names.insert(entry.path().filename().string());
-        return names;
-    }
-    fs::path path;
-};
-
-void WriteBytes(const fs::path &path, const Bytes &bytes)
-{
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
-}
-
-Bytes ReadBytes(const fs::path &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
+using test::Bytes;
+using test::ReadBytes;
+using test::WriteBytes;
+using TempFolder = test::ScratchFolder;
 
 // A header of width 640 and height 480, then `size - 8` seeded random bytes: every record holds odd
 // bit patterns and non-zero gap bytes.
