@@ -12,18 +12,9 @@
 namespace carteva {
 namespace {
 
-TCalibPoint P(std::int32_t x, std::int32_t y, Extended lat, Extended lon)
-{
-    TCalibPoint point;
-    point.X = x;
-    point.Y = y;
-    point.Lat = lat;
-    point.Lon = lon;
-    return point;
-}
-
 // Two points 200 × 300 pixels apart, one degree apart on each axis.
-const std::vector<TCalibPoint> Pair = {P(100, 100, 50.0L, 14.0L), P(300, 400, 49.0L, 15.0L)};
+const std::vector<TCalibPoint> Pair
+    = {TCalibPoint {100, 100, 50.0L, 14.0L}, TCalibPoint {300, 400, 49.0L, 15.0L}};
 
 struct Row
 {
@@ -38,21 +29,23 @@ TEST(GeoToPixel, MapsThroughTheNearestWellSeparatedPair)
     const std::int64_t max = INT_MAX;
     // A and B both lie within 0.005 degrees of (50, 14) and within 30 pixels of each other in X;
     // whichever is nearest pairs with C, and the two pairs give different pixels.
-    const TCalibPoint a = P(100, 100, 50.003L, 14.003L);
-    const TCalibPoint b = P(110, 300, 49.999L, 13.999L);
-    const TCalibPoint c = P(600, 700, 48.0L, 16.0L);
+    const TCalibPoint a = TCalibPoint {100, 100, 50.003L, 14.003L};
+    const TCalibPoint b = TCalibPoint {110, 300, 49.999L, 13.999L};
+    const TCalibPoint c = TCalibPoint {600, 700, 48.0L, 16.0L};
     const Row rows[] = {
         {"worked example, tie keeps the first", Pair, 49.5L, 14.5L, Pixel {200, 250}},
         {"the first point's own position", Pair, 50.0L, 14.0L, Pixel {100, 100}},
         {"the second point's own position", Pair, 49.0L, 15.0L, Pixel {300, 400}},
         {"extrapolates to negative pixels", Pair, 51.0L, 13.0L, Pixel {-100, -200}},
         {"second nearest 20 px away in X is passed over",
-         {P(100, 100, 50.0L, 14.0L), P(120, 200, 49.9L, 14.1L), P(400, 500, 48.0L, 16.0L)},
+         {TCalibPoint {100, 100, 50.0L, 14.0L}, TCalibPoint {120, 200, 49.9L, 14.1L},
+          TCalibPoint {400, 500, 48.0L, 16.0L}},
          50.0L,
          14.02L,
          Pixel {103, 100}},
         {"second nearest 20 px away in Y is passed over",
-         {P(100, 100, 50.0L, 14.0L), P(200, 120, 49.9L, 14.1L), P(400, 500, 48.0L, 16.0L)},
+         {TCalibPoint {100, 100, 50.0L, 14.0L}, TCalibPoint {200, 120, 49.9L, 14.1L},
+          TCalibPoint {400, 500, 48.0L, 16.0L}},
          50.0L,
          14.02L,
          Pixel {103, 100}},
@@ -62,43 +55,56 @@ TEST(GeoToPixel, MapsThroughTheNearestWellSeparatedPair)
          50.0L,
          14.0L,
          Pixel {110, 300}},
-        {"rounds half to even", {P(0, 0, 0, 0), P(40, 56, 1, 1)}, 0.0625L, 0.0625L, Pixel {2, 4}},
-        {"31 pixels apart is enough", {P(0, 0, 0, 0), P(31, 31, 1, 1)}, 2, 2, Pixel {62, 62}},
-        {"30 pixels apart is not", {P(0, 0, 0, 0), P(30, 300, 1, 1)}, 2, 2, std::nullopt},
+        {"rounds half to even",
+         {TCalibPoint {0, 0, 0, 0}, TCalibPoint {40, 56, 1, 1}},
+         0.0625L,
+         0.0625L,
+         Pixel {2, 4}},
+        {"31 pixels apart is enough",
+         {TCalibPoint {0, 0, 0, 0}, TCalibPoint {31, 31, 1, 1}},
+         2,
+         2,
+         Pixel {62, 62}},
+        {"30 pixels apart is not",
+         {TCalibPoint {0, 0, 0, 0}, TCalibPoint {30, 300, 1, 1}},
+         2,
+         2,
+         std::nullopt},
         {"empty list", {}, 50, 14, std::nullopt},
-        {"single point", {P(100, 100, 50, 14)}, 50, 14, std::nullopt},
+        {"single point", {TCalibPoint {100, 100, 50, 14}}, 50, 14, std::nullopt},
         {"nearest only below 99999999 hundredths",
-         {P(0, 0, 1000000, 0), P(100, 100, 1000001, 0)},
+         {TCalibPoint {0, 0, 1000000, 0}, TCalibPoint {100, 100, 1000001, 0}},
          0,
          0,
          std::nullopt},
         {"second only below 1215752191 hundredths",
-         {P(0, 0, 0, 0), P(100, 100, 12157522, 0)},
+         {TCalibPoint {0, 0, 0, 0}, TCalibPoint {100, 100, 12157522, 0}},
          0,
          0,
          std::nullopt},
         {"second just inside its start value",
-         {P(0, 0, 0, 0), P(100, 100, 12157521, 1)},
+         {TCalibPoint {0, 0, 0, 0}, TCalibPoint {100, 100, 12157521, 1}},
          0,
          0,
          Pixel {0, 0}},
         {"a key beyond 32 bits is not mistaken for a small one",
-         {P(0, 0, 30000000, 0), P(100, 100, 50, 14), P(300, 400, 49, 15)},
+         {TCalibPoint {0, 0, 30000000, 0}, TCalibPoint {100, 100, 50, 14},
+          TCalibPoint {300, 400, 49, 15}},
          49.5L,
          14.5L,
          Pixel {200, 250}},
         {"pixel span of the whole int32 range",
-         {P(INT_MIN, INT_MIN, 0, 0), P(INT_MAX, INT_MAX, 1, 1)},
+         {TCalibPoint {INT_MIN, INT_MIN, 0, 0}, TCalibPoint {INT_MAX, INT_MAX, 1, 1}},
          0.5L,
          0.5L,
          Pixel {0, 0}},
         {"results beyond 32 bits",
-         {P(0, 0, 0, 0), P(INT_MAX, INT_MAX, 1, 1)},
+         {TCalibPoint {0, 0, 0, 0}, TCalibPoint {INT_MAX, INT_MAX, 1, 1}},
          3,
          3,
          Pixel {3 * max, 3 * max}},
         {"result near the int64 limit",
-         {P(INT_MAX, 0, 0, 0), P(INT_MAX - 64, 100, 1, -0x1p-57L)},
+         {TCalibPoint {INT_MAX, 0, 0, 0}, TCalibPoint {INT_MAX - 64, 100, 1, -0x1p-57L}},
          0,
          1 - 0x1p-20L,
          Pixel {max + (LLONG_MAX - (1LL << 43) + 1), 0}},
@@ -119,8 +125,10 @@ TEST(GeoToPixel, FloatingPointFailuresPropagate)
 {
     const Extended inf = std::numeric_limits<Extended>::infinity();
     const Extended nan = std::numeric_limits<Extended>::quiet_NaN();
-    const std::vector<TCalibPoint> sameLon = {P(0, 0, 0, 10), P(100, 100, 1, 10)};
-    const std::vector<TCalibPoint> sameLat = {P(0, 0, 5, 0), P(100, 100, 5, 1)};
+    const std::vector<TCalibPoint> sameLon
+        = {TCalibPoint {0, 0, 0, 10}, TCalibPoint {100, 100, 1, 10}};
+    const std::vector<TCalibPoint> sameLat
+        = {TCalibPoint {0, 0, 5, 0}, TCalibPoint {100, 100, 5, 1}};
     const struct
     {
         const char *name;
@@ -134,21 +142,25 @@ TEST(GeoToPixel, FloatingPointFailuresPropagate)
         {"same latitude, position on it", sameLat, 5, 0.5L, Outcome::Invalid},
         {"NaN position", Pair, nan, 14, Outcome::Invalid},
         {"infinite position", Pair, 50, -inf, Outcome::Invalid},
-        {"NaN in a stored point", {P(0, 0, nan, 0), P(100, 100, 1, 1)}, 0, 0, Outcome::Invalid},
+        {"NaN in a stored point",
+         {TCalibPoint {0, 0, nan, 0}, TCalibPoint {100, 100, 1, 1}},
+         0,
+         0,
+         Outcome::Invalid},
         {"squares beyond range", Pair, 1e3000L, 14, Outcome::Overflow},
         {"key beyond the int64 range", Pair, 1e17L, 14, Outcome::Invalid},
         {"step beyond the int64 range",
-         {P(0, 0, 0, 0), P(100, 100, 1e-30L, 1e-30L)},
+         {TCalibPoint {0, 0, 0, 0}, TCalibPoint {100, 100, 1e-30L, 1e-30L}},
          1,
          1,
          Outcome::Invalid},
         {"final addition beyond the int64 range",
-         {P(INT_MAX, 0, 0, 0), P(INT_MAX - 64, 100, 1, -0x1p-57L)},
+         {TCalibPoint {INT_MAX, 0, 0, 0}, TCalibPoint {INT_MAX - 64, 100, 1, -0x1p-57L}},
          0,
          1 - 0x1p-40L,
          Outcome::Invalid},
         {"quotient beyond the extended range",
-         {P(0, 0, 0, 0), P(100, 100, 1, 0x1p-16440L)},
+         {TCalibPoint {0, 0, 0, 0}, TCalibPoint {100, 100, 1, 0x1p-16440L}},
          0,
          1,
          Outcome::Overflow},

@@ -42,19 +42,10 @@ private:
     std::int64_t width_, height_;
 };
 
-TCalibPoint Point(std::int32_t x, std::int32_t y, Extended lat, Extended lon)
-{
-    TCalibPoint point;
-    point.X = x;
-    point.Y = y;
-    point.Lat = lat;
-    point.Lon = lon;
-    return point;
-}
-
 // (50, 14) is pixel (100, 100) and (49, 15) is (300, 400): 200 px per degree east, 300 per
 // degree south.
-const std::vector<TCalibPoint> Calibration = {Point(100, 100, 50, 14), Point(300, 400, 49, 15)};
+const std::vector<TCalibPoint> Calibration
+    = {TCalibPoint {100, 100, 50, 14}, TCalibPoint {300, 400, 49, 15}};
 
 using Attributes = std::vector<std::pair<const char *, const char *>>;
 
@@ -123,7 +114,9 @@ TEST(WaypointOverlay, CountsWaypointsOutsideThePicture)
 TEST(WaypointOverlay, UnmappableWaypointsAreNotPaintedAndWarnOnce)
 {
     const std::vector<std::vector<TCalibPoint>> calibrations
-        = {{}, {Point(100, 100, 50, 14)}, {Point(100, 100, 50, 14), Point(120, 400, 49, 15)}};
+        = {{},
+           {TCalibPoint {100, 100, 50, 14}},
+           {TCalibPoint {100, 100, 50, 14}, TCalibPoint {120, 400, 49, 15}}};
     const GpxDocument document = Document({Wpt("49.5", "14.5"), Wpt("49", "15"), Wpt("", "1")});
     for (const auto &points : calibrations) {
         RecordingSurface surface(1000, 1000);
@@ -139,8 +132,8 @@ TEST(WaypointOverlay, UnmappableWaypointsAreNotPaintedAndWarnOnce)
 TEST(WaypointOverlay, FloatingPointErrorEndsTheDrawingAndKeepsEarlierPixels)
 {
     // Near (48, 15.1) the references are the last two points, which share a longitude.
-    const std::vector<TCalibPoint> sameLongitude
-        = {Point(0, 0, 50, 14), Point(100, 100, 49, 15), Point(200, 200, 48, 15)};
+    const std::vector<TCalibPoint> sameLongitude = {
+        TCalibPoint {0, 0, 50, 14}, TCalibPoint {100, 100, 49, 15}, TCalibPoint {200, 200, 48, 15}};
     const GpxDocument mapping = Document({Wpt("50", "14"), Wpt("48", "15.1"), Wpt("50", "14")});
     RecordingSurface surface(1000, 1000);
     EXPECT_THROW(DrawWaypoints(mapping, sameLongitude, surface), EZeroDivide);

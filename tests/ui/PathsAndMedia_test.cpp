@@ -17,16 +17,6 @@ namespace {
 constexpr QRgb kRed = 0xFFFF0000;
 constexpr QRgb kOrange = 0xFFFF8000;
 
-TCalibPoint Point(std::int32_t x, std::int32_t y, Extended lat, Extended lon)
-{
-    TCalibPoint point;
-    point.X = x;
-    point.Y = y;
-    point.Lat = lat;
-    point.Lon = lon;
-    return point;
-}
-
 QStringList Entries(const QString &folder)
 {
     return QDir(folder).entryList(
@@ -63,8 +53,8 @@ private slots:
         QVERIFY(QDir(f.folder.path()).mkpath(folder));
         const QString bitmap = f.WriteBitmap(folder + "/" + name, 80, 60);
         const QString calibration = bitmap.chopped(3) + "cali";
-        WindowFixture::WriteFile(calibration,
-                                 test::CalibrationBytes(80, 60, {Point(5, 6, 50.0L, 14.0L)}));
+        WindowFixture::WriteFile(
+            calibration, test::CalibrationBytes(80, 60, {TCalibPoint {5, 6, 50.0L, 14.0L}}));
         const QString gpx = f.Path(folder + "/" + name.chopped(4) + " trasa.gpx");
         WindowFixture::WriteFile(gpx, "<gpx><wpt lat='49.5' lon='14.5'/></gpx>");
 
@@ -74,7 +64,7 @@ private slots:
         QCOMPARE(f.PixelAt(5, 6), kRed);
 
         // A second point 60 × 40 pixels and a degree away: the waypoint lands half-way.
-        f.window->Points.push_back(Point(65, 46, 49.0L, 15.0L));
+        f.window->Points.push_back(TCalibPoint {65, 46, 49.0L, 15.0L});
         f.platform.fileAnswers.push_back(gpx);
         f.window->btOpenGPX->click();
         QVERIFY(f.platform.messages.empty());
@@ -82,9 +72,10 @@ private slots:
 
         f.Close();
         QVERIFY(f.platform.messages.empty());
-        QCOMPARE(WindowFixture::ReadFile(calibration),
-                 test::CalibrationBytes(80, 60,
-                                        {Point(5, 6, 50.0L, 14.0L), Point(65, 46, 49.0L, 15.0L)}));
+        QCOMPARE(
+            WindowFixture::ReadFile(calibration),
+            test::CalibrationBytes(
+                80, 60, {TCalibPoint {5, 6, 50.0L, 14.0L}, TCalibPoint {65, 46, 49.0L, 15.0L}}));
         QCOMPARE(Entries(f.Path(folder)).size(), 3); // bitmap, calibration, GPX: nothing else
     }
 
@@ -94,7 +85,8 @@ private slots:
         QVERIFY(QDir(f.folder.path()).mkdir("medium"));
         const QString bitmap = f.WriteBitmap("medium/map.bmp", 30, 20);
         const QString calibration = f.Path("medium/map.cali");
-        const QByteArray points = test::CalibrationBytes(30, 20, {Point(3, 4, 50.0L, 14.0L)});
+        const QByteArray points
+            = test::CalibrationBytes(30, 20, {TCalibPoint {3, 4, 50.0L, 14.0L}});
         WindowFixture::WriteFile(calibration, points);
         const QByteArray bitmapBytes = WindowFixture::ReadFile(bitmap);
         const auto readOnly
@@ -108,7 +100,7 @@ private slots:
         f.Start(bitmap);
         QVERIFY(f.platform.messages.empty());
         QCOMPARE(f.PixelAt(3, 4), kRed);
-        f.window->Points.push_back(Point(20, 10, 49.0L, 15.0L));
+        f.window->Points.push_back(TCalibPoint {20, 10, 49.0L, 15.0L});
         f.Close();
 
         QCOMPARE(f.platform.messages.size(), std::size_t(1));
@@ -130,7 +122,7 @@ private slots:
         QFile::setPermissions(f.Path("medium"), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
 
         f.Start(bitmap);
-        f.window->Points.push_back(Point(20, 10, 49.0L, 15.0L));
+        f.window->Points.push_back(TCalibPoint {20, 10, 49.0L, 15.0L});
         f.platform.messages.clear();
         f.Close();
 

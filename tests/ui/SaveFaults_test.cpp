@@ -48,16 +48,6 @@ private:
     void (*previous_)(int) = nullptr;
 };
 
-TCalibPoint Point(std::int32_t x, std::int32_t y, Extended lat, Extended lon)
-{
-    TCalibPoint point;
-    point.X = x;
-    point.Y = y;
-    point.Lat = lat;
-    point.Lon = lon;
-    return point;
-}
-
 } // namespace
 
 Q_DECLARE_METATYPE(Fault)
@@ -80,7 +70,7 @@ private slots:
     {
         QFETCH(Fault, fault);
         WindowFixture f;
-        const QByteArray old = test::CalibrationBytes(40, 30, {Point(5, 6, 50.5L, 14.25L)});
+        const QByteArray old = test::CalibrationBytes(40, 30, {TCalibPoint {5, 6, 50.5L, 14.25L}});
         const QString calibration = f.Path("map.cali");
         if (fault != Fault::FolderInTheWay && fault != Fault::LinkLoop)
             WindowFixture::WriteFile(calibration, old);
@@ -102,7 +92,7 @@ private slots:
         case Fault::FileSizeLimit:
             break;
         }
-        f.window->Points.push_back(Point(20, 10, 49.75L, 15.5L));
+        f.window->Points.push_back(TCalibPoint {20, 10, 49.75L, 15.5L});
         f.platform.messages.clear();
         {
             std::optional<FileSizeLimit> limit;
@@ -134,7 +124,7 @@ private slots:
         // The warning is not the end: once the disk has room again the next close saves.
         WindowFixture f;
         f.Start(f.WriteBitmap("map.bmp", 40, 30));
-        f.window->Points.push_back(Point(20, 10, 49.75L, 15.5L));
+        f.window->Points.push_back(TCalibPoint {20, 10, 49.75L, 15.5L});
         {
             FileSizeLimit limit(16);
             f.Close();
@@ -143,7 +133,7 @@ private slots:
         QVERIFY(!QFile::exists(f.Path("map.cali")));
         f.Close();
         QCOMPARE(WindowFixture::ReadFile(f.Path("map.cali")),
-                 test::CalibrationBytes(40, 30, {Point(20, 10, 49.75L, 15.5L)}));
+                 test::CalibrationBytes(40, 30, {TCalibPoint {20, 10, 49.75L, 15.5L}}));
     }
 };
 
