@@ -5,8 +5,6 @@
 
 int main(int argc, char **argv)
 {
-    // The icon lives in the static ui library, whose resources the linker would otherwise drop.
-    Q_INIT_RESOURCE(resources);
     carteva::CartevaApplication application(argc, argv);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/carteva/carteva.svg")));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.carteva.Carteva"));

@@ -3,8 +3,8 @@
 #include "FuzzInput.h"
 
 #include "calibration/Errors.h"
-#include "ui/BitmapDecoder.h"
-#include "ui/BmpHeaderCheck.h"
+#include "picture/BitmapDecoder.h"
+#include "picture/BmpHeaderCheck.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "ui/OpenPictureDialog.h"
 
-#include "ui/PictureLoader.h"
+#include "picture/PictureLoader.h"
 #include "ui/PicturePreviewWindow.h"
 
 #include <QFileInfo>

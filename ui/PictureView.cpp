@@ -1,6 +1,6 @@
 #include "ui/PictureView.h"
 
-#include "ui/PictureLoader.h"
+#include "picture/PictureLoader.h"
 
 #include <QMouseEvent>
 #include <QPaintEvent>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "calibration/PixelSurface.h"
-#include "ui/Picture.h"
+#include "picture/Picture.h"
 
 #include <QRect>
 #include <QWidget>

@@ -1,5 +1,5 @@
 #include "calibration/Errors.h"
-#include "ui/Picture.h"
+#include "picture/Picture.h"
 #include "ui/PictureSurface.h"
 #include "ui/PictureView.h"
 

@@ -1,4 +1,4 @@
-#include "ui/WmfDecoder.h"
+#include "picture/WmfDecoder.h"
 
 #include "calibration/Errors.h"
 

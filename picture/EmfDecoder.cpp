@@ -1,4 +1,4 @@
-#include "ui/EmfDecoder.h"
+#include "picture/EmfDecoder.h"
 
 #include "calibration/Errors.h"
 

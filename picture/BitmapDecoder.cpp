@@ -1,7 +1,7 @@
-#include "ui/BitmapDecoder.h"
+#include "picture/BitmapDecoder.h"
 
 #include "calibration/Errors.h"
-#include "ui/BmpHeaderCheck.h"
+#include "picture/BmpHeaderCheck.h"
 
 #include <QBuffer>
 #include <QFile>

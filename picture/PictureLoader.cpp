@@ -1,10 +1,10 @@
-#include "ui/PictureLoader.h"
+#include "picture/PictureLoader.h"
 
 #include "calibration/Errors.h"
-#include "ui/BitmapDecoder.h"
-#include "ui/EmfDecoder.h"
-#include "ui/IconDecoder.h"
-#include "ui/WmfDecoder.h"
+#include "picture/BitmapDecoder.h"
+#include "picture/EmfDecoder.h"
+#include "picture/IconDecoder.h"
+#include "picture/WmfDecoder.h"
 
 #include <QFile>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/Picture.h"
+#include "picture/Picture.h"
 
 class QFile;
 

@@ -1,4 +1,4 @@
-#include "ui/Picture.h"
+#include "picture/Picture.h"
 
 #include "calibration/Errors.h"
 

@@ -1,6 +1,6 @@
 #include "calibration/Errors.h"
-#include "ui/Picture.h"
-#include "ui/PictureLoader.h"
+#include "picture/Picture.h"
+#include "picture/PictureLoader.h"
 
 #include <QBuffer>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "ui/IconDecoder.h"
+#include "picture/IconDecoder.h"
 
 #include "calibration/Errors.h"
 

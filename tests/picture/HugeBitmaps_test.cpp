@@ -1,5 +1,5 @@
 #include "calibration/Errors.h"
-#include "ui/PictureLoader.h"
+#include "picture/PictureLoader.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "ui/BmpHeaderCheck.h"
+#include "picture/BmpHeaderCheck.h"
 
 #include "calibration/Errors.h"
 
