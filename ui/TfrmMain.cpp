@@ -11,13 +11,13 @@
 #include "ui/ErrorHandler.h"
 #include "ui/OpenGpxDialog.h"
 #include "ui/OpenPictureDialog.h"
+#include "ui/OuterSizer.h"
 #include "ui/PictureSurface.h"
 #include "ui/PictureView.h"
 #include "ui/Platform.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QElapsedTimer>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -96,6 +96,7 @@ TfrmMain::TfrmMain(QWidget *parent)
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Button);
     BuildControls();
+    outerSizer_ = new OuterSizer(*this);
     move(150, 80);
     resize(676, 476);
 
@@ -209,40 +210,17 @@ void TfrmMain::FormActivate()
     LoadCalibration();
 }
 
-QMargins TfrmMain::FrameMargins()
-{
-    QWindow *window = windowHandle();
-    if (!window)
-        return {};
-    // The window manager frames the window some time after it is shown; with none, there is no
-    // frame and the margins stay 0.
-    QElapsedTimer waited;
-    waited.start();
-    while (window->frameMargins().isNull() && waited.elapsed() < 500
-           && QGuiApplication::platformName() == QLatin1String("xcb"))
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return window->frameMargins();
-}
-
 void TfrmMain::SizeAroundPicture()
 {
-    const QMargins frame = FrameMargins();
-    const int horizontalFrame = frame.left() + frame.right();
-    const int verticalFrame = frame.top() + frame.bottom();
     // A window is never made larger than the desktop, as window systems commonly enforce: beyond
     // it nothing could be seen or clicked, and a 12000-pixel window would cost a backing store
     // of half a gigabyte and a full paint for nothing.
     const QSize desktop = screen() ? screen()->virtualSize() : QSize(INT_MAX, INT_MAX);
-    const auto fitWidth = [&](int outer) { return std::min(outer, desktop.width()); };
-    // Outer sizes (frame included); width before height, the top-left corner stays.
-    int outerWidth = Image1->width() + kOuterWidthAroundPicture;
-    resize(fitWidth(outerWidth) - horizontalFrame, height());
-    if (outerWidth < kMinimumOuterWidth) {
-        outerWidth = kMinimumOuterWidth;
-        resize(fitWidth(outerWidth) - horizontalFrame, height());
-    }
+    // Outer sizes (frame included); the width is raised to its minimum, the height has none.
+    const int outerWidth = std::max(Image1->width() + kOuterWidthAroundPicture, kMinimumOuterWidth);
     const int outerHeight = Image1->height() + kOuterHeightAroundPicture;
-    resize(width(), std::min(outerHeight, desktop.height()) - verticalFrame);
+    outerSizer_->Apply(
+        QSize(std::min(outerWidth, desktop.width()), std::min(outerHeight, desktop.height())));
     // A hidden window gets its resize event only when shown; the panels follow at once.
     DockPanels();
 }

@@ -20,6 +20,7 @@ namespace carteva {
 class GpxDocument;
 class OpenGpxDialog;
 class OpenPictureDialog;
+class OuterSizer;
 class PictureView;
 
 // The member below carries the type's own name, so the type is spelled through an alias.
@@ -86,10 +87,10 @@ private:
     void BuildControls();
     void SizeAroundPicture();
     void DockPanels();
-    QMargins FrameMargins();
     void CommitData();
 
     bool shownOnce_ = false;
+    OuterSizer *outerSizer_ = nullptr;
     CalibrationKeeper keeper_;
 };
 
