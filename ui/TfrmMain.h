@@ -2,26 +2,18 @@
 
 #include "calibration/CalibPoint.h"
 #include "calibration/CalibrationKeeper.h"
+#include "ui/TfrmMainControls.h"
 
-#include <QUrl>
 #include <QWidget>
 
 #include <cstdint>
 #include <memory>
 #include <vector>
 
-class QFrame;
-class QLabel;
-class QLineEdit;
-class QPushButton;
-
 namespace carteva {
 
 class GpxDocument;
-class OpenGpxDialog;
-class OpenPictureDialog;
 class OuterSizer;
-class PictureView;
 
 // The member below carries the type's own name, so the type is spelled through an alias.
 using GpxDocumentHolder = std::unique_ptr<GpxDocument>;
@@ -34,24 +26,6 @@ class TfrmMain : public QWidget
 public:
     explicit TfrmMain(QWidget *parent = nullptr);
     ~TfrmMain() override;
-
-    // Controls and dialogs, named as in the window's layout.
-    PictureView *Image1 = nullptr;
-    QFrame *Panel1 = nullptr;
-    QFrame *pnlRightTop = nullptr;
-    QLabel *stCurrentPos = nullptr;
-    QLineEdit *edX = nullptr;
-    QLineEdit *edY = nullptr;
-    QLineEdit *edLat = nullptr;
-    QLineEdit *edLon = nullptr;
-    QLabel *Label1 = nullptr;
-    QLabel *Label2 = nullptr;
-    QLabel *Label3 = nullptr;
-    QPushButton *btSave = nullptr;
-    QPushButton *BitBtn1 = nullptr;
-    QPushButton *btOpenGPX = nullptr;
-    OpenGpxDialog *OpenGPXDialog = nullptr;
-    OpenPictureDialog *OpenPictureDialog1 = nullptr;
 
     // Event handlers. They may throw; the window calls them through the general error handler.
     void FormActivate();
@@ -74,9 +48,9 @@ public:
     void LoadCalibration();
     void SaveCalibration();
     void DrawPointMarks();
-    void DrawWaypoints();
 
-    static QUrl MapPageUrl();
+    // The controls, for tests that press buttons and type into fields.
+    const TfrmMainControls &ControlsForTest() const { return ui; }
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -84,11 +58,13 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    void BuildControls();
+    void ConnectControls();
+    void DrawWaypoints();
     void SizeAroundPicture();
     void DockPanels();
     void CommitData();
 
+    TfrmMainControls ui;
     bool shownOnce_ = false;
     OuterSizer *outerSizer_ = nullptr;
     CalibrationKeeper keeper_;
