@@ -70,7 +70,7 @@ private:
     CalibrationKeeper keeper_;
 };
 
-// The one window and the start-up flag, as the program's design names them.
+// The one window, and whether its start-up still has to open a picture.
 extern TfrmMain *frmMain;
 extern bool FirstActivation;
 
