@@ -170,4 +170,31 @@ expected+=280000003200000000000000000000ca044000000000000000000000000000e4024000
 expected+=f0000000aa00000000000000000000c6044000000000000000000000000000f40240000000000000
 actual=$(od -An -tx1 -v "$cali" | tr -d ' \n')
 [ "$actual" = "$expected" ] || fail "calibration file holds $actual, expected $expected"
+
+# A second run on the same map: Save writes the file at once, and SIGTERM (a shutdown, say) closes
+# the window as its close box does: status 0 and every point in the file.
+start_carteva
+dialog=$(window_named '^Open bitmap to calibrate$') || fail "the bitmap dialog did not open again"
+xdotool windowactivate --sync "$dialog" 2>/dev/null || true
+sleep 0.5
+xdotool type --delay 20 "$work/maps/valley map.bmp"
+xdotool key Return
+main=$(window_named '^Navelin - Carteva$') || fail "the main window is not there again"
+sleep 0.5
+client=$(xwininfo -id "$main")
+x=$(awk '/Absolute upper-left X:/ {print $4}' <<< "$client")
+y=$(awk '/Absolute upper-left Y:/ {print $4}' <<< "$client")
+xdotool windowactivate --sync "$main" 2>/dev/null || true
+save_point 100 60 50.25 14.5
+expected+=640000003c00000000000000000000c9044000000000000000000000000000e80240000000000000
+actual=$(od -An -tx1 -v "$cali" | tr -d ' \n')
+[ "$actual" = "$expected" ] || fail "after Save the calibration file holds $actual, expected $expected"
+kill -TERM "$carteva_pid"
+for _ in $(seq 100); do kill -0 "$carteva_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$carteva_pid" 2>/dev/null && fail "SIGTERM did not end the program"
+status=0
+wait "$carteva_pid" || status=$?
+[ "$status" = 0 ] || fail "exit status $status after SIGTERM"
+actual=$(od -An -tx1 -v "$cali" | tr -d ' \n')
+[ "$actual" = "$expected" ] || fail "after SIGTERM the calibration file holds $actual, expected $expected"
 echo "e2e: 1 passed, 0 failed"

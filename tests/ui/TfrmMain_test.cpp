@@ -371,7 +371,9 @@ private slots:
         f.platform.messages.clear();
         f.window->show();
         QVERIFY(f.window->close());
-        QCOMPARE(f.platform.messages.at(0).text, QString("Cannot save calibration"));
+        // The points went to a recovery copy, which the second line names.
+        QCOMPARE(f.platform.messages.at(0).text.section(QLatin1Char('\n'), 0, 0),
+                 QString("Cannot save calibration"));
         QCOMPARE(f.platform.messages.at(0).icon, QMessageBox::Warning);
         QCOMPARE(WindowFixture::ReadFile(f.Path("map.cali")), QByteArray("old"));
     }
