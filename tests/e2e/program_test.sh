@@ -154,22 +154,31 @@ screenshot
 [ "$(colour_at 90 80)" = "255,128,0" ] || fail "no orange waypoint at 90,80: $(colour_at 90 80)"
 [ "$(colour_at 141 110)" = "200,220,240" ] || fail "a waypoint is more than one pixel"
 
+# Waits up to 10 s for Carteva to end, which must be with status 0.
+ends_with_status_0() { # what ends it
+    for _ in $(seq 100); do kill -0 "$carteva_pid" 2>/dev/null || break; sleep 0.1; done
+    kill -0 "$carteva_pid" 2>/dev/null && fail "$1 did not end Carteva"
+    local status=0
+    wait "$carteva_pid" || status=$?
+    [ "$status" = 0 ] || fail "exit status $status after $1"
+}
+cali="$work/maps/valley map.cali"
+cali_holds() { # expected bytes in hexadecimal, when
+    local actual
+    actual=$(od -An -tx1 -v "$cali" | tr -d ' \n')
+    [ "$actual" = "$1" ] || fail "$2 the calibration file holds $actual, expected $1"
+}
+
 xdotool windowactivate --sync "$main" 2>/dev/null || true
 xdotool key alt+F4
-for _ in $(seq 100); do kill -0 "$carteva_pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$carteva_pid" 2>/dev/null && fail "the window did not close"
-status=0
-wait "$carteva_pid" || status=$?
-[ "$status" = 0 ] || fail "exit status $status"
+ends_with_status_0 "closing the window"
 
 # The header, then both records exactly: X, Y, latitude, zero gap, longitude, zero gap.
-cali="$work/maps/valley map.cali"
 [ -f "$cali" ] || fail "no calibration file written"
 expected=2c010000c8000000
 expected+=280000003200000000000000000000ca044000000000000000000000000000e40240000000000000
 expected+=f0000000aa00000000000000000000c6044000000000000000000000000000f40240000000000000
-actual=$(od -An -tx1 -v "$cali" | tr -d ' \n')
-[ "$actual" = "$expected" ] || fail "calibration file holds $actual, expected $expected"
+cali_holds "$expected" "after the close"
 
 # A second run on the same map: Save writes the file at once, and SIGTERM (a shutdown, say) closes
 # the window as its close box does: status 0 and every point in the file.
@@ -187,14 +196,8 @@ y=$(awk '/Absolute upper-left Y:/ {print $4}' <<< "$client")
 xdotool windowactivate --sync "$main" 2>/dev/null || true
 save_point 100 60 50.25 14.5
 expected+=640000003c00000000000000000000c9044000000000000000000000000000e80240000000000000
-actual=$(od -An -tx1 -v "$cali" | tr -d ' \n')
-[ "$actual" = "$expected" ] || fail "after Save the calibration file holds $actual, expected $expected"
+cali_holds "$expected" "after Save"
 kill -TERM "$carteva_pid"
-for _ in $(seq 100); do kill -0 "$carteva_pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$carteva_pid" 2>/dev/null && fail "SIGTERM did not end the program"
-status=0
-wait "$carteva_pid" || status=$?
-[ "$status" = 0 ] || fail "exit status $status after SIGTERM"
-actual=$(od -An -tx1 -v "$cali" | tr -d ' \n')
-[ "$actual" = "$expected" ] || fail "after SIGTERM the calibration file holds $actual, expected $expected"
+ends_with_status_0 SIGTERM
+cali_holds "$expected" "after SIGTERM"
 echo "e2e: 1 passed, 0 failed"
