@@ -68,7 +68,7 @@ read -r px py _ < <(echo "-70.25 -33.5" | gdaltransform -i colour.map)
 near "$px" 30 && near "$py" 6 && pass || fail "map: -70.25 -33.5 maps back to $px $py"
 grep -q "^Point01,xy,    4,    5,in, deg,  33,        30,S,  70,        45,W," colour.map ||
     fail "map: Point01 line: $(grep Point01 colour.map)"
-{ int32 40; int32 30; for i in $(seq 31); do record 4 5 -33.5 -70.75; done; } > many.cali
+{ int32 40; int32 30; for _ in $(seq 31); do record 4 5 -33.5 -70.75; done; } > many.cali
 cp colour.bmp many.bmp
 "$export_bin" --format map many.bmp 2> many.err
 check "31 points: exit status" $? 0
@@ -99,14 +99,15 @@ cp garbage.bmp garbage.cali
 cp colour.cali icon2.cali
 cp icon.ico icon2.ico
 while IFS='|' read -r status pattern args; do
-    rm -f ./*.vrt out.* .out.*
+    rm -f ./*.vrt* ./out.*
     # shellcheck disable=SC2086
     "$export_bin" $args > /dev/null 2> row.err
     code=$?
     check "carteva-export $args: status" "$code" "$status"
     grep -q -- "$pattern" row.err || fail "carteva-export $args: stderr $(cat row.err)"
     [ "$status" = 1 ] && { [ "$(grep -vc ': warning: ' row.err)" -eq 1 ] || fail "$args: not one line"; }
-    ls ./*.vrt out.* .out.* > /dev/null 2>&1 && fail "carteva-export $args left $(ls ./*.vrt out.*)"
+    # Qt's temporary files are named after the output with a suffix.
+    ls ./*.vrt* ./out.* > /dev/null 2>&1 && fail "carteva-export $args left $(ls ./*.vrt* ./out.*)"
 done << 'ROWS'
 1|nocali.cali: there is no calibration file|nocali.bmp
 1|short.cali: the calibration file cannot be read|short.bmp
