@@ -1,5 +1,6 @@
 #include "calibration/CalibrationFile.h"
 
+#include "calibration/CalibrationKeeper.h"
 #include "calibration/Errors.h"
 #include "calibration/FileOps.h"
 #include "support/ScratchFiles.h"
@@ -8,10 +9,15 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <set>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace carteva {
 namespace {
@@ -175,6 +181,74 @@ TEST(CalibrationFile, ReadTellsAMissingFileFromAnUnreadableOne)
     EXPECT_TRUE(points.empty());
 }
 
+// Nothing but a regular file is read, backed up or replaced, and nothing waits for a writer.
+TEST(CalibrationFile, FilesThatAreNotRegularFilesFailAtOnceAndStayAsTheyAre)
+{
+    const struct
+    {
+        const char *name;
+        fs::file_type type;
+        void (*make)(const fs::path &);
+    } rows[] = {
+        {"folder", fs::file_type::directory,
+         [](const fs::path &path) { fs::create_directory(path); }},
+        {"FIFO", fs::file_type::fifo,
+         [](const fs::path &path) { ASSERT_EQ(mkfifo(path.c_str(), 0666), 0); }},
+        {"device", fs::file_type::character,
+         [](const fs::path &path) { fs::create_symlink("/dev/null", path); }},
+        {"socket", fs::file_type::socket,
+         [](const fs::path &path) {
+             sockaddr_un address {};
+             address.sun_family = AF_UNIX;
+             std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+             const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+             ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+             close(fd);
+         }},
+    };
+    for (const auto &row : rows) {
+        TempFolder folder;
+        const fs::path path = folder.path / "valley.cali";
+        row.make(path);
+        std::vector<TCalibPoint> points;
+        std::string failure;
+        EXPECT_EQ(ReadCalibrationFile(path, points, &failure), CalibrationReadResult::Failed)
+            << row.name;
+        EXPECT_EQ(failure.rfind(path.string() + ": ", 0), 0u) << failure;
+        EXPECT_THROW(BackupCalibrationFile(path), Error) << row.name;
+        EXPECT_THROW(WriteCalibrationFile(path, 1, 2, {}), Error) << row.name;
+        EXPECT_EQ(fs::status(path).type(), row.type) << row.name;
+        EXPECT_EQ(folder.Names(), std::set<std::string> {"valley.cali"}) << row.name;
+    }
+}
+
+TEST(CalibrationFile, KeeperSaysWhyTheFileWasNotReadAndBacksUpNoFifo)
+{
+    TempFolder folder;
+    const fs::path path = folder.path / "valley.cali";
+    std::vector<TCalibPoint> points;
+    CalibrationKeeper missing;
+    EXPECT_EQ(missing.Read(path, points), CalibrationReadResult::NoSuchFile);
+    EXPECT_EQ(missing.ReadFailure(), path.string() + ": open: " + std::strerror(ENOENT));
+
+    ASSERT_EQ(mkfifo(path.c_str(), 0666), 0);
+    CalibrationKeeper fifo;
+    EXPECT_EQ(fifo.Read(path, points), CalibrationReadResult::Failed);
+    EXPECT_EQ(fifo.ReadFailure(), path.string() + ": not a regular file");
+    fifo.PointSaved();
+    EXPECT_THROW(fifo.Write(path, 1, 2, points), Error);
+    EXPECT_EQ(folder.Names(), std::set<std::string> {"valley.cali"});
+
+    fs::remove(path);
+    WriteBytes(path, CalibrationBytes(48));
+    CalibrationKeeper keeper;
+    EXPECT_EQ(keeper.Read(path, points), CalibrationReadResult::Complete);
+    EXPECT_EQ(keeper.ReadFailure(), "");
+    EXPECT_TRUE(keeper.Write(path, 640, 480, points));
+    EXPECT_EQ(keeper.WriteWarning(), "");
+    EXPECT_EQ(ReadBytes(path), CalibrationBytes(48));
+}
+
 TEST(CalibrationFile, ReadKeepsThePointsBeforeAReadError)
 {
     TempFolder folder;
@@ -235,13 +309,16 @@ TEST(CalibrationFile, SaveKeepsOldFileWhenAnyStepFails)
     }
 }
 
-TEST(CalibrationFile, SaveReportsAFolderThatCannotBeFlushed)
+TEST(CalibrationFile, SaveWarnsOfAFolderThatCannotBeFlushed)
 {
     TempFolder folder;
     const fs::path path = folder.path / "valley.cali";
     WriteBytes(path, CalibrationBytes(48));
     FlakyFileOps ops(Step::FolderFsync);
-    EXPECT_THROW(WriteCalibrationFile(path, 1, 2, {}, ops), Error);
+    const std::string warning = WriteCalibrationFile(path, 1, 2, {}, ops);
+    EXPECT_NE(warning.find(folder.path.string() + ": fsync: " + std::strerror(EIO)),
+              std::string::npos)
+        << warning;
     EXPECT_EQ(ReadBytes(path), (Bytes {1, 0, 0, 0, 2, 0, 0, 0})); // already renamed into place
     EXPECT_EQ(folder.Names(), std::set<std::string> {"valley.cali"});
 }
