@@ -47,9 +47,10 @@ CalibrationReadResult ReadCalibrationFile(const std::filesystem::path &path,
 std::string WriteCalibrationFile(const std::filesystem::path &path, std::int32_t width,
                                  std::int32_t height, std::span<const TCalibPoint> points);
 
-// Keeps a copy of the file's current bytes as "<path>.bak", replaced as above (a missing backup
-// needs a new file, so in a folder that refuses new files this fails). Throws Error, also when
-// there is no file to copy or it is not a regular file; returns a warning as above.
+// Keeps a copy of the file's current bytes as "<path>.bak", replaced as above: in a folder that
+// refuses new files an existing backup is rewritten in place, and a missing one cannot be made.
+// Throws Error, also when there is no file to copy or it is not a regular file; returns a warning
+// as above.
 std::string BackupCalibrationFile(const std::filesystem::path &path);
 
 // The same, with every file operation going through `ops`.
