@@ -26,35 +26,14 @@ fail() {
     exit 1
 }
 
-# Waits up to 60 s (a loaded machine starts Qt slowly) for a visible window whose name matches;
-# prints its id.
-window_named() {
-    local id
-    for _ in $(seq 600); do
-        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1) || true
-        [ -n "$id" ] && { echo "$id"; return 0; }
-        sleep 0.1
-    done
-    return 1
-}
-
-# A private X server on the first free display, and a window manager to frame the windows.
-exec 3> "$work/display"
-Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp > "$work/xvfb.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(head -n 1 "$work/display")"
-openbox --sm-disable > "$work/openbox.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break; sleep 0.1; done
+# A private X server with a window manager to frame the windows.
+source "$(dirname "$0")/../../scripts/xsession.sh"
+start_x_session 1600x1200
 
 mkdir -p "$work/maps"
 convert -size 300x200 xc:'#c8dcf0' BMP3:"$work/maps/valley map.bmp"
 
 cd "$work"
-# No session bus here: Qt must not wait for one.
-export DBUS_SESSION_BUS_ADDRESS=disabled: NO_AT_BRIDGE=1
 start_carteva() {
     "$carteva" >> "$work/carteva.log" 2>&1 &
     carteva_pid=$!
