@@ -287,22 +287,16 @@ void TfrmMain::LoadCalibration()
     const QString fileName = CalibrationFileName();
     QString reason;
     try {
-        switch (keeper_.Read(FilePath(fileName), Points)) {
-        case CalibrationReadResult::Complete:
+        if (keeper_.Read(FilePath(fileName), Points) == CalibrationReadResult::Complete) {
             DrawPointMarks();
             return;
-        case CalibrationReadResult::NoSuchFile:
-            reason = QStringLiteral("no such file");
-            break;
-        case CalibrationReadResult::Failed:
-            reason = QStringLiteral("unreadable");
-            break;
         }
+        reason = QString::fromStdString(keeper_.ReadFailure());
     } catch (...) {
-        reason = ErrorHandler::MessageOf(std::current_exception());
+        reason = fileName + QStringLiteral(": drawing the marks: ")
+            + ErrorHandler::MessageOf(std::current_exception());
     }
-    qCWarning(lcCalibration, "Cannot load calibration %s: %s", qUtf8Printable(fileName),
-              qUtf8Printable(reason));
+    qCWarning(lcCalibration, "Cannot load calibration: %s", qUtf8Printable(reason));
     Platform::Current().ShowMessage(this, QStringLiteral("Cannot load calibration"),
                                     QStringLiteral("Error"), QMessageBox::Warning);
 }
@@ -317,9 +311,12 @@ void TfrmMain::SaveCalibration()
     const std::int32_t height = ui.Image1->height();
     try {
         keeper_.Write(FilePath(fileName), width, height, Points);
+        // The file is in place; only its folder may not have reached the disk yet.
+        if (!keeper_.WriteWarning().empty())
+            qCWarning(lcCalibration, "Calibration saved, but: %s", keeper_.WriteWarning().c_str());
         return;
     } catch (...) {
-        qCWarning(lcCalibration, "Cannot save calibration %s: %s", qUtf8Printable(fileName),
+        qCWarning(lcCalibration, "Cannot save calibration: %s",
                   qUtf8Printable(ErrorHandler::MessageOf(std::current_exception())));
     }
     QString text = QStringLiteral("Cannot save calibration");
