@@ -45,16 +45,16 @@ TerminationSignals::TerminationSignals(QWidget &window)
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (int signal : kSignals)
-        sigaction(signal, &action, nullptr);
+    for (int number : kSignals)
+        sigaction(number, &action, nullptr);
 }
 
 TerminationSignals::~TerminationSignals()
 {
     if (!notifier_)
         return;
-    for (int signal : kSignals)
-        std::signal(signal, SIG_DFL);
+    for (int number : kSignals)
+        std::signal(number, SIG_DFL);
     delete notifier_;
     for (int &end : pipeEnds) {
         close(end);

@@ -9,7 +9,7 @@ namespace carteva {
 
 // SIGTERM, SIGHUP and SIGINT (a shutdown without a session manager, the terminal closed, Ctrl+C)
 // close the window as its close box does, so the points are saved and the program ends with
-// status 0. The handler only writes the signal's number into a pipe; the event loop reads it. A
+// status 0. The handler only writes a byte into a pipe, which the event loop reads. A
 // second signal during that close (a warning box left up with nobody to answer it) ends the event
 // loop once the save is done. One instance at a time.
 class TerminationSignals : public QObject
