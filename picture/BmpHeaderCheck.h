@@ -53,6 +53,23 @@ private:
         AlphaBitFields = 6,
     };
 
+    // What the headers say, before any of it is checked.
+    struct Fields
+    {
+        std::uint32_t dataOffset = 0;
+        std::int64_t width = 0;
+        std::int64_t height = 0; // negative for a top-down bitmap
+        int planes = 0;
+        std::uint32_t imageSize = 0;
+        std::uint32_t coloursUsed = 0;
+    };
+
+    // The constructor's steps, in file order.
+    Fields ReadHeaders(QByteArrayView head);
+    void CheckFormat(const Fields &fields);
+    qint64 CheckMasks(QByteArrayView head, qint64 fileSize);
+    void CheckExtent(const Fields &fields, qint64 masksEnd, qint64 fileSize);
+
     std::uint32_t headerSize_ = 0;
     int width_ = 0;
     int height_ = 0; // always positive
