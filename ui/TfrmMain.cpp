@@ -203,7 +203,11 @@ void TfrmMain::FormActivate()
         return;
     }
     BitmapFileName = *chosen;
-    Image1->LoadFromFile(BitmapFileName);
+    // The dialog's preview has usually decoded the file already.
+    if (std::optional<Picture> decoded = OpenPictureDialog1->TakeDecoded(BitmapFileName))
+        Image1->SetPicture(std::move(*decoded));
+    else
+        Image1->LoadFromFile(BitmapFileName);
     SizeAroundPicture();
     FirstActivation = false;
     LoadCalibration();
