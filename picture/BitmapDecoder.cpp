@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <mutex>
 #include <utility>
 
 namespace carteva {
@@ -17,11 +18,14 @@ namespace {
 
 // Qt refuses to allocate images above a global limit (128 MB by default); a large map needs
 // more. The limit is raised for this one bitmap only, so that other readers keep their guard.
+// Bitmaps may decode on two threads at once (a preview and the window): one raise at a time, or
+// the reader that ends first would restore the limit under the other.
 class AllocationLimitRaise
 {
 public:
     explicit AllocationLimitRaise(qint64 bytes)
-        : saved_(QImageReader::allocationLimit())
+        : lock_(Mutex())
+        , saved_(QImageReader::allocationLimit())
     {
         const qint64 megabytes = bytes / (1024 * 1024) + 1;
         if (saved_ != 0 && megabytes > saved_)
@@ -32,6 +36,13 @@ public:
     AllocationLimitRaise &operator=(const AllocationLimitRaise &) = delete;
 
 private:
+    static std::mutex &Mutex()
+    {
+        static std::mutex mutex;
+        return mutex;
+    }
+
+    std::lock_guard<std::mutex> lock_;
     int saved_;
 };
 
