@@ -78,6 +78,8 @@ BmpHeaderCheck::Fields BmpHeaderCheck::ReadHeaders(QByteArrayView head)
         bitCount_ = ReadU16(head, 28);
         compression_ = ReadU32(head, 30);
         fields.imageSize = ReadU32(head, 34);
+        dotsPerMeterX_ = ReadS32(head, 38);
+        dotsPerMeterY_ = ReadS32(head, 42);
         fields.coloursUsed = ReadU32(head, 46);
     }
     return fields;
@@ -121,10 +123,10 @@ void BmpHeaderCheck::CheckFormat(const Fields &fields)
 
     const std::int64_t width = fields.width;
     std::int64_t height = fields.height;
-    const bool topDown = height < 0;
-    if (width <= 0 || height == 0 || height == INT32_MIN || (topDown && IsRunLength()))
+    topDown_ = height < 0;
+    if (width <= 0 || height == 0 || height == INT32_MIN || (topDown_ && IsRunLength()))
         Fail(NotValid);
-    height = topDown ? -height : height;
+    height = topDown_ ? -height : height;
     if (std::uint64_t(width) * std::uint64_t(height) > MaxPixels)
         Fail(NotValid);
     width_ = int(width);
