@@ -22,6 +22,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLoggingCategory>
 #include <QPushButton>
 #include <QScreen>
 #include <QSessionManager>
@@ -43,6 +44,8 @@ TfrmMain *frmMain = nullptr;
 bool FirstActivation = true;
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcCalibration, "carteva.calibration")
 
 constexpr int kPanelHeight = 41;
 constexpr int kMinimumOuterWidth = 680;
@@ -249,6 +252,8 @@ void TfrmMain::btSaveClick()
     ui.edLat->clear();
     ui.edLon->clear();
     DrawPointMarks();
+    // A stored point reaches the file at once: a crash or a kill loses nothing that was saved.
+    SaveCalibration();
 }
 
 void TfrmMain::SpeedButton1Click()
@@ -283,15 +288,21 @@ QString TfrmMain::CalibrationFileName() const
 
 void TfrmMain::LoadCalibration()
 {
+    const QString fileName = CalibrationFileName();
+    QString reason;
     try {
-        if (keeper_.Read(FilePath(CalibrationFileName()), Points)
-            != CalibrationReadResult::Complete)
-            throw Error("Cannot load calibration");
-        DrawPointMarks();
+        if (keeper_.Read(FilePath(fileName), Points) == CalibrationReadResult::Complete) {
+            DrawPointMarks();
+            return;
+        }
+        reason = QString::fromStdString(keeper_.ReadFailure());
     } catch (...) {
-        Platform::Current().ShowMessage(this, QStringLiteral("Cannot load calibration"),
-                                        QStringLiteral("Error"), QMessageBox::Warning);
+        reason = fileName + QStringLiteral(": drawing the marks: ")
+            + ErrorHandler::MessageOf(std::current_exception());
     }
+    qCWarning(lcCalibration, "Cannot load calibration: %s", qUtf8Printable(reason));
+    Platform::Current().ShowMessage(this, QStringLiteral("Cannot load calibration"),
+                                    QStringLiteral("Error"), QMessageBox::Warning);
 }
 
 void TfrmMain::SaveCalibration()
@@ -299,13 +310,28 @@ void TfrmMain::SaveCalibration()
     // Without a chosen bitmap there is no file to write.
     if (BitmapFileName.isEmpty())
         return;
+    const QString fileName = CalibrationFileName();
+    const std::int32_t width = ui.Image1->width();
+    const std::int32_t height = ui.Image1->height();
     try {
-        keeper_.Write(FilePath(CalibrationFileName()), ui.Image1->width(), ui.Image1->height(),
-                      Points);
+        keeper_.Write(FilePath(fileName), width, height, Points);
+        // The file is in place; only its folder may not have reached the disk yet.
+        if (!keeper_.WriteWarning().empty())
+            qCWarning(lcCalibration, "Calibration saved, but: %s", keeper_.WriteWarning().c_str());
+        return;
     } catch (...) {
-        Platform::Current().ShowMessage(this, QStringLiteral("Cannot save calibration"),
-                                        QStringLiteral("Error"), QMessageBox::Warning);
+        qCWarning(lcCalibration, "Cannot save calibration: %s",
+                  qUtf8Printable(ErrorHandler::MessageOf(std::current_exception())));
     }
+    QString text = QStringLiteral("Cannot save calibration");
+    try {
+        text += QStringLiteral("\nThe points were kept in %1.")
+                    .arg(recoveryCopy_.Write(fileName, width, height, Points));
+    } catch (...) {
+        qCWarning(lcCalibration, "Cannot keep the points in a recovery copy either: %s",
+                  qUtf8Printable(ErrorHandler::MessageOf(std::current_exception())));
+    }
+    Platform::Current().ShowMessage(this, text, QStringLiteral("Error"), QMessageBox::Warning);
 }
 
 void TfrmMain::DrawPointMarks()

@@ -26,35 +26,14 @@ fail() {
     exit 1
 }
 
-# Waits up to 60 s (a loaded machine starts Qt slowly) for a visible window whose name matches;
-# prints its id.
-window_named() {
-    local id
-    for _ in $(seq 600); do
-        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1) || true
-        [ -n "$id" ] && { echo "$id"; return 0; }
-        sleep 0.1
-    done
-    return 1
-}
-
-# A private X server on the first free display, and a window manager to frame the windows.
-exec 3> "$work/display"
-Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp > "$work/xvfb.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(head -n 1 "$work/display")"
-openbox --sm-disable > "$work/openbox.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break; sleep 0.1; done
+# A private X server with a window manager to frame the windows.
+source "$(dirname "$0")/../../scripts/xsession.sh"
+start_x_session 1600x1200
 
 mkdir -p "$work/maps"
 convert -size 300x200 xc:'#c8dcf0' BMP3:"$work/maps/valley map.bmp"
 
 cd "$work"
-# No session bus here: Qt must not wait for one.
-export DBUS_SESSION_BUS_ADDRESS=disabled: NO_AT_BRIDGE=1
 start_carteva() {
     "$carteva" >> "$work/carteva.log" 2>&1 &
     carteva_pid=$!
@@ -154,20 +133,50 @@ screenshot
 [ "$(colour_at 90 80)" = "255,128,0" ] || fail "no orange waypoint at 90,80: $(colour_at 90 80)"
 [ "$(colour_at 141 110)" = "200,220,240" ] || fail "a waypoint is more than one pixel"
 
+# Waits up to 10 s for Carteva to end, which must be with status 0.
+ends_with_status_0() { # what ends it
+    for _ in $(seq 100); do kill -0 "$carteva_pid" 2>/dev/null || break; sleep 0.1; done
+    kill -0 "$carteva_pid" 2>/dev/null && fail "$1 did not end Carteva"
+    local status=0
+    wait "$carteva_pid" || status=$?
+    [ "$status" = 0 ] || fail "exit status $status after $1"
+}
+cali="$work/maps/valley map.cali"
+cali_holds() { # expected bytes in hexadecimal, when
+    local actual
+    actual=$(od -An -tx1 -v "$cali" | tr -d ' \n')
+    [ "$actual" = "$1" ] || fail "$2 the calibration file holds $actual, expected $1"
+}
+
 xdotool windowactivate --sync "$main" 2>/dev/null || true
 xdotool key alt+F4
-for _ in $(seq 100); do kill -0 "$carteva_pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$carteva_pid" 2>/dev/null && fail "the window did not close"
-status=0
-wait "$carteva_pid" || status=$?
-[ "$status" = 0 ] || fail "exit status $status"
+ends_with_status_0 "closing the window"
 
 # The header, then both records exactly: X, Y, latitude, zero gap, longitude, zero gap.
-cali="$work/maps/valley map.cali"
 [ -f "$cali" ] || fail "no calibration file written"
 expected=2c010000c8000000
 expected+=280000003200000000000000000000ca044000000000000000000000000000e40240000000000000
 expected+=f0000000aa00000000000000000000c6044000000000000000000000000000f40240000000000000
-actual=$(od -An -tx1 -v "$cali" | tr -d ' \n')
-[ "$actual" = "$expected" ] || fail "calibration file holds $actual, expected $expected"
+cali_holds "$expected" "after the close"
+
+# A second run on the same map: Save writes the file at once, and SIGTERM (a shutdown, say) closes
+# the window as its close box does: status 0 and every point in the file.
+start_carteva
+dialog=$(window_named '^Open bitmap to calibrate$') || fail "the bitmap dialog did not open again"
+xdotool windowactivate --sync "$dialog" 2>/dev/null || true
+sleep 0.5
+xdotool type --delay 20 "$work/maps/valley map.bmp"
+xdotool key Return
+main=$(window_named '^Navelin - Carteva$') || fail "the main window is not there again"
+sleep 0.5
+client=$(xwininfo -id "$main")
+x=$(awk '/Absolute upper-left X:/ {print $4}' <<< "$client")
+y=$(awk '/Absolute upper-left Y:/ {print $4}' <<< "$client")
+xdotool windowactivate --sync "$main" 2>/dev/null || true
+save_point 100 60 50.25 14.5
+expected+=640000003c00000000000000000000c9044000000000000000000000000000e80240000000000000
+cali_holds "$expected" "after Save"
+kill -TERM "$carteva_pid"
+ends_with_status_0 SIGTERM
+cali_holds "$expected" "after SIGTERM"
 echo "e2e: 1 passed, 0 failed"

@@ -1,0 +1,37 @@
+# A private X session for the scripts and tests that drive the real program: Xvfb on the first free
+# display and openbox to frame the windows, as on a desktop. Source it, then call
+#   start_x_session WIDTHxHEIGHT [--no-wm]
+# with $work a scratch folder and `pids` an array that the caller's clean-up kills. It exports
+# DISPLAY and calls the caller's `fail` when the server does not start.
+
+start_x_session() {
+    local screen=$1 wm=${2:-}
+    exec 3> "$work/display"
+    Xvfb -displayfd 3 -screen 0 "${screen}x24" -nolisten tcp > "$work/xvfb.log" 2>&1 &
+    pids+=($!)
+    for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+    [ -s "$work/display" ] || fail "Xvfb did not start"
+    exec 3>&-
+    export DISPLAY=":$(head -n 1 "$work/display")"
+    # No session bus here: Qt must not wait for one.
+    export DBUS_SESSION_BUS_ADDRESS=disabled: NO_AT_BRIDGE=1
+    [ "$wm" = --no-wm ] && return 0
+    openbox --sm-disable > "$work/openbox.log" 2>&1 &
+    pids+=($!)
+    for _ in $(seq 100); do
+        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break
+        sleep 0.1
+    done
+}
+
+# Waits up to SECONDS (default 60: a loaded machine starts Qt slowly) for a visible window whose
+# name matches; prints its id.
+window_named() {
+    local id
+    for _ in $(seq $((${2:-60} * 10))); do
+        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1) || true
+        [ -n "$id" ] && { echo "$id"; return 0; }
+        sleep 0.1
+    done
+    return 1
+}
