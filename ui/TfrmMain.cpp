@@ -165,7 +165,11 @@ void TfrmMain::FormActivate()
         return;
     }
     BitmapFileName = *chosen;
-    ui.Image1->LoadFromFile(BitmapFileName);
+    // The dialog's preview has usually decoded the file already.
+    if (std::optional<Picture> decoded = ui.OpenPictureDialog1->TakeDecoded(BitmapFileName))
+        ui.Image1->SetPicture(std::move(*decoded));
+    else
+        ui.Image1->LoadFromFile(BitmapFileName);
     SizeAroundPicture();
     FirstActivation = false;
     LoadCalibration();
