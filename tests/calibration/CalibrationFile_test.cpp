@@ -2,6 +2,7 @@
 
 #include "calibration/Errors.h"
 #include "calibration/FileOps.h"
+#include "calibration/Utf.h"
 #include "support/ScratchFiles.h"
 
 #include <gtest/gtest.h>
