@@ -3,11 +3,11 @@
 #include "calibration/Errors.h"
 #include "gpx/GpxDocumentBuilder.h"
 #include "gpx/LineExcerpt.h"
+#include "gpx/ParserContext.h"
 #include "gpx/ParserEnvironment.h"
 
 #include <libxml/SAX2.h>
 #include <libxml/parser.h>
-#include <libxml/parserInternals.h>
 #include <libxml/xmlerror.h>
 
 #include <cerrno>
@@ -30,7 +30,7 @@ constexpr std::size_t ReadBufferSize = 1 << 20;
 struct ParseState
 {
     GpxDocumentBuilder builder;
-    xmlParserCtxtPtr context = nullptr;
+    const ParserContext *parser = nullptr;
 
     std::FILE *file = nullptr;
     std::size_t bytesRead = 0;
@@ -56,24 +56,21 @@ struct RefusalRecording
     RefusalRecording &operator=(const RefusalRecording &) = delete;
 };
 
+// The context a callback receives is a parser context: the document's or an entity's.
+void Stop(void *context)
+{
+    xmlStopParser(static_cast<xmlParserCtxtPtr>(context));
+}
+
 ParseState &StateOf(void *context)
 {
-    return *static_cast<ParseState *>(static_cast<xmlParserCtxtPtr>(context)->_private);
+    return *static_cast<ParseState *>(ParserContext::StateOf(context));
 }
 
-std::string EncodingOf(xmlParserCtxtPtr context)
+// The line the document's parser has reached.
+long CurrentLine(const ParseState &state)
 {
-    if (context == nullptr || context->inputNr < 1 || context->inputTab[0] == nullptr)
-        return {};
-    const xmlParserInputBufferPtr buffer = context->inputTab[0]->buf;
-    if (buffer == nullptr || buffer->encoder == nullptr || buffer->encoder->name == nullptr)
-        return {};
-    return buffer->encoder->name;
-}
-
-long CurrentLine(xmlParserCtxtPtr context)
-{
-    return context != nullptr && context->input != nullptr ? context->input->line : 0;
+    return state.parser != nullptr ? xmlSAX2GetLineNumber(state.parser->Get()) : 0;
 }
 
 void RecordFailure(ParseState &state, std::string description, long line)
@@ -90,7 +87,8 @@ void RecordFailure(ParseState &state, std::string description, long line)
     state.failed = true;
     state.description = std::move(description);
     state.line = line;
-    state.encoding = EncodingOf(state.context);
+    if (state.parser != nullptr)
+        state.encoding = state.parser->Encoding();
 }
 
 // Entity content is parsed in a context of its own, once per reference, and adds nothing to the
@@ -100,8 +98,7 @@ void CountExpansion(ParseState &state, std::size_t bytes)
 {
     state.expandedBytes += bytes;
     if (state.expandedBytes > 10 * state.bytesRead + ExpansionAllowance)
-        RecordFailure(state, "Maximum entity amplification factor exceeded",
-                      CurrentLine(state.context));
+        RecordFailure(state, "Maximum entity amplification factor exceeded", CurrentLine(state));
 }
 
 // True when the event belongs to the document itself. After a failure the document parser goes
@@ -109,11 +106,11 @@ void CountExpansion(ParseState &state, std::size_t bytes)
 // entity content is not parsed any further.
 bool Accept(void *context, ParseState &state, std::size_t entityBytes)
 {
-    if (context == state.context)
+    if (state.parser->IsDocument(context))
         return !state.failed;
     CountExpansion(state, entityBytes);
     if (state.failed)
-        xmlStopParser(static_cast<xmlParserCtxtPtr>(context));
+        Stop(context);
     return false;
 }
 
@@ -124,7 +121,7 @@ bool Accept(void *context, ParseState &state, std::size_t entityBytes)
 xmlEntityPtr OnGetEntity(void *context, const xmlChar *name)
 {
     ParseState &state = StateOf(context);
-    if (context == state.context)
+    if (state.parser->IsDocument(context))
         return xmlSAX2GetEntity(context, name);
     if (state.failed)
         return nullptr;
@@ -145,8 +142,8 @@ void OnContextError(void *context, xmlErrorPtr error)
 {
     ParseState &state = StateOf(context);
     // Lines inside an entity's text mean nothing to the reader: use the document's.
-    if (context != state.context && error != nullptr)
-        error->line = static_cast<int>(CurrentLine(state.context));
+    if (!state.parser->IsDocument(context) && error != nullptr)
+        error->line = static_cast<int>(CurrentLine(state));
     RecordError(state, error);
 }
 
@@ -172,7 +169,7 @@ template<class Body> void Guarded(void *context, ParseState &state, Body &&body)
     } catch (...) {
         if (!state.exception)
             state.exception = std::current_exception();
-        xmlStopParser(static_cast<xmlParserCtxtPtr>(context));
+        Stop(context);
     }
 }
 
@@ -183,7 +180,7 @@ std::string_view View(const xmlChar *begin, const xmlChar *end)
 
 // The parser leaves references to internal entities (and "&#38;" for a literal ampersand) in
 // attribute values; expand them the way libxml2's own tree builder does.
-void AddAttributeValue(ParseState &state, xmlParserCtxtPtr context, const xmlChar **attribute)
+void AddAttributeValue(ParseState &state, void *context, const xmlChar **attribute)
 {
     const xmlChar *begin = attribute[3], *end = attribute[4];
     const std::string_view raw = View(begin, end);
@@ -191,15 +188,12 @@ void AddAttributeValue(ParseState &state, xmlParserCtxtPtr context, const xmlCha
         state.builder.Attribute(attribute[1], attribute[0], raw);
         return;
     }
-    ++context->depth;
-    xmlChar *decoded = xmlStringLenDecodeEntities(context, begin, static_cast<int>(end - begin),
-                                                  XML_SUBSTITUTE_REF, 0, 0, 0);
-    --context->depth;
+    xmlChar *decoded = ParserContext::ExpandAttributeValue(context, begin, end);
     const std::unique_ptr<xmlChar, decltype(xmlFree)> owner(decoded, xmlFree);
     const std::string_view value = decoded ? reinterpret_cast<const char *>(decoded) : "";
     CountExpansion(state, value.size());
     if (state.failed)
-        xmlStopParser(context);
+        Stop(context);
     state.builder.Attribute(attribute[1], attribute[0], value);
 }
 
@@ -220,9 +214,8 @@ void OnStartElement(void *context, const xmlChar *localName, const xmlChar *pref
         }
         // Five pointers each: local name, prefix, URI, value, end of value. The values lie in the
         // parser's input, which stopping the parser frees.
-        const auto parser = static_cast<xmlParserCtxtPtr>(context);
-        for (int i = 0; i < attributeCount && parser->instate != XML_PARSER_EOF; ++i)
-            AddAttributeValue(state, parser, attributes + 5 * i);
+        for (int i = 0; i < attributeCount && !ParserContext::Stopped(context); ++i)
+            AddAttributeValue(state, context, attributes + 5 * i);
     });
 }
 
@@ -297,16 +290,6 @@ xmlSAXHandler MakeHandler()
     return handler;
 }
 
-struct ContextFreer
-{
-    void operator()(xmlParserCtxt *context) const
-    {
-        if (context->myDoc != nullptr)
-            xmlFreeDoc(context->myDoc);
-        context->myDoc = nullptr;
-        xmlFreeParserCtxt(context);
-    }
-};
 struct FileCloser
 {
     void operator()(std::FILE *file) const { std::fclose(file); }
@@ -342,34 +325,31 @@ GpxDocument GpxLoader::Load(const std::filesystem::path &path)
         const RefusalRecording recording(refused_);
         const ParserEnvironment environment(RefuseExternalEntity, OnLooseError, &state);
         xmlSAXHandler handler = MakeHandler();
-        const std::unique_ptr<xmlParserCtxt, ContextFreer> context(xmlCreateIOParserCtxt(
-            &handler, nullptr, ReadFile, nullptr, &state, XML_CHAR_ENCODING_NONE));
-        if (!context)
-            throw Error("Cannot start the XML parser");
-        state.context = context.get();
-        context->_private = &state;
-        xmlCtxtUseOptions(context.get(), XML_PARSE_NONET);
-        // Whatever the process-wide defaults say: no DTD loading, no validation, no entity
-        // substitution.
-        context->loadsubset = 0;
-        context->validate = 0;
-        context->replaceEntities = 0;
+        const ParserContext parser(handler, ReadFile, &state);
+        state.parser = &parser;
+        // Whatever the process-wide defaults say: options left out are off, so no DTD loading,
+        // no validation, no entity substitution.
+        xmlCtxtUseOptions(parser.Get(), XML_PARSE_NONET);
 
-        xmlParseDocument(context.get());
+        const bool wellFormed = xmlParseDocument(parser.Get()) == 0;
 
         if (state.exception)
             std::rethrow_exception(state.exception);
         if (state.readErrno != 0)
             throw Error(FileMessage("Cannot read file", path, state.readErrno));
-        if (!state.failed && !context->wellFormed) {
-            const xmlError &last = context->lastError;
-            RecordFailure(state, last.message ? last.message : "The file is not well-formed",
-                          last.line);
+        if (!state.failed && !wellFormed) {
+            const xmlError *last = xmlCtxtGetLastError(parser.Get());
+            RecordFailure(state,
+                          last != nullptr && last->message != nullptr
+                              ? last->message
+                              : "The file is not well-formed",
+                          last != nullptr ? last->line : 0);
         }
         if (state.failed && state.line <= 0)
-            state.line = CurrentLine(context.get());
+            state.line = CurrentLine(state);
         if (state.failed && state.encoding.empty())
-            state.encoding = EncodingOf(context.get());
+            state.encoding = parser.Encoding();
+        state.parser = nullptr;
     }
     if (state.failed) {
         const std::string excerpt = LineExcerpt(path, state.encoding, state.line, ExcerptUnits);
