@@ -16,6 +16,10 @@
 #include <exception>
 #include <memory>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace carteva {
 
 namespace {
@@ -295,9 +299,43 @@ struct FileCloser
     void operator()(std::FILE *file) const { std::fclose(file); }
 };
 
-std::string FileMessage(const char *what, const std::filesystem::path &path, int error)
+std::string Failure(const std::string &description, long line, const std::string &excerpt)
 {
-    return std::string(what) + " \"" + path.string() + "\". " + std::strerror(error);
+    return description + "\r\nLine: " + std::to_string(line) + "\r\n" + excerpt;
+}
+
+// A file that cannot be read fails like a malformed one, with line 0 and no excerpt.
+Error FileFailure(const char *what, const fs::path &path, const char *reason)
+{
+    return Error(Failure(std::string(what) + " \"" + path.string() + "\". " + reason, 0, {}));
+}
+
+// Opens the file for reading; only a regular file will do. Opening does not block, so a FIFO
+// without a writer or a device is refused at once instead of hanging the window.
+std::unique_ptr<std::FILE, FileCloser> OpenRegularFile(const fs::path &path, off_t &size)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        throw FileFailure("Cannot open file", path, std::strerror(errno));
+    struct stat status;
+    const bool statted = ::fstat(fd, &status) == 0;
+    if (!statted || !S_ISREG(status.st_mode)) {
+        const char *reason = !statted ? std::strerror(errno)
+            : S_ISDIR(status.st_mode) ? std::strerror(EISDIR)
+                                      : "Not a regular file";
+        ::close(fd);
+        throw FileFailure("Cannot open file", path, reason);
+    }
+    // Reading a regular file never blocks for long; the flag has done its work.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE *file = ::fdopen(fd, "rb");
+    if (file == nullptr) {
+        const int error = errno;
+        ::close(fd);
+        throw FileFailure("Cannot open file", path, std::strerror(error));
+    }
+    size = status.st_size;
+    return std::unique_ptr<std::FILE, FileCloser>(file);
 }
 
 } // namespace
@@ -307,20 +345,16 @@ GpxDocument GpxLoader::Load(const std::filesystem::path &path)
     refused_.clear();
     xmlInitParser();
 
-    errno = 0;
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file)
-        throw Error(FileMessage("Cannot open file", path, errno != 0 ? errno : ENOENT));
+    off_t size = 0;
+    const std::unique_ptr<std::FILE, FileCloser> file = OpenRegularFile(path, size);
     std::setvbuf(file.get(), nullptr, _IOFBF, ReadBufferSize);
 
     ParseState state;
     state.file = file.get();
     // Upper estimates for waypoint files: a waypoint takes at least about 20 bytes, two
     // attributes and a dozen bytes of values.
-    std::error_code sizeError;
-    const std::uintmax_t size = fs::file_size(path, sizeError);
-    if (!sizeError)
-        state.builder.Document().Reserve(size / 20, size / 10, size / 4);
+    const auto bytes = static_cast<std::size_t>(size);
+    state.builder.Document().Reserve(bytes / 20, bytes / 10, bytes / 4);
     {
         const RefusalRecording recording(refused_);
         const ParserEnvironment environment(RefuseExternalEntity, OnLooseError, &state);
@@ -336,7 +370,7 @@ GpxDocument GpxLoader::Load(const std::filesystem::path &path)
         if (state.exception)
             std::rethrow_exception(state.exception);
         if (state.readErrno != 0)
-            throw Error(FileMessage("Cannot read file", path, state.readErrno));
+            throw FileFailure("Cannot read file", path, std::strerror(state.readErrno));
         if (!state.failed && !wellFormed) {
             const xmlError *last = xmlCtxtGetLastError(parser.Get());
             RecordFailure(state,
@@ -353,8 +387,7 @@ GpxDocument GpxLoader::Load(const std::filesystem::path &path)
     }
     if (state.failed) {
         const std::string excerpt = LineExcerpt(path, state.encoding, state.line, ExcerptUnits);
-        throw Error(state.description + "\r\nLine: " + std::to_string(state.line) + "\r\n"
-                    + excerpt);
+        throw Error(Failure(state.description, state.line, excerpt));
     }
     return std::move(state.builder.Document());
 }
