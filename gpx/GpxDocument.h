@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -8,6 +9,8 @@
 #include <vector>
 
 namespace carteva {
+
+class WaypointPlot;
 
 enum class GpxNodeKind : std::uint8_t { Element, Text, CData, Comment, ProcessingInstruction };
 
@@ -63,6 +66,10 @@ public:
     // Bytes in use (not reserved), for the benchmark's report.
     std::size_t MemoryUsed() const;
 
+    // The waypoints as mapped while the file was read, if they were (see GpxLoader).
+    const WaypointPlot *Plot() const { return plot_.get(); }
+    void SetPlot(std::shared_ptr<const WaypointPlot> plot) { plot_ = std::move(plot); }
+
 private:
     struct Node
     {
@@ -86,6 +93,7 @@ private:
     std::string names_; // interned names back to back
     std::vector<std::uint32_t> nameEnds_; // name i is names_[nameEnds_[i-1], nameEnds_[i])
     std::unordered_map<std::string, NameId> nameIds_;
+    std::shared_ptr<const WaypointPlot> plot_;
 };
 
 } // namespace carteva

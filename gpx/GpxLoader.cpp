@@ -1,15 +1,18 @@
 #include "gpx/GpxLoader.h"
 
 #include "calibration/Errors.h"
+#include "gpx/BackgroundPlotter.h"
 #include "gpx/GpxDocumentBuilder.h"
 #include "gpx/LineExcerpt.h"
 #include "gpx/ParserContext.h"
 #include "gpx/ParserEnvironment.h"
+#include "gpx/WaypointNames.h"
 
 #include <libxml/SAX2.h>
 #include <libxml/parser.h>
 #include <libxml/xmlerror.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -35,6 +38,8 @@ struct ParseState
 {
     GpxDocumentBuilder builder;
     const ParserContext *parser = nullptr;
+    BackgroundPlotter *plotter = nullptr; // maps the waypoints as they come, when there is one
+    WaypointNames waypointNames;
 
     std::FILE *file = nullptr;
     std::size_t bytesRead = 0;
@@ -188,7 +193,8 @@ void AddAttributeValue(ParseState &state, void *context, const xmlChar **attribu
 {
     const xmlChar *begin = attribute[3], *end = attribute[4];
     const std::string_view raw = View(begin, end);
-    if (raw.find('&') == std::string_view::npos) {
+    // Most values are a few bytes: a plain loop beats a call to memchr.
+    if (std::none_of(raw.begin(), raw.end(), [](char c) { return c == '&'; })) {
         state.builder.Attribute(attribute[1], attribute[0], raw);
         return;
     }
@@ -201,6 +207,18 @@ void AddAttributeValue(ParseState &state, void *context, const xmlChar **attribu
     state.builder.Attribute(attribute[1], attribute[0], value);
 }
 
+// Hands the child added last to the plotter when it is a waypoint; `before` is the number of
+// children before the event, which added the child with all its attributes.
+void OfferNewChild(ParseState &state, std::size_t before)
+{
+    const GpxDocument &document = state.builder.Document();
+    const std::size_t count = document.ChildCount();
+    if (state.plotter == nullptr || count == before)
+        return;
+    if (const std::optional<WaypointText> waypoint = state.waypointNames.Find(document, count - 1))
+        state.plotter->Add(*waypoint);
+}
+
 void OnStartElement(void *context, const xmlChar *localName, const xmlChar *prefix, const xmlChar *,
                     int namespaceCount, const xmlChar **namespaces, int attributeCount, int,
                     const xmlChar **attributes)
@@ -208,8 +226,12 @@ void OnStartElement(void *context, const xmlChar *localName, const xmlChar *pref
     ParseState &state = StateOf(context);
     if (!Accept(context, state, 1))
         return;
+    const int openElements = ParserContext::OpenElements(context);
+    if (openElements > 1)
+        return; // the bulk of a large file: nothing to keep
     Guarded(context, state, [&] {
-        if (!state.builder.StartElement(prefix, localName))
+        const std::size_t before = state.builder.Document().ChildCount();
+        if (!state.builder.StartElement(prefix, localName, openElements))
             return;
         for (int i = 0; i < namespaceCount; ++i) {
             const xmlChar *uri = namespaces[2 * i + 1];
@@ -220,35 +242,30 @@ void OnStartElement(void *context, const xmlChar *localName, const xmlChar *pref
         // parser's input, which stopping the parser frees.
         for (int i = 0; i < attributeCount && !ParserContext::Stopped(context); ++i)
             AddAttributeValue(state, context, attributes + 5 * i);
+        OfferNewChild(state, before);
     });
-}
-
-void OnEndElement(void *context, const xmlChar *, const xmlChar *, const xmlChar *)
-{
-    ParseState &state = StateOf(context);
-    if (Accept(context, state, 0))
-        Guarded(context, state, [&] { state.builder.EndElement(); });
 }
 
 void OnCharacters(void *context, const xmlChar *text, int length)
 {
     ParseState &state = StateOf(context);
     if (Accept(context, state, static_cast<std::size_t>(length)))
-        state.builder.Characters(View(text, text + length));
+        state.builder.Characters(View(text, text + length), ParserContext::OpenElements(context));
 }
 
 void OnCData(void *context, const xmlChar *, int length)
 {
     ParseState &state = StateOf(context);
     if (Accept(context, state, static_cast<std::size_t>(length)))
-        Guarded(context, state, [&] { state.builder.CData(); });
+        Guarded(context, state, [&] { state.builder.CData(ParserContext::OpenElements(context)); });
 }
 
 void OnComment(void *context, const xmlChar *text)
 {
     ParseState &state = StateOf(context);
     if (Accept(context, state, std::strlen(reinterpret_cast<const char *>(text))))
-        Guarded(context, state, [&] { state.builder.Comment(); });
+        Guarded(context, state,
+                [&] { state.builder.Comment(ParserContext::OpenElements(context)); });
 }
 
 void OnProcessingInstruction(void *context, const xmlChar *target, const xmlChar *)
@@ -256,7 +273,10 @@ void OnProcessingInstruction(void *context, const xmlChar *target, const xmlChar
     ParseState &state = StateOf(context);
     if (Accept(context, state, 1))
         Guarded(context, state, [&] {
-            state.builder.ProcessingInstruction(reinterpret_cast<const char *>(target));
+            const std::size_t before = state.builder.Document().ChildCount();
+            state.builder.ProcessingInstruction(reinterpret_cast<const char *>(target),
+                                                ParserContext::OpenElements(context));
+            OfferNewChild(state, before);
         });
 }
 
@@ -281,10 +301,10 @@ xmlSAXHandler MakeHandler()
     xmlSAXVersion(&handler, 2);
     handler.startElement = nullptr;
     handler.endElement = nullptr;
+    handler.endElementNs = nullptr; // the parser counts the open elements itself
     handler.reference = nullptr;
     handler.getEntity = OnGetEntity;
     handler.startElementNs = OnStartElement;
-    handler.endElementNs = OnEndElement;
     handler.characters = OnCharacters;
     handler.ignorableWhitespace = OnCharacters;
     handler.cdataBlock = OnCData;
@@ -342,6 +362,19 @@ std::unique_ptr<std::FILE, FileCloser> OpenRegularFile(const fs::path &path, off
 
 GpxDocument GpxLoader::Load(const std::filesystem::path &path)
 {
+    return Read(path, nullptr);
+}
+
+GpxDocument GpxLoader::Load(const std::filesystem::path &path, std::span<const TCalibPoint> points)
+{
+    BackgroundPlotter plotter(points);
+    GpxDocument document = Read(path, &plotter);
+    document.SetPlot(plotter.Finish());
+    return document;
+}
+
+GpxDocument GpxLoader::Read(const std::filesystem::path &path, BackgroundPlotter *plotter)
+{
     refused_.clear();
     xmlInitParser();
 
@@ -351,6 +384,7 @@ GpxDocument GpxLoader::Load(const std::filesystem::path &path)
 
     ParseState state;
     state.file = file.get();
+    state.plotter = plotter;
     // Upper estimates for waypoint files: a waypoint takes at least about 20 bytes, two
     // attributes and a dozen bytes of values.
     const auto bytes = static_cast<std::size_t>(size);
@@ -389,6 +423,7 @@ GpxDocument GpxLoader::Load(const std::filesystem::path &path)
         const std::string excerpt = LineExcerpt(path, state.encoding, state.line, ExcerptUnits);
         throw Error(Failure(state.description, state.line, excerpt));
     }
+    state.builder.Finish();
     return std::move(state.builder.Document());
 }
 

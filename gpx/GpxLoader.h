@@ -1,12 +1,16 @@
 #pragma once
 
+#include "calibration/CalibPoint.h"
 #include "gpx/GpxDocument.h"
 
 #include <filesystem>
+#include <span>
 #include <string>
 #include <vector>
 
 namespace carteva {
+
+class BackgroundPlotter;
 
 // Reads a GPX file (any well-formed XML) into a GpxDocument with libxml2's SAX2 interface.
 //
@@ -32,12 +36,17 @@ public:
     static constexpr std::size_t ExcerptUnits = 40;
 
     GpxDocument Load(const std::filesystem::path &path);
+    // The same, and meanwhile, on a second thread, the waypoints are mapped with `points`:
+    // DrawWaypoints with the same points then only has to paint them.
+    GpxDocument Load(const std::filesystem::path &path, std::span<const TCalibPoint> points);
 
     // What the parser asked the external entity loader for during the last Load; every request
     // was refused.
     const std::vector<std::string> &RefusedResources() const { return refused_; }
 
 private:
+    GpxDocument Read(const std::filesystem::path &path, BackgroundPlotter *plotter);
+
     std::vector<std::string> refused_;
 };
 

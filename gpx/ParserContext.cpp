@@ -33,16 +33,6 @@ std::string ParserContext::Encoding() const
     return buffer->encoder->name;
 }
 
-void *ParserContext::StateOf(void *callbackContext)
-{
-    return static_cast<xmlParserCtxtPtr>(callbackContext)->_private;
-}
-
-bool ParserContext::Stopped(void *callbackContext)
-{
-    return static_cast<xmlParserCtxtPtr>(callbackContext)->instate == XML_PARSER_EOF;
-}
-
 xmlChar *ParserContext::ExpandAttributeValue(void *callbackContext, const xmlChar *begin,
                                              const xmlChar *end)
 {

@@ -15,6 +15,7 @@ namespace carteva {
 //   document's own context: IsDocument would have to look at the input stack instead);
 // - the encoding in use is the name of the first input's decoder;
 // - a stopped parser's state is XML_PARSER_EOF;
+// - `nameNr` counts the open elements, and a start tag is reported before its element counts;
 // - xmlStringLenDecodeEntities, declared among the internals, expands references in attribute
 //   values as the tree builder does (deprecated from 2.12 on);
 // - the default SAX2 handlers keep declarations in `myDoc`, which the context does not free.
@@ -34,11 +35,24 @@ public:
 
     // The `state` given to the constructor, from the context a callback receives: the
     // document's own or that of an entity's content.
-    static void *StateOf(void *callbackContext);
+    static void *StateOf(void *callbackContext)
+    {
+        return static_cast<xmlParserCtxtPtr>(callbackContext)->_private;
+    }
     // True when the callback context is the document's, not that of an entity's content.
     bool IsDocument(void *callbackContext) const { return callbackContext == context_; }
+    // The elements open around the event being reported, in the document's context. Kept by
+    // the parser anyway; counting them again would take an end-element callback for every
+    // element of the file.
+    static int OpenElements(void *callbackContext)
+    {
+        return static_cast<xmlParserCtxtPtr>(callbackContext)->nameNr;
+    }
     // True once xmlStopParser has been called on the context.
-    static bool Stopped(void *callbackContext);
+    static bool Stopped(void *callbackContext)
+    {
+        return static_cast<xmlParserCtxtPtr>(callbackContext)->instate == XML_PARSER_EOF;
+    }
     // An attribute value with its references to internal entities (and "&#38;") expanded, as
     // the tree builder would store it; to be freed with xmlFree. Null when an entity loop or
     // another error stopped the expansion (reported through the error handler).
