@@ -30,34 +30,51 @@ BackgroundPlotter::~BackgroundPlotter()
     Stop();
 }
 
-void BackgroundPlotter::Add(const WaypointText &waypoint) noexcept
+void BackgroundPlotter::StartWaypoint() noexcept
 {
     try {
+        if (current_
+            && (current_->waypoints.size() >= BlockWaypoints || current_->text.size() >= BlockText))
+            Publish(false);
         if (!current_) {
             const std::lock_guard lock(mutex_);
             if (failed_ || ended_)
                 return;
             if (spare_.empty()) {
                 current_ = std::make_unique<Block>();
-                current_->lengths.reserve(2 * BlockWaypoints);
+                current_->waypoints.reserve(BlockWaypoints);
             } else {
                 current_ = std::move(spare_.back());
                 spare_.pop_back();
             }
         }
-        for (const std::optional<std::string_view> &text : {waypoint.Lat, waypoint.Lon}) {
-            if (text && text->size() >= Missing)
-                throw std::bad_alloc(); // no such text fits a block
-            if (text)
-                current_->text.append(*text);
-            current_->lengths.push_back(text ? static_cast<std::uint32_t>(text->size()) : Missing);
-        }
-        if (current_->lengths.size() >= 2 * BlockWaypoints || current_->text.size() >= BlockText)
-            Publish(false);
+        current_->waypoints.emplace_back();
     } catch (const std::bad_alloc &) {
-        const std::lock_guard lock(mutex_);
-        failed_ = true;
+        Fail();
     }
+}
+
+void BackgroundPlotter::Coordinate(std::size_t which, std::string_view text) noexcept
+{
+    if (!current_ || current_->waypoints.empty())
+        return; // the plot has ended or failed
+    try {
+        std::string &blockText = current_->text;
+        if (blockText.size() + text.size() >= Missing)
+            throw std::bad_alloc(); // no such text fits a block
+        current_->waypoints.back()[which] = {static_cast<std::uint32_t>(blockText.size()),
+                                             static_cast<std::uint32_t>(text.size())};
+        blockText.append(text);
+    } catch (const std::bad_alloc &) {
+        Fail();
+    }
+}
+
+void BackgroundPlotter::Fail() noexcept
+{
+    const std::lock_guard lock(mutex_);
+    failed_ = true;
+    ready_.notify_one();
 }
 
 std::shared_ptr<const WaypointPlot> BackgroundPlotter::Finish()
@@ -87,7 +104,7 @@ void BackgroundPlotter::Run() noexcept
             std::unique_lock lock(mutex_);
             if (block) {
                 block->text.clear();
-                block->lengths.clear();
+                block->waypoints.clear();
                 spare_.push_back(std::move(block));
             }
             ready_.wait(lock, [this] { return !full_.empty() || closed_ || failed_; });
@@ -99,8 +116,7 @@ void BackgroundPlotter::Run() noexcept
         try {
             MapBlock(*block);
         } catch (const std::bad_alloc &) {
-            const std::lock_guard lock(mutex_);
-            failed_ = true;
+            Fail();
             return;
         }
         if (plot_->Ended()) {
@@ -113,19 +129,16 @@ void BackgroundPlotter::Run() noexcept
 
 void BackgroundPlotter::MapBlock(const Block &block)
 {
-    std::string_view text = block.text;
-    const auto next = [&](std::uint32_t length) -> std::optional<std::string_view> {
-        if (length == Missing)
+    const std::string_view text = block.text;
+    const auto view = [&](Text t) -> std::optional<std::string_view> {
+        if (t.Length == Missing)
             return std::nullopt;
-        const std::string_view value = text.substr(0, length);
-        text.remove_prefix(length);
-        return value;
+        return text.substr(t.Begin, t.Length);
     };
-    for (std::size_t i = 0; i + 1 < block.lengths.size() && !plot_->Ended(); i += 2) {
-        WaypointText waypoint;
-        waypoint.Lat = next(block.lengths[i]);
-        waypoint.Lon = next(block.lengths[i + 1]);
-        plot_->Add(waypoint);
+    for (const std::array<Text, 2> &coordinates : block.waypoints) {
+        plot_->Add({view(coordinates[0]), view(coordinates[1])});
+        if (plot_->Ended())
+            return;
     }
 }
 

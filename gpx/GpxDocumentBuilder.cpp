@@ -43,9 +43,12 @@ void GpxDocumentBuilder::NamespaceDeclaration(Chars prefix, std::string_view uri
     document_.AddAttribute(name, uri);
 }
 
-void GpxDocumentBuilder::Attribute(Chars prefix, Chars localName, std::string_view value)
+GpxDocument::NameId GpxDocumentBuilder::Attribute(Chars prefix, Chars localName,
+                                                  std::string_view value)
 {
-    document_.AddAttribute(QualifiedName(prefix, localName), value);
+    const GpxDocument::NameId name = QualifiedName(prefix, localName);
+    document_.AddAttribute(name, value);
+    return name;
 }
 
 void GpxDocumentBuilder::TopLevelCharacters(std::string_view text)

@@ -23,7 +23,7 @@ public:
     bool StartElement(Chars prefix, Chars localName, int openElements);
     // For the element just started.
     void NamespaceDeclaration(Chars prefix, std::string_view uri);
-    void Attribute(Chars prefix, Chars localName, std::string_view value);
+    GpxDocument::NameId Attribute(Chars prefix, Chars localName, std::string_view value);
     void Characters(std::string_view text, int openElements)
     {
         if (openElements == 1)

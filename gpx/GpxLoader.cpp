@@ -34,12 +34,20 @@ namespace fs = std::filesystem;
 constexpr std::size_t ExpansionAllowance = 1 << 20;
 constexpr std::size_t ReadBufferSize = 1 << 20;
 
+// Which coordinates of the waypoint whose start tag is being read went to the plotter.
+struct WaypointCapture
+{
+    bool active = false;
+    bool hasLat = false, hasLon = false;
+};
+
 struct ParseState
 {
     GpxDocumentBuilder builder;
     const ParserContext *parser = nullptr;
     BackgroundPlotter *plotter = nullptr; // maps the waypoints as they come, when there is one
     WaypointNames waypointNames;
+    WaypointCapture capture;
 
     std::FILE *file = nullptr;
     std::size_t bytesRead = 0;
@@ -189,13 +197,29 @@ std::string_view View(const xmlChar *begin, const xmlChar *end)
 
 // The parser leaves references to internal entities (and "&#38;" for a literal ampersand) in
 // attribute values; expand them the way libxml2's own tree builder does.
+void AddAttribute(ParseState &state, const xmlChar **attribute, std::string_view value)
+{
+    const GpxDocument::NameId name = state.builder.Attribute(attribute[1], attribute[0], value);
+    WaypointCapture &capture = state.capture;
+    if (!capture.active)
+        return;
+    const GpxDocument &document = state.builder.Document();
+    if (!capture.hasLat && state.waypointNames.IsLatitude(document, name)) {
+        state.plotter->Latitude(value);
+        capture.hasLat = true;
+    } else if (!capture.hasLon && state.waypointNames.IsLongitude(document, name)) {
+        state.plotter->Longitude(value);
+        capture.hasLon = true;
+    }
+}
+
 void AddAttributeValue(ParseState &state, void *context, const xmlChar **attribute)
 {
     const xmlChar *begin = attribute[3], *end = attribute[4];
     const std::string_view raw = View(begin, end);
     // Most values are a few bytes: a plain loop beats a call to memchr.
     if (std::none_of(raw.begin(), raw.end(), [](char c) { return c == '&'; })) {
-        state.builder.Attribute(attribute[1], attribute[0], raw);
+        AddAttribute(state, attribute, raw);
         return;
     }
     xmlChar *decoded = ParserContext::ExpandAttributeValue(context, begin, end);
@@ -204,19 +228,16 @@ void AddAttributeValue(ParseState &state, void *context, const xmlChar **attribu
     CountExpansion(state, value.size());
     if (state.failed)
         Stop(context);
-    state.builder.Attribute(attribute[1], attribute[0], value);
+    AddAttribute(state, attribute, value);
 }
 
-// Hands the child added last to the plotter when it is a waypoint; `before` is the number of
-// children before the event, which added the child with all its attributes.
-void OfferNewChild(ParseState &state, std::size_t before)
+// True when the plotter wants the child added last: a waypoint.
+bool NewChildIsWaypoint(ParseState &state)
 {
     const GpxDocument &document = state.builder.Document();
-    const std::size_t count = document.ChildCount();
-    if (state.plotter == nullptr || count == before)
-        return;
-    if (const std::optional<WaypointText> waypoint = state.waypointNames.Find(document, count - 1))
-        state.plotter->Add(*waypoint);
+    return state.plotter != nullptr
+        && state.waypointNames.IsWaypoint(document,
+                                          document.ChildNameId(document.ChildCount() - 1));
 }
 
 void OnStartElement(void *context, const xmlChar *localName, const xmlChar *prefix, const xmlChar *,
@@ -230,9 +251,13 @@ void OnStartElement(void *context, const xmlChar *localName, const xmlChar *pref
     if (openElements > 1)
         return; // the bulk of a large file: nothing to keep
     Guarded(context, state, [&] {
-        const std::size_t before = state.builder.Document().ChildCount();
         if (!state.builder.StartElement(prefix, localName, openElements))
             return;
+        WaypointCapture &capture = state.capture;
+        capture.active = openElements == 1 && NewChildIsWaypoint(state);
+        capture.hasLat = capture.hasLon = false;
+        if (capture.active)
+            state.plotter->StartWaypoint();
         for (int i = 0; i < namespaceCount; ++i) {
             const xmlChar *uri = namespaces[2 * i + 1];
             state.builder.NamespaceDeclaration(namespaces[2 * i],
@@ -242,7 +267,7 @@ void OnStartElement(void *context, const xmlChar *localName, const xmlChar *pref
         // parser's input, which stopping the parser frees.
         for (int i = 0; i < attributeCount && !ParserContext::Stopped(context); ++i)
             AddAttributeValue(state, context, attributes + 5 * i);
-        OfferNewChild(state, before);
+        capture.active = false;
     });
 }
 
@@ -273,10 +298,12 @@ void OnProcessingInstruction(void *context, const xmlChar *target, const xmlChar
     ParseState &state = StateOf(context);
     if (Accept(context, state, 1))
         Guarded(context, state, [&] {
-            const std::size_t before = state.builder.Document().ChildCount();
+            const int openElements = ParserContext::OpenElements(context);
             state.builder.ProcessingInstruction(reinterpret_cast<const char *>(target),
-                                                ParserContext::OpenElements(context));
-            OfferNewChild(state, before);
+                                                openElements);
+            // A waypoint too, by its name: one without coordinates.
+            if (openElements == 1 && NewChildIsWaypoint(state))
+                state.plotter->StartWaypoint();
         });
 }
 

@@ -4,7 +4,7 @@ namespace carteva {
 
 std::optional<WaypointText> WaypointNames::Find(const GpxDocument &document, std::size_t child)
 {
-    if (!Known(wpt_, document, "wpt") || document.ChildNameId(child) != *wpt_)
+    if (!IsWaypoint(document, document.ChildNameId(child)))
         return std::nullopt;
     WaypointText waypoint;
     if (Known(lat_, document, "lat"))

@@ -3,6 +3,7 @@
 #include "calibration/CalibPoint.h"
 #include "calibration/GeoToPixel.h"
 #include "calibration/PixelSurface.h"
+#include "gpx/LargeBlockAllocator.h"
 
 #include <cstddef>
 #include <exception>
@@ -55,7 +56,7 @@ public:
 
 private:
     std::vector<TCalibPoint> points_;
-    std::vector<Pixel> pixels_;
+    std::vector<Pixel, LargeBlockAllocator<Pixel>> pixels_;
     std::size_t skipped_ = 0;
     std::size_t notMappable_ = 0;
     std::size_t firstUnmappableAt_ = 0; // pixels painted before the warning, when notMappable_
