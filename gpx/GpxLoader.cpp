@@ -195,8 +195,7 @@ std::string_view View(const xmlChar *begin, const xmlChar *end)
     return {reinterpret_cast<const char *>(begin), static_cast<std::size_t>(end - begin)};
 }
 
-// The parser leaves references to internal entities (and "&#38;" for a literal ampersand) in
-// attribute values; expand them the way libxml2's own tree builder does.
+// Adds the attribute to the document and, of a waypoint, hands its coordinates to the plotter.
 void AddAttribute(ParseState &state, const xmlChar **attribute, std::string_view value)
 {
     const GpxDocument::NameId name = state.builder.Attribute(attribute[1], attribute[0], value);
@@ -213,6 +212,8 @@ void AddAttribute(ParseState &state, const xmlChar **attribute, std::string_view
     }
 }
 
+// The parser leaves references to internal entities (and "&#38;" for a literal ampersand) in
+// attribute values; expand them the way libxml2's own tree builder does.
 void AddAttributeValue(ParseState &state, void *context, const xmlChar **attribute)
 {
     const xmlChar *begin = attribute[3], *end = attribute[4];
