@@ -352,7 +352,7 @@ void TfrmMain::btOpenGPXClick()
     // The whole file is parsed before anything changes: a failure keeps the document and the
     // picture as they were.
     GpxLoader loader;
-    GpxDocument = std::make_unique<carteva::GpxDocument>(loader.Load(FilePath(*chosen)));
+    GpxDocument = std::make_unique<carteva::GpxDocument>(loader.Load(FilePath(*chosen), Points));
     DrawWaypoints();
 }
 

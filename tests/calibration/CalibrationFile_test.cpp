@@ -3,6 +3,7 @@
 #include "calibration/CalibrationKeeper.h"
 #include "calibration/Errors.h"
 #include "calibration/FileOps.h"
+#include "calibration/Utf.h"
 #include "support/ScratchFiles.h"
 
 #include <gtest/gtest.h>
