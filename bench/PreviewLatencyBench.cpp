@@ -108,7 +108,7 @@ int main(int argc, char **argv)
         QEventLoop loop;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
-            if (dialog.PictureLabel()->text() == shown)
+            if (dialog.findChild<QLabel *>(QStringLiteral("PictureLabel"))->text() == shown)
                 loop.quit();
         });
         poll.start(1);

@@ -29,10 +29,6 @@ public:
     explicit OpenPictureDialog(QWidget *parent = nullptr);
     ~OpenPictureDialog() override;
 
-    QLabel *PictureLabel() const { return pictureLabel_; }
-    QLabel *PreviewPane() const { return pane_; }
-    QPushButton *PreviewButton() const { return previewButton_; }
-
     // The picture the preview decoded from `fileName`, if the file has not changed since (same
     // size and modification time); waits for a decoding still under way. Taken once.
     std::optional<Picture> TakeDecoded(const QString &fileName);

@@ -22,6 +22,22 @@ using namespace carteva;
 
 namespace {
 
+// The preview's parts, found by name as a user finds them by sight.
+QLabel *Caption(const QDialog &dialog)
+{
+    return dialog.findChild<QLabel *>(QStringLiteral("PictureLabel"));
+}
+
+QLabel *Pane(const QDialog &dialog)
+{
+    return dialog.findChild<QLabel *>(QStringLiteral("PicturePane"));
+}
+
+QPushButton *PreviewButton(const QDialog &dialog)
+{
+    return dialog.findChild<QPushButton *>(QStringLiteral("PreviewButton"));
+}
+
 void SaveBitmap(const QString &path, QSize size, QRgb colour)
 {
     QImage image(size, QImage::Format_RGB32);
@@ -159,7 +175,7 @@ void OpenPictureDialogTest::TypedPathIsAccepted()
 
     QCOMPARE(dialog.exec(), int(QDialog::Accepted));
     QCOMPARE(dialog.selectedFiles().value(0), dir.filePath(chosen));
-    QCOMPARE(dialog.PictureLabel()->text(), QStringLiteral("Picture:"));
+    QCOMPARE(Caption(dialog)->text(), QStringLiteral("Picture:"));
 }
 
 void OpenPictureDialogTest::PreviewCaptionGivesPictureSize_data()
@@ -193,15 +209,15 @@ void OpenPictureDialogTest::PreviewCaptionGivesPictureSize()
     dialog.setDirectory(dir.path());
     dialog.show();
     ClickFile(dialog, QStringLiteral("first.bmp"));
-    QTRY_COMPARE(dialog.PictureLabel()->text(), QStringLiteral("Picture: (7x3)"));
-    QVERIFY(dialog.PreviewButton()->isEnabled());
+    QTRY_COMPARE(Caption(dialog)->text(), QStringLiteral("Picture: (7x3)"));
+    QVERIFY(PreviewButton(dialog)->isEnabled());
 
     emit dialog.currentChanged(dir.filePath(name));
-    QTRY_COMPARE(dialog.PictureLabel()->text(), caption);
-    QCOMPARE(dialog.PreviewPane()->pixmap().isNull(), !shown);
-    QCOMPARE(dialog.PreviewPane()->text(), shown ? QString() : QStringLiteral("(None)"));
-    QCOMPARE(dialog.PreviewButton()->isEnabled(), shown);
-    QVERIFY(dialog.PreviewPane()->pixmap().width() <= dialog.PreviewPane()->width());
+    QTRY_COMPARE(Caption(dialog)->text(), caption);
+    QCOMPARE(Pane(dialog)->pixmap().isNull(), !shown);
+    QCOMPARE(Pane(dialog)->text(), shown ? QString() : QStringLiteral("(None)"));
+    QCOMPARE(PreviewButton(dialog)->isEnabled(), shown);
+    QVERIFY(Pane(dialog)->pixmap().width() <= Pane(dialog)->width());
 }
 
 void OpenPictureDialogTest::PreviewWindowShowsPictureScaledAndCentred()
@@ -212,7 +228,7 @@ void OpenPictureDialogTest::PreviewWindowShowsPictureScaledAndCentred()
     dialog.setDirectory(dir.path());
     dialog.show();
     ClickFile(dialog, QStringLiteral("strip.bmp"));
-    QTRY_VERIFY(dialog.PreviewButton()->isEnabled());
+    QTRY_VERIFY(PreviewButton(dialog)->isEnabled());
 
     QImage shown;
     QString title;
@@ -225,7 +241,7 @@ void OpenPictureDialogTest::PreviewWindowShowsPictureScaledAndCentred()
         window->close();
     });
     CloseLater(dialog);
-    QTest::mouseClick(dialog.PreviewButton(), Qt::LeftButton);
+    QTest::mouseClick(PreviewButton(dialog), Qt::LeftButton);
 
     QCOMPARE(title, QStringLiteral("strip.bmp"));
     QCOMPARE(shown.size(), QSize(200, 150));
@@ -248,7 +264,7 @@ void OpenPictureDialogTest::KeysAreHandledWhileAHugePreviewDecodes()
     auto *name = dialog.findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
     QVERIFY(name);
     QString captionAtKey;
-    KeyWatch watch([&] { captionAtKey = dialog.PictureLabel()->text(); });
+    KeyWatch watch([&] { captionAtKey = Caption(dialog)->text(); });
     name->installEventFilter(&watch);
 
     // Queued as a user's selections and key press are: each waits for the handlers before it.
@@ -262,8 +278,7 @@ void OpenPictureDialogTest::KeysAreHandledWhileAHugePreviewDecodes()
 
     QTRY_COMPARE(captionAtKey, QStringLiteral("Picture:"));
     // The huge picture decodes first; its preview is dropped for the later selection's.
-    QTRY_COMPARE_WITH_TIMEOUT(dialog.PictureLabel()->text(), QStringLiteral("Picture: (40x30)"),
-                              30000);
+    QTRY_COMPARE_WITH_TIMEOUT(Caption(dialog)->text(), QStringLiteral("Picture: (40x30)"), 30000);
     QVERIFY(!dialog.TakeDecoded(huge));
 }
 
@@ -290,7 +305,7 @@ void OpenPictureDialogTest::OpenTakesThePreviewOfAnUnchangedFile()
     dialog.show();
     ClickFile(dialog, QStringLiteral("map.bmp"));
     if (change != QStringLiteral("open at once"))
-        QTRY_COMPARE(dialog.PictureLabel()->text(), QStringLiteral("Picture: (40x30)"));
+        QTRY_COMPARE(Caption(dialog)->text(), QStringLiteral("Picture: (40x30)"));
     if (change == QStringLiteral("rewrite"))
         SaveBitmap(path, {41, 30}, qRgb(0, 128, 0));
     if (change == QStringLiteral("touch")) {
