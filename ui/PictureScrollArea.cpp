@@ -47,6 +47,8 @@ PictureScrollArea::PictureScrollArea(PictureView *view, QWidget *parent)
     setWidgetResizable(false);
     setFocusPolicy(Qt::NoFocus);
     setWidget(view);
+    // setWidget turns this on; the picture covers the view, and the window shows beside it.
+    view->setAutoFillBackground(false);
 }
 
 PictureView &PictureScrollArea::View() const
