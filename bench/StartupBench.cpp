@@ -66,10 +66,10 @@ int RunWindow(int argc, char **argv, const QString &path)
     carteva::Platform::Install(&platform);
     carteva::TfrmMain window;
     PaintWatch watch;
-    window.Image1->installEventFilter(&watch);
+    window.ControlsForTest().Image1->installEventFilter(&watch);
     window.show();
     app.exec();
-    return window.Image1->GetPicture().Width() == kWidth ? 0 : 1;
+    return window.ControlsForTest().Image1->GetPicture().Width() == kWidth ? 0 : 1;
 }
 
 int RunDecode(const QString &path)

@@ -37,13 +37,6 @@ bool IsFiniteOperand(Extended v)
 
 } // namespace
 
-bool IsSignalingNaN(Extended v)
-{
-    const std::uint64_t significand = SignificandBits(v);
-    return (SignExponentBits(v) & kExponentMask) == kExponentMask && (significand >> 62) == 2
-        && (significand & 0x3FFFFFFFFFFFFFFFull) != 0;
-}
-
 namespace detail {
 
 void ThrowInvalidOp()

@@ -17,8 +17,6 @@ namespace carteva {
 void EstablishFloatingPointSettings();
 bool FloatingPointSettingsInForce();
 
-bool IsSignalingNaN(Extended value);
-
 namespace detail {
 [[noreturn]] void ThrowInvalidOp();
 [[noreturn]] void ThrowZeroDivide();

@@ -10,27 +10,25 @@ OpenGpxDialog::OpenGpxDialog(QWidget *parent)
     : OpenFileDialog(parent, QStringLiteral("OpenGPXDialog"), QStringLiteral("Open GPX"),
                      QStringLiteral("GPX file (*.gpx)"), QStringLiteral("gpx"))
 {
-
     auto *label = new QLabel(QStringLiteral("Encoding:"), this);
-    encoding_ = new QComboBox(this);
-    encoding_->setObjectName(QStringLiteral("Encoding"));
-    encoding_->addItems({QStringLiteral("ANSI"), QStringLiteral("ASCII"), QStringLiteral("Unicode"),
-                         QStringLiteral("Big Endian Unicode"), QStringLiteral("UTF-8"),
-                         QStringLiteral("UTF-7")});
-    encoding_->setCurrentIndex(0);
-    label->setBuddy(encoding_);
+    auto *encoding = new QComboBox(this);
+    encoding->setObjectName(QStringLiteral("Encoding"));
+    encoding->addItems({QStringLiteral("ANSI"), QStringLiteral("ASCII"), QStringLiteral("Unicode"),
+                        QStringLiteral("Big Endian Unicode"), QStringLiteral("UTF-8"),
+                        QStringLiteral("UTF-7")});
+    encoding->setCurrentIndex(0);
+    label->setBuddy(encoding);
     if (auto *grid = qobject_cast<QGridLayout *>(layout())) {
         const int row = grid->rowCount();
         grid->addWidget(label, row, 0);
-        grid->addWidget(encoding_, row, 1);
+        grid->addWidget(encoding, row, 1);
     }
 }
 
 void OpenGpxDialog::RememberChoice(const QString &fileName)
 {
-    lastFile_ = fileName;
-    if (!lastFile_.isEmpty())
-        selectFile(lastFile_);
+    if (!fileName.isEmpty())
+        selectFile(fileName);
 }
 
 } // namespace carteva

@@ -2,8 +2,6 @@
 
 #include "ui/OpenFileDialog.h"
 
-class QComboBox;
-
 namespace carteva {
 
 // The GPX file dialog: one filter, an encoding list that remembers its choice, and the last file
@@ -15,13 +13,8 @@ class OpenGpxDialog : public OpenFileDialog
 public:
     explicit OpenGpxDialog(QWidget *parent = nullptr);
 
-    QComboBox *EncodingList() const { return encoding_; }
     // Offers the file chosen last before the dialog is shown again.
     void RememberChoice(const QString &fileName);
-
-private:
-    QComboBox *encoding_ = nullptr;
-    QString lastFile_;
 };
 
 } // namespace carteva

@@ -11,13 +11,13 @@
 #include "ui/ErrorHandler.h"
 #include "ui/OpenGpxDialog.h"
 #include "ui/OpenPictureDialog.h"
+#include "ui/OuterSizer.h"
 #include "ui/PictureSurface.h"
 #include "ui/PictureView.h"
 #include "ui/Platform.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QElapsedTimer>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -75,12 +75,9 @@ public:
     BusyCursor &operator=(const BusyCursor &) = delete;
 };
 
-template<class Control>
-Control *Place(Control *control, const char *name, int left, int top, int width, int height)
+QUrl MapPageUrl()
 {
-    control->setObjectName(QString::fromLatin1(name));
-    control->setGeometry(left, top, width, height);
-    return control;
+    return QUrl(QStringLiteral("http://" CARTEVA_MAP_HOST "/gmaps/google_maps.php"));
 }
 
 } // namespace
@@ -95,7 +92,9 @@ TfrmMain::TfrmMain(QWidget *parent)
     setFont(font);
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Button);
-    BuildControls();
+    ui.SetupUi(*this);
+    ConnectControls();
+    outerSizer_ = new OuterSizer(*this);
     move(150, 80);
     resize(676, 476);
 
@@ -110,57 +109,17 @@ TfrmMain::~TfrmMain()
         frmMain = nullptr;
 }
 
-void TfrmMain::BuildControls()
+void TfrmMain::ConnectControls()
 {
-    Image1 = Place(new PictureView(this), "Image1", 16, 58, 633, 410);
-    Panel1 = Place(new QFrame(this), "Panel1", 0, 0, 676, kPanelHeight);
-    Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    Panel1->setLineWidth(1);
-    pnlRightTop = Place(new QFrame(Panel1), "pnlRightTop", 569, 1, 106, 39);
-    pnlRightTop->setFrameStyle(QFrame::NoFrame);
-    stCurrentPos = Place(new QLabel(pnlRightTop), "stCurrentPos", 8, 13, 81, 17);
-    stCurrentPos->setAlignment(Qt::AlignRight | Qt::AlignTop);
-    edX = Place(new QLineEdit(Panel1), "edX", 60, 11, 41, 21);
-    edY = Place(new QLineEdit(Panel1), "edY", 120, 11, 41, 21);
-    edLat = Place(new QLineEdit(Panel1), "edLat", 232, 11, 65, 21);
-    edLon = Place(new QLineEdit(Panel1), "edLon", 303, 11, 65, 21);
-    Label1 = Place(new QLabel(QStringLiteral("Coords:"), Panel1), "Label1", 16, 14, 38, 13);
-    Label2 = Place(new QLabel(QStringLiteral("x"), Panel1), "Label2", 107, 14, 6, 13);
-    Label3 = Place(new QLabel(QStringLiteral("Lat / Lon:"), Panel1), "Label3", 180, 14, 46, 13);
-    btSave = Place(new QPushButton(QStringLiteral("Save"), Panel1), "btSave", 374, 9, 43, 25);
-    btSave->setCursor(Qt::PointingHandCursor);
-    BitBtn1 = Place(new QPushButton(QStringLiteral("Open map"), Panel1), "BitBtn1", 423, 9, 59, 25);
-    btOpenGPX = Place(new QPushButton(QStringLiteral("GPX"), Panel1), "btOpenGPX", 488, 9, 33, 25);
-    for (QPushButton *button : {btSave, BitBtn1, btOpenGPX}) {
-        // No default button: Enter and Escape trigger nothing.
-        button->setAutoDefault(false);
-        button->setDefault(false);
-    }
-    for (QLabel *label : {Label1, Label2, Label3, stCurrentPos})
-        label->setFocusPolicy(Qt::NoFocus);
-    // The labels size themselves to their text: with a substitute for Tahoma the designed widths
-    // would clip it.
-    for (QLabel *label : {Label1, Label2, Label3})
-        label->adjustSize();
-    Panel1->setFocusPolicy(Qt::NoFocus);
-    pnlRightTop->setFocusPolicy(Qt::NoFocus);
-    setTabOrder(edX, edY);
-    setTabOrder(edY, edLat);
-    setTabOrder(edLat, edLon);
-    setTabOrder(edLon, btSave);
-    setTabOrder(btSave, BitBtn1);
-    setTabOrder(BitBtn1, btOpenGPX);
-    edX->setFocus();
-
-    connect(Image1, &PictureView::MouseMoved, this,
+    connect(ui.Image1, &PictureView::MouseMoved, this,
             [this](Qt::KeyboardModifiers shift, int x, int y) {
                 Guarded([&] { Image1MouseMove(shift, x, y); });
             });
-    connect(Image1, &PictureView::Clicked, this, [this] { Guarded([this] { Image1Click(); }); });
-    connect(btSave, &QPushButton::clicked, this, [this] { Guarded([this] { btSaveClick(); }); });
-    connect(BitBtn1, &QPushButton::clicked, this,
+    connect(ui.Image1, &PictureView::Clicked, this, [this] { Guarded([this] { Image1Click(); }); });
+    connect(ui.btSave, &QPushButton::clicked, this, [this] { Guarded([this] { btSaveClick(); }); });
+    connect(ui.BitBtn1, &QPushButton::clicked, this,
             [this] { Guarded([this] { SpeedButton1Click(); }); });
-    connect(btOpenGPX, &QPushButton::clicked, this,
+    connect(ui.btOpenGPX, &QPushButton::clicked, this,
             [this] { Guarded([this] { btOpenGPXClick(); }); });
 }
 
@@ -173,8 +132,8 @@ void TfrmMain::resizeEvent(QResizeEvent *event)
 void TfrmMain::DockPanels()
 {
     // Panel1 is docked to the top, pnlRightTop to Panel1's right edge inside its bevel.
-    Panel1->setGeometry(0, 0, width(), kPanelHeight);
-    pnlRightTop->move(Panel1->width() - 1 - pnlRightTop->width(), 1);
+    ui.Panel1->setGeometry(0, 0, width(), kPanelHeight);
+    ui.pnlRightTop->move(ui.Panel1->width() - 1 - ui.pnlRightTop->width(), 1);
 }
 
 void TfrmMain::showEvent(QShowEvent *event)
@@ -192,9 +151,9 @@ void TfrmMain::FormActivate()
     if (!FirstActivation)
         return;
     Points.clear();
-    if (!OpenPictureDialog1)
-        OpenPictureDialog1 = new OpenPictureDialog(this);
-    const std::optional<QString> chosen = Platform::Current().RunFileDialog(*OpenPictureDialog1);
+    if (!ui.OpenPictureDialog1)
+        ui.OpenPictureDialog1 = new OpenPictureDialog(this);
+    const std::optional<QString> chosen = Platform::Current().RunFileDialog(*ui.OpenPictureDialog1);
     if (!chosen) {
         Platform::Current().ShowMessage(this,
                                         QStringLiteral("It is necessary to open a bitmap on start"),
@@ -203,54 +162,32 @@ void TfrmMain::FormActivate()
         return;
     }
     BitmapFileName = *chosen;
-    Image1->LoadFromFile(BitmapFileName);
+    ui.Image1->LoadFromFile(BitmapFileName);
     SizeAroundPicture();
     FirstActivation = false;
     LoadCalibration();
 }
 
-QMargins TfrmMain::FrameMargins()
-{
-    QWindow *window = windowHandle();
-    if (!window)
-        return {};
-    // The window manager frames the window some time after it is shown; with none, there is no
-    // frame and the margins stay 0.
-    QElapsedTimer waited;
-    waited.start();
-    while (window->frameMargins().isNull() && waited.elapsed() < 500
-           && QGuiApplication::platformName() == QLatin1String("xcb"))
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return window->frameMargins();
-}
-
 void TfrmMain::SizeAroundPicture()
 {
-    const QMargins frame = FrameMargins();
-    const int horizontalFrame = frame.left() + frame.right();
-    const int verticalFrame = frame.top() + frame.bottom();
     // A window is never made larger than the desktop, as window systems commonly enforce: beyond
     // it nothing could be seen or clicked, and a 12000-pixel window would cost a backing store
     // of half a gigabyte and a full paint for nothing.
     const QSize desktop = screen() ? screen()->virtualSize() : QSize(INT_MAX, INT_MAX);
-    const auto fitWidth = [&](int outer) { return std::min(outer, desktop.width()); };
-    // Outer sizes (frame included); width before height, the top-left corner stays.
-    int outerWidth = Image1->width() + kOuterWidthAroundPicture;
-    resize(fitWidth(outerWidth) - horizontalFrame, height());
-    if (outerWidth < kMinimumOuterWidth) {
-        outerWidth = kMinimumOuterWidth;
-        resize(fitWidth(outerWidth) - horizontalFrame, height());
-    }
-    const int outerHeight = Image1->height() + kOuterHeightAroundPicture;
-    resize(width(), std::min(outerHeight, desktop.height()) - verticalFrame);
+    // Outer sizes (frame included); the width is raised to its minimum, the height has none.
+    const int outerWidth
+        = std::max(ui.Image1->width() + kOuterWidthAroundPicture, kMinimumOuterWidth);
+    const int outerHeight = ui.Image1->height() + kOuterHeightAroundPicture;
+    outerSizer_->Apply(
+        QSize(std::min(outerWidth, desktop.width()), std::min(outerHeight, desktop.height())));
     // A hidden window gets its resize event only when shown; the panels follow at once.
     DockPanels();
 }
 
 void TfrmMain::Image1MouseMove(Qt::KeyboardModifiers, int x, int y)
 {
-    stCurrentPos->setText(FromUtf16(FormatInteger(x)) + QStringLiteral(" x ")
-                          + FromUtf16(FormatInteger(y)));
+    ui.stCurrentPos->setText(FromUtf16(FormatInteger(x)) + QStringLiteral(" x ")
+                             + FromUtf16(FormatInteger(y)));
     LastX = x;
     LastY = y;
 }
@@ -260,26 +197,26 @@ void TfrmMain::Image1Click()
     const int i = FindPoint(Points, LastX, LastY);
     if (i >= 0) {
         const TCalibPoint &point = Points[static_cast<std::size_t>(i)];
-        edX->setText(FromUtf16(FormatInteger(point.X)));
-        edY->setText(FromUtf16(FormatInteger(point.Y)));
-        edLat->setText(FromUtf16(FormatCoordinate(6, point.Lat)));
-        edLon->setText(FromUtf16(FormatCoordinate(6, point.Lon)));
+        ui.edX->setText(FromUtf16(FormatInteger(point.X)));
+        ui.edY->setText(FromUtf16(FormatInteger(point.Y)));
+        ui.edLat->setText(FromUtf16(FormatCoordinate(6, point.Lat)));
+        ui.edLon->setText(FromUtf16(FormatCoordinate(6, point.Lon)));
     } else {
-        edX->setText(FromUtf16(FormatInteger(LastX)));
-        edY->setText(FromUtf16(FormatInteger(LastY)));
-        edLat->clear();
-        edLon->clear();
+        ui.edX->setText(FromUtf16(FormatInteger(LastX)));
+        ui.edY->setText(FromUtf16(FormatInteger(LastY)));
+        ui.edLat->clear();
+        ui.edLon->clear();
     }
 }
 
 void TfrmMain::btSaveClick()
 {
-    const std::int32_t y = ParseInteger(Utf16(edY->text()));
-    const std::int32_t x = ParseInteger(Utf16(edX->text()));
+    const std::int32_t y = ParseInteger(Utf16(ui.edY->text()));
+    const std::int32_t x = ParseInteger(Utf16(ui.edX->text()));
     // Both coordinates are checked and converted before anything changes, so a refused or
     // overflowing text leaves the points and the fields as they were.
-    const QString latText = edLat->text();
-    const QString lonText = edLon->text();
+    const QString latText = ui.edLat->text();
+    const QString lonText = ui.edLon->text();
     if (!IsDecimalNumber(Utf16(latText)))
         throw EConvertError::NotAFloat(Utf16(latText));
     if (!IsDecimalNumber(Utf16(lonText)))
@@ -303,16 +240,11 @@ void TfrmMain::btSaveClick()
         point.Y = y;
     }
     keeper_.PointSaved();
-    edX->clear();
-    edY->clear();
-    edLat->clear();
-    edLon->clear();
+    ui.edX->clear();
+    ui.edY->clear();
+    ui.edLat->clear();
+    ui.edLon->clear();
     DrawPointMarks();
-}
-
-QUrl TfrmMain::MapPageUrl()
-{
-    return QUrl(QStringLiteral("http://" CARTEVA_MAP_HOST "/gmaps/google_maps.php"));
 }
 
 void TfrmMain::SpeedButton1Click()
@@ -364,7 +296,8 @@ void TfrmMain::SaveCalibration()
     if (BitmapFileName.isEmpty())
         return;
     try {
-        keeper_.Write(FilePath(CalibrationFileName()), Image1->width(), Image1->height(), Points);
+        keeper_.Write(FilePath(CalibrationFileName()), ui.Image1->width(), ui.Image1->height(),
+                      Points);
     } catch (...) {
         Platform::Current().ShowMessage(this, QStringLiteral("Cannot save calibration"),
                                         QStringLiteral("Error"), QMessageBox::Warning);
@@ -373,18 +306,18 @@ void TfrmMain::SaveCalibration()
 
 void TfrmMain::DrawPointMarks()
 {
-    PictureSurface surface(*Image1);
+    PictureSurface surface(*ui.Image1);
     carteva::DrawPointMarks(Points, surface);
 }
 
 void TfrmMain::btOpenGPXClick()
 {
-    if (!OpenGPXDialog)
-        OpenGPXDialog = new OpenGpxDialog(this);
-    const std::optional<QString> chosen = Platform::Current().RunFileDialog(*OpenGPXDialog);
+    if (!ui.OpenGPXDialog)
+        ui.OpenGPXDialog = new OpenGpxDialog(this);
+    const std::optional<QString> chosen = Platform::Current().RunFileDialog(*ui.OpenGPXDialog);
     if (!chosen)
         return;
-    OpenGPXDialog->RememberChoice(*chosen);
+    ui.OpenGPXDialog->RememberChoice(*chosen);
     BusyCursor busy;
     // The whole file is parsed before anything changes: a failure keeps the document and the
     // picture as they were.
@@ -395,10 +328,10 @@ void TfrmMain::btOpenGPXClick()
 
 void TfrmMain::DrawWaypoints()
 {
-    Image1->RepaintNow();
+    ui.Image1->RepaintNow();
     if (!GpxDocument)
         return;
-    PictureSurface surface(*Image1);
+    PictureSurface surface(*ui.Image1);
     // One warning per overlay, at the first waypoint that cannot be mapped: a box per waypoint
     // would make a large file impossible to get through.
     carteva::DrawWaypoints(*GpxDocument, Points, surface, [this] {

@@ -2,25 +2,18 @@
 
 #include "calibration/CalibPoint.h"
 #include "calibration/CalibrationKeeper.h"
+#include "ui/TfrmMainControls.h"
 
-#include <QUrl>
 #include <QWidget>
 
 #include <cstdint>
 #include <memory>
 #include <vector>
 
-class QFrame;
-class QLabel;
-class QLineEdit;
-class QPushButton;
-
 namespace carteva {
 
 class GpxDocument;
-class OpenGpxDialog;
-class OpenPictureDialog;
-class PictureView;
+class OuterSizer;
 
 // The member below carries the type's own name, so the type is spelled through an alias.
 using GpxDocumentHolder = std::unique_ptr<GpxDocument>;
@@ -33,24 +26,6 @@ class TfrmMain : public QWidget
 public:
     explicit TfrmMain(QWidget *parent = nullptr);
     ~TfrmMain() override;
-
-    // Controls and dialogs, named as in the window's layout.
-    PictureView *Image1 = nullptr;
-    QFrame *Panel1 = nullptr;
-    QFrame *pnlRightTop = nullptr;
-    QLabel *stCurrentPos = nullptr;
-    QLineEdit *edX = nullptr;
-    QLineEdit *edY = nullptr;
-    QLineEdit *edLat = nullptr;
-    QLineEdit *edLon = nullptr;
-    QLabel *Label1 = nullptr;
-    QLabel *Label2 = nullptr;
-    QLabel *Label3 = nullptr;
-    QPushButton *btSave = nullptr;
-    QPushButton *BitBtn1 = nullptr;
-    QPushButton *btOpenGPX = nullptr;
-    OpenGpxDialog *OpenGPXDialog = nullptr;
-    OpenPictureDialog *OpenPictureDialog1 = nullptr;
 
     // Event handlers. They may throw; the window calls them through the general error handler.
     void FormActivate();
@@ -73,9 +48,9 @@ public:
     void LoadCalibration();
     void SaveCalibration();
     void DrawPointMarks();
-    void DrawWaypoints();
 
-    static QUrl MapPageUrl();
+    // The controls, for tests that press buttons and type into fields.
+    const TfrmMainControls &ControlsForTest() const { return ui; }
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -83,17 +58,19 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    void BuildControls();
+    void ConnectControls();
+    void DrawWaypoints();
     void SizeAroundPicture();
     void DockPanels();
-    QMargins FrameMargins();
     void CommitData();
 
+    TfrmMainControls ui;
     bool shownOnce_ = false;
+    OuterSizer *outerSizer_ = nullptr;
     CalibrationKeeper keeper_;
 };
 
-// The one window and the start-up flag, as the program's design names them.
+// The one window, and whether its start-up still has to open a picture.
 extern TfrmMain *frmMain;
 extern bool FirstActivation;
 

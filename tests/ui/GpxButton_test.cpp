@@ -32,11 +32,11 @@ struct Calibrated : WindowFixture
         Start(WriteBitmap("map.bmp", 300, 200));
         const char *rows[][4] = {{"100", "100", "50", "14"}, {"300", "400", "49", "15"}};
         for (int i = 0; i < points; ++i) {
-            window->edX->setText(rows[i][0]);
-            window->edY->setText(rows[i][1]);
-            window->edLat->setText(rows[i][2]);
-            window->edLon->setText(rows[i][3]);
-            window->btSave->click();
+            window->ControlsForTest().edX->setText(rows[i][0]);
+            window->ControlsForTest().edY->setText(rows[i][1]);
+            window->ControlsForTest().edLat->setText(rows[i][2]);
+            window->ControlsForTest().edLon->setText(rows[i][3]);
+            window->ControlsForTest().btSave->click();
         }
         platform.messages.clear();
     }
@@ -48,7 +48,7 @@ struct Calibrated : WindowFixture
     void Overlay(const std::optional<QString> &file)
     {
         platform.fileAnswers.push_back(file);
-        window->btOpenGPX->click();
+        window->ControlsForTest().btOpenGPX->click();
     }
 };
 
@@ -74,10 +74,10 @@ private slots:
     void cancelChangesNothing()
     {
         Calibrated f;
-        const QImage before = f.window->Image1->GetPicture().Image();
+        const QImage before = f.window->ControlsForTest().Image1->GetPicture().Image();
         f.Overlay(std::nullopt);
         QVERIFY(!f.window->GpxDocument);
-        QCOMPARE(f.window->Image1->GetPicture().Image(), before);
+        QCOMPARE(f.window->ControlsForTest().Image1->GetPicture().Image(), before);
         QVERIFY(f.platform.messages.empty());
     }
 
@@ -95,7 +95,7 @@ private slots:
         Calibrated f;
         f.Overlay(f.WriteGpx("a.gpx", Gpx(R"(<wpt lat="49.9" lon="14.1"/>)")));
         const carteva::GpxDocument *kept = f.window->GpxDocument.get();
-        const QImage before = f.window->Image1->GetPicture().Image();
+        const QImage before = f.window->ControlsForTest().Image1->GetPicture().Image();
         f.Overlay(f.WriteGpx("bad.gpx", "<gpx>\n<wpt lat=\"49.8\" lon=\"14.2\">\n</gpx>\n"));
         QCOMPARE(f.platform.messages.size(), std::size_t(1));
         const QStringList lines = f.platform.messages[0].text.split("\r\n");
@@ -104,7 +104,7 @@ private slots:
         QCOMPARE(lines[1], QString("Line: 3"));
         QCOMPARE(f.platform.messages[0].icon, QMessageBox::Critical);
         QCOMPARE(f.window->GpxDocument.get(), kept);
-        QCOMPARE(f.window->Image1->GetPicture().Image(), before);
+        QCOMPARE(f.window->ControlsForTest().Image1->GetPicture().Image(), before);
     }
 
     void unmappableWaypointsWarnOnceAndPaintNothing()
@@ -125,11 +125,11 @@ private slots:
         Calibrated f;
         // A third point with the second point's longitude: near it, those two are the pair, and
         // the division by their longitude difference fails.
-        f.window->edX->setText("250");
-        f.window->edY->setText("190");
-        f.window->edLat->setText("40");
-        f.window->edLon->setText("15");
-        f.window->btSave->click();
+        f.window->ControlsForTest().edX->setText("250");
+        f.window->ControlsForTest().edY->setText("190");
+        f.window->ControlsForTest().edLat->setText("40");
+        f.window->ControlsForTest().edLon->setText("15");
+        f.window->ControlsForTest().btSave->click();
         f.platform.messages.clear();
         f.Overlay(f.WriteGpx("a.gpx", Gpx(R"(<wpt lat="49.9" lon="14.1"/><wpt lat="40" lon="15.1"/>
             <wpt lat="49.8" lon="14.2"/>)")));
@@ -144,12 +144,13 @@ private slots:
         Calibrated f;
         const QString file = f.WriteGpx("a.gpx", Gpx(""));
         f.Overlay(file);
-        OpenGpxDialog *dialog = f.window->OpenGPXDialog;
+        OpenGpxDialog *dialog = f.window->ControlsForTest().OpenGPXDialog;
         QVERIFY(dialog);
         QCOMPARE(dialog->nameFilters(), QStringList {"GPX file (*.gpx)"});
         QCOMPARE(dialog->defaultSuffix(), QString("gpx"));
         QCOMPARE(dialog->fileMode(), QFileDialog::ExistingFile);
-        QComboBox *encoding = dialog->EncodingList();
+        auto *encoding = dialog->findChild<QComboBox *>("Encoding");
+        QVERIFY(encoding);
         QStringList entries;
         for (int i = 0; i < encoding->count(); ++i)
             entries << encoding->itemText(i);
@@ -159,7 +160,7 @@ private slots:
         QCOMPARE(encoding->currentIndex(), 0);
         encoding->setCurrentIndex(4);
         f.Overlay(std::nullopt);
-        QCOMPARE(f.window->OpenGPXDialog, dialog);
+        QCOMPARE(f.window->ControlsForTest().OpenGPXDialog, dialog);
         QCOMPARE(encoding->currentText(), QString("UTF-8"));
         QCOMPARE(dialog->selectedFiles().value(0), file);
     }
@@ -170,12 +171,12 @@ private slots:
         const QString file = f.WriteGpx("typed.gpx", Gpx(R"(<wpt lat="49.9" lon="14.1"/>)"));
         test::FakePlatform::Install(nullptr); // the real dialog this time
         QTimer::singleShot(200, [&] {
-            auto *dialog = f.window->OpenGPXDialog;
+            auto *dialog = f.window->ControlsForTest().OpenGPXDialog;
             auto *name = dialog->findChild<QLineEdit *>("fileNameEdit");
             name->setText(f.Path("typed"));
             QTest::keyClick(name, Qt::Key_Return);
         });
-        f.window->btOpenGPX->click();
+        f.window->ControlsForTest().btOpenGPX->click();
         test::FakePlatform::Install(&f.platform);
         QCOMPARE(f.PixelAt(120, 130), kOrange);
     }

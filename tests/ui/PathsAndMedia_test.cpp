@@ -66,7 +66,7 @@ private slots:
         // A second point 60 × 40 pixels and a degree away: the waypoint lands half-way.
         f.window->Points.push_back(TCalibPoint {65, 46, 49.0L, 15.0L});
         f.platform.fileAnswers.push_back(gpx);
-        f.window->btOpenGPX->click();
+        f.window->ControlsForTest().btOpenGPX->click();
         QVERIFY(f.platform.messages.empty());
         QCOMPARE(f.PixelAt(35, 26), kOrange);
 

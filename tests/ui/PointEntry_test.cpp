@@ -24,13 +24,16 @@ struct Fields
 
 Fields FieldsOf(const TfrmMain &w)
 {
-    return {w.edX->text(), w.edY->text(), w.edLat->text(), w.edLon->text()};
+    return {w.ControlsForTest().edX->text(), w.ControlsForTest().edY->text(),
+            w.ControlsForTest().edLat->text(), w.ControlsForTest().edLon->text()};
 }
 
 void Type(TfrmMain &w, const Fields &fields)
 {
-    for (auto [edit, text] : {std::pair {w.edX, fields.x}, std::pair {w.edY, fields.y},
-                              std::pair {w.edLat, fields.lat}, std::pair {w.edLon, fields.lon}}) {
+    for (auto [edit, text] : {std::pair {w.ControlsForTest().edX, fields.x},
+                              std::pair {w.ControlsForTest().edY, fields.y},
+                              std::pair {w.ControlsForTest().edLat, fields.lat},
+                              std::pair {w.ControlsForTest().edLon, fields.lon}}) {
         edit->clear();
         QTest::keyClicks(edit, text);
     }
@@ -46,11 +49,11 @@ struct Started : WindowFixture
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     }
-    void Save() { QTest::mouseClick(window->btSave, Qt::LeftButton); }
+    void Save() { QTest::mouseClick(window->ControlsForTest().btSave, Qt::LeftButton); }
     void ClickAt(QPoint p)
     {
-        QTest::mouseMove(window->Image1, p);
-        QTest::mouseClick(window->Image1, Qt::LeftButton, {}, p);
+        QTest::mouseMove(window->ControlsForTest().Image1, p);
+        QTest::mouseClick(window->ControlsForTest().Image1, Qt::LeftButton, {}, p);
     }
 };
 
@@ -68,8 +71,8 @@ private slots:
     void readoutFollowsThePointer()
     {
         Started f;
-        QTest::mouseMove(f.window->Image1, QPoint(120, 45));
-        QCOMPARE(f.window->stCurrentPos->text(), QString("120 x 45"));
+        QTest::mouseMove(f.window->ControlsForTest().Image1, QPoint(120, 45));
+        QCOMPARE(f.window->ControlsForTest().stCurrentPos->text(), QString("120 x 45"));
         QCOMPARE(f.window->LastX, 120);
         QCOMPARE(f.window->LastY, 45);
     }
@@ -77,11 +80,11 @@ private slots:
     void dragBeyondThePictureReportsOutsidePositionsAndNoClick()
     {
         Started f;
-        QTest::mouseMove(f.window->Image1, QPoint(10, 10));
-        QTest::mousePress(f.window->Image1, Qt::LeftButton, {}, QPoint(10, 10));
-        QTest::mouseMove(f.window->Image1, QPoint(-5, -7));
-        QCOMPARE(f.window->stCurrentPos->text(), QString("-5 x -7"));
-        QTest::mouseRelease(f.window->Image1, Qt::LeftButton, {}, QPoint(-5, -7));
+        QTest::mouseMove(f.window->ControlsForTest().Image1, QPoint(10, 10));
+        QTest::mousePress(f.window->ControlsForTest().Image1, Qt::LeftButton, {}, QPoint(10, 10));
+        QTest::mouseMove(f.window->ControlsForTest().Image1, QPoint(-5, -7));
+        QCOMPARE(f.window->ControlsForTest().stCurrentPos->text(), QString("-5 x -7"));
+        QTest::mouseRelease(f.window->ControlsForTest().Image1, Qt::LeftButton, {}, QPoint(-5, -7));
         QCOMPARE(FieldsOf(*f.window), (Fields {}));
         QCOMPARE(f.window->LastX, -5);
     }
@@ -142,7 +145,7 @@ private slots:
         }
         const std::vector<TCalibPoint> before = f.window->Points;
         f.ClickAt(QPoint(100, 100));
-        f.window->edLat->setText("49.5");
+        f.window->ControlsForTest().edLat->setText("49.5");
         f.Save();
         QCOMPARE(f.window->Points.size(), std::size_t(3));
         QVERIFY(SamePoint(f.window->Points[0], before[0]));
@@ -230,8 +233,8 @@ private slots:
     {
         Started f;
         Type(*f.window, {"12", "34", "50.5", "14.25"});
-        for (QWidget *w :
-             {static_cast<QWidget *>(f.window->edLon), static_cast<QWidget *>(f.window->btSave)}) {
+        for (QWidget *w : {static_cast<QWidget *>(f.window->ControlsForTest().edLon),
+                           static_cast<QWidget *>(f.window->ControlsForTest().btSave)}) {
             w->setFocus();
             QTest::keyClick(w, Qt::Key_Return);
             QTest::keyClick(w, Qt::Key_Escape);
@@ -247,7 +250,7 @@ private slots:
         f.Start(f.Path("map.ico"));
         f.platform.messages.clear();
         Type(*f.window, {"12", "34", "50.5", "14.25"});
-        f.window->btSave->click();
+        f.window->ControlsForTest().btSave->click();
         QCOMPARE(f.window->Points.size(), std::size_t(1));
         QCOMPARE(FieldsOf(*f.window), (Fields {}));
         QCOMPARE(f.platform.messages.at(0).text,

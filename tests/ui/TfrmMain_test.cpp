@@ -81,7 +81,7 @@ private slots:
         QVERIFY(control);
         QCOMPARE(control->parentWidget()->objectName(), parentName);
         auto *label = qobject_cast<QLabel *>(control);
-        if (label && label != f.window->stCurrentPos) {
+        if (label && label != f.window->ControlsForTest().stCurrentPos) {
             // Labels keep their place and size themselves to their text in whatever font stands
             // in for Tahoma.
             QCOMPARE(control->pos(), geometry.topLeft());
@@ -105,10 +105,13 @@ private slots:
         QCOMPARE(f.window->windowTitle(), QString("Navelin - Carteva"));
         QCOMPARE(f.window->size(), QSize(676, 476));
         QCOMPARE(f.window->pos(), QPoint(150, 80));
-        QCOMPARE(f.window->stCurrentPos->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
-        QCOMPARE(f.window->Image1->cursor().shape(), Qt::CrossCursor);
-        QCOMPARE(f.window->btSave->cursor().shape(), Qt::PointingHandCursor);
-        for (QPushButton *button : {f.window->btSave, f.window->BitBtn1, f.window->btOpenGPX}) {
+        QCOMPARE(f.window->ControlsForTest().stCurrentPos->alignment() & Qt::AlignHorizontal_Mask,
+                 Qt::AlignRight);
+        QCOMPARE(f.window->ControlsForTest().Image1->cursor().shape(), Qt::CrossCursor);
+        QCOMPARE(f.window->ControlsForTest().btSave->cursor().shape(), Qt::PointingHandCursor);
+        for (QPushButton *button :
+             {f.window->ControlsForTest().btSave, f.window->ControlsForTest().BitBtn1,
+              f.window->ControlsForTest().btOpenGPX}) {
             QVERIFY(!button->autoDefault());
             QVERIFY(!button->isDefault());
         }
@@ -120,10 +123,12 @@ private slots:
         f.window->show();
         QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
         f.window->activateWindow();
-        f.window->edX->setFocus();
+        f.window->ControlsForTest().edX->setFocus();
         const QList<QWidget *> order
-            = {f.window->edY,     f.window->edLat,     f.window->edLon, f.window->btSave,
-               f.window->BitBtn1, f.window->btOpenGPX, f.window->edX};
+            = {f.window->ControlsForTest().edY,     f.window->ControlsForTest().edLat,
+               f.window->ControlsForTest().edLon,   f.window->ControlsForTest().btSave,
+               f.window->ControlsForTest().BitBtn1, f.window->ControlsForTest().btOpenGPX,
+               f.window->ControlsForTest().edX};
         for (QWidget *expected : order) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QCOMPARE(QApplication::focusWidget(), expected);
@@ -190,8 +195,8 @@ private slots:
         QVERIFY(FirstActivation);
         QCOMPARE(f.window->BitmapFileName, f.Path(name));
         QCOMPARE(f.window->size(), QSize(676, 476));
-        QCOMPARE(f.window->Image1->geometry(), QRect(16, 58, 633, 410));
-        QVERIFY(f.window->Image1->GetPicture().IsEmpty());
+        QCOMPARE(f.window->ControlsForTest().Image1->geometry(), QRect(16, 58, 633, 410));
+        QVERIFY(f.window->ControlsForTest().Image1->GetPicture().IsEmpty());
     }
 
     void aFileThatCannotBeOpenedNamesPathAndReason()
@@ -208,7 +213,7 @@ private slots:
         WindowFixture f;
         f.Start(f.WriteBitmap("MAP.BMP", 120, 90));
         QVERIFY(!FirstActivation);
-        QCOMPARE(f.window->Image1->size(), QSize(120, 90));
+        QCOMPARE(f.window->ControlsForTest().Image1->size(), QSize(120, 90));
     }
 
     void windowIsSizedAroundThePicture_data()
@@ -233,12 +238,12 @@ private slots:
         else if (outer.width() > desktop.width() || outer.height() > desktop.height())
             QSKIP("the test screen is too small for this picture");
         f.Start(f.WriteBitmap("map.bmp", picture.width(), picture.height()));
-        QCOMPARE(f.window->Image1->geometry(), QRect(QPoint(16, 58), picture));
+        QCOMPARE(f.window->ControlsForTest().Image1->geometry(), QRect(QPoint(16, 58), picture));
         // No window manager here, so the outer size is the client size.
         QCOMPARE(f.window->frameGeometry().size(), outer);
         QCOMPARE(f.window->pos(), QPoint(150, 80));
-        QCOMPARE(f.window->Panel1->width(), outer.width());
-        QCOMPARE(f.window->pnlRightTop->x(), outer.width() - 107);
+        QCOMPARE(f.window->ControlsForTest().Panel1->width(), outer.width());
+        QCOMPARE(f.window->ControlsForTest().pnlRightTop->x(), outer.width() - 107);
     }
 
     void firstStartWarnsAndWritesAnEightByteFile()
@@ -328,13 +333,13 @@ private slots:
         WindowFixture::WriteFile(f.Path("map.cali"), original);
         WindowFixture::WriteFile(f.Path("map.bmp"), "not a bitmap at all");
         f.Start(f.Path("map.bmp"));
-        f.window->edX->setText("12");
-        f.window->edY->setText("34");
-        f.window->edLat->setText("50.5");
-        f.window->edLon->setText("14.25");
+        f.window->ControlsForTest().edX->setText("12");
+        f.window->ControlsForTest().edY->setText("34");
+        f.window->ControlsForTest().edLat->setText("50.5");
+        f.window->ControlsForTest().edLon->setText("14.25");
         f.window->btSaveClick();
         // The first drawing gives the empty view a white bitmap of its size.
-        QCOMPARE(f.window->Image1->GetPicture().Image().size(), QSize(633, 410));
+        QCOMPARE(f.window->ControlsForTest().Image1->GetPicture().Image().size(), QSize(633, 410));
         QCOMPARE(f.PixelAt(12, 34), kRed);
         QCOMPARE(f.PixelAt(0, 0), QColor(Qt::white).rgb());
         f.Close();
@@ -374,7 +379,7 @@ private slots:
     void openMapOpensTheMapPage()
     {
         WindowFixture f;
-        QTest::mouseClick(f.window->BitBtn1, Qt::LeftButton);
+        QTest::mouseClick(f.window->ControlsForTest().BitBtn1, Qt::LeftButton);
         QCOMPARE(f.platform.urls.size(), std::size_t(1));
         QCOMPARE(f.platform.urls[0], QUrl("http://localhost/gmaps/google_maps.php"));
     }
