@@ -40,6 +40,8 @@ PictureScrollArea::PictureScrollArea(PictureView *view, QWidget *parent)
 {
     setObjectName(QStringLiteral("PictureArea"));
     setFrameShape(QFrame::NoFrame);
+    // Lays the viewport out without the frame now: a hidden area would wait until it is shown.
+    setViewportMargins(QMargins());
     // The window's own background shows around a picture smaller than the area, as without it.
     setAutoFillBackground(false);
     viewport()->setAutoFillBackground(false);

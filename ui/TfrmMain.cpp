@@ -12,6 +12,7 @@
 #include "ui/OpenGpxDialog.h"
 #include "ui/OpenPictureDialog.h"
 #include "ui/OuterSizer.h"
+#include "ui/PictureScrollArea.h"
 #include "ui/PictureSurface.h"
 #include "ui/PictureView.h"
 #include "ui/Platform.h"
@@ -121,6 +122,7 @@ void TfrmMain::ConnectControls()
             [this] { Guarded([this] { SpeedButton1Click(); }); });
     connect(ui.btOpenGPX, &QPushButton::clicked, this,
             [this] { Guarded([this] { btOpenGPXClick(); }); });
+    ui.PictureArea->AddZoomShortcuts(*this);
 }
 
 void TfrmMain::resizeEvent(QResizeEvent *event)
@@ -134,6 +136,9 @@ void TfrmMain::DockPanels()
     // Panel1 is docked to the top, pnlRightTop to Panel1's right edge inside its bevel.
     ui.Panel1->setGeometry(0, 0, width(), kPanelHeight);
     ui.pnlRightTop->move(ui.Panel1->width() - 1 - ui.pnlRightTop->width(), 1);
+    // The picture's area keeps its top-left corner and reaches to the right and bottom edges.
+    const QPoint corner = ui.PictureArea->pos();
+    ui.PictureArea->resize(std::max(0, width() - corner.x()), std::max(0, height() - corner.y()));
 }
 
 void TfrmMain::showEvent(QShowEvent *event)
@@ -176,8 +181,8 @@ void TfrmMain::SizeAroundPicture()
     const QSize desktop = screen() ? screen()->virtualSize() : QSize(INT_MAX, INT_MAX);
     // Outer sizes (frame included); the width is raised to its minimum, the height has none.
     const int outerWidth
-        = std::max(ui.Image1->width() + kOuterWidthAroundPicture, kMinimumOuterWidth);
-    const int outerHeight = ui.Image1->height() + kOuterHeightAroundPicture;
+        = std::max(ui.Image1->PictureSize().width() + kOuterWidthAroundPicture, kMinimumOuterWidth);
+    const int outerHeight = ui.Image1->PictureSize().height() + kOuterHeightAroundPicture;
     outerSizer_->Apply(
         QSize(std::min(outerWidth, desktop.width()), std::min(outerHeight, desktop.height())));
     // A hidden window gets its resize event only when shown; the panels follow at once.
@@ -296,8 +301,8 @@ void TfrmMain::SaveCalibration()
     if (BitmapFileName.isEmpty())
         return;
     try {
-        keeper_.Write(FilePath(CalibrationFileName()), ui.Image1->width(), ui.Image1->height(),
-                      Points);
+        keeper_.Write(FilePath(CalibrationFileName()), ui.Image1->PictureSize().width(),
+                      ui.Image1->PictureSize().height(), Points);
     } catch (...) {
         Platform::Current().ShowMessage(this, QStringLiteral("Cannot save calibration"),
                                         QStringLiteral("Error"), QMessageBox::Warning);
