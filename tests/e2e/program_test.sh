@@ -2,7 +2,9 @@
 # Runs the real Carteva under Xvfb with openbox, as a user would: answers the bitmap dialog by
 # typing, checks the window's caption and outer geometry, sets two calibration points with the
 # mouse and keyboard, overlays a GPX file through the real dialog, checks the red and orange pixels
-# in a screenshot, closes the window through the window manager and checks the calibration file.
+# in a screenshot, closes the window through the window manager and checks the calibration file;
+# then starts it again at scale 2 and sets a third point with a click in the lower-right quarter of
+# its pixel.
 set -euo pipefail
 
 carteva=$(realpath "$1")
@@ -149,4 +151,33 @@ expected+=280000003200000000000000000000ca044000000000000000000000000000e4024000
 expected+=f0000000aa00000000000000000000c6044000000000000000000000000000f40240000000000000
 actual=$(od -An -tx1 -v "$cali" | tr -d ' \n')
 [ "$actual" = "$expected" ] || fail "calibration file holds $actual, expected $expected"
+# Scale 2: a picture pixel is 2 x 2 screen pixels, and a click on the lower-right one of them
+# still picks that pixel, here 100,60.
+export QT_SCALE_FACTOR=2
+start_carteva
+dialog=$(window_named '^Open bitmap to calibrate$') || fail "the bitmap dialog did not open at scale 2"
+xdotool windowactivate --sync "$dialog" 2>/dev/null || true
+sleep 0.5
+xdotool type --delay 20 "$work/maps/valley map.bmp"
+xdotool key Return
+main=$(window_named '^Navelin - Carteva$') || fail "the main window is not there at scale 2"
+sleep 0.5
+xdotool windowactivate --sync "$main" 2>/dev/null || true
+read -r x y < <(xwininfo -id "$main" |
+    awk '/Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {print x, $4}')
+at() { echo $((x + 2 * $1)) $((y + 2 * $2)); }
+read -r px py < <(at $((16 + 100)) $((58 + 60)))
+xdotool mousemove $((px + 1)) $((py + 1))
+sleep 0.2
+xdotool click 1
+sleep 0.2
+type_into 250 21 50.25
+type_into 320 21 14.5
+xdotool mousemove $(at 395 21) click 1 # Save
+sleep 0.3
+xdotool key alt+F4
+for _ in $(seq 100); do kill -0 "$carteva_pid" 2>/dev/null || break; sleep 0.1; done
+wait "$carteva_pid" || fail "exit status $? at scale 2"
+third=$(od -An -tx1 -v -j 88 -N 8 "$cali" | tr -d ' \n')
+[ "$third" = 640000003c000000 ] || fail "the click at scale 2 stored pixel $third, expected 100,60"
 echo "e2e: 1 passed, 0 failed"
