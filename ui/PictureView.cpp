@@ -6,9 +6,11 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <utility>
+#include <vector>
 
 namespace carteva {
 
@@ -42,6 +44,64 @@ constexpr double kBorderSnap = 1e-9;
 int PixelCoordinate(double position, double zoom)
 {
     return int(std::floor(position / zoom + kBorderSnap));
+}
+
+// The picture pixels that a run of device pixels shows: each the one a pointer on it picks.
+std::vector<int> PixelsOfDeviceRun(int first, int count, double origin, double scale, int size)
+{
+    std::vector<int> pixels(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        const int pixel = int(std::floor((first + i - origin) / scale + kBorderSnap));
+        pixels[std::size_t(i)] = std::clamp(pixel, 0, size - 1);
+    }
+    return pixels;
+}
+
+// Draws the exposed part device pixel by device pixel. Qt's own scaling samples pixel centres and
+// rounds in its own way: at a fractional scale factor, or below one to one, some device pixels
+// would show a neighbour of the pixel that a click on them picks.
+void DrawDevicePixels(QPainter &painter, const QImage &image, const QRect &exposed, double zoom)
+{
+    const QTransform device = painter.deviceTransform();
+    const double ratio = device.m11();
+    const double scale = ratio * zoom;
+    const QPointF origin(device.dx(), device.dy());
+    const QRectF area = device.mapRect(QRectF(exposed));
+    // The device pixels on the picture are those from its origin to its far edge.
+    const int left = std::max(int(std::floor(area.left())), int(std::ceil(origin.x())));
+    const int top = std::max(int(std::floor(area.top())), int(std::ceil(origin.y())));
+    const int right = std::min(int(std::ceil(area.right())),
+                               int(std::ceil(origin.x() + image.width() * scale)));
+    const int bottom = std::min(int(std::ceil(area.bottom())),
+                                int(std::ceil(origin.y() + image.height() * scale)));
+    if (right <= left || bottom <= top)
+        return;
+    const std::vector<int> columns
+        = PixelsOfDeviceRun(left, right - left, origin.x(), scale, image.width());
+    const std::vector<int> rows
+        = PixelsOfDeviceRun(top, bottom - top, origin.y(), scale, image.height());
+    QImage shown(right - left, bottom - top,
+                 image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    const bool direct
+        = image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32;
+    for (int y = 0; y < shown.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(shown.scanLine(y));
+        const int row = rows[std::size_t(y)];
+        if (y > 0 && row == rows[std::size_t(y - 1)]) {
+            // Zoomed in, many device rows show the same picture row.
+            std::copy_n(reinterpret_cast<const QRgb *>(shown.constScanLine(y - 1)), shown.width(),
+                        line);
+        } else if (direct) {
+            const auto *source = reinterpret_cast<const QRgb *>(image.constScanLine(row));
+            for (int x = 0; x < shown.width(); ++x)
+                line[x] = source[columns[std::size_t(x)]];
+        } else {
+            for (int x = 0; x < shown.width(); ++x)
+                line[x] = image.pixel(columns[std::size_t(x)], row);
+        }
+    }
+    shown.setDevicePixelRatio(ratio);
+    painter.drawImage(QPointF(left - origin.x(), top - origin.y()) / ratio, shown);
 }
 
 int ZoomedLength(int length, double zoom)
@@ -174,11 +234,19 @@ void PictureView::paintEvent(QPaintEvent *event)
     if (source.isEmpty())
         return;
     QPainter painter(this);
+    const QTransform device = painter.deviceTransform();
+    const double scale = device.m11() * zoom_;
+    if (scale != std::floor(scale) || device.dx() != std::floor(device.dx())
+        || device.dy() != std::floor(device.dy())) {
+        DrawDevicePixels(painter, image, exposed, zoom_);
+        return;
+    }
     if (zoom_ == 1) {
         painter.drawImage(source.topLeft(), image, source);
         return;
     }
-    // Without smoothing the painter scales by nearest neighbour: pixels stay sharp blocks.
+    // Whole device pixels to a picture pixel: the painter's nearest-neighbour scaling agrees with
+    // the picking, and pixels stay sharp blocks.
     const QRectF target(source.x() * zoom_, source.y() * zoom_, source.width() * zoom_,
                         source.height() * zoom_);
     painter.drawImage(target, image, QRectF(source));

@@ -82,6 +82,8 @@ private slots:
     void ClickNeedsLeftPressAndReleaseInside();
     void PointerPicksTheFloorOfItsPictureCoordinate_data();
     void PointerPicksTheFloorOfItsPictureCoordinate();
+    void EveryDevicePixelShowsThePixelItPicks_data();
+    void EveryDevicePixelShowsThePixelItPicks();
     void ScrolledPictureIsPickedWhereItIsShown_data();
     void ScrolledPictureIsPickedWhereItIsShown();
     void WheelScrollsAndZoomsAboutThePointer_data();
@@ -384,6 +386,36 @@ void PictureViewTest::PointerPicksTheFloorOfItsPictureCoordinate()
     QCOMPARE(clicks.count(), 1);
 }
 
+void PictureViewTest::EveryDevicePixelShowsThePixelItPicks_data()
+{
+    QTest::addColumn<double>("ratio");
+    QTest::addColumn<double>("zoom");
+    for (const double ratio : {1.0, 1.25, 1.5, 1.75, 2.0})
+        for (const double zoom : {0.125, 1.0, 3.0})
+            QTest::addRow("%g, zoom %g", ratio, zoom) << ratio << zoom;
+}
+
+void PictureViewTest::EveryDevicePixelShowsThePixelItPicks()
+{
+    QFETCH(double, ratio);
+    QFETCH(double, zoom);
+    PictureView view;
+    view.SetPicture(Picture(PictureKind::Bitmap, CoordinateImage({256, 256})));
+    view.SetZoom(zoom);
+    // One logical pixel in, as a child in a window may lie: a fraction of a device pixel.
+    QImage screen(QSize(100, 100) * ratio, QImage::Format_RGB32);
+    screen.setDevicePixelRatio(ratio);
+    screen.fill(Qt::black);
+    view.render(&screen, QPoint(1, 1));
+
+    // Device pixels wholly on the view: Qt clips one that its edge cuts.
+    const int end = std::min(screen.width(), int((1 + view.width()) * ratio));
+    for (int device = int(std::ceil(ratio)); device < end; ++device) {
+        const QPoint picked = view.PixelAt(QPointF(device / ratio - 1, device / ratio - 1));
+        QCOMPARE(screen.pixel(device, device), ColourOfPixel(picked));
+    }
+}
+
 void PictureViewTest::ScrolledPictureIsPickedWhereItIsShown_data()
 {
     QTest::addColumn<double>("zoom");
@@ -420,10 +452,8 @@ void PictureViewTest::ScrolledPictureIsPickedWhereItIsShown()
     QTest::mouseMove(area.viewport(), at);
     QTRY_VERIFY(moves.count() >= 2);
     QCOMPARE(QPoint(moves.last().at(1).toInt(), moves.last().at(2).toInt()), pixel);
-    // Below one to one a view pixel shows one of several pixels; from one up, the one picked.
-    if (zoom >= 1)
-        QCOMPARE(area.viewport()->grab(QRect(at, QSize(1, 1))).toImage().pixel(0, 0),
-                 ColourOfPixel(pixel));
+    QCOMPARE(area.viewport()->grab(QRect(at, QSize(1, 1))).toImage().pixel(0, 0),
+             ColourOfPixel(pixel));
 }
 
 void PictureViewTest::WheelScrollsAndZoomsAboutThePointer_data()
