@@ -1,4 +1,5 @@
 #include "ui/CartevaApplication.h"
+#include "ui/TerminationSignals.h"
 #include "ui/TfrmMain.h"
 
 #include <QIcon>
@@ -11,8 +12,9 @@ int main(int argc, char **argv)
 
     carteva::TfrmMain window;
     carteva::frmMain = &window;
+    carteva::TerminationSignals endOnSignals(window);
     window.show();
     application.exec();
-    // Every path ends with status 0: the cancelled start-up, a close, a log-off.
+    // Every path ends with status 0: the cancelled start-up, a close, a log-off, a signal.
     return 0;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace carteva {
@@ -21,13 +22,21 @@ class CalibrationKeeper
 public:
     // Appends the file's points; see ReadCalibrationFile.
     CalibrationReadResult Read(const std::filesystem::path &path, std::vector<TCalibPoint> &points);
+    // Why the last Read did not complete (a missing file too), naming the file, the call and the
+    // system's message; empty when it did or before any Read.
+    const std::string &ReadFailure() const { return readFailure_; }
     void PointSaved() { pointsSaved_ = true; }
-    // Writes the file as the close does (throws Error on failure); false when it leaves the file
-    // alone.
+    // Writes the file as the close does (throws Error on failure, its what() saying why); false
+    // when it leaves the file alone.
     bool Write(const std::filesystem::path &path, std::int32_t width, std::int32_t height,
                std::span<const TCalibPoint> points);
+    // What the last Write saved but could not make sure of: the file (or its backup) is in place,
+    // yet its folder could not be flushed. Not a failure, only worth logging; empty otherwise.
+    const std::string &WriteWarning() const { return writeWarning_; }
 
 private:
+    std::string readFailure_;
+    std::string writeWarning_;
     bool read_ = false;
     bool unreadable_ = false;
     bool pointsSaved_ = false;

@@ -57,6 +57,4 @@ public:
     { }
 };
 
-std::string ToUtf8(std::u16string_view text);
-
 } // namespace carteva

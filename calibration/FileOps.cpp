@@ -8,7 +8,12 @@ namespace carteva {
 
 int FileOps::OpenForReading(const char *path)
 {
-    return ::open(path, O_RDONLY | O_CLOEXEC);
+    return ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+}
+
+int FileOps::OpenForRewriting(const char *path)
+{
+    return ::open(path, O_RDWR | O_NONBLOCK | O_CLOEXEC);
 }
 
 int FileOps::CreateExclusive(const char *path, mode_t mode)
@@ -47,6 +52,14 @@ int FileOps::AccessForWriting(const char *path)
 int FileOps::Fchmod(int fd, mode_t mode)
 {
     return ::fchmod(fd, mode);
+}
+off_t FileOps::Seek(int fd, off_t offset)
+{
+    return ::lseek(fd, offset, SEEK_SET);
+}
+int FileOps::Truncate(int fd, off_t size)
+{
+    return ::ftruncate(fd, size);
 }
 int FileOps::Fsync(int fd)
 {

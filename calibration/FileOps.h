@@ -14,7 +14,10 @@ class FileOps
 public:
     virtual ~FileOps() = default;
 
+    // Opens without blocking, so that a FIFO or a device cannot hold the caller up.
     virtual int OpenForReading(const char *path);
+    // Opens an existing file for reading and writing in place, not truncated, without blocking.
+    virtual int OpenForRewriting(const char *path);
     // Creates the file; fails with EEXIST when something is already there.
     virtual int CreateExclusive(const char *path, mode_t mode);
     virtual int OpenFolder(const char *path);
@@ -25,6 +28,9 @@ public:
     // access(W_OK) for the effective user; root passes whatever the mode says.
     virtual int AccessForWriting(const char *path);
     virtual int Fchmod(int fd, mode_t mode);
+    // lseek(SEEK_SET)
+    virtual off_t Seek(int fd, off_t offset);
+    virtual int Truncate(int fd, off_t size);
     virtual int Fsync(int fd);
     virtual int Close(int fd);
     virtual int Rename(const char *from, const char *to);

@@ -20,9 +20,9 @@ constexpr std::uint16_t kExponentMask = 0x7FFF;
 constexpr int kExponentBias = 16383;
 constexpr std::uint64_t kIntegerBit = 0x8000000000000000ull;
 
-bool IsDigit(char16_t c)
+template<typename Char> bool IsDigit(Char c)
 {
-    return c >= u'0' && c <= u'9';
+    return c >= '0' && c <= '9';
 }
 
 // ---- Reading decimal text ----------------------------------------------------------------------
@@ -72,40 +72,42 @@ struct IgnoreDigits
 };
 
 // Reads the text by the grammar of a complete number, handing every integer and fraction digit to
-// the sink, and stops at the first character that does not fit.
-template<typename DigitSink> DecimalShape ScanDecimal(std::u16string_view text, DigitSink &digits)
+// the sink, and stops at the first character that does not fit. The grammar is ASCII, so UTF-8
+// bytes and UTF-16 units of anything else (negative as char, or beyond 0x7F) stop it alike.
+template<typename Char, typename DigitSink>
+DecimalShape ScanDecimal(std::basic_string_view<Char> text, DigitSink &digits)
 {
     DecimalShape shape;
-    const char16_t *p = text.data();
-    const char16_t *const end = p + text.size();
+    const Char *p = text.data();
+    const Char *const end = p + text.size();
 
-    while (p != end && *p == u' ')
+    while (p != end && *p == ' ')
         ++p;
-    if (p != end && (*p == u'+' || *p == u'-'))
-        shape.negative = *p++ == u'-';
+    if (p != end && (*p == '+' || *p == '-'))
+        shape.negative = *p++ == '-';
     if (p == end)
         return shape;
 
     while (p != end && IsDigit(*p))
-        digits.Add(static_cast<unsigned>(*p++ - u'0'));
+        digits.Add(static_cast<unsigned>(*p++ - '0'));
     std::int64_t fractionDigits = 0;
-    if (p != end && *p == u'.') {
+    if (p != end && *p == '.') {
         ++p;
         while (p != end && IsDigit(*p)) {
-            digits.Add(static_cast<unsigned>(*p++ - u'0'));
+            digits.Add(static_cast<unsigned>(*p++ - '0'));
             fractionDigits = std::min(fractionDigits + 1, kCountLimit);
         }
     }
     std::int64_t exponent = 0;
-    if (p != end && (*p == u'E' || *p == u'e')) {
+    if (p != end && (*p == 'E' || *p == 'e')) {
         ++p;
         bool negativeExponent = false;
-        if (p != end && (*p == u'+' || *p == u'-'))
-            negativeExponent = *p++ == u'-';
+        if (p != end && (*p == '+' || *p == '-'))
+            negativeExponent = *p++ == '-';
         if (p == end || !IsDigit(*p))
             return shape;
         while (p != end && IsDigit(*p))
-            exponent = std::min(exponent * 10 + (*p++ - u'0'), kCountLimit);
+            exponent = std::min(exponent * 10 + (*p++ - '0'), kCountLimit);
         if (negativeExponent)
             exponent = -exponent;
     }
@@ -115,6 +117,24 @@ template<typename DigitSink> DecimalShape ScanDecimal(std::u16string_view text, 
     shape.complete = true;
     shape.exponent = exponent - fractionDigits;
     return shape;
+}
+
+template<typename Char> Extended ParseDecimalText(std::basic_string_view<Char> text)
+{
+    DigitAccumulator m;
+    const DecimalShape shape = ScanDecimal(text, m);
+    if (!shape.complete)
+        return m.Value(); // malformed: the digits read so far as one whole number
+    const auto e = static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(shape.exponent, -kDecimalExponentLimit, kDecimalExponentLimit));
+    const Extended v = ScaleByPowerOfTen(m.Value(), e);
+    return shape.negative ? -v : v;
+}
+
+template<typename Char> bool IsDecimalNumberText(std::basic_string_view<Char> text)
+{
+    IgnoreDigits digits;
+    return ScanDecimal(text, digits).complete;
 }
 
 // ---- Writing decimal text ----------------------------------------------------------------------
@@ -217,20 +237,22 @@ Extended ScaleByPowerOfTen(Extended value, std::int32_t e)
 
 Extended ParseDecimal(std::u16string_view text)
 {
-    DigitAccumulator m;
-    const DecimalShape shape = ScanDecimal(text, m);
-    if (!shape.complete)
-        return m.Value(); // malformed: the digits read so far as one whole number
-    const auto e = static_cast<std::int32_t>(
-        std::clamp<std::int64_t>(shape.exponent, -kDecimalExponentLimit, kDecimalExponentLimit));
-    const Extended v = ScaleByPowerOfTen(m.Value(), e);
-    return shape.negative ? -v : v;
+    return ParseDecimalText(text);
+}
+
+Extended ParseDecimal(std::string_view text)
+{
+    return ParseDecimalText(text);
 }
 
 bool IsDecimalNumber(std::u16string_view text)
 {
-    IgnoreDigits digits;
-    return ScanDecimal(text, digits).complete;
+    return IsDecimalNumberText(text);
+}
+
+bool IsDecimalNumber(std::string_view text)
+{
+    return IsDecimalNumberText(text);
 }
 
 std::u16string FormatCoordinate(int decimals, Extended value)

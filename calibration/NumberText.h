@@ -13,9 +13,12 @@ namespace carteva {
 // Text to extended. Never fails on malformed text (returns the digit accumulator read so far);
 // throws EOverflow when the number exceeds the extended range.
 Extended ParseDecimal(std::u16string_view text);
+// The same on UTF-8 text, bit for bit: the grammar is ASCII, and anything else ends it.
+Extended ParseDecimal(std::string_view text);
 
 // True exactly when the text is a complete number by ParseDecimal's grammar.
 bool IsDecimalNumber(std::u16string_view text);
+bool IsDecimalNumber(std::string_view text);
 
 // Fixed notation with `decimals` (1..7) fraction digits, at least decimals + 2 characters.
 std::u16string FormatCoordinate(int decimals, Extended value);

@@ -4,6 +4,7 @@
 
 #include "calibration/Errors.h"
 #include "calibration/NumberText.h"
+#include "calibration/Utf.h"
 
 #include <optional>
 

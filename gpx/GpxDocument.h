@@ -1,6 +1,9 @@
 #pragma once
 
+#include "gpx/LargeBlockAllocator.h"
+
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -8,6 +11,8 @@
 #include <vector>
 
 namespace carteva {
+
+class WaypointPlot;
 
 enum class GpxNodeKind : std::uint8_t { Element, Text, CData, Comment, ProcessingInstruction };
 
@@ -63,6 +68,10 @@ public:
     // Bytes in use (not reserved), for the benchmark's report.
     std::size_t MemoryUsed() const;
 
+    // The waypoints as mapped while the file was read, if they were (see GpxLoader).
+    const WaypointPlot *Plot() const { return plot_.get(); }
+    void SetPlot(std::shared_ptr<const WaypointPlot> plot) { plot_ = std::move(plot); }
+
 private:
     struct Node
     {
@@ -80,12 +89,13 @@ private:
     std::optional<std::string_view> FindAttribute(std::size_t node, NameId name) const;
     std::string_view Value(std::uint32_t attribute) const;
 
-    std::vector<Node> nodes_; // [0] is the root
-    std::vector<Attribute> attributes_;
-    std::string values_;
+    std::vector<Node, LargeBlockAllocator<Node>> nodes_; // [0] is the root
+    std::vector<Attribute, LargeBlockAllocator<Attribute>> attributes_;
+    std::basic_string<char, std::char_traits<char>, LargeBlockAllocator<char>> values_;
     std::string names_; // interned names back to back
     std::vector<std::uint32_t> nameEnds_; // name i is names_[nameEnds_[i-1], nameEnds_[i])
     std::unordered_map<std::string, NameId> nameIds_;
+    std::shared_ptr<const WaypointPlot> plot_;
 };
 
 } // namespace carteva

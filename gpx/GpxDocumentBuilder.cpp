@@ -1,5 +1,6 @@
 #include "gpx/GpxDocumentBuilder.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -9,7 +10,8 @@ namespace {
 
 bool IsBlank(std::string_view text)
 {
-    return text.find_first_not_of(" \t\n\r") == std::string_view::npos;
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; });
 }
 
 const char *Text(GpxDocumentBuilder::Chars chars)
@@ -19,24 +21,17 @@ const char *Text(GpxDocumentBuilder::Chars chars)
 
 } // namespace
 
-bool GpxDocumentBuilder::StartElement(Chars prefix, Chars localName)
+bool GpxDocumentBuilder::StartElement(Chars prefix, Chars localName, int openElements)
 {
-    const bool wanted = (depth_ == 0 && !document_.HasRoot()) || AtTopLevel();
-    if (depth_ == 0 && wanted) {
+    if (openElements == 0 && !document_.HasRoot()) {
         document_.SetRoot(QualifiedName(prefix, localName));
-    } else if (wanted) {
-        FlushText();
-        document_.AddChild(GpxNodeKind::Element, QualifiedName(prefix, localName));
+        return true;
     }
-    ++depth_;
-    return wanted;
-}
-
-void GpxDocumentBuilder::EndElement()
-{
-    if (AtTopLevel())
-        FlushText();
-    --depth_;
+    if (openElements != 1)
+        return false;
+    FlushText();
+    document_.AddChild(GpxNodeKind::Element, QualifiedName(prefix, localName));
+    return true;
 }
 
 // A DOM lists namespace declarations among the attributes.
@@ -48,15 +43,16 @@ void GpxDocumentBuilder::NamespaceDeclaration(Chars prefix, std::string_view uri
     document_.AddAttribute(name, uri);
 }
 
-void GpxDocumentBuilder::Attribute(Chars prefix, Chars localName, std::string_view value)
+GpxDocument::NameId GpxDocumentBuilder::Attribute(Chars prefix, Chars localName,
+                                                  std::string_view value)
 {
-    document_.AddAttribute(QualifiedName(prefix, localName), value);
+    const GpxDocument::NameId name = QualifiedName(prefix, localName);
+    document_.AddAttribute(name, value);
+    return name;
 }
 
-void GpxDocumentBuilder::Characters(std::string_view text)
+void GpxDocumentBuilder::TopLevelCharacters(std::string_view text)
 {
-    if (!AtTopLevel())
-        return;
     if (!textOpen_) {
         textOpen_ = true;
         textBlank_ = true;
@@ -65,21 +61,21 @@ void GpxDocumentBuilder::Characters(std::string_view text)
         textBlank_ = IsBlank(text);
 }
 
-void GpxDocumentBuilder::CData()
+void GpxDocumentBuilder::CData(int openElements)
 {
-    if (AtTopLevel())
+    if (openElements == 1)
         AddLeaf(GpxNodeKind::CData, InternedOnce(cdataName_, "#cdata-section"));
 }
 
-void GpxDocumentBuilder::Comment()
+void GpxDocumentBuilder::Comment(int openElements)
 {
-    if (AtTopLevel())
+    if (openElements == 1)
         AddLeaf(GpxNodeKind::Comment, InternedOnce(commentName_, "#comment"));
 }
 
-void GpxDocumentBuilder::ProcessingInstruction(std::string_view target)
+void GpxDocumentBuilder::ProcessingInstruction(std::string_view target, int openElements)
 {
-    if (AtTopLevel())
+    if (openElements == 1)
         AddLeaf(GpxNodeKind::ProcessingInstruction, document_.InternName(target));
 }
 

@@ -1,20 +1,27 @@
 #include "gpx/GpxLoader.h"
 
 #include "calibration/Errors.h"
+#include "gpx/BackgroundPlotter.h"
 #include "gpx/GpxDocumentBuilder.h"
 #include "gpx/LineExcerpt.h"
+#include "gpx/ParserContext.h"
 #include "gpx/ParserEnvironment.h"
+#include "gpx/WaypointNames.h"
 
 #include <libxml/SAX2.h>
 #include <libxml/parser.h>
-#include <libxml/parserInternals.h>
 #include <libxml/xmlerror.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <memory>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace carteva {
 
@@ -27,10 +34,20 @@ namespace fs = std::filesystem;
 constexpr std::size_t ExpansionAllowance = 1 << 20;
 constexpr std::size_t ReadBufferSize = 1 << 20;
 
+// Which coordinates of the waypoint whose start tag is being read went to the plotter.
+struct WaypointCapture
+{
+    bool active = false;
+    bool hasLat = false, hasLon = false;
+};
+
 struct ParseState
 {
     GpxDocumentBuilder builder;
-    xmlParserCtxtPtr context = nullptr;
+    const ParserContext *parser = nullptr;
+    BackgroundPlotter *plotter = nullptr; // maps the waypoints as they come, when there is one
+    WaypointNames waypointNames;
+    WaypointCapture capture;
 
     std::FILE *file = nullptr;
     std::size_t bytesRead = 0;
@@ -56,24 +73,21 @@ struct RefusalRecording
     RefusalRecording &operator=(const RefusalRecording &) = delete;
 };
 
+// The context a callback receives is a parser context: the document's or an entity's.
+void Stop(void *context)
+{
+    xmlStopParser(static_cast<xmlParserCtxtPtr>(context));
+}
+
 ParseState &StateOf(void *context)
 {
-    return *static_cast<ParseState *>(static_cast<xmlParserCtxtPtr>(context)->_private);
+    return *static_cast<ParseState *>(ParserContext::StateOf(context));
 }
 
-std::string EncodingOf(xmlParserCtxtPtr context)
+// The line the document's parser has reached.
+long CurrentLine(const ParseState &state)
 {
-    if (context == nullptr || context->inputNr < 1 || context->inputTab[0] == nullptr)
-        return {};
-    const xmlParserInputBufferPtr buffer = context->inputTab[0]->buf;
-    if (buffer == nullptr || buffer->encoder == nullptr || buffer->encoder->name == nullptr)
-        return {};
-    return buffer->encoder->name;
-}
-
-long CurrentLine(xmlParserCtxtPtr context)
-{
-    return context != nullptr && context->input != nullptr ? context->input->line : 0;
+    return state.parser != nullptr ? xmlSAX2GetLineNumber(state.parser->Get()) : 0;
 }
 
 void RecordFailure(ParseState &state, std::string description, long line)
@@ -90,7 +104,8 @@ void RecordFailure(ParseState &state, std::string description, long line)
     state.failed = true;
     state.description = std::move(description);
     state.line = line;
-    state.encoding = EncodingOf(state.context);
+    if (state.parser != nullptr)
+        state.encoding = state.parser->Encoding();
 }
 
 // Entity content is parsed in a context of its own, once per reference, and adds nothing to the
@@ -100,8 +115,7 @@ void CountExpansion(ParseState &state, std::size_t bytes)
 {
     state.expandedBytes += bytes;
     if (state.expandedBytes > 10 * state.bytesRead + ExpansionAllowance)
-        RecordFailure(state, "Maximum entity amplification factor exceeded",
-                      CurrentLine(state.context));
+        RecordFailure(state, "Maximum entity amplification factor exceeded", CurrentLine(state));
 }
 
 // True when the event belongs to the document itself. After a failure the document parser goes
@@ -109,11 +123,11 @@ void CountExpansion(ParseState &state, std::size_t bytes)
 // entity content is not parsed any further.
 bool Accept(void *context, ParseState &state, std::size_t entityBytes)
 {
-    if (context == state.context)
+    if (state.parser->IsDocument(context))
         return !state.failed;
     CountExpansion(state, entityBytes);
     if (state.failed)
-        xmlStopParser(static_cast<xmlParserCtxtPtr>(context));
+        Stop(context);
     return false;
 }
 
@@ -124,7 +138,7 @@ bool Accept(void *context, ParseState &state, std::size_t entityBytes)
 xmlEntityPtr OnGetEntity(void *context, const xmlChar *name)
 {
     ParseState &state = StateOf(context);
-    if (context == state.context)
+    if (state.parser->IsDocument(context))
         return xmlSAX2GetEntity(context, name);
     if (state.failed)
         return nullptr;
@@ -145,8 +159,8 @@ void OnContextError(void *context, xmlErrorPtr error)
 {
     ParseState &state = StateOf(context);
     // Lines inside an entity's text mean nothing to the reader: use the document's.
-    if (context != state.context && error != nullptr)
-        error->line = static_cast<int>(CurrentLine(state.context));
+    if (!state.parser->IsDocument(context) && error != nullptr)
+        error->line = static_cast<int>(CurrentLine(state));
     RecordError(state, error);
 }
 
@@ -172,7 +186,7 @@ template<class Body> void Guarded(void *context, ParseState &state, Body &&body)
     } catch (...) {
         if (!state.exception)
             state.exception = std::current_exception();
-        xmlStopParser(static_cast<xmlParserCtxtPtr>(context));
+        Stop(context);
     }
 }
 
@@ -181,26 +195,50 @@ std::string_view View(const xmlChar *begin, const xmlChar *end)
     return {reinterpret_cast<const char *>(begin), static_cast<std::size_t>(end - begin)};
 }
 
+// Adds the attribute to the document and, of a waypoint, hands its coordinates to the plotter.
+void AddAttribute(ParseState &state, const xmlChar **attribute, std::string_view value)
+{
+    const GpxDocument::NameId name = state.builder.Attribute(attribute[1], attribute[0], value);
+    WaypointCapture &capture = state.capture;
+    if (!capture.active)
+        return;
+    const GpxDocument &document = state.builder.Document();
+    if (!capture.hasLat && state.waypointNames.IsLatitude(document, name)) {
+        state.plotter->Latitude(value);
+        capture.hasLat = true;
+    } else if (!capture.hasLon && state.waypointNames.IsLongitude(document, name)) {
+        state.plotter->Longitude(value);
+        capture.hasLon = true;
+    }
+}
+
 // The parser leaves references to internal entities (and "&#38;" for a literal ampersand) in
 // attribute values; expand them the way libxml2's own tree builder does.
-void AddAttributeValue(ParseState &state, xmlParserCtxtPtr context, const xmlChar **attribute)
+void AddAttributeValue(ParseState &state, void *context, const xmlChar **attribute)
 {
     const xmlChar *begin = attribute[3], *end = attribute[4];
     const std::string_view raw = View(begin, end);
-    if (raw.find('&') == std::string_view::npos) {
-        state.builder.Attribute(attribute[1], attribute[0], raw);
+    // Most values are a few bytes: a plain loop beats a call to memchr.
+    if (std::none_of(raw.begin(), raw.end(), [](char c) { return c == '&'; })) {
+        AddAttribute(state, attribute, raw);
         return;
     }
-    ++context->depth;
-    xmlChar *decoded = xmlStringLenDecodeEntities(context, begin, static_cast<int>(end - begin),
-                                                  XML_SUBSTITUTE_REF, 0, 0, 0);
-    --context->depth;
+    xmlChar *decoded = ParserContext::ExpandAttributeValue(context, begin, end);
     const std::unique_ptr<xmlChar, decltype(xmlFree)> owner(decoded, xmlFree);
     const std::string_view value = decoded ? reinterpret_cast<const char *>(decoded) : "";
     CountExpansion(state, value.size());
     if (state.failed)
-        xmlStopParser(context);
-    state.builder.Attribute(attribute[1], attribute[0], value);
+        Stop(context);
+    AddAttribute(state, attribute, value);
+}
+
+// True when the plotter wants the child added last: a waypoint.
+bool NewChildIsWaypoint(ParseState &state)
+{
+    const GpxDocument &document = state.builder.Document();
+    return state.plotter != nullptr
+        && state.waypointNames.IsWaypoint(document,
+                                          document.ChildNameId(document.ChildCount() - 1));
 }
 
 void OnStartElement(void *context, const xmlChar *localName, const xmlChar *prefix, const xmlChar *,
@@ -210,9 +248,17 @@ void OnStartElement(void *context, const xmlChar *localName, const xmlChar *pref
     ParseState &state = StateOf(context);
     if (!Accept(context, state, 1))
         return;
+    const int openElements = ParserContext::OpenElements(context);
+    if (openElements > 1)
+        return; // the bulk of a large file: nothing to keep
     Guarded(context, state, [&] {
-        if (!state.builder.StartElement(prefix, localName))
+        if (!state.builder.StartElement(prefix, localName, openElements))
             return;
+        WaypointCapture &capture = state.capture;
+        capture.active = openElements == 1 && NewChildIsWaypoint(state);
+        capture.hasLat = capture.hasLon = false;
+        if (capture.active)
+            state.plotter->StartWaypoint();
         for (int i = 0; i < namespaceCount; ++i) {
             const xmlChar *uri = namespaces[2 * i + 1];
             state.builder.NamespaceDeclaration(namespaces[2 * i],
@@ -220,38 +266,32 @@ void OnStartElement(void *context, const xmlChar *localName, const xmlChar *pref
         }
         // Five pointers each: local name, prefix, URI, value, end of value. The values lie in the
         // parser's input, which stopping the parser frees.
-        const auto parser = static_cast<xmlParserCtxtPtr>(context);
-        for (int i = 0; i < attributeCount && parser->instate != XML_PARSER_EOF; ++i)
-            AddAttributeValue(state, parser, attributes + 5 * i);
+        for (int i = 0; i < attributeCount && !ParserContext::Stopped(context); ++i)
+            AddAttributeValue(state, context, attributes + 5 * i);
+        capture.active = false;
     });
-}
-
-void OnEndElement(void *context, const xmlChar *, const xmlChar *, const xmlChar *)
-{
-    ParseState &state = StateOf(context);
-    if (Accept(context, state, 0))
-        Guarded(context, state, [&] { state.builder.EndElement(); });
 }
 
 void OnCharacters(void *context, const xmlChar *text, int length)
 {
     ParseState &state = StateOf(context);
     if (Accept(context, state, static_cast<std::size_t>(length)))
-        state.builder.Characters(View(text, text + length));
+        state.builder.Characters(View(text, text + length), ParserContext::OpenElements(context));
 }
 
 void OnCData(void *context, const xmlChar *, int length)
 {
     ParseState &state = StateOf(context);
     if (Accept(context, state, static_cast<std::size_t>(length)))
-        Guarded(context, state, [&] { state.builder.CData(); });
+        Guarded(context, state, [&] { state.builder.CData(ParserContext::OpenElements(context)); });
 }
 
 void OnComment(void *context, const xmlChar *text)
 {
     ParseState &state = StateOf(context);
     if (Accept(context, state, std::strlen(reinterpret_cast<const char *>(text))))
-        Guarded(context, state, [&] { state.builder.Comment(); });
+        Guarded(context, state,
+                [&] { state.builder.Comment(ParserContext::OpenElements(context)); });
 }
 
 void OnProcessingInstruction(void *context, const xmlChar *target, const xmlChar *)
@@ -259,7 +299,12 @@ void OnProcessingInstruction(void *context, const xmlChar *target, const xmlChar
     ParseState &state = StateOf(context);
     if (Accept(context, state, 1))
         Guarded(context, state, [&] {
-            state.builder.ProcessingInstruction(reinterpret_cast<const char *>(target));
+            const int openElements = ParserContext::OpenElements(context);
+            state.builder.ProcessingInstruction(reinterpret_cast<const char *>(target),
+                                                openElements);
+            // A waypoint too, by its name: one without coordinates.
+            if (openElements == 1 && NewChildIsWaypoint(state))
+                state.plotter->StartWaypoint();
         });
 }
 
@@ -284,10 +329,10 @@ xmlSAXHandler MakeHandler()
     xmlSAXVersion(&handler, 2);
     handler.startElement = nullptr;
     handler.endElement = nullptr;
+    handler.endElementNs = nullptr; // the parser counts the open elements itself
     handler.reference = nullptr;
     handler.getEntity = OnGetEntity;
     handler.startElementNs = OnStartElement;
-    handler.endElementNs = OnEndElement;
     handler.characters = OnCharacters;
     handler.ignorableWhitespace = OnCharacters;
     handler.cdataBlock = OnCData;
@@ -297,85 +342,116 @@ xmlSAXHandler MakeHandler()
     return handler;
 }
 
-struct ContextFreer
-{
-    void operator()(xmlParserCtxt *context) const
-    {
-        if (context->myDoc != nullptr)
-            xmlFreeDoc(context->myDoc);
-        context->myDoc = nullptr;
-        xmlFreeParserCtxt(context);
-    }
-};
 struct FileCloser
 {
     void operator()(std::FILE *file) const { std::fclose(file); }
 };
 
-std::string FileMessage(const char *what, const std::filesystem::path &path, int error)
+std::string Failure(const std::string &description, long line, const std::string &excerpt)
 {
-    return std::string(what) + " \"" + path.string() + "\". " + std::strerror(error);
+    return description + "\r\nLine: " + std::to_string(line) + "\r\n" + excerpt;
+}
+
+// A file that cannot be read fails like a malformed one, with line 0 and no excerpt.
+Error FileFailure(const char *what, const fs::path &path, const char *reason)
+{
+    return Error(Failure(std::string(what) + " \"" + path.string() + "\". " + reason, 0, {}));
+}
+
+// Opens the file for reading; only a regular file will do. Opening does not block, so a FIFO
+// without a writer or a device is refused at once instead of hanging the window.
+std::unique_ptr<std::FILE, FileCloser> OpenRegularFile(const fs::path &path, off_t &size)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        throw FileFailure("Cannot open file", path, std::strerror(errno));
+    struct stat status;
+    const bool statted = ::fstat(fd, &status) == 0;
+    if (!statted || !S_ISREG(status.st_mode)) {
+        const char *reason = !statted ? std::strerror(errno)
+            : S_ISDIR(status.st_mode) ? std::strerror(EISDIR)
+                                      : "Not a regular file";
+        ::close(fd);
+        throw FileFailure("Cannot open file", path, reason);
+    }
+    // Reading a regular file never blocks for long; the flag has done its work.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE *file = ::fdopen(fd, "rb");
+    if (file == nullptr) {
+        const int error = errno;
+        ::close(fd);
+        throw FileFailure("Cannot open file", path, std::strerror(error));
+    }
+    size = status.st_size;
+    return std::unique_ptr<std::FILE, FileCloser>(file);
 }
 
 } // namespace
 
 GpxDocument GpxLoader::Load(const std::filesystem::path &path)
 {
+    return Read(path, nullptr);
+}
+
+GpxDocument GpxLoader::Load(const std::filesystem::path &path, std::span<const TCalibPoint> points)
+{
+    BackgroundPlotter plotter(points);
+    GpxDocument document = Read(path, &plotter);
+    document.SetPlot(plotter.Finish());
+    return document;
+}
+
+GpxDocument GpxLoader::Read(const std::filesystem::path &path, BackgroundPlotter *plotter)
+{
     refused_.clear();
     xmlInitParser();
 
-    errno = 0;
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file)
-        throw Error(FileMessage("Cannot open file", path, errno != 0 ? errno : ENOENT));
+    off_t size = 0;
+    const std::unique_ptr<std::FILE, FileCloser> file = OpenRegularFile(path, size);
     std::setvbuf(file.get(), nullptr, _IOFBF, ReadBufferSize);
 
     ParseState state;
     state.file = file.get();
+    state.plotter = plotter;
     // Upper estimates for waypoint files: a waypoint takes at least about 20 bytes, two
     // attributes and a dozen bytes of values.
-    std::error_code sizeError;
-    const std::uintmax_t size = fs::file_size(path, sizeError);
-    if (!sizeError)
-        state.builder.Document().Reserve(size / 20, size / 10, size / 4);
+    const auto bytes = static_cast<std::size_t>(size);
+    state.builder.Document().Reserve(bytes / 20, bytes / 10, bytes / 4);
     {
         const RefusalRecording recording(refused_);
         const ParserEnvironment environment(RefuseExternalEntity, OnLooseError, &state);
         xmlSAXHandler handler = MakeHandler();
-        const std::unique_ptr<xmlParserCtxt, ContextFreer> context(xmlCreateIOParserCtxt(
-            &handler, nullptr, ReadFile, nullptr, &state, XML_CHAR_ENCODING_NONE));
-        if (!context)
-            throw Error("Cannot start the XML parser");
-        state.context = context.get();
-        context->_private = &state;
-        xmlCtxtUseOptions(context.get(), XML_PARSE_NONET);
-        // Whatever the process-wide defaults say: no DTD loading, no validation, no entity
-        // substitution.
-        context->loadsubset = 0;
-        context->validate = 0;
-        context->replaceEntities = 0;
+        const ParserContext parser(handler, ReadFile, &state);
+        state.parser = &parser;
+        // Whatever the process-wide defaults say: options left out are off, so no DTD loading,
+        // no validation, no entity substitution.
+        xmlCtxtUseOptions(parser.Get(), XML_PARSE_NONET);
 
-        xmlParseDocument(context.get());
+        const bool wellFormed = xmlParseDocument(parser.Get()) == 0;
 
         if (state.exception)
             std::rethrow_exception(state.exception);
         if (state.readErrno != 0)
-            throw Error(FileMessage("Cannot read file", path, state.readErrno));
-        if (!state.failed && !context->wellFormed) {
-            const xmlError &last = context->lastError;
-            RecordFailure(state, last.message ? last.message : "The file is not well-formed",
-                          last.line);
+            throw FileFailure("Cannot read file", path, std::strerror(state.readErrno));
+        if (!state.failed && !wellFormed) {
+            const xmlError *last = xmlCtxtGetLastError(parser.Get());
+            RecordFailure(state,
+                          last != nullptr && last->message != nullptr
+                              ? last->message
+                              : "The file is not well-formed",
+                          last != nullptr ? last->line : 0);
         }
         if (state.failed && state.line <= 0)
-            state.line = CurrentLine(context.get());
+            state.line = CurrentLine(state);
         if (state.failed && state.encoding.empty())
-            state.encoding = EncodingOf(context.get());
+            state.encoding = parser.Encoding();
+        state.parser = nullptr;
     }
     if (state.failed) {
         const std::string excerpt = LineExcerpt(path, state.encoding, state.line, ExcerptUnits);
-        throw Error(state.description + "\r\nLine: " + std::to_string(state.line) + "\r\n"
-                    + excerpt);
+        throw Error(Failure(state.description, state.line, excerpt));
     }
+    state.builder.Finish();
     return std::move(state.builder.Document());
 }
 

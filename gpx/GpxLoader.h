@@ -1,12 +1,16 @@
 #pragma once
 
+#include "calibration/CalibPoint.h"
 #include "gpx/GpxDocument.h"
 
 #include <filesystem>
+#include <span>
 #include <string>
 #include <vector>
 
 namespace carteva {
+
+class BackgroundPlotter;
 
 // Reads a GPX file (any well-formed XML) into a GpxDocument with libxml2's SAX2 interface.
 //
@@ -18,13 +22,13 @@ namespace carteva {
 // reference node whose content lies one level deeper), so an entity can neither smuggle
 // waypoints in nor swell the document. Whitespace-only text between elements is not kept.
 //
-// Failures throw Error:
-// - a file that is not well-formed XML (an empty file included):
-//   "<libxml2's description>\r\nLine: <n>\r\n<the first 40 UTF-16 units of that line>"
-//   taking the first error of level error or fatal (namespace errors such as an undeclared
-//   prefix count);
-// - a file that cannot be opened or read: "Cannot open file "<path>". <system message>"
-//   or "Cannot read file "<path>". <system message>".
+// Failures throw Error with a message of three lines, "<reason>\r\nLine: <n>\r\n<excerpt>":
+// - a file that is not well-formed XML (an empty file included): libxml2's description, the
+//   line, and the first 40 UTF-16 units of that line, taking the first error of level error or
+//   fatal (namespace errors such as an undeclared prefix count);
+// - a file that cannot be opened or read, or is not a regular file (a folder, a FIFO, a
+//   device): "Cannot open file "<path>". <system message>" or "Cannot read file …", line 0
+//   and an empty excerpt.
 // One Load at a time per process: libxml2's entity loader is process-wide.
 class GpxLoader
 {
@@ -32,12 +36,17 @@ public:
     static constexpr std::size_t ExcerptUnits = 40;
 
     GpxDocument Load(const std::filesystem::path &path);
+    // The same, and meanwhile, on a second thread, the waypoints are mapped with `points`:
+    // DrawWaypoints with the same points then only has to paint them.
+    GpxDocument Load(const std::filesystem::path &path, std::span<const TCalibPoint> points);
 
     // What the parser asked the external entity loader for during the last Load; every request
     // was refused.
     const std::vector<std::string> &RefusedResources() const { return refused_; }
 
 private:
+    GpxDocument Read(const std::filesystem::path &path, BackgroundPlotter *plotter);
+
     std::vector<std::string> refused_;
 };
 

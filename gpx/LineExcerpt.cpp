@@ -1,5 +1,7 @@
 #include "gpx/LineExcerpt.h"
 
+#include "calibration/Utf.h"
+
 #include <libxml/encoding.h>
 #include <libxml/globals.h>
 #include <libxml/tree.h>
@@ -14,42 +16,6 @@ namespace {
 
 constexpr std::string_view ReplacementCharacter = "\xEF\xBF\xBD";
 constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
-
-// Length of the valid UTF-8 sequence at the start of `text`, 0 when it is not one. A NUL counts
-// as invalid too: the excerpt ends up in C strings.
-std::size_t SequenceLength(std::string_view text)
-{
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    std::size_t length;
-    char32_t c;
-    if (lead < 0x80)
-        return lead == 0 ? 0 : 1;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        c = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        c = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        c = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (text.size() < length)
-        return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xC0) != 0x80)
-            return 0;
-        c = (c << 6) | (byte(i) & 0x3F);
-    }
-    const bool overlong = (length == 3 && c < 0x800) || (length == 4 && c < 0x10000);
-    const bool surrogate = c >= 0xD800 && c <= 0xDFFF;
-    if (overlong || surrogate || c > 0x10FFFF)
-        return 0;
-    return length;
-}
 
 struct HandlerCloser
 {
@@ -93,8 +59,9 @@ std::string Utf16Prefix(std::string_view utf8, std::size_t maxUnits)
     std::string out;
     std::size_t units = 0;
     while (!utf8.empty()) {
-        const std::size_t length = SequenceLength(utf8);
-        const std::size_t charUnits = length == 4 ? 2 : 1;
+        // A NUL counts as invalid too: the excerpt ends up in C strings.
+        const std::size_t length = utf8[0] == '\0' ? 0 : DecodeUtf8(utf8).Length;
+        const std::size_t charUnits = Utf16Units(length);
         if (units + charUnits > maxUnits)
             break;
         units += charUnits;

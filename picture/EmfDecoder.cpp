@@ -1,11 +1,11 @@
 #include "picture/EmfDecoder.h"
 
 #include "calibration/Errors.h"
+#include "picture/LittleEndian.h"
 
 #include <QFile>
 #include <QPainter>
 #include <QSvgRenderer>
-#include <QtEndian>
 
 #include <emf2svg.h>
 
@@ -49,15 +49,14 @@ Picture EmfDecoder::Decode(QFile &file)
     QByteArray emf = file.readAll();
     if (emf.size() < HeaderSize)
         throw Error(NotValid);
-    const char *h = emf.constData();
-    const quint32 type = qFromLittleEndian<quint32>(h);
-    const quint32 headerSize = qFromLittleEndian<quint32>(h + 4);
-    const qint64 left = qFromLittleEndian<qint32>(h + 8);
-    const qint64 top = qFromLittleEndian<qint32>(h + 12);
-    const qint64 right = qFromLittleEndian<qint32>(h + 16);
-    const qint64 bottom = qFromLittleEndian<qint32>(h + 20);
-    const quint32 signature = qFromLittleEndian<quint32>(h + 40);
-    const qint64 totalSize = qFromLittleEndian<quint32>(h + 48);
+    const quint32 type = ReadU32(emf, 0);
+    const quint32 headerSize = ReadU32(emf, 4);
+    const qint64 left = ReadS32(emf, 8);
+    const qint64 top = ReadS32(emf, 12);
+    const qint64 right = ReadS32(emf, 16);
+    const qint64 bottom = ReadS32(emf, 20);
+    const quint32 signature = ReadU32(emf, 40);
+    const qint64 totalSize = ReadU32(emf, 48);
     if (type != HeaderRecord || signature != Signature || headerSize < HeaderSize
         || totalSize < headerSize || totalSize > emf.size())
         throw Error(NotValid);

@@ -1,10 +1,10 @@
 #include "picture/IconDecoder.h"
 
 #include "calibration/Errors.h"
+#include "picture/LittleEndian.h"
 
 #include <QFile>
 #include <QImageReader>
-#include <QtEndian>
 
 #include <utility>
 
@@ -23,9 +23,9 @@ void CheckDirectory(QFile &file)
     const QByteArray header = file.read(6);
     if (header.size() < 6)
         throw Error(StreamReadError);
-    const auto reserved = qFromLittleEndian<quint16>(header.constData());
-    const auto type = qFromLittleEndian<quint16>(header.constData() + 2);
-    const auto count = qFromLittleEndian<quint16>(header.constData() + 4);
+    const quint16 reserved = ReadU16(header, 0);
+    const quint16 type = ReadU16(header, 2);
+    const quint16 count = ReadU16(header, 4);
     if (reserved != 0 || type != 1 || count == 0)
         throw Error(NotValid);
 
@@ -33,9 +33,9 @@ void CheckDirectory(QFile &file)
     if (directory.size() < qsizetype(count) * 16)
         throw Error(StreamReadError);
     for (int i = 0; i < count; ++i) {
-        const char *entry = directory.constData() + i * 16;
-        const qint64 size = qFromLittleEndian<quint32>(entry + 8);
-        const qint64 offset = qFromLittleEndian<quint32>(entry + 12);
+        const qsizetype entry = qsizetype(i) * 16;
+        const qint64 size = ReadU32(directory, entry + 8);
+        const qint64 offset = ReadU32(directory, entry + 12);
         if (size == 0 || offset < 6 + qint64(count) * 16)
             throw Error(NotValid);
         if (offset + size > fileSize)

@@ -1,6 +1,7 @@
 #include "picture/WmfDecoder.h"
 
 #include "calibration/Errors.h"
+#include "picture/LittleEndian.h"
 
 #include <QFile>
 #include <QList>
@@ -40,21 +41,6 @@ constexpr double PointsPerInch = 72.0;
 [[noreturn]] void Fail()
 {
     throw Error(NotValid);
-}
-
-qint16 ReadS16(const QByteArray &bytes, qsizetype at)
-{
-    return qFromLittleEndian<qint16>(bytes.constData() + at);
-}
-
-quint16 ReadU16(const QByteArray &bytes, qsizetype at)
-{
-    return qFromLittleEndian<quint16>(bytes.constData() + at);
-}
-
-quint32 ReadU32(const QByteArray &bytes, qsizetype at)
-{
-    return qFromLittleEndian<quint32>(bytes.constData() + at);
 }
 
 struct Point

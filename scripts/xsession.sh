@@ -13,15 +13,18 @@ start_x_session() {
     [ -s "$work/display" ] || fail "Xvfb did not start"
     exec 3>&-
     export DISPLAY=":$(head -n 1 "$work/display")"
+    # A loaded machine can take a while before the server answers its first client.
+    for _ in $(seq 300); do xdpyinfo > /dev/null 2>&1 && break; sleep 0.1; done
     # No session bus here: Qt must not wait for one.
     export DBUS_SESSION_BUS_ADDRESS=disabled: NO_AT_BRIDGE=1
     [ "$wm" = --no-wm ] && return 0
     openbox --sm-disable > "$work/openbox.log" 2>&1 &
     pids+=($!)
-    for _ in $(seq 100); do
-        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break
+    for _ in $(seq 300); do
+        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && return 0
         sleep 0.1
     done
+    fail "openbox did not start"
 }
 
 # Waits up to SECONDS (default 60: a loaded machine starts Qt slowly) for a visible window whose

@@ -7,11 +7,12 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QPixmap>
+#include <QPromise>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include <exception>
-#include <optional>
+#include <memory>
+#include <utility>
 
 namespace carteva {
 
@@ -20,16 +21,6 @@ namespace {
 const QString CaptionText = QStringLiteral("Picture:");
 const QString NoPictureText = QStringLiteral("(None)");
 constexpr QSize PaneSize(200, 200);
-
-// A preview that cannot be made is simply not shown.
-std::optional<Picture> TryLoad(const QString &fileName)
-{
-    try {
-        return LoadPicture(fileName);
-    } catch (const std::exception &) {
-        return std::nullopt;
-    }
-}
 
 } // namespace
 
@@ -60,42 +51,130 @@ OpenPictureDialog::OpenPictureDialog(QWidget *parent)
     if (auto *grid = qobject_cast<QGridLayout *>(layout()))
         grid->addWidget(preview, 1, grid->columnCount());
 
+    decoder_.setMaxThreadCount(1);
+    connect(&watcher_, &QFutureWatcher<Decoded>::finished, this, &OpenPictureDialog::ShowDecoded);
     connect(this, &QFileDialog::currentChanged, this, &OpenPictureDialog::ShowPreview);
     connect(previewButton_, &QPushButton::clicked, this, &OpenPictureDialog::OpenPreviewWindow);
 }
 
+OpenPictureDialog::~OpenPictureDialog()
+{
+    // The thread pool waits for its work when destroyed: a queued decoding need not start.
+    watcher_.cancel();
+}
+
+std::optional<Picture> OpenPictureDialog::TakeDecoded(const QString &fileName)
+{
+    if (fileName.isEmpty() || fileName != requested_)
+        return std::nullopt;
+    // Open pressed while the preview still decodes: waiting costs less than decoding again.
+    if (!decoded_) {
+        watcher_.waitForFinished();
+        decoded_ = TakeFinished();
+    }
+    std::optional<Decoded> taken = std::exchange(decoded_, std::nullopt);
+    requested_.clear();
+    if (!taken || !taken->picture)
+        return std::nullopt;
+    const QFileInfo now(fileName);
+    if (now.size() != taken->size || now.lastModified() != taken->modified)
+        return std::nullopt;
+    return std::move(taken->picture);
+}
+
 void OpenPictureDialog::done(int result)
 {
-    ClearPreview();
+    if (result != Accepted || selectedFiles().value(0) != requested_)
+        DropDecoding();
+    ClearPane();
     OpenFileDialog::done(result);
+}
+
+OpenPictureDialog::Decoded OpenPictureDialog::Decode(const QString &fileName)
+{
+    Decoded decoded;
+    decoded.fileName = fileName;
+    // Stamped before reading: a file changed while it decodes no longer matches on Open.
+    const QFileInfo info(fileName);
+    decoded.size = info.size();
+    decoded.modified = info.lastModified();
+    try {
+        decoded.picture = LoadPicture(fileName);
+    } catch (...) {
+        return decoded; // a preview that cannot be made is simply not shown
+    }
+    const QImage &image = decoded.picture->Image();
+    // Pictures smaller than the pane keep their size.
+    decoded.thumbnail = image.width() > PaneSize.width() || image.height() > PaneSize.height()
+        ? PicturePreviewWindow::ScaledToFit(image, PaneSize)
+        : image;
+    return decoded;
 }
 
 void OpenPictureDialog::ShowPreview(const QString &fileName)
 {
-    ClearPreview();
+    DropDecoding();
+    ClearPane();
     if (!QFileInfo(fileName).isFile())
         return;
-    const std::optional<Picture> picture = TryLoad(fileName);
-    if (!picture)
+    requested_ = fileName;
+    auto promise = std::make_shared<QPromise<Decoded>>();
+    watcher_.setFuture(promise->future());
+    decoder_.start([promise, fileName] {
+        promise->start();
+        if (!promise->isCanceled())
+            promise->addResult(Decode(fileName));
+        promise->finish();
+    });
+}
+
+void OpenPictureDialog::ShowDecoded()
+{
+    std::optional<Decoded> decoded = TakeFinished();
+    if (!decoded)
         return;
-    const QImage &image = picture->Image();
+    decoded_ = std::move(decoded);
+    // A dialog that has closed shows nothing more; it only keeps the chosen file's picture.
+    if (!isVisible() || !decoded_->picture)
+        return;
+    const Picture &picture = *decoded_->picture;
     pictureLabel_->setText(CaptionText
-                           + QString::asprintf(" (%dx%d)", picture->Width(), picture->Height()));
+                           + QString::asprintf(" (%dx%d)", picture.Width(), picture.Height()));
     pane_->clear();
-    if (image.isNull())
+    if (decoded_->thumbnail.isNull())
         return;
-    // Pictures smaller than the pane keep their size.
-    const QImage shown = image.width() > PaneSize.width() || image.height() > PaneSize.height()
-        ? PicturePreviewWindow::ScaledToFit(image, PaneSize)
-        : image;
-    pane_->setPixmap(QPixmap::fromImage(shown));
-    previewFile_ = fileName;
+    pane_->setPixmap(QPixmap::fromImage(std::exchange(decoded_->thumbnail, QImage())));
     previewButton_->setEnabled(true);
 }
 
-void OpenPictureDialog::ClearPreview()
+std::optional<OpenPictureDialog::Decoded> OpenPictureDialog::TakeFinished()
 {
-    previewFile_.clear();
+    QFuture<Decoded> future = watcher_.future();
+    if (!future.isValid() || !future.isFinished() || future.isCanceled()
+        || future.resultCount() == 0)
+        return std::nullopt;
+    Decoded decoded = future.takeResult();
+    // A result of an earlier selection is dropped.
+    if (decoded.fileName != requested_)
+        return std::nullopt;
+    return decoded;
+}
+
+void OpenPictureDialog::DropDecoding()
+{
+    std::optional<Decoded> dropped = std::exchange(decoded_, std::nullopt);
+    if (!dropped)
+        dropped = TakeFinished();
+    // A decoding under way finishes unseen; one still queued never starts.
+    watcher_.cancel();
+    requested_.clear();
+    // A large map's pixels are let go on the decoding thread too: that takes a while.
+    if (dropped)
+        decoder_.start([dropped = std::make_shared<Decoded>(*std::move(dropped))] {});
+}
+
+void OpenPictureDialog::ClearPane()
+{
     previewButton_->setEnabled(false);
     pictureLabel_->setText(CaptionText);
     pane_->setText(NoPictureText);
@@ -103,11 +182,10 @@ void OpenPictureDialog::ClearPreview()
 
 void OpenPictureDialog::OpenPreviewWindow()
 {
-    // Loaded again rather than kept: the pane holds only the small copy.
-    const std::optional<Picture> picture = TryLoad(previewFile_);
-    if (!picture || picture->Image().isNull())
+    if (!decoded_ || !decoded_->picture || decoded_->picture->Image().isNull())
         return;
-    PicturePreviewWindow window(picture->Image(), QFileInfo(previewFile_).fileName(), this);
+    PicturePreviewWindow window(decoded_->picture->Image(),
+                                QFileInfo(decoded_->fileName).fileName(), this);
     window.exec();
 }
 

@@ -23,6 +23,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLoggingCategory>
 #include <QPushButton>
 #include <QScreen>
 #include <QSessionManager>
@@ -44,6 +45,8 @@ TfrmMain *frmMain = nullptr;
 bool FirstActivation = true;
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcCalibration, "carteva.calibration")
 
 constexpr int kPanelHeight = 41;
 constexpr int kMinimumOuterWidth = 680;
@@ -167,7 +170,11 @@ void TfrmMain::FormActivate()
         return;
     }
     BitmapFileName = *chosen;
-    ui.Image1->LoadFromFile(BitmapFileName);
+    // The dialog's preview has usually decoded the file already.
+    if (std::optional<Picture> decoded = ui.OpenPictureDialog1->TakeDecoded(BitmapFileName))
+        ui.Image1->SetPicture(std::move(*decoded));
+    else
+        ui.Image1->LoadFromFile(BitmapFileName);
     SizeAroundPicture();
     FirstActivation = false;
     LoadCalibration();
@@ -250,6 +257,8 @@ void TfrmMain::btSaveClick()
     ui.edLat->clear();
     ui.edLon->clear();
     DrawPointMarks();
+    // A stored point reaches the file at once: a crash or a kill loses nothing that was saved.
+    SaveCalibration();
 }
 
 void TfrmMain::SpeedButton1Click()
@@ -284,15 +293,21 @@ QString TfrmMain::CalibrationFileName() const
 
 void TfrmMain::LoadCalibration()
 {
+    const QString fileName = CalibrationFileName();
+    QString reason;
     try {
-        if (keeper_.Read(FilePath(CalibrationFileName()), Points)
-            != CalibrationReadResult::Complete)
-            throw Error("Cannot load calibration");
-        DrawPointMarks();
+        if (keeper_.Read(FilePath(fileName), Points) == CalibrationReadResult::Complete) {
+            DrawPointMarks();
+            return;
+        }
+        reason = QString::fromStdString(keeper_.ReadFailure());
     } catch (...) {
-        Platform::Current().ShowMessage(this, QStringLiteral("Cannot load calibration"),
-                                        QStringLiteral("Error"), QMessageBox::Warning);
+        reason = fileName + QStringLiteral(": drawing the marks: ")
+            + ErrorHandler::MessageOf(std::current_exception());
     }
+    qCWarning(lcCalibration, "Cannot load calibration: %s", qUtf8Printable(reason));
+    Platform::Current().ShowMessage(this, QStringLiteral("Cannot load calibration"),
+                                    QStringLiteral("Error"), QMessageBox::Warning);
 }
 
 void TfrmMain::SaveCalibration()
@@ -300,13 +315,29 @@ void TfrmMain::SaveCalibration()
     // Without a chosen bitmap there is no file to write.
     if (BitmapFileName.isEmpty())
         return;
+    const QString fileName = CalibrationFileName();
+    // The picture's own size: the view's is the zoomed one.
+    const std::int32_t width = ui.Image1->PictureSize().width();
+    const std::int32_t height = ui.Image1->PictureSize().height();
     try {
-        keeper_.Write(FilePath(CalibrationFileName()), ui.Image1->PictureSize().width(),
-                      ui.Image1->PictureSize().height(), Points);
+        keeper_.Write(FilePath(fileName), width, height, Points);
+        // The file is in place; only its folder may not have reached the disk yet.
+        if (!keeper_.WriteWarning().empty())
+            qCWarning(lcCalibration, "Calibration saved, but: %s", keeper_.WriteWarning().c_str());
+        return;
     } catch (...) {
-        Platform::Current().ShowMessage(this, QStringLiteral("Cannot save calibration"),
-                                        QStringLiteral("Error"), QMessageBox::Warning);
+        qCWarning(lcCalibration, "Cannot save calibration: %s",
+                  qUtf8Printable(ErrorHandler::MessageOf(std::current_exception())));
     }
+    QString text = QStringLiteral("Cannot save calibration");
+    try {
+        text += QStringLiteral("\nThe points were kept in %1.")
+                    .arg(recoveryCopy_.Write(fileName, width, height, Points));
+    } catch (...) {
+        qCWarning(lcCalibration, "Cannot keep the points in a recovery copy either: %s",
+                  qUtf8Printable(ErrorHandler::MessageOf(std::current_exception())));
+    }
+    Platform::Current().ShowMessage(this, text, QStringLiteral("Error"), QMessageBox::Warning);
 }
 
 void TfrmMain::DrawPointMarks()
@@ -327,7 +358,7 @@ void TfrmMain::btOpenGPXClick()
     // The whole file is parsed before anything changes: a failure keeps the document and the
     // picture as they were.
     GpxLoader loader;
-    GpxDocument = std::make_unique<carteva::GpxDocument>(loader.Load(FilePath(*chosen)));
+    GpxDocument = std::make_unique<carteva::GpxDocument>(loader.Load(FilePath(*chosen), Points));
     DrawWaypoints();
 }
 

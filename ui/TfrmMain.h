@@ -2,6 +2,7 @@
 
 #include "calibration/CalibPoint.h"
 #include "calibration/CalibrationKeeper.h"
+#include "ui/RecoveryCopy.h"
 #include "ui/TfrmMainControls.h"
 
 #include <QWidget>
@@ -68,6 +69,7 @@ private:
     bool shownOnce_ = false;
     OuterSizer *outerSizer_ = nullptr;
     CalibrationKeeper keeper_;
+    RecoveryCopy recoveryCopy_;
 };
 
 // The one window, and whether its start-up still has to open a picture.

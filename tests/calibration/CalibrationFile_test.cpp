@@ -1,17 +1,24 @@
 #include "calibration/CalibrationFile.h"
 
+#include "calibration/CalibrationKeeper.h"
 #include "calibration/Errors.h"
 #include "calibration/FileOps.h"
+#include "calibration/Utf.h"
 #include "support/ScratchFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <set>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace carteva {
 namespace {
@@ -169,10 +176,37 @@ TEST(CalibrationFile, ReadTellsAMissingFileFromAnUnreadableOne)
 {
     TempFolder folder;
     std::vector<TCalibPoint> points;
-    EXPECT_EQ(ReadCalibrationFile(folder.path / "none.cali", points),
+    std::string failure;
+    EXPECT_EQ(ReadCalibrationFile(folder.path / "none.cali", points, &failure),
               CalibrationReadResult::NoSuchFile);
+    EXPECT_EQ(failure, (folder.path / "none.cali").string() + ": open: " + std::strerror(ENOENT));
     EXPECT_EQ(ReadCalibrationFile(folder.path, points), CalibrationReadResult::Failed);
     EXPECT_TRUE(points.empty());
+}
+
+// Nothing but a regular file is read, backed up or replaced, and nothing waits for a writer.
+TEST(CalibrationFile, FilesThatAreNotRegularFilesFailAtOnceAndStayAsTheyAre)
+{
+    for (const fs::file_type type :
+         {fs::file_type::directory, fs::file_type::fifo, fs::file_type::character}) {
+        TempFolder folder;
+        const fs::path path = folder.path / "valley.cali";
+        if (type == fs::file_type::directory)
+            fs::create_directory(path);
+        else if (type == fs::file_type::fifo)
+            ASSERT_EQ(mkfifo(path.c_str(), 0666), 0);
+        else
+            fs::create_symlink("/dev/null", path);
+        CalibrationKeeper keeper;
+        std::vector<TCalibPoint> points;
+        EXPECT_EQ(keeper.Read(path, points), CalibrationReadResult::Failed);
+        EXPECT_EQ(keeper.ReadFailure(), path.string() + ": not a regular file");
+        keeper.PointSaved();
+        EXPECT_THROW(keeper.Write(path, 1, 2, points), Error); // its backup fails first
+        EXPECT_THROW(WriteCalibrationFile(path, 1, 2, {}), Error);
+        EXPECT_EQ(fs::status(path).type(), type);
+        EXPECT_EQ(folder.Names(), std::set<std::string> {"valley.cali"});
+    }
 }
 
 TEST(CalibrationFile, ReadKeepsThePointsBeforeAReadError)
@@ -235,13 +269,16 @@ TEST(CalibrationFile, SaveKeepsOldFileWhenAnyStepFails)
     }
 }
 
-TEST(CalibrationFile, SaveReportsAFolderThatCannotBeFlushed)
+TEST(CalibrationFile, SaveWarnsOfAFolderThatCannotBeFlushed)
 {
     TempFolder folder;
     const fs::path path = folder.path / "valley.cali";
     WriteBytes(path, CalibrationBytes(48));
     FlakyFileOps ops(Step::FolderFsync);
-    EXPECT_THROW(WriteCalibrationFile(path, 1, 2, {}, ops), Error);
+    const std::string warning = WriteCalibrationFile(path, 1, 2, {}, ops);
+    EXPECT_NE(warning.find(folder.path.string() + ": fsync: " + std::strerror(EIO)),
+              std::string::npos)
+        << warning;
     EXPECT_EQ(ReadBytes(path), (Bytes {1, 0, 0, 0, 2, 0, 0, 0})); // already renamed into place
     EXPECT_EQ(folder.Names(), std::set<std::string> {"valley.cali"});
 }

@@ -1,5 +1,6 @@
 #include "calibration/Errors.h"
 #include "calibration/NumberText.h"
+#include "calibration/Utf.h"
 
 #include <gtest/gtest.h>
 
@@ -189,6 +190,31 @@ TEST(ParseDecimal, FailsOnlyWithOverflowWhateverTheText)
             ParseDecimal(text);
         } catch (const EOverflow &) { }
         IsDecimalNumber(text);
+    }
+}
+
+// The UTF-8 overloads read the same text as the same number, bit for bit, and fail alike.
+TEST(ParseDecimal, ReadsUtf8TextAsItsUtf16Spelling)
+{
+    const std::u16string alphabet = u"0123456789 +-.eE,\u0130\u00E9\uFF15\u2212";
+    const std::u16string surrogatePair = u"\U0001F600";
+    std::mt19937 random(11);
+    const auto outcome = [](auto text) -> std::pair<Extended, bool> {
+        try {
+            return {ParseDecimal(text), IsDecimalNumber(text)};
+        } catch (const EOverflow &) {
+            return {-1, IsDecimalNumber(text)};
+        }
+    };
+    for (int i = 0; i < 100000; ++i) {
+        std::u16string text;
+        for (std::size_t n = random() % 24; n > 0; --n)
+            text += random() % 50 == 0 ? surrogatePair
+                                       : std::u16string(1, alphabet[random() % alphabet.size()]);
+        const auto [wide, wideComplete] = outcome(std::u16string_view(text));
+        const auto [narrow, narrowComplete] = outcome(std::string_view(ToUtf8(text)));
+        ASSERT_TRUE(SameBits(narrow, wide)) << ToUtf8(text);
+        ASSERT_EQ(narrowComplete, wideComplete) << ToUtf8(text);
     }
 }
 

@@ -3,8 +3,8 @@
 # typing, checks the window's caption and outer geometry, sets two calibration points with the
 # mouse and keyboard, overlays a GPX file through the real dialog, checks the red and orange pixels
 # in a screenshot, closes the window through the window manager and checks the calibration file;
-# then starts it again at scale 2 and sets a third point with a click in the lower-right quarter of
-# its pixel.
+# later runs save a point and end by SIGTERM, and at scale 2 click the lower-right quarter of a
+# picture pixel.
 set -euo pipefail
 
 carteva=$(realpath "$1")
@@ -79,7 +79,8 @@ top=$((y - frame_top))
 [ "$left,$top" = "150,80" ] || fail "outer corner at $left,$top, expected 150,80"
 
 # Screen position of a point of the window's client area.
-at() { echo $((x + $1)) $((y + $2)); }
+scale=1
+at() { echo $((x + scale * $1)) $((y + scale * $2)); }
 # A picture pixel, through the picture view at 16,58.
 pixel_at() { at $((16 + $1)) $((58 + $2)); }
 # The colour of a picture pixel in a fresh screenshot, as r,g,b.
@@ -95,8 +96,10 @@ type_into() {
     xdotool key ctrl+a BackSpace
     xdotool type --delay 20 "$3"
 }
-save_point() { # picture x, y, latitude, longitude
-    xdotool mousemove $(pixel_at "$1" "$2")
+save_point() { # picture x, y, latitude, longitude[, screen pixels right and down into the pixel]
+    local px py
+    read -r px py < <(pixel_at "$1" "$2")
+    xdotool mousemove $((px + ${5:-0})) $((py + ${5:-0}))
     sleep 0.2
     xdotool click 1
     sleep 0.2
@@ -135,49 +138,64 @@ screenshot
 [ "$(colour_at 90 80)" = "255,128,0" ] || fail "no orange waypoint at 90,80: $(colour_at 90 80)"
 [ "$(colour_at 141 110)" = "200,220,240" ] || fail "a waypoint is more than one pixel"
 
+# Waits up to 10 s for Carteva to end, which must be with status 0.
+ends_with_status_0() { # what ends it
+    for _ in $(seq 100); do kill -0 "$carteva_pid" 2>/dev/null || break; sleep 0.1; done
+    kill -0 "$carteva_pid" 2>/dev/null && fail "$1 did not end Carteva"
+    local status=0
+    wait "$carteva_pid" || status=$?
+    [ "$status" = 0 ] || fail "exit status $status after $1"
+}
+cali="$work/maps/valley map.cali"
+cali_holds() { # expected bytes in hexadecimal, when
+    local actual
+    actual=$(od -An -tx1 -v "$cali" | tr -d ' \n')
+    [ "$actual" = "$1" ] || fail "$2 the calibration file holds $actual, expected $1"
+}
+
 xdotool windowactivate --sync "$main" 2>/dev/null || true
 xdotool key alt+F4
-for _ in $(seq 100); do kill -0 "$carteva_pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$carteva_pid" 2>/dev/null && fail "the window did not close"
-status=0
-wait "$carteva_pid" || status=$?
-[ "$status" = 0 ] || fail "exit status $status"
+ends_with_status_0 "closing the window"
 
 # The header, then both records exactly: X, Y, latitude, zero gap, longitude, zero gap.
-cali="$work/maps/valley map.cali"
 [ -f "$cali" ] || fail "no calibration file written"
 expected=2c010000c8000000
 expected+=280000003200000000000000000000ca044000000000000000000000000000e40240000000000000
 expected+=f0000000aa00000000000000000000c6044000000000000000000000000000f40240000000000000
-actual=$(od -An -tx1 -v "$cali" | tr -d ' \n')
-[ "$actual" = "$expected" ] || fail "calibration file holds $actual, expected $expected"
+cali_holds "$expected" "after the close"
+
+# A second run on the same map: Save writes the file at once, and SIGTERM (a shutdown, say) closes
+# the window as its close box does: status 0 and every point in the file.
+# Starts Carteva on the map again, which now has its calibration file; sets main, x and y.
+reopen_map() { # which run
+    start_carteva
+    dialog=$(window_named '^Open bitmap to calibrate$') || fail "no bitmap dialog in the $1 run"
+    xdotool windowactivate --sync "$dialog" 2>/dev/null || true
+    sleep 0.5
+    xdotool type --delay 20 "$work/maps/valley map.bmp"
+    xdotool key Return
+    main=$(window_named '^Navelin - Carteva$') || fail "no main window in the $1 run"
+    sleep 0.5
+    client=$(xwininfo -id "$main")
+    x=$(awk '/Absolute upper-left X:/ {print $4}' <<< "$client")
+    y=$(awk '/Absolute upper-left Y:/ {print $4}' <<< "$client")
+    xdotool windowactivate --sync "$main" 2>/dev/null || true
+}
+reopen_map second
+save_point 100 60 50.25 14.5
+expected+=640000003c00000000000000000000c9044000000000000000000000000000e80240000000000000
+cali_holds "$expected" "after Save"
+kill -TERM "$carteva_pid"
+ends_with_status_0 SIGTERM
+cali_holds "$expected" "after SIGTERM"
+
 # Scale 2: a picture pixel is 2 x 2 screen pixels, and a click on the lower-right one of them
-# still picks that pixel, here 100,60.
-export QT_SCALE_FACTOR=2
-start_carteva
-dialog=$(window_named '^Open bitmap to calibrate$') || fail "the bitmap dialog did not open at scale 2"
-xdotool windowactivate --sync "$dialog" 2>/dev/null || true
-sleep 0.5
-xdotool type --delay 20 "$work/maps/valley map.bmp"
-xdotool key Return
-main=$(window_named '^Navelin - Carteva$') || fail "the main window is not there at scale 2"
-sleep 0.5
-xdotool windowactivate --sync "$main" 2>/dev/null || true
-read -r x y < <(xwininfo -id "$main" |
-    awk '/Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {print x, $4}')
-at() { echo $((x + 2 * $1)) $((y + 2 * $2)); }
-read -r px py < <(at $((16 + 100)) $((58 + 60)))
-xdotool mousemove $((px + 1)) $((py + 1))
-sleep 0.2
-xdotool click 1
-sleep 0.2
-type_into 250 21 50.25
-type_into 320 21 14.5
-xdotool mousemove $(at 395 21) click 1 # Save
-sleep 0.3
+# still picks that pixel, here 200,150.
+QT_SCALE_FACTOR=2 reopen_map third
+scale=2
+save_point 200 150 49.75 15 1
 xdotool key alt+F4
-for _ in $(seq 100); do kill -0 "$carteva_pid" 2>/dev/null || break; sleep 0.1; done
-wait "$carteva_pid" || fail "exit status $? at scale 2"
-third=$(od -An -tx1 -v -j 88 -N 8 "$cali" | tr -d ' \n')
-[ "$third" = 640000003c000000 ] || fail "the click at scale 2 stored pixel $third, expected 100,60"
+ends_with_status_0 "closing the window at scale 2"
+fourth=$(od -An -tx1 -v -j 128 -N 8 "$cali" | tr -d ' \n')
+[ "$fourth" = c800000096000000 ] || fail "the click at scale 2 stored pixel $fourth, expected 200,150"
 echo "e2e: 1 passed, 0 failed"

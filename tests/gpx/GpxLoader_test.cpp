@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace carteva {
@@ -223,12 +224,29 @@ TEST_F(GpxLoaderTest, ExcerptIsTheStartOfTheLineEvenFarIntoALargeFile)
                   + line.substr(0, 40));
 }
 
-TEST_F(GpxLoaderTest, FileThatCannotBeOpenedOrReadFailsWithItsPath)
+TEST_F(GpxLoaderTest, FileThatCannotBeReadFailsWithItsPathAndLineZero)
 {
-    const fs::path missing = folder_ / "missing.gpx";
-    EXPECT_EQ(ErrorOf(missing),
-              "Cannot open file \"" + missing.string() + "\". No such file or directory");
-    EXPECT_EQ(ErrorOf(folder_), "Cannot read file \"" + folder_.string() + "\". Is a directory");
+    const fs::path locked = Write("<gpx/>", "locked.gpx");
+    fs::permissions(locked, fs::perms::none);
+    const fs::path fifo = folder_ / "fifo.gpx";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const struct
+    {
+        fs::path path;
+        const char *reason;
+    } rows[] = {
+        {folder_ / "missing.gpx", "No such file or directory"},
+        {folder_, "Is a directory"},
+        {fifo, "Not a regular file"}, // without a writer: must not block
+        {"/dev/null", "Not a regular file"},
+        {locked, geteuid() == 0 ? nullptr : "Permission denied"}, // root reads it anyway
+    };
+    for (const auto &row : rows) {
+        if (row.reason != nullptr)
+            EXPECT_EQ(ErrorOf(row.path),
+                      "Cannot open file \"" + row.path.string() + "\". " + row.reason
+                          + "\r\nLine: 0\r\n");
+    }
 }
 
 TEST_F(GpxLoaderTest, PathsWithSpacesAndNonAsciiLoad)

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
+#include <span>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -163,6 +165,65 @@ TEST(WaypointOverlay, DrawsTheWaypointsOfALoadedFile)
     DrawWaypoints(document, Calibration, surface);
     const std::vector<PaintedPixel> expected = {{200, 250, ColourOrange}, {300, 400, ColourOrange}};
     EXPECT_EQ(surface.painted, expected);
+}
+
+// What a drawing did, in order: each painted pixel, the warning ("W") and the error that ended it.
+std::string Drawing(const GpxDocument &document, std::span<const TCalibPoint> points)
+{
+    std::string events;
+    RecordingSurface surface(1000, 1000);
+    std::size_t warnedAfter = SIZE_MAX;
+    try {
+        DrawWaypoints(document, points, surface, [&] { warnedAfter = surface.painted.size(); });
+    } catch (const Error &error) {
+        events = error.what();
+    }
+    std::string pixels;
+    for (std::size_t i = 0; i <= surface.painted.size(); ++i) {
+        if (i == warnedAfter)
+            pixels += "W ";
+        if (i < surface.painted.size())
+            pixels += std::to_string(surface.painted[i].X) + ","
+                + std::to_string(surface.painted[i].Y) + " ";
+    }
+    return pixels + events;
+}
+
+TEST(WaypointOverlay, MappingWhileLoadingDrawsExactlyWhatDrawingAfterwardsDoes)
+{
+    // Near (45, 20) the nearest point is the third, and both others lie within 30 px of it on an
+    // axis: not mappable. Near (48, 15.1) the references of the second calibration share a
+    // longitude; 1e5119 overflows.
+    const std::vector<std::vector<TCalibPoint>> calibrations = {
+        Calibration,
+        {TCalibPoint {100, 100, 50, 14}, TCalibPoint {300, 400, 49, 15},
+         TCalibPoint {310, 120, 45, 20}},
+        {TCalibPoint {0, 0, 50, 14}, TCalibPoint {100, 100, 49, 15},
+         TCalibPoint {200, 200, 48, 15}},
+        {TCalibPoint {100, 100, 50, 14}},
+    };
+    std::string xml = "<gpx>\n";
+    // Enough waypoints to fill several of the blocks handed between the threads.
+    for (int i = 0; i < 10000; ++i)
+        xml += "<wpt lat='49." + std::to_string(i) + "' lon='14." + std::to_string(i) + "'/>\n";
+    xml += "<wpt lat='45' lon='20'/><!-- c --><wpt lat='x' lon='1'/><wpt lon='14'/><?wpt?>"
+           "<wpt lat='49.5' lon='14.5'/><wpt lat='45.1' lon='20.1'/><wpt lat='48' lon='15.1'/>"
+           "<wpt lat='50' lon='14'/><wpt lat='1e5119' lon='14'/><wpt lat='49' lon='15'/></gpx>";
+    const std::filesystem::path path
+        = std::filesystem::temp_directory_path() / "carteva-overlay-plot.gpx";
+    std::ofstream(path) << xml;
+    const GpxDocument plain = GpxLoader().Load(path);
+    for (const auto &points : calibrations) {
+        const GpxDocument plotted = GpxLoader().Load(path, points);
+        ASSERT_NE(plotted.Plot(), nullptr);
+        const GpxDocument otherPoints = GpxLoader().Load(path, Calibration);
+        const std::string expected = Drawing(plain, points);
+        EXPECT_EQ(Drawing(plotted, points), expected);
+        EXPECT_EQ(Drawing(otherPoints, points), expected);
+    }
+    std::ofstream(path) << "<gpx><wpt lat='49.5' lon='14.5'/>\n<wpt></gpx>";
+    EXPECT_THROW(GpxLoader().Load(path, Calibration), Error);
+    std::filesystem::remove(path);
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs a built Carteva into a temporary prefix and checks what a desktop needs: the program,
 # the desktop entry, the icons (SVG and every PNG size, each of its stated size and drawn) and the
-# AppStream metadata, with the desktop entry and the metadata passing their validators.
+# AppStream metadata, with the desktop entry and the metadata passing their validators; also
+# carteva-export (it runs without a display) and the licence.
 #   install_test.sh <build folder>
 set -euo pipefail
 
@@ -17,6 +18,14 @@ rm -f "$prefix.log"
 id=org.carteva.Carteva
 share="$prefix/share"
 [ -x "$prefix/bin/Carteva" ] || fail "bin/Carteva is missing or not executable"
+if [ -x "$prefix/bin/carteva-export" ]; then
+    env -u DISPLAY -u WAYLAND_DISPLAY "$prefix/bin/carteva-export" --version > /dev/null ||
+        fail "carteva-export --version fails"
+else
+    fail "bin/carteva-export is missing or not executable"
+fi
+grep -q "^License: GPL-2+" "$share/doc/carteva/copyright" 2> /dev/null ||
+    fail "share/doc/carteva/copyright is missing or names no licence"
 
 desktop="$share/applications/$id.desktop"
 if [ -f "$desktop" ]; then
@@ -35,6 +44,7 @@ if [ -f "$metainfo" ]; then
     grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" ||
         fail "the metadata does not launch $id.desktop"
     grep -q "<screenshot" "$metainfo" || fail "the metadata has no screenshot"
+    grep -q "<binary>carteva-export</binary>" "$metainfo" || fail "the metadata omits carteva-export"
     grep -q "@[A-Z_]*@" "$metainfo" && fail "the metadata holds an unfilled @VARIABLE@"
 else
     fail "share/metainfo/$id.metainfo.xml is missing"

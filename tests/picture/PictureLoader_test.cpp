@@ -245,6 +245,8 @@ private slots:
     void MetafilesShowTheirDrawingOnWhite_data();
     void MetafilesShowTheirDrawingOnWhite();
     void LargeBitmapLoadsPastQtAllocationLimit();
+    void Plain24BitBitmapsReadAsQtReadsThem_data();
+    void Plain24BitBitmapsReadAsQtReadsThem();
     void DamagedFilesFailCleanly_data();
     void DamagedFilesFailCleanly();
 };
@@ -464,7 +466,8 @@ void PictureLoaderTest::LargeBitmapLoadsPastQtAllocationLimit()
     source.fill(qRgb(1, 2, 3));
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("large.bmp"));
-    WriteFile(path, WriteBmp(source, {24}));
+    // 32 bits: plain 24-bit bitmaps do not go through Qt's reader.
+    WriteFile(path, WriteBmp(source, {32}));
 
     const Picture picture = LoadPicture(path);
     const int after = QImageReader::allocationLimit();
@@ -472,6 +475,35 @@ void PictureLoaderTest::LargeBitmapLoadsPastQtAllocationLimit()
     QCOMPARE(picture.Image().size(), source.size());
     QCOMPARE(picture.Image().pixel(1023, 511), qRgb(1, 2, 3));
     QCOMPARE(after, 1);
+}
+
+void PictureLoaderTest::Plain24BitBitmapsReadAsQtReadsThem_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    // Widths 1 to 4 give every row padding, 3 bytes to none.
+    for (int width = 1; width <= 4; ++width)
+        QTest::addRow("width %d", width) << WriteBmp(ColourImage(false).copy(0, 0, width, 3), {24});
+    QTest::newRow("top-down") << WriteBmp(ColourImage(false), {24, 40, 0, true});
+    QByteArray gap = WriteBmp(ColourImage(false), {24});
+    gap.insert(54, QByteArray(6, '\x7f'));
+    QTest::newRow("pixels after a gap") << Patched(gap, 10, 60);
+    QTest::newRow("no resolution")
+        << Patched(Patched(WriteBmp(ColourImage(false), {24}), 38, 0), 42, 0);
+}
+
+void PictureLoaderTest::Plain24BitBitmapsReadAsQtReadsThem()
+{
+    QFETCH(QByteArray, file);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("map.bmp"));
+    WriteFile(path, file);
+
+    const QImage expected = QImageReader(path, "bmp").read();
+    QVERIFY(!expected.isNull());
+    const QImage image = LoadPicture(path).Image();
+    QCOMPARE(image, expected);
+    QCOMPARE(image.dotsPerMeterX(), expected.dotsPerMeterX());
+    QCOMPARE(image.dotsPerMeterY(), expected.dotsPerMeterY());
 }
 
 void PictureLoaderTest::DamagedFilesFailCleanly_data()

@@ -1,3 +1,4 @@
+#include "tests/picture/SparseBitmap.h"
 #include "ui/OpenPictureDialog.h"
 #include "ui/PicturePreviewWindow.h"
 
@@ -13,6 +14,9 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+
+#include <functional>
+#include <optional>
 
 using namespace carteva;
 
@@ -73,6 +77,24 @@ void ClickFile(OpenPictureDialog &dialog, const QString &name)
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(index).center());
 }
 
+// Calls back when a key press reaches the watched widget.
+class KeyWatch : public QObject
+{
+public:
+    explicit KeyWatch(std::function<void()> onKey)
+        : onKey_(std::move(onKey))
+    { }
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::KeyPress)
+            onKey_();
+        return false;
+    }
+
+private:
+    std::function<void()> onKey_;
+};
+
 } // namespace
 
 class OpenPictureDialogTest : public QObject
@@ -85,6 +107,9 @@ private slots:
     void PreviewCaptionGivesPictureSize_data();
     void PreviewCaptionGivesPictureSize();
     void PreviewWindowShowsPictureScaledAndCentred();
+    void KeysAreHandledWhileAHugePreviewDecodes();
+    void OpenTakesThePreviewOfAnUnchangedFile_data();
+    void OpenTakesThePreviewOfAnUnchangedFile();
 };
 
 void OpenPictureDialogTest::TypedPathIsAccepted_data()
@@ -172,7 +197,7 @@ void OpenPictureDialogTest::PreviewCaptionGivesPictureSize()
     QVERIFY(dialog.PreviewButton()->isEnabled());
 
     emit dialog.currentChanged(dir.filePath(name));
-    QCOMPARE(dialog.PictureLabel()->text(), caption);
+    QTRY_COMPARE(dialog.PictureLabel()->text(), caption);
     QCOMPARE(dialog.PreviewPane()->pixmap().isNull(), !shown);
     QCOMPARE(dialog.PreviewPane()->text(), shown ? QString() : QStringLiteral("(None)"));
     QCOMPARE(dialog.PreviewButton()->isEnabled(), shown);
@@ -210,6 +235,79 @@ void OpenPictureDialogTest::PreviewWindowShowsPictureScaledAndCentred()
     QCOMPARE(shown.pixel(199, 98), qRgb(0, 0, 255));
     QVERIFY(shown.pixel(100, 20) != qRgb(0, 0, 255));
     QVERIFY(shown.pixel(100, 130) != qRgb(0, 0, 255));
+}
+
+void OpenPictureDialogTest::KeysAreHandledWhileAHugePreviewDecodes()
+{
+    QTemporaryDir dir;
+    const QString huge = dir.filePath(QStringLiteral("huge.bmp"));
+    QVERIFY(test::WriteSparseBitmap(huge, 12000, 9000));
+    SaveBitmap(dir.filePath(QStringLiteral("map.bmp")), {40, 30}, qRgb(0, 128, 0));
+    OpenPictureDialog dialog;
+    dialog.show();
+    auto *name = dialog.findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+    QVERIFY(name);
+    QString captionAtKey;
+    KeyWatch watch([&] { captionAtKey = dialog.PictureLabel()->text(); });
+    name->installEventFilter(&watch);
+
+    // Queued as a user's selections and key press are: each waits for the handlers before it.
+    const auto select = [&](const QString &path) {
+        QMetaObject::invokeMethod(
+            &dialog, [&dialog, path] { emit dialog.currentChanged(path); }, Qt::QueuedConnection);
+    };
+    select(huge);
+    QCoreApplication::postEvent(name, new QKeyEvent(QEvent::KeyPress, Qt::Key_Shift, {}));
+    select(dir.filePath(QStringLiteral("map.bmp")));
+
+    QTRY_COMPARE(captionAtKey, QStringLiteral("Picture:"));
+    // The huge picture decodes first; its preview is dropped for the later selection's.
+    QTRY_COMPARE_WITH_TIMEOUT(dialog.PictureLabel()->text(), QStringLiteral("Picture: (40x30)"),
+                              30000);
+    QVERIFY(!dialog.TakeDecoded(huge));
+}
+
+void OpenPictureDialogTest::OpenTakesThePreviewOfAnUnchangedFile_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("unchanged") << "" << true;
+    QTest::newRow("unchanged, preview still decoding") << "open at once" << true;
+    QTest::newRow("rewritten with another size") << "rewrite" << false;
+    QTest::newRow("modification time changed") << "touch" << false;
+    QTest::newRow("another file opened") << "other" << false;
+}
+
+void OpenPictureDialogTest::OpenTakesThePreviewOfAnUnchangedFile()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, taken);
+    QTemporaryDir dir;
+    WritePreviewFiles(dir);
+    const QString path = dir.filePath(QStringLiteral("map.bmp"));
+    OpenPictureDialog dialog;
+    dialog.setDirectory(dir.path());
+    dialog.show();
+    ClickFile(dialog, QStringLiteral("map.bmp"));
+    if (change != QStringLiteral("open at once"))
+        QTRY_COMPARE(dialog.PictureLabel()->text(), QStringLiteral("Picture: (40x30)"));
+    if (change == QStringLiteral("rewrite"))
+        SaveBitmap(path, {41, 30}, qRgb(0, 128, 0));
+    if (change == QStringLiteral("touch")) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(file.fileTime(QFileDevice::FileModificationTime).addSecs(2),
+                                 QFileDevice::FileModificationTime));
+    }
+    static_cast<QDialog &>(dialog).accept(); // as the Open button does
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+
+    const QString opened = change == QStringLiteral("other") ? dir.filePath("first.bmp") : path;
+    const std::optional<Picture> picture = dialog.TakeDecoded(opened);
+    QCOMPARE(picture.has_value(), taken);
+    if (taken)
+        QCOMPARE(picture->Image().pixel(39, 29), qRgb(0, 128, 0));
+    QVERIFY(!dialog.TakeDecoded(opened));
 }
 
 QTEST_MAIN(OpenPictureDialogTest)

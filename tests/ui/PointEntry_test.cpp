@@ -257,19 +257,21 @@ private slots:
                  QString("Can only modify an image if it contains a bitmap."));
     }
 
-    void savedPointsReachTheFileAtClose()
+    void savedPointsReachTheFileAtOnceAndAgainAtClose()
     {
         Started f;
         Type(*f.window, {"12", "34", "50.5", "14.25"});
         f.Save();
-        f.Close();
         TCalibPoint expected;
         expected.X = 12;
         expected.Y = 34;
         expected.Lat = 50.5L;
         expected.Lon = 14.25L;
-        QCOMPARE(WindowFixture::ReadFile(f.Path("map.cali")),
-                 test::CalibrationBytes(300, 200, {expected}));
+        const QByteArray bytes = test::CalibrationBytes(300, 200, {expected});
+        QCOMPARE(WindowFixture::ReadFile(f.Path("map.cali")), bytes);
+        QFile::remove(f.Path("map.cali"));
+        f.Close();
+        QCOMPARE(WindowFixture::ReadFile(f.Path("map.cali")), bytes);
     }
 };
 

@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QtTest>
 
 #include <csignal>
@@ -48,6 +50,26 @@ private:
     void (*previous_)(int) = nullptr;
 };
 
+void SaveThroughTheWindow(WindowFixture &f, const QStringList &fields)
+{
+    const TfrmMainControls &ui = f.window->ControlsForTest();
+    ui.edX->setText(fields[0]);
+    ui.edY->setText(fields[1]);
+    ui.edLat->setText(fields[2]);
+    ui.edLon->setText(fields[3]);
+    ui.btSave->click();
+}
+
+// The path in "The points were kept in <path>.", the warning's second line; empty without one.
+QString RecoveryCopyNamedIn(const QString &warning)
+{
+    const QString line = warning.section(QLatin1Char('\n'), 1);
+    const QString prefix = QStringLiteral("The points were kept in ");
+    if (!line.startsWith(prefix) || !line.endsWith(QLatin1Char('.')))
+        return {};
+    return line.mid(prefix.size()).chopped(1);
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Fault)
@@ -59,16 +81,24 @@ private slots:
     void failedSaveWarnsAndKeepsTheOldFile_data()
     {
         QTest::addColumn<Fault>("fault");
-        QTest::newRow("file size limit") << Fault::FileSizeLimit;
-        QTest::newRow("folder in the way") << Fault::FolderInTheWay;
-        QTest::newRow("folder gone") << Fault::FolderGone;
-        QTest::newRow("link loop") << Fault::LinkLoop;
-        QTest::newRow("read-only file") << Fault::ReadOnlyFile;
+        // The write-through of a Save rather than the close.
+        QTest::addColumn<bool>("onSave");
+        // Whether the points fit into a recovery copy; the size limit holds there too.
+        QTest::addColumn<bool>("recovered");
+        QTest::newRow("file size limit") << Fault::FileSizeLimit << false << false;
+        QTest::newRow("folder in the way") << Fault::FolderInTheWay << false << true;
+        QTest::newRow("folder gone") << Fault::FolderGone << false << true;
+        QTest::newRow("link loop") << Fault::LinkLoop << false << true;
+        QTest::newRow("read-only file") << Fault::ReadOnlyFile << false << true;
+        QTest::newRow("file size limit, on Save") << Fault::FileSizeLimit << true << false;
+        QTest::newRow("read-only file, on Save") << Fault::ReadOnlyFile << true << true;
     }
 
     void failedSaveWarnsAndKeepsTheOldFile()
     {
         QFETCH(Fault, fault);
+        QFETCH(bool, onSave);
+        QFETCH(bool, recovered);
         WindowFixture f;
         const QByteArray old = test::CalibrationBytes(40, 30, {TCalibPoint {5, 6, 50.5L, 14.25L}});
         const QString calibration = f.Path("map.cali");
@@ -92,21 +122,41 @@ private slots:
         case Fault::FileSizeLimit:
             break;
         }
-        f.window->Points.push_back(TCalibPoint {20, 10, 49.75L, 15.5L});
+        if (!onSave)
+            f.window->Points.push_back(TCalibPoint {20, 10, 49.75L, 15.5L});
         f.platform.messages.clear();
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression("^Cannot save calibration: .*map.cali"));
+        if (!recovered)
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Cannot keep the points"));
         {
             std::optional<FileSizeLimit> limit;
             if (fault == Fault::FileSizeLimit)
                 limit.emplace(old.size() + 8);
             f.window->show();
-            QVERIFY(f.window->close());
+            if (onSave)
+                SaveThroughTheWindow(f, {"20", "10", "49.75", "15.5"});
+            else
+                QVERIFY(f.window->close());
         }
 
         QCOMPARE(f.platform.messages.size(), std::size_t(1));
-        QCOMPARE(f.platform.messages[0].text, QString("Cannot save calibration"));
+        const QString text = f.platform.messages[0].text;
+        QCOMPARE(text.section(QLatin1Char('\n'), 0, 0), QString("Cannot save calibration"));
         QCOMPARE(f.platform.messages[0].caption, QString("Error"));
         QCOMPARE(f.platform.messages[0].icon, QMessageBox::Warning);
-        QVERIFY(!f.window->isVisible());
+        QCOMPARE(f.window->isVisible(), onSave);
+        QCOMPARE(f.window->Points.size(),
+                 std::size_t(fault == Fault::FolderInTheWay || fault == Fault::LinkLoop ? 1 : 2));
+        const QString copy = RecoveryCopyNamedIn(text);
+        QCOMPARE(!copy.isEmpty(), recovered);
+        if (recovered) {
+            QVERIFY2(copy.startsWith(f.dataHome.path() + "/"), qPrintable(copy));
+            QCOMPARE(QFileInfo(copy).dir().dirName(), QString("recovered"));
+            QVERIFY2(QFileInfo(copy).fileName().startsWith("map-"), qPrintable(copy));
+            QCOMPARE(WindowFixture::ReadFile(copy),
+                     test::CalibrationBytes(40, 30, f.window->Points));
+        }
         if (fault == Fault::FileSizeLimit || fault == Fault::ReadOnlyFile)
             QCOMPARE(WindowFixture::ReadFile(calibration), old);
         // Nothing half-written is left beside the bitmap.
@@ -119,19 +169,33 @@ private slots:
             expected);
     }
 
+    void saveAfterAFailedOneWritesTheFile_data()
+    {
+        QTest::addColumn<bool>("onSave");
+        QTest::newRow("close after a failed close") << false;
+        QTest::newRow("Save after a failed Save") << true;
+    }
     void saveAfterAFailedOneWritesTheFile()
     {
-        // The warning is not the end: once the disk has room again the next close saves.
+        // The warning is not the end: once the disk has room again the next Save or close saves.
+        QFETCH(bool, onSave);
         WindowFixture f;
         f.Start(f.WriteBitmap("map.bmp", 40, 30));
-        f.window->Points.push_back(TCalibPoint {20, 10, 49.75L, 15.5L});
+        const auto save = [&] {
+            if (onSave)
+                SaveThroughTheWindow(f, {"20", "10", "49.75", "15.5"});
+            else
+                f.Close();
+        };
+        if (!onSave)
+            f.window->Points.push_back(TCalibPoint {20, 10, 49.75L, 15.5L});
         {
             FileSizeLimit limit(16);
-            f.Close();
+            save();
         }
         QCOMPARE(f.platform.messages.back().text, QString("Cannot save calibration"));
         QVERIFY(!QFile::exists(f.Path("map.cali")));
-        f.Close();
+        save();
         QCOMPARE(WindowFixture::ReadFile(f.Path("map.cali")),
                  test::CalibrationBytes(40, 30, {TCalibPoint {20, 10, 49.75L, 15.5L}}));
     }

@@ -267,6 +267,9 @@ private slots:
     void firstStartWarnsAndWritesAnEightByteFile()
     {
         WindowFixture f;
+        // The reason goes to standard error, for a bug report.
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression("^Cannot load calibration: .*map.cali: open: No "));
         f.Start(f.WriteBitmap("map.bmp", 300, 200));
         QCOMPARE(f.platform.messages.size(), std::size_t(1));
         QCOMPARE(f.platform.messages[0].text, QString("Cannot load calibration"));
@@ -389,7 +392,9 @@ private slots:
         f.platform.messages.clear();
         f.window->show();
         QVERIFY(f.window->close());
-        QCOMPARE(f.platform.messages.at(0).text, QString("Cannot save calibration"));
+        // The points went to a recovery copy, which the second line names.
+        QCOMPARE(f.platform.messages.at(0).text.section(QLatin1Char('\n'), 0, 0),
+                 QString("Cannot save calibration"));
         QCOMPARE(f.platform.messages.at(0).icon, QMessageBox::Warning);
         QCOMPARE(WindowFixture::ReadFile(f.Path("map.cali")), QByteArray("old"));
     }

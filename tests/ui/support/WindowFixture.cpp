@@ -11,6 +11,7 @@ namespace carteva::test {
 
 WindowFixture::WindowFixture()
 {
+    qputenv("XDG_DATA_HOME", dataHome.path().toLocal8Bit());
     FirstActivation = true;
     window = std::make_unique<TfrmMain>();
     frmMain = window.get();

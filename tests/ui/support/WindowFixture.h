@@ -32,6 +32,8 @@ struct WindowFixture
     QRgb PixelAt(int x, int y) const;
 
     QTemporaryDir folder;
+    // The user's data folder, where recovery copies go.
+    QTemporaryDir dataHome;
     FakePlatform platform;
     std::unique_ptr<TfrmMain> window;
 };

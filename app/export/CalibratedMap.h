@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include "calibration/Extended.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace carteva {
+
+// A calibration point as the export formats write it.
+struct ExportPoint
+{
+    std::size_t Record = 0; // 1 for the file's first record
+    std::int32_t X = 0;
+    std::int32_t Y = 0;
+    double Lat = 0; // what the map tools read
+    double Lon = 0;
+    Extended ExactLat = 0; // what the window shows
+    Extended ExactLon = 0;
+};
+
+// Everything an export needs to know about a calibrated bitmap.
+struct CalibratedMap
+{
+    std::string Image; // the bitmap as the output names it: relative to the output's folder
+    bool ImageIsRelative = true;
+    std::string Title; // the bitmap's file name without its extension
+    int Width = 0;
+    int Height = 0;
+    bool GdalReadsImage = false; // a BMP; GDAL reads no icons or metafiles
+    std::vector<std::uint32_t> Palette; // 0xAARRGGBB of a palette bitmap; empty for colour pixels
+    std::vector<ExportPoint> Points; // the usable ones, in file order
+};
+
+} // namespace carteva

@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include <span>
+#include <string>
+
+namespace carteva {
+
+enum class ExportFormat { Vrt, Map, Points, Text };
+
+struct ExportOptions
+{
+    ExportFormat Format = ExportFormat::Vrt;
+    std::string Output; // empty: beside the bitmap, or standard output for text
+    std::string Bitmap;
+};
+
+// carteva-export [--format vrt|map|points|text] [--output FILE] BITMAP, also --help and --version.
+// Options may come as "--format map" or "--format=map", before or after BITMAP; "--" ends them.
+struct ExportCommandLine
+{
+    enum class Action { Export, Help, Version, WrongUsage };
+
+    Action Do = Action::WrongUsage;
+    ExportOptions Options;
+    std::string Problem; // what was wrong, for WrongUsage
+
+    static constexpr const char *Usage
+        = "Usage: carteva-export [--format vrt|map|points|text] [--output FILE] BITMAP\n"
+          "Writes the calibration points of BITMAP, kept in its calibration file, for other map "
+          "tools.\n"
+          "\n"
+          "  --format vrt     a GDAL virtual dataset wrapping the bitmap (the default)\n"
+          "  --format map     an OziExplorer map file (at most 30 points)\n"
+          "  --format points  a QGIS Georeferencer points file\n"
+          "  --format text    X, Y, latitude and longitude, tab-separated\n"
+          "  --output FILE    where to write; by default beside BITMAP, named after it with the\n"
+          "                   extension .vrt, .map or .points; text goes to standard output\n"
+          "  --help           show this text\n"
+          "  --version        show the version\n";
+
+    // `arguments` without the program's name.
+    static ExportCommandLine Parse(std::span<const std::string> arguments);
+};
+
+} // namespace carteva

@@ -1,0 +1,77 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "app/export/OziMapWriter.h"
+
+#include "app/export/ShortestText.h"
+
+#include <cmath>
+#include <cstdio>
+#include <string_view>
+
+namespace carteva {
+
+namespace {
+
+// Right-aligned in `width` characters, like the columns of the files OziExplorer writes.
+std::string Padded(std::string text, std::size_t width)
+{
+    if (text.size() < width)
+        text.insert(0, width - text.size(), ' ');
+    return text;
+}
+
+// "  50,30.5,N": whole degrees, decimal minutes and the hemisphere letter.
+std::string DegreesAndMinutes(double value, char positive, char negative)
+{
+    const double magnitude = std::fabs(value);
+    const double degrees = std::floor(magnitude);
+    // The subtraction is exact; only the multiplication rounds, and never up to 60.
+    const double minutes = (magnitude - degrees) * 60;
+    return Padded(ShortestText(degrees), 4) + "," + Padded(ShortestText(minutes), 10) + ","
+        + (value < 0 ? negative : positive);
+}
+
+std::string PointLine(std::size_t number, const ExportPoint *point)
+{
+    char name[16];
+    std::snprintf(name, sizeof name, "Point%02zu", number);
+    std::string line = std::string(name) + ",xy,";
+    if (point != nullptr) {
+        line += Padded(std::to_string(point->X), 5) + "," + Padded(std::to_string(point->Y), 5)
+            + ",in, deg," + DegreesAndMinutes(point->Lat, 'N', 'S') + ","
+            + DegreesAndMinutes(point->Lon, 'E', 'W');
+    } else {
+        line += "     ,     ,in, deg,    ,          ,N,    ,          ,E";
+    }
+    return line + ", grid,   ,           ,           ,N";
+}
+
+} // namespace
+
+std::string OziMapWriter::Write(const CalibratedMap &map)
+{
+    std::string text;
+    const auto line = [&text](std::string_view content) {
+        text += content;
+        text += "\r\n";
+    };
+    line("OziExplorer Map Data File Version 2.2");
+    line(map.Title);
+    line(map.Image);
+    line("1 ,Map Code,");
+    line("WGS 84,WGS 84,   0.0000,   0.0000,WGS 84");
+    line("Reserved 1");
+    line("Reserved 2");
+    line("Magnetic Variation,,,E");
+    line("Map Projection,Latitude/Longitude,PolyCal,No,AutoCalOnly,No,BSBUseWPX,No");
+    for (std::size_t i = 0; i < MaxPoints; ++i)
+        line(PointLine(i + 1, i < map.Points.size() ? &map.Points[i] : nullptr));
+    line("Projection Setup,,,,,,,,,,");
+    line("Map Feature = MF ; Map Comment = MC     These follow if they exist");
+    line("Track File = TF      These follow if they exist");
+    line("Moving Map Parameters = MM?    These follow if they exist");
+    line("IWH,Map Image Width/Height," + std::to_string(map.Width) + ","
+         + std::to_string(map.Height));
+    return text;
+}
+
+} // namespace carteva

@@ -1,0 +1,100 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "app/export/VrtWriter.h"
+
+#include "app/export/ShortestText.h"
+#include "app/export/Wgs84.h"
+
+#include <string_view>
+
+namespace carteva {
+
+namespace {
+
+std::string XmlEscaped(std::string_view text)
+{
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+        case '&':
+            escaped += "&amp;";
+            break;
+        case '<':
+            escaped += "&lt;";
+            break;
+        case '>':
+            escaped += "&gt;";
+            break;
+        case '"':
+            escaped += "&quot;";
+            break;
+        case '\'':
+            escaped += "&apos;";
+            break;
+        default:
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+std::string Attribute(std::string_view name, std::string_view value)
+{
+    return " " + std::string(name) + "=\"" + XmlEscaped(value) + "\"";
+}
+
+std::string ColourTable(const std::vector<std::uint32_t> &palette)
+{
+    std::string xml = "    <ColorTable>\n";
+    for (const std::uint32_t argb : palette) {
+        // GDAL reads a bitmap's palette as opaque.
+        xml += "      <Entry" + Attribute("c1", std::to_string((argb >> 16) & 0xFF))
+            + Attribute("c2", std::to_string((argb >> 8) & 0xFF))
+            + Attribute("c3", std::to_string(argb & 0xFF)) + Attribute("c4", "255") + "/>\n";
+    }
+    return xml + "    </ColorTable>\n";
+}
+
+std::string Band(const CalibratedMap &map, int band, std::string_view colour)
+{
+    std::string xml = "  <VRTRasterBand" + Attribute("dataType", "Byte")
+        + Attribute("band", std::to_string(band)) + ">\n";
+    xml += "    <ColorInterp>" + std::string(colour) + "</ColorInterp>\n";
+    if (!map.Palette.empty())
+        xml += ColourTable(map.Palette);
+    xml += "    <SimpleSource>\n";
+    xml += "      <SourceFilename" + Attribute("relativeToVRT", map.ImageIsRelative ? "1" : "0")
+        + ">" + XmlEscaped(map.Image) + "</SourceFilename>\n";
+    xml += "      <SourceBand>" + std::to_string(band) + "</SourceBand>\n";
+    xml += "    </SimpleSource>\n";
+    return xml + "  </VRTRasterBand>\n";
+}
+
+} // namespace
+
+std::string VrtWriter::Write(const CalibratedMap &map)
+{
+    std::string xml = "<VRTDataset" + Attribute("rasterXSize", std::to_string(map.Width))
+        + Attribute("rasterYSize", std::to_string(map.Height)) + ">\n";
+    if (!map.Points.empty()) {
+        // The mapping "2,1" puts the second axis of the coordinate system, longitude, in X.
+        xml += "  <GCPList" + Attribute("Projection", Wgs84Wkt)
+            + Attribute("dataAxisToSRSAxisMapping", "2,1") + ">\n";
+        for (const ExportPoint &point : map.Points) {
+            xml += "    <GCP" + Attribute("Id", std::to_string(point.Record))
+                + Attribute("Pixel", ShortestText(point.X + 0.5))
+                + Attribute("Line", ShortestText(point.Y + 0.5))
+                + Attribute("X", ShortestText(point.Lon)) + Attribute("Y", ShortestText(point.Lat))
+                + "/>\n";
+        }
+        xml += "  </GCPList>\n";
+    }
+    if (map.Palette.empty()) {
+        xml += Band(map, 1, "Red") + Band(map, 2, "Green") + Band(map, 3, "Blue");
+    } else {
+        xml += Band(map, 1, "Palette");
+    }
+    return xml + "</VRTDataset>\n";
+}
+
+} // namespace carteva

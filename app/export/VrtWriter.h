@@ -1,0 +1,19 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include "app/export/CalibratedMap.h"
+
+#include <string>
+
+namespace carteva {
+
+// A GDAL virtual dataset: the bitmap's bands as GDAL reads them (one band with the palette of a
+// palette bitmap, else red, green and blue) and one ground control point per calibration point, at
+// the centre of its pixel, longitude as X, in WGS 84.
+class VrtWriter
+{
+public:
+    static std::string Write(const CalibratedMap &map);
+};
+
+} // namespace carteva

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace carteva {
+
+class FileOps;
+
+// Why a call failed, for the log: "<file>: <call>: <system message>".
+std::string FailureReason(const std::filesystem::path &file, const char *call, int error);
+
+struct ReadOutcome
+{
+    std::size_t count = 0;
+    bool failed = false;
+    int error = 0; // errno of the failed read
+};
+
+// Reads until `size` bytes or the end of the file; a short count without failure means the end.
+ReadOutcome ReadFully(FileOps &ops, int fd, std::uint8_t *buffer, std::size_t size);
+
+// Appends the rest of the file from the current position to `bytes`: 0, or the errno of a failed
+// read.
+int ReadToEnd(FileOps &ops, int fd, std::vector<std::uint8_t> &bytes);
+
+// Puts `bytes` in the file at `path` (symbolic links followed) so that a failure leaves the old
+// file as it was: see WriteCalibrationFile. `modeOfNewFile` applies when there is no file yet; an
+// existing file keeps its own mode. Throws Error; returns a warning when the new file is in place
+// but its folder could not be flushed, else an empty string.
+std::string ReplaceFile(FileOps &ops, const std::filesystem::path &path,
+                        std::span<const std::uint8_t> bytes, std::optional<mode_t> modeOfNewFile);
+
+} // namespace carteva

@@ -1,0 +1,72 @@
+#include "gpx/WaypointPlot.h"
+
+#include "calibration/Errors.h"
+#include "calibration/NumberText.h"
+
+#include <algorithm>
+
+namespace carteva {
+
+WaypointPlot::WaypointPlot(std::span<const TCalibPoint> points)
+    : points_(points.begin(), points.end())
+{ }
+
+void WaypointPlot::Add(const WaypointText &waypoint)
+{
+    if (error_)
+        return;
+    const std::optional<std::string_view> &lat = waypoint.Lat, &lon = waypoint.Lon;
+    // The number grammar is ASCII: the UTF-8 text is read as it stands.
+    if (!lat || !lon || !IsDecimalNumber(*lat) || !IsDecimalNumber(*lon)) {
+        ++skipped_;
+        return;
+    }
+    try {
+        const Extended latitude = ParseDecimal(*lat);
+        const Extended longitude = ParseDecimal(*lon);
+        const std::optional<Pixel> pixel = GeoToPixel(points_, latitude, longitude);
+        if (!pixel) {
+            if (notMappable_++ == 0)
+                firstUnmappableAt_ = pixels_.size();
+            return;
+        }
+        pixels_.push_back(*pixel);
+    } catch (const Error &) {
+        error_ = std::current_exception();
+    }
+}
+
+bool WaypointPlot::MadeWith(std::span<const TCalibPoint> points) const
+{
+    return std::equal(
+        points_.begin(), points_.end(), points.begin(), points.end(),
+        [](const TCalibPoint &a, const TCalibPoint &b) { return a.ToRecord() == b.ToRecord(); });
+}
+
+WaypointCounts WaypointPlot::Paint(PixelSurface &surface,
+                                   const std::function<void()> &onFirstUnmappable) const
+{
+    WaypointCounts counts;
+    const auto warn = [&] {
+        if (onFirstUnmappable)
+            onFirstUnmappable();
+    };
+    const std::size_t warnAt = notMappable_ > 0 ? firstUnmappableAt_ : pixels_.size() + 1;
+    for (std::size_t i = 0; i < pixels_.size(); ++i) {
+        if (i == warnAt)
+            warn();
+        if (surface.SetPixel(pixels_[i].X, pixels_[i].Y, ColourOrange))
+            ++counts.Painted;
+        else
+            ++counts.Outside;
+    }
+    if (warnAt == pixels_.size())
+        warn();
+    if (error_)
+        std::rethrow_exception(error_);
+    counts.NotMappable = notMappable_;
+    counts.Skipped = skipped_;
+    return counts;
+}
+
+} // namespace carteva

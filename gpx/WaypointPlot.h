@@ -1,0 +1,66 @@
+#pragma once
+
+#include "calibration/CalibPoint.h"
+#include "calibration/GeoToPixel.h"
+#include "calibration/PixelSurface.h"
+#include "gpx/LargeBlockAllocator.h"
+
+#include <cstddef>
+#include <exception>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace carteva {
+
+// A waypoint's coordinate texts; nothing where the attribute is missing.
+struct WaypointText
+{
+    std::optional<std::string_view> Lat;
+    std::optional<std::string_view> Lon;
+};
+
+struct WaypointCounts
+{
+    std::size_t Painted = 0;
+    std::size_t Outside = 0; // mapped, but the pixel lies outside the picture
+    std::size_t NotMappable = 0; // no usable pair of calibration points
+    std::size_t Skipped = 0; // lat or lon missing or not a complete number
+};
+
+// The waypoints of one overlay mapped to pixels, in document order, before anything is painted:
+// the mapping can then run while the file is still being read, and a file that turns out
+// malformed paints nothing. Painting replays what drawing waypoint by waypoint would have done:
+// the same pixels in the same order, the warning at the same place, and a floating-point error
+// ending it where it arose.
+class WaypointPlot
+{
+public:
+    explicit WaypointPlot(std::span<const TCalibPoint> points);
+
+    // Maps the next waypoint from its "lat" and "lon" texts (nothing: the attribute is missing).
+    // A waypoint without both, or with text that is not a complete number, is skipped. After a
+    // floating-point error of the conversion or the mapping, the plot ends: Add does nothing.
+    void Add(const WaypointText &waypoint);
+    bool Ended() const { return static_cast<bool>(error_); }
+
+    bool MadeWith(std::span<const TCalibPoint> points) const;
+
+    // Paints the pixels orange in order; onFirstUnmappable runs where the first waypoint that
+    // could not be mapped stood. Rethrows the error that ended the plot, after the pixels before
+    // it.
+    WaypointCounts Paint(PixelSurface &surface,
+                         const std::function<void()> &onFirstUnmappable = {}) const;
+
+private:
+    std::vector<TCalibPoint> points_;
+    std::vector<Pixel, LargeBlockAllocator<Pixel>> pixels_;
+    std::size_t skipped_ = 0;
+    std::size_t notMappable_ = 0;
+    std::size_t firstUnmappableAt_ = 0; // pixels painted before the warning, when notMappable_
+    std::exception_ptr error_;
+};
+
+} // namespace carteva

@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Runs carteva-export without a display and reads what it writes back with GDAL (gdalinfo,
+# gdaltransform), then checks the failure rows: exit status, one line on standard error naming the
+# file, and no output file left behind.
+#   export_test.sh <carteva-export> <tests/data folder>
+set -uo pipefail
+export_bin=$(realpath "$1")
+data=$(realpath "$2")
+work=$(mktemp -d /tmp/carteva-export.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+unset DISPLAY WAYLAND_DISPLAY
+cd "$work"
+passed=0
+failed=0
+fail() { echo "FAIL: $*" >&2; failed=$((failed + 1)); }
+pass() { passed=$((passed + 1)); }
+check() { if [ "$2" = "$3" ]; then pass; else fail "$1: got '$2', expected '$3'"; fi; }
+
+# x87 80-bit extended values, little-endian, as the calibration file holds them.
+declare -A extended=(
+    [-33.5]='\x00\x00\x00\x00\x00\x00\x00\x86\x04\xc0'
+    [-34.25]='\x00\x00\x00\x00\x00\x00\x00\x89\x04\xc0'
+    [-70.75]='\x00\x00\x00\x00\x00\x00\x80\x8d\x05\xc0'
+    [-70.5]='\x00\x00\x00\x00\x00\x00\x00\x8d\x05\xc0'
+    [-70.25]='\x00\x00\x00\x00\x00\x00\x80\x8c\x05\xc0'
+    [nan]='\x00\x00\x00\x00\x00\x00\x00\xc0\xff\x7f'
+)
+int32() { printf "$(printf '\\x%02x' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 & 255)))"; }
+# record X Y LAT LON: one 40-byte point.
+record() { int32 "$1"; int32 "$2"; printf "${extended[$3]}\\0\\0\\0\\0\\0\\0${extended[$4]}\\0\\0\\0\\0\\0\\0"; }
+# Three points in the south-west quarter (hemisphere letters S and W), then a damaged record.
+points() {
+    record 4 5 -33.5 -70.75
+    record 30 6 -33.5 -70.25
+    record 10 25 -34.25 -70.5
+}
+# Within a millionth of a pixel.
+near() { awk -v a="$1" -v b="$2" 'BEGIN { d = a - b; exit !(d < 1e-6 && d > -1e-6) }'; }
+
+convert -size 40x30 gradient:red-blue -colors 16 -type Palette BMP3:palette.bmp
+convert -size 40x30 gradient:red-blue -type TrueColor BMP3:colour.bmp
+for map in palette colour; do
+    { int32 40; int32 30; points; record 7 7 nan -70.5; } > $map.cali
+done
+
+# vrt: GDAL sees the bitmap's own bands, the size and the GCPs at the pixel centres.
+"$export_bin" colour.bmp 2> colour.err
+check "vrt exit status" $? 0
+grep -q "record 4 .*left out" colour.err || fail "no warning naming record 4: $(cat colour.err)"
+for map in palette colour; do
+    [ $map = palette ] && "$export_bin" --format=vrt $map.bmp 2> /dev/null
+    bands='[.bands[] | {type, colorInterpretation, colorTable}]'
+    check "$map bands" "$(gdalinfo -json $map.vrt | jq -c "$bands")" \
+        "$(gdalinfo -json $map.bmp | jq -c "$bands")"
+done
+check "vrt size" "$(gdalinfo -json colour.vrt | jq -c .size)" "[40,30]"
+check "vrt GCPs" "$(gdalinfo -json colour.vrt | jq -c '[.gcps.gcpList[] | [.pixel, .line, .x, .y]]')" \
+    "[[4.5,5.5,-70.75,-33.5],[30.5,6.5,-70.25,-33.5],[10.5,25.5,-70.5,-34.25]]"
+read -r px py _ < <(echo "-70.5 -34.25" | gdaltransform -i colour.vrt)
+near "$px" 10.5 && near "$py" 25.5 && pass || fail "vrt: -70.5 -34.25 maps back to $px $py"
+gdalwarp -q colour.vrt colour.tif && pass || fail "gdalwarp cannot read colour.vrt"
+
+# map: GDAL's OziExplorer driver maps a point back to its pixel as stored.
+"$export_bin" --format map colour.bmp 2> /dev/null
+check "map exit status" $? 0
+read -r px py _ < <(echo "-70.25 -33.5" | gdaltransform -i colour.map)
+near "$px" 30 && near "$py" 6 && pass || fail "map: -70.25 -33.5 maps back to $px $py"
+grep -q "^Point01,xy,    4,    5,in, deg,  33,        30,S,  70,        45,W," colour.map ||
+    fail "map: Point01 line: $(grep Point01 colour.map)"
+{ int32 40; int32 30; for _ in $(seq 31); do record 4 5 -33.5 -70.75; done; } > many.cali
+cp colour.bmp many.bmp
+"$export_bin" --format map many.bmp 2> many.err
+check "31 points: exit status" $? 0
+grep -q "holds 30 points; the last 1 are left out" many.err || fail "31 points: $(cat many.err)"
+check "31 points: lines" "$(grep -c '^Point.., *xy, *4,' many.map)" 30
+
+# points and text.
+"$export_bin" --format points --output out.points colour.bmp 2> /dev/null
+check "points" "$(sed -n '2,3p' out.points)" \
+    "mapX,mapY,sourceX,sourceY,enable,dX,dY,residual
+-70.75,-33.5,4.5,-5.5,1,0,0,0"
+grep -q '^#CRS: GEOGCS\["WGS 84"' out.points && pass || fail "points: no WGS 84 line"
+check "text" "$("$export_bin" --format text colour.bmp 2> /dev/null | head -n 1)" \
+    "$(printf '4\t5\t-33.500000\t-70.750000')"
+
+# An icon's size comes through the picture library.
+cp "$data/single48.ico" icon.ico
+{ int32 48; int32 48; points; } > icon.cali
+"$export_bin" --format map icon.ico
+check "icon size" "$(grep IWH icon.map | tr -d '\r')" "IWH,Map Image Width/Height,48,48"
+
+# Failure rows: expected status | pattern on standard error | arguments. Output must not appear.
+printf 'x' > garbage.bmp
+cp colour.bmp nocali.bmp
+cp colour.bmp short.bmp
+{ int32 40; int32 30; points; printf '0123456789ab'; } > short.cali
+cp garbage.bmp garbage.cali
+cp colour.cali icon2.cali
+cp icon.ico icon2.ico
+while IFS='|' read -r status pattern args; do
+    rm -f ./*.vrt* ./out.*
+    # shellcheck disable=SC2086
+    "$export_bin" $args > /dev/null 2> row.err
+    code=$?
+    check "carteva-export $args: status" "$code" "$status"
+    grep -q -- "$pattern" row.err || fail "carteva-export $args: stderr $(cat row.err)"
+    [ "$status" = 1 ] && { [ "$(grep -vc ': warning: ' row.err)" -eq 1 ] || fail "$args: not one line"; }
+    # Qt's temporary files are named after the output with a suffix.
+    ls ./*.vrt* ./out.* > /dev/null 2>&1 && fail "carteva-export $args left $(ls ./*.vrt* ./out.*)"
+done << 'ROWS'
+1|nocali.cali: there is no calibration file|nocali.bmp
+1|short.cali: the calibration file cannot be read|short.bmp
+1|garbage.bmp: Stream read error|garbage.bmp
+1|missing.bmp: Cannot open file|missing.bmp
+1|icon2.ico: GDAL reads no icons|icon2.ico
+1|no/such/folder/out.vrt: cannot write|--output no/such/folder/out.vrt colour.bmp
+1|colour.cali: that is the bitmap|--output colour.cali colour.bmp
+2|no bitmap given|--format map
+2|unknown format png|--format png colour.bmp
+2|unknown option --out|--out=x colour.bmp
+2|one bitmap only|colour.bmp palette.bmp
+2|--output needs a value|colour.bmp --output
+ROWS
+[[ $("$export_bin" --version) =~ ^carteva-export\ [0-9]+\.[0-9]+\.[0-9]+$ ]] && pass || fail "--version"
+"$export_bin" --help | grep -q "^Usage: carteva-export" && pass || fail "--help shows no usage"
+
+echo "export: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
