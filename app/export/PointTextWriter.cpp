@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "app/export/PointTextWriter.h"
 
-#include "calibration/Errors.h"
 #include "calibration/NumberText.h"
+#include "calibration/Utf.h"
 
 namespace carteva {
 
