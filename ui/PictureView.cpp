@@ -6,9 +6,11 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <utility>
+#include <vector>
 
 namespace carteva {
 
@@ -33,9 +35,78 @@ int NearestColourIndex(const QImage &image, QRgb colour)
     return best;
 }
 
-int PixelCoordinate(qreal position)
+// Qt derives a position from device pixels by multiplying with the inverse of the scale factor,
+// which can land a rounding error below a pixel border the pointer sits exactly on. Far smaller
+// than the finest step a pointer can make (1/65536 of a device pixel at zoom 16), so real
+// positions just below a border stay below it.
+constexpr double kBorderSnap = 1e-9;
+
+int PixelCoordinate(double position, double zoom)
 {
-    return int(std::floor(position));
+    return int(std::floor(position / zoom + kBorderSnap));
+}
+
+// The picture pixels that a run of device pixels shows: each the one a pointer on it picks.
+std::vector<int> PixelsOfDeviceRun(int first, int count, double origin, double scale, int size)
+{
+    std::vector<int> pixels(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        const int pixel = int(std::floor((first + i - origin) / scale + kBorderSnap));
+        pixels[std::size_t(i)] = std::clamp(pixel, 0, size - 1);
+    }
+    return pixels;
+}
+
+// Draws the exposed part device pixel by device pixel. Qt's own scaling samples pixel centres and
+// rounds in its own way: at a fractional scale factor, or below one to one, some device pixels
+// would show a neighbour of the pixel that a click on them picks.
+void DrawDevicePixels(QPainter &painter, const QImage &image, const QRect &exposed, double zoom)
+{
+    const QTransform device = painter.deviceTransform();
+    const double ratio = device.m11();
+    const double scale = ratio * zoom;
+    const QPointF origin(device.dx(), device.dy());
+    const QRectF area = device.mapRect(QRectF(exposed));
+    // The device pixels on the picture are those from its origin to its far edge.
+    const int left = std::max(int(std::floor(area.left())), int(std::ceil(origin.x())));
+    const int top = std::max(int(std::floor(area.top())), int(std::ceil(origin.y())));
+    const int right = std::min(int(std::ceil(area.right())),
+                               int(std::ceil(origin.x() + image.width() * scale)));
+    const int bottom = std::min(int(std::ceil(area.bottom())),
+                                int(std::ceil(origin.y() + image.height() * scale)));
+    if (right <= left || bottom <= top)
+        return;
+    const std::vector<int> columns
+        = PixelsOfDeviceRun(left, right - left, origin.x(), scale, image.width());
+    const std::vector<int> rows
+        = PixelsOfDeviceRun(top, bottom - top, origin.y(), scale, image.height());
+    QImage shown(right - left, bottom - top,
+                 image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    const bool direct
+        = image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32;
+    for (int y = 0; y < shown.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(shown.scanLine(y));
+        const int row = rows[std::size_t(y)];
+        if (y > 0 && row == rows[std::size_t(y - 1)]) {
+            // Zoomed in, many device rows show the same picture row.
+            std::copy_n(reinterpret_cast<const QRgb *>(shown.constScanLine(y - 1)), shown.width(),
+                        line);
+        } else if (direct) {
+            const auto *source = reinterpret_cast<const QRgb *>(image.constScanLine(row));
+            for (int x = 0; x < shown.width(); ++x)
+                line[x] = source[columns[std::size_t(x)]];
+        } else {
+            for (int x = 0; x < shown.width(); ++x)
+                line[x] = image.pixel(columns[std::size_t(x)], row);
+        }
+    }
+    shown.setDevicePixelRatio(ratio);
+    painter.drawImage(QPointF(left - origin.x(), top - origin.y()) / ratio, shown);
+}
+
+int ZoomedLength(int length, double zoom)
+{
+    return int(std::ceil(length * zoom));
 }
 
 } // namespace
@@ -59,14 +130,52 @@ void PictureView::SetPicture(Picture picture)
     picture_ = std::move(picture);
     dirty_ = QRect();
     if (picture_.Width() > 0 && picture_.Height() > 0)
-        resize(picture_.Width(), picture_.Height());
+        pictureSize_ = picture_.Image().size();
+    SetZoom(zoom_);
+}
+
+void PictureView::SetZoom(double zoom)
+{
+    zoom_ = zoom;
+    resize(ZoomedLength(pictureSize_.width(), zoom_), ZoomedLength(pictureSize_.height(), zoom_));
     update();
+}
+
+QPoint PictureView::PixelAt(QPointF position) const
+{
+    return {PixelCoordinate(position.x(), zoom_), PixelCoordinate(position.y(), zoom_)};
+}
+
+QPointF PictureView::PointerPosition(const QWidget &receiver, const QSinglePointEvent &event)
+{
+    const QPointF exact = receiver.mapFrom(receiver.window(), event.scenePosition());
+    const QPointF rounded = event.position();
+    // An event made up by a program often carries its local position as the window's; then the
+    // two differ by the widget's offset in the window, and only the local one is right.
+    if (std::abs(exact.x() - rounded.x()) < 1 && std::abs(exact.y() - rounded.y()) < 1)
+        return exact;
+    return rounded;
+}
+
+bool PictureView::IsOnPicture(QPoint pixel) const
+{
+    return QRect(QPoint(0, 0), pictureSize_).contains(pixel);
+}
+
+QRect PictureView::ViewRect(const QRect &pixels) const
+{
+    // Below one to one several pixels share a view pixel: round outwards.
+    const QPoint topLeft(int(std::floor(pixels.left() * zoom_)),
+                         int(std::floor(pixels.top() * zoom_)));
+    const QPoint end(ZoomedLength(pixels.right() + 1, zoom_),
+                     ZoomedLength(pixels.bottom() + 1, zoom_));
+    return QRect(topLeft, end - QPoint(1, 1));
 }
 
 QImage &PictureView::Canvas()
 {
     if (picture_.IsEmpty()) {
-        QImage blank(size(), QImage::Format_RGB32);
+        QImage blank(pictureSize_, QImage::Format_RGB32);
         blank.fill(Qt::white);
         picture_ = Picture(PictureKind::Bitmap, std::move(blank));
     }
@@ -100,7 +209,7 @@ bool PictureView::SetPixel(std::int64_t x, std::int64_t y, Colour colour)
     // pixels, and most of them fall inside what is already due for repainting.
     if (!dirty_.contains(px, py)) {
         dirty_ |= QRect(px, py, 1, 1);
-        update(dirty_);
+        update(ViewRect(dirty_));
     }
     return true;
 }
@@ -116,32 +225,50 @@ void PictureView::paintEvent(QPaintEvent *event)
     const QImage &image = picture_.Image();
     if (image.isNull())
         return;
-    const QRect area = event->rect() & image.rect();
-    if (area.isEmpty())
+    // Only the picture pixels behind the exposed area are drawn: a repaint costs the same on a
+    // small picture as on a 12000 x 9000 one, at any zoom.
+    const QRect exposed = event->rect();
+    const QPoint end(int(std::ceil((exposed.right() + 1) / zoom_)),
+                     int(std::ceil((exposed.bottom() + 1) / zoom_)));
+    const QRect source = QRect(PixelAt(exposed.topLeft()), end - QPoint(1, 1)) & image.rect();
+    if (source.isEmpty())
         return;
     QPainter painter(this);
-    painter.drawImage(area.topLeft(), image, area);
+    const QTransform device = painter.deviceTransform();
+    const double scale = device.m11() * zoom_;
+    if (scale != std::floor(scale) || device.dx() != std::floor(device.dx())
+        || device.dy() != std::floor(device.dy())) {
+        DrawDevicePixels(painter, image, exposed, zoom_);
+        return;
+    }
+    if (zoom_ == 1) {
+        painter.drawImage(source.topLeft(), image, source);
+        return;
+    }
+    // Whole device pixels to a picture pixel: the painter's nearest-neighbour scaling agrees with
+    // the picking, and pixels stay sharp blocks.
+    const QRectF target(source.x() * zoom_, source.y() * zoom_, source.width() * zoom_,
+                        source.height() * zoom_);
+    painter.drawImage(target, image, QRectF(source));
 }
 
 void PictureView::mouseMoveEvent(QMouseEvent *event)
 {
-    const QPointF at = event->position();
-    emit MouseMoved(event->modifiers(), PixelCoordinate(at.x()), PixelCoordinate(at.y()));
+    const QPoint pixel = PixelAt(PointerPosition(*this, *event));
+    emit MouseMoved(event->modifiers(), pixel.x(), pixel.y());
 }
 
 void PictureView::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton)
-        pressedInside_ = rect().contains(event->position().toPoint());
+        pressedInside_ = IsOnPicture(PixelAt(PointerPosition(*this, *event)));
 }
 
 void PictureView::mouseReleaseEvent(QMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton)
         return;
-    const QPointF at = event->position();
-    const bool inside = rect().contains(PixelCoordinate(at.x()), PixelCoordinate(at.y()));
-    const bool click = pressedInside_ && inside;
+    const bool click = pressedInside_ && IsOnPicture(PixelAt(PointerPosition(*this, *event)));
     pressedInside_ = false;
     if (click)
         emit Clicked();

@@ -6,17 +6,24 @@
 #include <QRect>
 #include <QWidget>
 
+#include <array>
 #include <cstdint>
+
+class QSinglePointEvent;
 
 namespace carteva {
 
-// The picture view (Image1): owns the picture, draws it unscaled from its top-left corner, sizes
-// itself to it, shows a cross-hair, and reports pointer moves and clicks in picture pixels.
+// The picture view (Image1): owns the picture, draws it from its top-left corner at the zoom
+// factor, sizes itself to the zoomed picture, shows a cross-hair, and reports pointer moves and
+// clicks in picture pixels.
 class PictureView : public QWidget
 {
     Q_OBJECT
 public:
     static constexpr QSize StartSize {633, 410};
+    // Zoom factors, smallest first; every one is exact in binary, so sizes and positions scale
+    // without drift.
+    static constexpr std::array<double, 11> ZoomLevels {0.125, 0.25, 0.5, 1, 2, 3, 4, 6, 8, 12, 16};
 
     explicit PictureView(QWidget *parent = nullptr);
 
@@ -27,8 +34,23 @@ public:
     void SetPicture(Picture picture);
     const Picture &GetPicture() const { return picture_; }
 
-    // The drawing surface: with no picture, a new white bitmap of the view's size becomes the
-    // picture first; on an icon or metafile it throws
+    // The picture's size in picture pixels, whatever the zoom: the view's size at one to one.
+    QSize PictureSize() const { return pictureSize_; }
+
+    double Zoom() const { return zoom_; }
+    // Resizes the view to the zoomed picture; the picture itself is untouched.
+    void SetZoom(double zoom);
+
+    // The picture pixel under a position in the view: the floor of the position in picture
+    // coordinates, so any point of a pixel's square picks that pixel.
+    QPoint PixelAt(QPointF position) const;
+
+    // The pointer's position in the widget with the fraction Qt 6.4 drops: on a scaled screen it
+    // rounds the position it hands to a widget, but keeps the exact one in the window.
+    static QPointF PointerPosition(const QWidget &receiver, const QSinglePointEvent &event);
+
+    // The drawing surface: with no picture, a new white bitmap of the view's size at one to one
+    // becomes the picture first; on an icon or metafile it throws
     // Error("Can only modify an image if it contains a bitmap").
     QImage &Canvas();
 
@@ -42,7 +64,7 @@ public:
 signals:
     // Picture pixels; also while a button is held and the pointer is outside the view.
     void MouseMoved(Qt::KeyboardModifiers modifiers, int x, int y);
-    // A press and a release of the left button both inside the view.
+    // A press and a release of the left button both on the picture.
     void Clicked();
 
 protected:
@@ -52,7 +74,13 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
+    bool IsOnPicture(QPoint pixel) const;
+    // The view's area that shows the given picture pixels.
+    QRect ViewRect(const QRect &pixels) const;
+
     Picture picture_;
+    QSize pictureSize_ = StartSize;
+    double zoom_ = 1;
     bool pressedInside_ = false;
     // Pixels painted since the last repaint; one rectangle keeps many single-pixel updates cheap.
     QRect dirty_;

@@ -12,6 +12,7 @@
 #include "ui/OpenGpxDialog.h"
 #include "ui/OpenPictureDialog.h"
 #include "ui/OuterSizer.h"
+#include "ui/PictureScrollArea.h"
 #include "ui/PictureSurface.h"
 #include "ui/PictureView.h"
 #include "ui/Platform.h"
@@ -124,6 +125,7 @@ void TfrmMain::ConnectControls()
             [this] { Guarded([this] { SpeedButton1Click(); }); });
     connect(ui.btOpenGPX, &QPushButton::clicked, this,
             [this] { Guarded([this] { btOpenGPXClick(); }); });
+    ui.PictureArea->AddZoomShortcuts(*this);
 }
 
 void TfrmMain::resizeEvent(QResizeEvent *event)
@@ -137,6 +139,9 @@ void TfrmMain::DockPanels()
     // Panel1 is docked to the top, pnlRightTop to Panel1's right edge inside its bevel.
     ui.Panel1->setGeometry(0, 0, width(), kPanelHeight);
     ui.pnlRightTop->move(ui.Panel1->width() - 1 - ui.pnlRightTop->width(), 1);
+    // The picture's area keeps its top-left corner and reaches to the right and bottom edges.
+    const QPoint corner = ui.PictureArea->pos();
+    ui.PictureArea->resize(std::max(0, width() - corner.x()), std::max(0, height() - corner.y()));
 }
 
 void TfrmMain::showEvent(QShowEvent *event)
@@ -183,8 +188,8 @@ void TfrmMain::SizeAroundPicture()
     const QSize desktop = screen() ? screen()->virtualSize() : QSize(INT_MAX, INT_MAX);
     // Outer sizes (frame included); the width is raised to its minimum, the height has none.
     const int outerWidth
-        = std::max(ui.Image1->width() + kOuterWidthAroundPicture, kMinimumOuterWidth);
-    const int outerHeight = ui.Image1->height() + kOuterHeightAroundPicture;
+        = std::max(ui.Image1->PictureSize().width() + kOuterWidthAroundPicture, kMinimumOuterWidth);
+    const int outerHeight = ui.Image1->PictureSize().height() + kOuterHeightAroundPicture;
     outerSizer_->Apply(
         QSize(std::min(outerWidth, desktop.width()), std::min(outerHeight, desktop.height())));
     // A hidden window gets its resize event only when shown; the panels follow at once.
@@ -311,8 +316,9 @@ void TfrmMain::SaveCalibration()
     if (BitmapFileName.isEmpty())
         return;
     const QString fileName = CalibrationFileName();
-    const std::int32_t width = ui.Image1->width();
-    const std::int32_t height = ui.Image1->height();
+    // The picture's own size: the view's is the zoomed one.
+    const std::int32_t width = ui.Image1->PictureSize().width();
+    const std::int32_t height = ui.Image1->PictureSize().height();
     try {
         keeper_.Write(FilePath(fileName), width, height, Points);
         // The file is in place; only its folder may not have reached the disk yet.

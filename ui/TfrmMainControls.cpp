@@ -1,5 +1,6 @@
 #include "ui/TfrmMainControls.h"
 
+#include "ui/PictureScrollArea.h"
 #include "ui/PictureView.h"
 
 #include <QFrame>
@@ -23,7 +24,8 @@ Control *Place(Control *control, const char *name, int left, int top, int width,
 
 void TfrmMainControls::SetupUi(QWidget &frmMain)
 {
-    Image1 = Place(new PictureView(&frmMain), "Image1", 16, 58, 633, 410);
+    Image1 = new PictureView;
+    PictureArea = Place(new PictureScrollArea(Image1, &frmMain), "PictureArea", 16, 58, 633, 410);
     Panel1 = Place(new QFrame(&frmMain), "Panel1", 0, 0, 676, 41);
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
     Panel1->setLineWidth(1);

@@ -10,6 +10,7 @@ namespace carteva {
 
 class OpenGpxDialog;
 class OpenPictureDialog;
+class PictureScrollArea;
 class PictureView;
 
 // The main window's controls and dialogs, named and placed as in its layout: the shape of a class
@@ -17,6 +18,9 @@ class PictureView;
 struct TfrmMainControls
 {
     PictureView *Image1 = nullptr;
+    // Holds Image1 at 16, 58 and reaches to the window's right and bottom edges: scroll bars show
+    // only where the zoomed picture does not fit.
+    PictureScrollArea *PictureArea = nullptr;
     QFrame *Panel1 = nullptr;
     QFrame *pnlRightTop = nullptr;
     QLabel *stCurrentPos = nullptr;

@@ -2,7 +2,9 @@
 # Runs the real Carteva under Xvfb with openbox, as a user would: answers the bitmap dialog by
 # typing, checks the window's caption and outer geometry, sets two calibration points with the
 # mouse and keyboard, overlays a GPX file through the real dialog, checks the red and orange pixels
-# in a screenshot, closes the window through the window manager and checks the calibration file.
+# in a screenshot, closes the window through the window manager and checks the calibration file;
+# later runs save a point and end by SIGTERM, and at scale 2 click the lower-right quarter of a
+# picture pixel.
 set -euo pipefail
 
 carteva=$(realpath "$1")
@@ -77,7 +79,8 @@ top=$((y - frame_top))
 [ "$left,$top" = "150,80" ] || fail "outer corner at $left,$top, expected 150,80"
 
 # Screen position of a point of the window's client area.
-at() { echo $((x + $1)) $((y + $2)); }
+scale=1
+at() { echo $((x + scale * $1)) $((y + scale * $2)); }
 # A picture pixel, through the picture view at 16,58.
 pixel_at() { at $((16 + $1)) $((58 + $2)); }
 # The colour of a picture pixel in a fresh screenshot, as r,g,b.
@@ -93,8 +96,10 @@ type_into() {
     xdotool key ctrl+a BackSpace
     xdotool type --delay 20 "$3"
 }
-save_point() { # picture x, y, latitude, longitude
-    xdotool mousemove $(pixel_at "$1" "$2")
+save_point() { # picture x, y, latitude, longitude[, screen pixels right and down into the pixel]
+    local px py
+    read -r px py < <(pixel_at "$1" "$2")
+    xdotool mousemove $((px + ${5:-0})) $((py + ${5:-0}))
     sleep 0.2
     xdotool click 1
     sleep 0.2
@@ -161,22 +166,36 @@ cali_holds "$expected" "after the close"
 
 # A second run on the same map: Save writes the file at once, and SIGTERM (a shutdown, say) closes
 # the window as its close box does: status 0 and every point in the file.
-start_carteva
-dialog=$(window_named '^Open bitmap to calibrate$') || fail "the bitmap dialog did not open again"
-xdotool windowactivate --sync "$dialog" 2>/dev/null || true
-sleep 0.5
-xdotool type --delay 20 "$work/maps/valley map.bmp"
-xdotool key Return
-main=$(window_named '^Navelin - Carteva$') || fail "the main window is not there again"
-sleep 0.5
-client=$(xwininfo -id "$main")
-x=$(awk '/Absolute upper-left X:/ {print $4}' <<< "$client")
-y=$(awk '/Absolute upper-left Y:/ {print $4}' <<< "$client")
-xdotool windowactivate --sync "$main" 2>/dev/null || true
+# Starts Carteva on the map again, which now has its calibration file; sets main, x and y.
+reopen_map() { # which run
+    start_carteva
+    dialog=$(window_named '^Open bitmap to calibrate$') || fail "no bitmap dialog in the $1 run"
+    xdotool windowactivate --sync "$dialog" 2>/dev/null || true
+    sleep 0.5
+    xdotool type --delay 20 "$work/maps/valley map.bmp"
+    xdotool key Return
+    main=$(window_named '^Navelin - Carteva$') || fail "no main window in the $1 run"
+    sleep 0.5
+    client=$(xwininfo -id "$main")
+    x=$(awk '/Absolute upper-left X:/ {print $4}' <<< "$client")
+    y=$(awk '/Absolute upper-left Y:/ {print $4}' <<< "$client")
+    xdotool windowactivate --sync "$main" 2>/dev/null || true
+}
+reopen_map second
 save_point 100 60 50.25 14.5
 expected+=640000003c00000000000000000000c9044000000000000000000000000000e80240000000000000
 cali_holds "$expected" "after Save"
 kill -TERM "$carteva_pid"
 ends_with_status_0 SIGTERM
 cali_holds "$expected" "after SIGTERM"
+
+# Scale 2: a picture pixel is 2 x 2 screen pixels, and a click on the lower-right one of them
+# still picks that pixel, here 200,150.
+QT_SCALE_FACTOR=2 reopen_map third
+scale=2
+save_point 200 150 49.75 15 1
+xdotool key alt+F4
+ends_with_status_0 "closing the window at scale 2"
+fourth=$(od -An -tx1 -v -j 128 -N 8 "$cali" | tr -d ' \n')
+[ "$fourth" = c800000096000000 ] || fail "the click at scale 2 stored pixel $fourth, expected 200,150"
 echo "e2e: 1 passed, 0 failed"

@@ -1,10 +1,13 @@
 #include "calibration/Errors.h"
 #include "picture/Picture.h"
+#include "ui/PictureScrollArea.h"
 #include "ui/PictureSurface.h"
 #include "ui/PictureView.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -27,6 +30,30 @@ QImage PaletteImage(QImage::Format format, const QList<QRgb> &palette)
     image.setColorTable(palette);
     image.fill(0);
     return image;
+}
+
+// Each pixel's colour tells where it is.
+QRgb ColourOfPixel(QPoint pixel)
+{
+    return qRgb(pixel.x() & 0xFF, pixel.y() & 0xFF, (pixel.x() >> 8) << 4 | pixel.y() >> 8);
+}
+
+QImage CoordinateImage(QSize size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            image.setPixel(x, y, ColourOfPixel({x, y}));
+    return image;
+}
+
+// A 1000 x 800 picture in sight through 302 x 202 of the area, beside its scroll bars.
+bool ShowMapInArea(PictureScrollArea &area)
+{
+    area.View().SetPicture(Picture(PictureKind::Bitmap, CoordinateImage({1000, 800})));
+    area.resize(316, 216);
+    area.show();
+    return QTest::qWaitForWindowExposed(&area);
 }
 
 QString MessageOfSetPixel(PictureView &view, std::int64_t x, std::int64_t y)
@@ -62,6 +89,15 @@ private slots:
     void DragOutsideReportsPositionsBeyondTheView();
     void ClickNeedsLeftPressAndReleaseInside_data();
     void ClickNeedsLeftPressAndReleaseInside();
+    void PointerPicksTheFloorOfItsPictureCoordinate_data();
+    void PointerPicksTheFloorOfItsPictureCoordinate();
+    void EveryDevicePixelShowsThePixelItPicks_data();
+    void EveryDevicePixelShowsThePixelItPicks();
+    void ScrolledPictureIsPickedWhereItIsShown_data();
+    void ScrolledPictureIsPickedWhereItIsShown();
+    void WheelScrollsAndZoomsAboutThePointer_data();
+    void WheelScrollsAndZoomsAboutThePointer();
+    void ZoomKeysWorkWhereverTheFocusIs();
 };
 
 void PictureViewTest::ViewTakesTheSizeOfPicturesWithArea_data()
@@ -302,6 +338,184 @@ void PictureViewTest::ClickNeedsLeftPressAndReleaseInside()
     QTest::mouseMove(&view, release);
     QTest::mouseRelease(&view, button, {}, release);
     QCOMPARE(clicked.count(), clicks);
+}
+
+void PictureViewTest::PointerPicksTheFloorOfItsPictureCoordinate_data()
+{
+    // Device pixels from the view's left edge, as the window system reports them.
+    QTest::addColumn<double>("ratio");
+    QTest::addColumn<double>("zoom");
+    QTest::addColumn<int>("device");
+    QTest::addColumn<int>("pixel");
+    QTest::newRow("2, 1:1, lower-right half") << 2.0 << 1.0 << 9 << 4;
+    QTest::newRow("1.25, 1:1, below border") << 1.25 << 1.0 << 4 << 3;
+    QTest::newRow("1.25, 1:1, on border") << 1.25 << 1.0 << 5 << 4;
+    QTest::newRow("1.5, 1:1, below border") << 1.5 << 1.0 << 44 << 29;
+    QTest::newRow("1.3, 1:1, on border, inexact inverse") << 1.3 << 1.0 << 13 << 10;
+    QTest::newRow("1, 1/8") << 1.0 << 0.125 << 3 << 24;
+    QTest::newRow("1.25, 1/2") << 1.25 << 0.5 << 6 << 9;
+    QTest::newRow("1.5, 3, below border") << 1.5 << 3.0 << 26 << 5;
+    QTest::newRow("1.5, 3, on border") << 1.5 << 3.0 << 27 << 6;
+    QTest::newRow("1.5, 12, on border") << 1.5 << 12.0 << 54 << 3;
+    QTest::newRow("2, 16, below border") << 2.0 << 16.0 << 63 << 1;
+    QTest::newRow("2, 16, on border") << 2.0 << 16.0 << 64 << 2;
+}
+
+void PictureViewTest::PointerPicksTheFloorOfItsPictureCoordinate()
+{
+    QFETCH(double, ratio);
+    QFETCH(double, zoom);
+    QFETCH(int, device);
+    QFETCH(int, pixel);
+    QWidget window;
+    PictureView view(&window);
+    view.move(20, 58);
+    view.SetZoom(zoom);
+    QSignalSpy moves(&view, &PictureView::MouseMoved);
+    QSignalSpy clicks(&view, &PictureView::Clicked);
+
+    // As Qt 6.4 delivers it: exact in the window (its device pixels times the inverse ratio),
+    // rounded in the widget.
+    const QPointF inWindow((20 * ratio + device) * (1 / ratio), 60);
+    const QPointF rounded = QPointF(inWindow.toPoint()) - QPointF(20, 58);
+    for (const QEvent::Type type :
+         {QEvent::MouseMove, QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+        QMouseEvent event(type, rounded, inWindow, view.mapToGlobal(rounded), button, button, {});
+        QApplication::sendEvent(&view, &event);
+    }
+    QCOMPARE(moves.last().at(1).toInt(), pixel);
+    QCOMPARE(clicks.count(), 1);
+}
+
+void PictureViewTest::EveryDevicePixelShowsThePixelItPicks_data()
+{
+    QTest::addColumn<double>("ratio");
+    QTest::addColumn<double>("zoom");
+    for (const double ratio : {1.0, 1.25, 1.5, 1.75, 2.0})
+        for (const double zoom : {0.125, 1.0, 3.0})
+            QTest::addRow("%g, zoom %g", ratio, zoom) << ratio << zoom;
+}
+
+void PictureViewTest::EveryDevicePixelShowsThePixelItPicks()
+{
+    QFETCH(double, ratio);
+    QFETCH(double, zoom);
+    PictureView view;
+    view.SetPicture(Picture(PictureKind::Bitmap, CoordinateImage({256, 256})));
+    view.SetZoom(zoom);
+    // One logical pixel in, as a child in a window may lie: a fraction of a device pixel.
+    QImage screen(QSize(100, 100) * ratio, QImage::Format_RGB32);
+    screen.setDevicePixelRatio(ratio);
+    screen.fill(Qt::black);
+    view.render(&screen, QPoint(1, 1));
+
+    // Device pixels wholly on the view: Qt clips one that its edge cuts.
+    const int end = std::min(screen.width(), int((1 + view.width()) * ratio));
+    for (int device = int(std::ceil(ratio)); device < end; ++device) {
+        const QPoint picked = view.PixelAt(QPointF(device / ratio - 1, device / ratio - 1));
+        QCOMPARE(screen.pixel(device, device), ColourOfPixel(picked));
+    }
+}
+
+void PictureViewTest::ScrolledPictureIsPickedWhereItIsShown_data()
+{
+    QTest::addColumn<double>("zoom");
+    QTest::addColumn<QPoint>("scroll");
+    QTest::addColumn<QPoint>("at");
+    QTest::addColumn<QPoint>("pixel");
+    QTest::newRow("1:1, scrolled") << 1.0 << QPoint(500, 300) << QPoint(10, 20) << QPoint(510, 320);
+    QTest::newRow("3, odd offset") << 3.0 << QPoint(10, 11) << QPoint(2, 0) << QPoint(4, 3);
+    QTest::newRow("4") << 4.0 << QPoint(1001, 403) << QPoint(7, 9) << QPoint(252, 103);
+    QTest::newRow("16, far corner")
+        << 16.0 << QPoint(15700, 12600) << QPoint(299, 199) << QPoint(999, 799);
+    QTest::newRow("1/8") << 0.125 << QPoint(0, 0) << QPoint(40, 30) << QPoint(320, 240);
+}
+
+void PictureViewTest::ScrolledPictureIsPickedWhereItIsShown()
+{
+    QFETCH(double, zoom);
+    QFETCH(QPoint, scroll);
+    QFETCH(QPoint, at);
+    QFETCH(QPoint, pixel);
+    PictureScrollArea area(new PictureView);
+    QVERIFY(ShowMapInArea(area));
+    area.ZoomTo(zoom, {});
+    area.horizontalScrollBar()->setValue(scroll.x());
+    area.verticalScrollBar()->setValue(scroll.y());
+    QSignalSpy moves(&area.View(), &PictureView::MouseMoved);
+
+    // Qt drops a move to where the pointer already is: the last row may have left it there.
+    QTest::mouseMove(area.viewport(), at + QPoint(1, 1));
+    QTest::mouseMove(area.viewport(), at);
+    QTRY_VERIFY(moves.count() >= 2);
+    QCOMPARE(QPoint(moves.last().at(1).toInt(), moves.last().at(2).toInt()), pixel);
+    QCOMPARE(area.viewport()->grab(QRect(at, QSize(1, 1))).toImage().pixel(0, 0),
+             ColourOfPixel(pixel));
+}
+
+void PictureViewTest::WheelScrollsAndZoomsAboutThePointer_data()
+{
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<int>("turn");
+    QTest::addColumn<QPoint>("scrolled");
+    QTest::addColumn<double>("zoom");
+    QTest::newRow("wheel") << Qt::KeyboardModifiers() << -120 << QPoint(0, 1) << 1.0;
+    QTest::newRow("Shift + wheel")
+        << Qt::KeyboardModifiers(Qt::ShiftModifier) << -120 << QPoint(1, 0) << 1.0;
+    QTest::newRow("Ctrl + wheel up")
+        << Qt::KeyboardModifiers(Qt::ControlModifier) << 120 << QPoint() << 2.0;
+    QTest::newRow("Ctrl + wheel down")
+        << Qt::KeyboardModifiers(Qt::ControlModifier) << -120 << QPoint() << 0.5;
+}
+
+void PictureViewTest::WheelScrollsAndZoomsAboutThePointer()
+{
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(int, turn);
+    QFETCH(QPoint, scrolled);
+    QFETCH(double, zoom);
+    PictureScrollArea area(new PictureView);
+    PictureView &view = area.View();
+    QVERIFY(ShowMapInArea(area));
+    area.horizontalScrollBar()->setValue(401);
+    area.verticalScrollBar()->setValue(303);
+    const QPointF pointer(100.75, 50.25);
+    const QPoint under = view.PixelAt(pointer - view.pos());
+
+    QWheelEvent wheel(pointer, area.mapToGlobal(pointer), {}, {0, turn}, Qt::NoButton, modifiers,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(area.viewport(), &wheel);
+    QCOMPARE(view.Zoom(), zoom);
+    const QPoint moved(area.horizontalScrollBar()->value() > 401,
+                       area.verticalScrollBar()->value() > 303);
+    if (zoom == 1)
+        QCOMPARE(moved, scrolled);
+    else if (zoom > 1)
+        QCOMPARE(view.PixelAt(pointer - view.pos()), under);
+}
+
+void PictureViewTest::ZoomKeysWorkWhereverTheFocusIs()
+{
+    QWidget window;
+    auto *field = new QLineEdit(&window);
+    auto *area = new PictureScrollArea(new PictureView, &window);
+    area->setGeometry(16, 58, 300, 200);
+    area->AddZoomShortcuts(window);
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    field->setFocus();
+
+    const std::pair<QKeyCombination, double> steps[] {{Qt::CTRL | Qt::Key_Equal, 2},
+                                                      {Qt::CTRL | Qt::Key_Plus, 3},
+                                                      {Qt::CTRL | Qt::Key_0, 1},
+                                                      {Qt::CTRL | Qt::Key_Minus, 0.5}};
+    for (const auto &[keys, zoom] : steps) {
+        QTest::keyClick(field, keys.key(), keys.keyboardModifiers());
+        QCOMPARE(area->View().Zoom(), zoom);
+    }
+    QVERIFY(field->text().isEmpty());
 }
 
 QTEST_MAIN(PictureViewTest)

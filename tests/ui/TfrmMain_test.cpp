@@ -1,5 +1,6 @@
 #include "calibration/CalibPoint.h"
 #include "support/WindowFixture.h"
+#include "ui/PictureScrollArea.h"
 #include "ui/PictureView.h"
 #include "ui/TfrmMain.h"
 
@@ -8,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QtTest>
 
 using namespace carteva;
@@ -28,6 +30,12 @@ TCalibPoint MakePoint(std::int32_t x, std::int32_t y, Extended lat, Extended lon
 }
 
 constexpr QRgb kRed = 0xFFFF0000;
+
+// Where a control sits in an ancestor, wherever the controls between them are.
+QRect PlaceIn(const QWidget *ancestor, const QWidget *control)
+{
+    return QRect(control->mapTo(ancestor, QPoint(0, 0)), control->size());
+}
 
 } // namespace
 
@@ -79,15 +87,17 @@ private slots:
         WindowFixture f;
         QWidget *control = f.window->findChild<QWidget *>(name);
         QVERIFY(control);
-        QCOMPARE(control->parentWidget()->objectName(), parentName);
+        QWidget *parent
+            = parentName == "frmMain" ? f.window.get() : f.window->findChild<QWidget *>(parentName);
+        QVERIFY(parent->isAncestorOf(control));
         auto *label = qobject_cast<QLabel *>(control);
         if (label && label != f.window->ControlsForTest().stCurrentPos) {
             // Labels keep their place and size themselves to their text in whatever font stands
             // in for Tahoma.
-            QCOMPARE(control->pos(), geometry.topLeft());
+            QCOMPARE(PlaceIn(parent, control).topLeft(), geometry.topLeft());
             QVERIFY(label->width() >= label->fontMetrics().horizontalAdvance(text));
         } else {
-            QCOMPARE(control->geometry(), geometry);
+            QCOMPARE(PlaceIn(parent, control), geometry);
         }
         if (label)
             QCOMPARE(label->text(), text);
@@ -195,7 +205,8 @@ private slots:
         QVERIFY(FirstActivation);
         QCOMPARE(f.window->BitmapFileName, f.Path(name));
         QCOMPARE(f.window->size(), QSize(676, 476));
-        QCOMPARE(f.window->ControlsForTest().Image1->geometry(), QRect(16, 58, 633, 410));
+        QCOMPARE(PlaceIn(f.window.get(), f.window->ControlsForTest().Image1),
+                 QRect(16, 58, 633, 410));
         QVERIFY(f.window->ControlsForTest().Image1->GetPicture().IsEmpty());
     }
 
@@ -238,12 +249,19 @@ private slots:
         else if (outer.width() > desktop.width() || outer.height() > desktop.height())
             QSKIP("the test screen is too small for this picture");
         f.Start(f.WriteBitmap("map.bmp", picture.width(), picture.height()));
-        QCOMPARE(f.window->ControlsForTest().Image1->geometry(), QRect(QPoint(16, 58), picture));
+        const TfrmMainControls &ui = f.window->ControlsForTest();
+        QCOMPARE(PlaceIn(f.window.get(), ui.Image1), QRect(QPoint(16, 58), picture));
         // No window manager here, so the outer size is the client size.
         QCOMPARE(f.window->frameGeometry().size(), outer);
         QCOMPARE(f.window->pos(), QPoint(150, 80));
         QCOMPARE(f.window->ControlsForTest().Panel1->width(), outer.width());
         QCOMPARE(f.window->ControlsForTest().pnlRightTop->x(), outer.width() - 107);
+        // Scroll bars only where the window cannot show the whole picture.
+        f.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+        const bool fits = outer != desktop;
+        QCOMPARE(ui.PictureArea->horizontalScrollBar()->isVisible(), !fits);
+        QCOMPARE(ui.PictureArea->verticalScrollBar()->isVisible(), !fits);
     }
 
     void firstStartWarnsAndWritesAnEightByteFile()

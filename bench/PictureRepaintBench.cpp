@@ -1,0 +1,92 @@
+// One full repaint of a 1600 × 1000 picture area (beside the scroll bars) showing the middle of a
+// 12000 × 9000 picture, at zoom 1/8, 1, 4 and 16 (goal: at most 16 ms each).
+//
+//   build/bench/PictureRepaintBench [google benchmark options]
+//   (QT_QPA_PLATFORM=offscreen unless a display is set; reports the median of 9 repetitions)
+
+#include "picture/Picture.h"
+#include "ui/PictureScrollArea.h"
+#include "ui/PictureView.h"
+
+#include <QApplication>
+#include <QScrollBar>
+#include <QWindow>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+namespace {
+
+using namespace carteva;
+
+constexpr QSize kPicture {12000, 9000};
+constexpr QSize kArea {1600, 1000};
+
+// A picture with detail everywhere, so no repaint can take a short cut over flat colour.
+QImage MapLikeImage()
+{
+    QImage image(kPicture, QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            line[x] = qRgb(x & 0xFF, y & 0xFF, (x ^ y) & 0xFF);
+    }
+    return image;
+}
+
+PictureScrollArea &Area()
+{
+    static std::unique_ptr<PictureScrollArea> area = [] {
+        auto made = std::make_unique<PictureScrollArea>(new PictureView);
+        made->View().SetPicture(Picture(PictureKind::Bitmap, MapLikeImage()));
+        made->resize(kArea);
+        made->show();
+        // The picture's part of the area is 1600 x 1000, beside the scroll bars.
+        made->resize(kArea + made->size() - made->viewport()->size());
+        // Painting starts once the window system has exposed the window.
+        while (!made->windowHandle() || !made->windowHandle()->isExposed())
+            QApplication::processEvents(QEventLoop::AllEvents, 10);
+        return made;
+    }();
+    return *area;
+}
+
+void BM_FullRepaint(benchmark::State &state)
+{
+    PictureScrollArea &area = Area();
+    const double zoom = PictureView::ZoomLevels[std::size_t(state.range(0))];
+    area.ZoomTo(zoom, area.ViewCentre());
+    area.horizontalScrollBar()->setValue(area.horizontalScrollBar()->maximum() / 2);
+    area.verticalScrollBar()->setValue(area.verticalScrollBar()->maximum() / 2);
+    QApplication::processEvents();
+    // Everything in sight, painted at once.
+    const QRect inSight = area.viewport()->rect().translated(-area.View().pos());
+    for (auto _ : state)
+        area.View().repaint(inSight);
+    state.SetLabel("zoom " + std::to_string(zoom));
+}
+// Levels 1/8, 1, 4 and 16 of PictureView::ZoomLevels.
+BENCHMARK(BM_FullRepaint)
+    ->Arg(0)
+    ->Arg(3)
+    ->Arg(6)
+    ->Arg(10)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(9)
+    ->ReportAggregatesOnly(true);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (!std::getenv("DISPLAY"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
