@@ -41,6 +41,13 @@ start_carteva() {
     carteva_pid=$!
     pids+=($carteva_pid)
 }
+# Answers the bitmap dialog $dialog by typing the map's path.
+open_map() {
+    xdotool windowactivate --sync "$dialog" 2>/dev/null || true
+    sleep 0.5
+    xdotool type --delay 20 "$work/maps/valley map.bmp"
+    xdotool key Return
+}
 start_carteva
 if ! dialog=$(window_named '^Open bitmap to calibrate$'); then
     # A machine loaded by other work can leave a first start without a window; once more.
@@ -50,10 +57,7 @@ if ! dialog=$(window_named '^Open bitmap to calibrate$'); then
     start_carteva
     dialog=$(window_named '^Open bitmap to calibrate$') || fail "the bitmap dialog did not open"
 fi
-xdotool windowactivate --sync "$dialog" 2>/dev/null || true
-sleep 0.5
-xdotool type --delay 20 "$work/maps/valley map.bmp"
-xdotool key Return
+open_map
 
 # No calibration file yet: the load warning comes up over the window.
 warning=$(window_named '^Error$') || fail "the calibration warning did not appear"
@@ -62,10 +66,17 @@ xdotool key Return
 
 main=$(window_named '^Navelin - Carteva$') || fail "the main window is not there"
 sleep 0.5
-# Outer geometry: the client's, widened by the frame the window manager reports.
+# Outer geometry: the client's, widened by the frame the window manager reports (a loaded machine
+# may frame the window late, and the window then sizes itself again).
+for _ in $(seq 100); do
+    extents=$(xprop -id "$main" _NET_FRAME_EXTENTS)
+    [[ $extents == *=* ]] && break
+    sleep 0.1
+done
+[[ $extents == *=* ]] || fail "the window manager did not frame the window: $extents"
+sleep 0.3
 client=$(xwininfo -id "$main")
-read -r frame_left frame_right frame_top frame_bottom < <(
-    xprop -id "$main" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')
+read -r frame_left frame_right frame_top frame_bottom < <(sed 's/.*= //; s/,//g' <<< "$extents")
 width=$(awk '/^  Width:/ {print $2}' <<< "$client")
 height=$(awk '/^  Height:/ {print $2}' <<< "$client")
 x=$(awk '/Absolute upper-left X:/ {print $4}' <<< "$client")
@@ -170,10 +181,7 @@ cali_holds "$expected" "after the close"
 reopen_map() { # which run
     start_carteva
     dialog=$(window_named '^Open bitmap to calibrate$') || fail "no bitmap dialog in the $1 run"
-    xdotool windowactivate --sync "$dialog" 2>/dev/null || true
-    sleep 0.5
-    xdotool type --delay 20 "$work/maps/valley map.bmp"
-    xdotool key Return
+    open_map
     main=$(window_named '^Navelin - Carteva$') || fail "no main window in the $1 run"
     sleep 0.5
     client=$(xwininfo -id "$main")
