@@ -5,14 +5,6 @@
 
 namespace carteva {
 
-namespace {
-
-// Large enough that the lock is taken rarely, small enough that the thread starts early.
-constexpr std::size_t BlockWaypoints = 4096;
-constexpr std::size_t BlockText = 256 * 1024;
-
-} // namespace
-
 BackgroundPlotter::BackgroundPlotter(std::span<const TCalibPoint> points)
     : plot_(std::make_shared<WaypointPlot>(points))
 {
@@ -30,7 +22,7 @@ BackgroundPlotter::~BackgroundPlotter()
     Stop();
 }
 
-void BackgroundPlotter::StartWaypoint() noexcept
+void BackgroundPlotter::StartBlock() noexcept
 {
     try {
         if (current_
@@ -49,22 +41,6 @@ void BackgroundPlotter::StartWaypoint() noexcept
             }
         }
         current_->waypoints.emplace_back();
-    } catch (const std::bad_alloc &) {
-        Fail();
-    }
-}
-
-void BackgroundPlotter::Coordinate(std::size_t which, std::string_view text) noexcept
-{
-    if (!current_ || current_->waypoints.empty())
-        return; // the plot has ended or failed
-    try {
-        std::string &blockText = current_->text;
-        if (blockText.size() + text.size() >= Missing)
-            throw std::bad_alloc(); // no such text fits a block
-        current_->waypoints.back()[which] = {static_cast<std::uint32_t>(blockText.size()),
-                                             static_cast<std::uint32_t>(text.size())};
-        blockText.append(text);
     } catch (const std::bad_alloc &) {
         Fail();
     }

@@ -10,6 +10,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <span>
 #include <string>
 #include <string_view>
@@ -34,7 +35,15 @@ public:
 
     // The next waypoint; its coordinates are missing until given. None of these throws: when
     // memory or the thread fail, there is just no plot at the end.
-    void StartWaypoint() noexcept;
+    // Inline, as these run for each waypoint on the parser's thread.
+    void StartWaypoint() noexcept
+    {
+        if (current_ && current_->waypoints.size() < BlockWaypoints
+            && current_->text.size() < BlockText)
+            current_->waypoints.emplace_back(); // reserved: cannot throw
+        else
+            StartBlock();
+    }
     void Latitude(std::string_view text) noexcept { Coordinate(0, text); }
     void Longitude(std::string_view text) noexcept { Coordinate(1, text); }
     // The plot of everything added, once the thread has mapped it; nothing when it could not be
@@ -42,6 +51,10 @@ public:
     std::shared_ptr<const WaypointPlot> Finish();
 
 private:
+    // Large enough that the lock is taken rarely, small enough that the thread starts early.
+    static constexpr std::size_t BlockWaypoints = 4096;
+    static constexpr std::size_t BlockText = 256 * 1024;
+
     struct Text
     {
         std::uint32_t Begin = 0;
@@ -54,7 +67,23 @@ private:
         std::vector<std::array<Text, 2>> waypoints; // latitude and longitude
     };
 
-    void Coordinate(std::size_t which, std::string_view text) noexcept;
+    // Starts a new block with the next waypoint, handing over the full one.
+    void StartBlock() noexcept;
+    void Coordinate(std::size_t which, std::string_view text) noexcept
+    {
+        if (!current_ || current_->waypoints.empty())
+            return; // the plot has ended or failed
+        try {
+            std::string &blockText = current_->text;
+            if (blockText.size() + text.size() >= Missing)
+                throw std::bad_alloc(); // no such text fits a block
+            current_->waypoints.back()[which] = {static_cast<std::uint32_t>(blockText.size()),
+                                                 static_cast<std::uint32_t>(text.size())};
+            blockText.append(text);
+        } catch (const std::bad_alloc &) {
+            Fail();
+        }
+    }
     void Publish(bool last);
     void Fail() noexcept;
     void Run() noexcept;

@@ -2,23 +2,10 @@
 
 #include "calibration/Errors.h"
 
-#include <limits>
 #include <new>
 #include <stdexcept>
 
 namespace carteva {
-
-namespace {
-
-constexpr std::size_t MaxOffset = std::numeric_limits<std::uint32_t>::max();
-
-void CheckOffset(std::size_t size)
-{
-    if (size > MaxOffset)
-        throw Error("The GPX file is too large");
-}
-
-} // namespace
 
 std::string_view GpxDocument::RootName() const
 {
@@ -70,7 +57,8 @@ GpxDocument::NameId GpxDocument::InternName(std::string_view name)
 {
     const auto [it, added] = nameIds_.try_emplace(std::string(name), nameEnds_.size());
     if (added) {
-        CheckOffset(names_.size() + name.size());
+        if (names_.size() + name.size() > MaxOffset)
+            TooLarge();
         names_.append(name);
         nameEnds_.push_back(names_.size());
     }
@@ -84,19 +72,14 @@ void GpxDocument::SetRoot(NameId name)
     nodes_.push_back({name, static_cast<std::uint32_t>(attributes_.size()), GpxNodeKind::Element});
 }
 
-void GpxDocument::AddChild(GpxNodeKind kind, NameId name)
+void GpxDocument::NoRoot()
 {
-    if (nodes_.empty())
-        throw std::logic_error("GpxDocument::AddChild: the document has no root");
-    nodes_.push_back({name, static_cast<std::uint32_t>(attributes_.size()), kind});
+    throw std::logic_error("GpxDocument::AddChild: the document has no root");
 }
 
-void GpxDocument::AddAttribute(NameId name, std::string_view value)
+void GpxDocument::TooLarge()
 {
-    CheckOffset(attributes_.size() + 1);
-    CheckOffset(values_.size() + value.size());
-    attributes_.push_back({name, static_cast<std::uint32_t>(values_.size())});
-    values_.append(value);
+    throw Error("The GPX file is too large");
 }
 
 void GpxDocument::Reserve(std::size_t nodes, std::size_t attributes, std::size_t valueBytes)

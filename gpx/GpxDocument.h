@@ -59,8 +59,20 @@ public:
     // node added last.
     NameId InternName(std::string_view name);
     void SetRoot(NameId name);
-    void AddChild(GpxNodeKind kind, NameId name);
-    void AddAttribute(NameId name, std::string_view value);
+    // Inline: the loader calls these for every waypoint of a large file.
+    void AddChild(GpxNodeKind kind, NameId name)
+    {
+        if (nodes_.empty())
+            NoRoot();
+        nodes_.push_back({name, static_cast<std::uint32_t>(attributes_.size()), kind});
+    }
+    void AddAttribute(NameId name, std::string_view value)
+    {
+        if (attributes_.size() >= MaxOffset || values_.size() + value.size() > MaxOffset)
+            TooLarge();
+        attributes_.push_back({name, static_cast<std::uint32_t>(values_.size())});
+        values_.append(value);
+    }
     // Room for this much, so that the arrays need not be copied while they grow. Capacity that
     // is never written to costs address space only: the system backs large blocks lazily.
     void Reserve(std::size_t nodes, std::size_t attributes, std::size_t valueBytes);
@@ -73,6 +85,9 @@ public:
     void SetPlot(std::shared_ptr<const WaypointPlot> plot) { plot_ = std::move(plot); }
 
 private:
+    // Offsets are 32-bit.
+    static constexpr std::size_t MaxOffset = UINT32_MAX;
+
     struct Node
     {
         NameId Name;
@@ -85,6 +100,8 @@ private:
         std::uint32_t ValueOffset; // the value ends where the next one begins
     };
 
+    [[noreturn]] static void NoRoot();
+    [[noreturn]] static void TooLarge();
     std::uint32_t AttributeEnd(std::size_t node) const;
     std::optional<std::string_view> FindAttribute(std::size_t node, NameId name) const;
     std::string_view Value(std::uint32_t attribute) const;

@@ -8,12 +8,6 @@ namespace carteva {
 
 namespace {
 
-bool IsBlank(std::string_view text)
-{
-    return std::all_of(text.begin(), text.end(),
-                       [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; });
-}
-
 const char *Text(GpxDocumentBuilder::Chars chars)
 {
     return reinterpret_cast<const char *>(chars);
@@ -21,17 +15,17 @@ const char *Text(GpxDocumentBuilder::Chars chars)
 
 } // namespace
 
-bool GpxDocumentBuilder::StartElement(Chars prefix, Chars localName, int openElements)
+bool GpxDocumentBuilder::IsBlank(std::string_view text)
 {
-    if (openElements == 0 && !document_.HasRoot()) {
-        document_.SetRoot(QualifiedName(prefix, localName));
-        return true;
-    }
-    if (openElements != 1)
-        return false;
-    FlushText();
-    document_.AddChild(GpxNodeKind::Element, QualifiedName(prefix, localName));
-    return true;
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; });
+}
+
+GpxDocument::NameId GpxDocumentBuilder::StartRoot(Chars prefix, Chars localName)
+{
+    const GpxDocument::NameId name = QualifiedName(prefix, localName);
+    document_.SetRoot(name);
+    return name;
 }
 
 // A DOM lists namespace declarations among the attributes.
@@ -41,24 +35,6 @@ void GpxDocumentBuilder::NamespaceDeclaration(Chars prefix, std::string_view uri
         ? QualifiedName(reinterpret_cast<Chars>("xmlns"), prefix)
         : InternedOnce(xmlnsName_, "xmlns");
     document_.AddAttribute(name, uri);
-}
-
-GpxDocument::NameId GpxDocumentBuilder::Attribute(Chars prefix, Chars localName,
-                                                  std::string_view value)
-{
-    const GpxDocument::NameId name = QualifiedName(prefix, localName);
-    document_.AddAttribute(name, value);
-    return name;
-}
-
-void GpxDocumentBuilder::TopLevelCharacters(std::string_view text)
-{
-    if (!textOpen_) {
-        textOpen_ = true;
-        textBlank_ = true;
-    }
-    if (textBlank_)
-        textBlank_ = IsBlank(text);
 }
 
 void GpxDocumentBuilder::CData(int openElements)
@@ -79,13 +55,8 @@ void GpxDocumentBuilder::ProcessingInstruction(std::string_view target, int open
         AddLeaf(GpxNodeKind::ProcessingInstruction, document_.InternName(target));
 }
 
-GpxDocument::NameId GpxDocumentBuilder::QualifiedName(Chars prefix, Chars localName)
+GpxDocument::NameId GpxDocumentBuilder::Intern(CachedName &slot, Chars prefix, Chars localName)
 {
-    const std::uint64_t key = reinterpret_cast<std::uintptr_t>(localName) * 0x9E3779B97F4A7C15u
-        ^ reinterpret_cast<std::uintptr_t>(prefix);
-    CachedName &slot = nameCache_[key >> 56]; // 256 slots
-    if (slot.localName == localName && slot.prefix == prefix && localName != nullptr)
-        return slot.id;
     std::string name;
     if (prefix != nullptr) {
         name = Text(prefix);
@@ -107,13 +78,6 @@ void GpxDocumentBuilder::AddLeaf(GpxNodeKind kind, GpxDocument::NameId name)
 {
     FlushText();
     document_.AddChild(kind, name);
-}
-
-void GpxDocumentBuilder::FlushText()
-{
-    if (textOpen_ && !textBlank_)
-        document_.AddChild(GpxNodeKind::Text, InternedOnce(textName_, "#text"));
-    textOpen_ = false;
 }
 
 } // namespace carteva

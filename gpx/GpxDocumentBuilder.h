@@ -3,6 +3,8 @@
 #include "gpx/GpxDocument.h"
 
 #include <array>
+#include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace carteva {
@@ -19,15 +21,37 @@ class GpxDocumentBuilder
 public:
     using Chars = const unsigned char *; // libxml2's xmlChar
 
-    // True when the element is the root or one of its children, whose attributes are wanted.
-    bool StartElement(Chars prefix, Chars localName, int openElements);
+    // The element's name when it is the root or one of its children, whose attributes are
+    // wanted. Inline, as the rest of what a waypoint takes: a large file has a million of them.
+    std::optional<GpxDocument::NameId> StartElement(Chars prefix, Chars localName, int openElements)
+    {
+        if (openElements == 1) {
+            FlushText();
+            const GpxDocument::NameId name = QualifiedName(prefix, localName);
+            document_.AddChild(GpxNodeKind::Element, name);
+            return name;
+        }
+        if (openElements == 0 && !document_.HasRoot())
+            return StartRoot(prefix, localName);
+        return std::nullopt;
+    }
     // For the element just started.
     void NamespaceDeclaration(Chars prefix, std::string_view uri);
-    GpxDocument::NameId Attribute(Chars prefix, Chars localName, std::string_view value);
-    void Characters(std::string_view text, int openElements)
+    GpxDocument::NameId Attribute(Chars prefix, Chars localName, std::string_view value)
     {
-        if (openElements == 1)
-            TopLevelCharacters(text);
+        const GpxDocument::NameId name = QualifiedName(prefix, localName);
+        document_.AddAttribute(name, value);
+        return name;
+    }
+    // Text among the root's children; the caller passes no other.
+    void TopLevelCharacters(std::string_view text)
+    {
+        if (!textOpen_) {
+            textOpen_ = true;
+            textBlank_ = true;
+        }
+        if (textBlank_)
+            textBlank_ = IsBlank(text);
     }
     void CData(int openElements);
     void Comment(int openElements);
@@ -45,11 +69,26 @@ private:
         GpxDocument::NameId id = 0;
     };
 
-    void TopLevelCharacters(std::string_view text);
-    GpxDocument::NameId QualifiedName(Chars prefix, Chars localName);
+    static bool IsBlank(std::string_view text);
+    GpxDocument::NameId StartRoot(Chars prefix, Chars localName);
+    GpxDocument::NameId QualifiedName(Chars prefix, Chars localName)
+    {
+        const std::uint64_t key = reinterpret_cast<std::uintptr_t>(localName) * 0x9E3779B97F4A7C15u
+            ^ reinterpret_cast<std::uintptr_t>(prefix);
+        CachedName &slot = nameCache_[key >> 56]; // 256 slots
+        if (slot.localName == localName && slot.prefix == prefix && localName != nullptr)
+            return slot.id;
+        return Intern(slot, prefix, localName);
+    }
+    GpxDocument::NameId Intern(CachedName &slot, Chars prefix, Chars localName);
     GpxDocument::NameId InternedOnce(GpxDocument::NameId &id, std::string_view name);
     void AddLeaf(GpxNodeKind kind, GpxDocument::NameId name);
-    void FlushText();
+    void FlushText()
+    {
+        if (textOpen_ && !textBlank_)
+            document_.AddChild(GpxNodeKind::Text, InternedOnce(textName_, "#text"));
+        textOpen_ = false;
+    }
 
     GpxDocument document_;
     bool textOpen_ = false;

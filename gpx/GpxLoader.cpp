@@ -214,16 +214,10 @@ void AddAttribute(ParseState &state, const xmlChar **attribute, std::string_view
 
 // The parser leaves references to internal entities (and "&#38;" for a literal ampersand) in
 // attribute values; expand them the way libxml2's own tree builder does.
-void AddAttributeValue(ParseState &state, void *context, const xmlChar **attribute)
+[[gnu::noinline]] void AddExpandedAttribute(ParseState &state, void *context,
+                                            const xmlChar **attribute)
 {
-    const xmlChar *begin = attribute[3], *end = attribute[4];
-    const std::string_view raw = View(begin, end);
-    // Most values are a few bytes: a plain loop beats a call to memchr.
-    if (std::none_of(raw.begin(), raw.end(), [](char c) { return c == '&'; })) {
-        AddAttribute(state, attribute, raw);
-        return;
-    }
-    xmlChar *decoded = ParserContext::ExpandAttributeValue(context, begin, end);
+    xmlChar *decoded = ParserContext::ExpandAttributeValue(context, attribute[3], attribute[4]);
     const std::unique_ptr<xmlChar, decltype(xmlFree)> owner(decoded, xmlFree);
     const std::string_view value = decoded ? reinterpret_cast<const char *>(decoded) : "";
     CountExpansion(state, value.size());
@@ -232,30 +226,40 @@ void AddAttributeValue(ParseState &state, void *context, const xmlChar **attribu
     AddAttribute(state, attribute, value);
 }
 
-// True when the plotter wants the child added last: a waypoint.
-bool NewChildIsWaypoint(ParseState &state)
+void AddAttributeValue(ParseState &state, void *context, const xmlChar **attribute)
 {
-    const GpxDocument &document = state.builder.Document();
-    return state.plotter != nullptr
-        && state.waypointNames.IsWaypoint(document,
-                                          document.ChildNameId(document.ChildCount() - 1));
+    const std::string_view raw = View(attribute[3], attribute[4]);
+    // Most values are a few bytes: a plain loop beats a call to memchr.
+    if (std::none_of(raw.begin(), raw.end(), [](char c) { return c == '&'; }))
+        AddAttribute(state, attribute, raw);
+    else
+        AddExpandedAttribute(state, context, attribute);
 }
 
-void OnStartElement(void *context, const xmlChar *localName, const xmlChar *prefix, const xmlChar *,
-                    int namespaceCount, const xmlChar **namespaces, int attributeCount, int,
-                    const xmlChar **attributes)
+// True when the plotter wants a child of this name: a waypoint.
+bool IsWaypoint(ParseState &state, GpxDocument::NameId name)
+{
+    return state.plotter != nullptr
+        && state.waypointNames.IsWaypoint(state.builder.Document(), name);
+}
+
+// The root, one of its children, or an element in an entity's content. Out of line, as are the
+// other rare paths below: the quick returns of the callbacks then save and restore nothing.
+[[gnu::noinline]] void StartElement(void *context, const xmlChar *localName, const xmlChar *prefix,
+                                    int namespaceCount, const xmlChar **namespaces,
+                                    int attributeCount, const xmlChar **attributes)
 {
     ParseState &state = StateOf(context);
     if (!Accept(context, state, 1))
         return;
     const int openElements = ParserContext::OpenElements(context);
-    if (openElements > 1)
-        return; // the bulk of a large file: nothing to keep
     Guarded(context, state, [&] {
-        if (!state.builder.StartElement(prefix, localName, openElements))
+        const std::optional<GpxDocument::NameId> name
+            = state.builder.StartElement(prefix, localName, openElements);
+        if (!name)
             return;
         WaypointCapture &capture = state.capture;
-        capture.active = openElements == 1 && NewChildIsWaypoint(state);
+        capture.active = openElements == 1 && IsWaypoint(state, *name);
         capture.hasLat = capture.hasLon = false;
         if (capture.active)
             state.plotter->StartWaypoint();
@@ -272,11 +276,31 @@ void OnStartElement(void *context, const xmlChar *localName, const xmlChar *pref
     });
 }
 
+// Called for every element of the file; the bulk lies deeper than the root's children and
+// leaves nothing to keep, so that case returns before anything else.
+void OnStartElement(void *context, const xmlChar *localName, const xmlChar *prefix, const xmlChar *,
+                    int namespaceCount, const xmlChar **namespaces, int attributeCount, int,
+                    const xmlChar **attributes)
+{
+    if (ParserContext::OpenElements(context) > 1 && StateOf(context).parser->IsDocument(context))
+        return;
+    StartElement(context, localName, prefix, namespaceCount, namespaces, attributeCount,
+                 attributes);
+}
+
+[[gnu::noinline]] void CountEntityCharacters(void *context, std::size_t length)
+{
+    Accept(context, StateOf(context), length);
+}
+
+// As often as start tags and more: the same quick return for text below the root's children.
 void OnCharacters(void *context, const xmlChar *text, int length)
 {
     ParseState &state = StateOf(context);
-    if (Accept(context, state, static_cast<std::size_t>(length)))
-        state.builder.Characters(View(text, text + length), ParserContext::OpenElements(context));
+    if (!state.parser->IsDocument(context))
+        CountEntityCharacters(context, static_cast<std::size_t>(length));
+    else if (ParserContext::OpenElements(context) == 1 && !state.failed)
+        state.builder.TopLevelCharacters(View(text, text + length));
 }
 
 void OnCData(void *context, const xmlChar *, int length)
@@ -303,7 +327,9 @@ void OnProcessingInstruction(void *context, const xmlChar *target, const xmlChar
             state.builder.ProcessingInstruction(reinterpret_cast<const char *>(target),
                                                 openElements);
             // A waypoint too, by its name: one without coordinates.
-            if (openElements == 1 && NewChildIsWaypoint(state))
+            const GpxDocument &document = state.builder.Document();
+            if (openElements == 1
+                && IsWaypoint(state, document.ChildNameId(document.ChildCount() - 1)))
                 state.plotter->StartWaypoint();
         });
 }
