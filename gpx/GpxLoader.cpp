@@ -229,8 +229,7 @@ void AddAttribute(ParseState &state, const xmlChar **attribute, std::string_view
 void AddAttributeValue(ParseState &state, void *context, const xmlChar **attribute)
 {
     const std::string_view raw = View(attribute[3], attribute[4]);
-    // Most values are a few bytes: a plain loop beats a call to memchr.
-    if (std::none_of(raw.begin(), raw.end(), [](char c) { return c == '&'; }))
+    if (std::memchr(raw.data(), '&', raw.size()) == nullptr)
         AddAttribute(state, attribute, raw);
     else
         AddExpandedAttribute(state, context, attribute);

@@ -14,11 +14,10 @@ std::optional<WaypointText> WaypointNames::Find(const GpxDocument &document, std
     return waypoint;
 }
 
-bool WaypointNames::Known(std::optional<GpxDocument::NameId> &id, const GpxDocument &document,
-                          std::string_view name)
+bool WaypointNames::LookUp(std::optional<GpxDocument::NameId> &id, const GpxDocument &document,
+                           std::string_view name)
 {
-    if (!id)
-        id = document.FindName(name);
+    id = document.FindName(name);
     return id.has_value();
 }
 

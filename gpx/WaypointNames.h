@@ -35,7 +35,12 @@ public:
 
 private:
     static bool Known(std::optional<GpxDocument::NameId> &id, const GpxDocument &document,
-                      std::string_view name);
+                      std::string_view name)
+    {
+        return id.has_value() || LookUp(id, document, name);
+    }
+    static bool LookUp(std::optional<GpxDocument::NameId> &id, const GpxDocument &document,
+                       std::string_view name);
 
     std::optional<GpxDocument::NameId> wpt_, lat_, lon_;
 };
