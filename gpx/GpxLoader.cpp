@@ -12,12 +12,12 @@
 #include <libxml/parser.h>
 #include <libxml/xmlerror.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <optional>
 
 #include <fcntl.h>
 #include <sys/stat.h>
