@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Times the whole GPX overlay on a million waypoints: parse, keep the document, map with ten
 // calibration points and paint into a 4000 × 3000 picture; against it, in the same run, a bare
 // libxml2 SAX2 pass over the same file that only counts start tags, the floor for any overlay

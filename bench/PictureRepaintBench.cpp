@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // One full repaint of a 1600 × 1000 picture area (beside the scroll bars) showing the middle of a
 // 12000 × 9000 picture, at zoom 1/8, 1, 4 and 16 (goal: at most 16 ms each).
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The bitmap dialog while a 12000 x 9000 bitmap's preview decodes: how late a key press reaches
 // the dialog. A thread of its own posts a key press every 10 ms, stamped with the time it was
 // posted; the dialog's name box notes how long each waited. Each run selects the bitmap afresh,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Start-up with a huge bitmap: from process start to the picture painted in the window, against a
 // process that only decodes the same file with QImageReader, and one that only loads it with the
 // program's own LoadPicture. Each is timed over several child processes, from fork to exit.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The BMP header check and Qt's decoder behind it on any bytes: a file either loads with the size
 // its header gives or fails with one of the two bitmap messages.
 #include "FuzzInput.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The calibration file reader on any bytes: it keeps exactly the whole records, says whether a
 // tail was left over, and a complete file written back gives the same bytes. The points it reads
 // are then shown, marked and mapped as the window would, whatever bit patterns they hold.

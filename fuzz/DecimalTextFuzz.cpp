@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // ParseDecimal and IsDecimalNumber on any text: only the overflow error may escape, the two agree
 // on the sign of a complete number, and a formatted number reads back to the same text.
 #include "FuzzInput.h"

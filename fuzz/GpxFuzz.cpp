@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The GPX loader and the overlay on any bytes: a file either loads or fails with Error, nothing
 // outside the file is read, and the waypoints of whatever loaded are drawn.
 #include "FuzzInput.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // ParseInteger against a plain reference: accepted texts give the reference's value, refused ones
 // throw EConvertError with the text in its message, and FormatInteger reads back.
 #include "FuzzInput.h"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # A private X session for the scripts and tests that drive the real program: Xvfb on the first free
 # display and openbox to frame the windows, as on a desktop. Source it, then call
 #   start_x_session WIDTHxHEIGHT [--no-wm]

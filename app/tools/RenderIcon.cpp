@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Renders the program's SVG icon as PNG files for the icon theme, at build time:
 //   RenderIcon <icon.svg> <theme folder> <icon name> <size>...
 // writes <theme folder>/<size>x<size>/apps/<icon name>.png for each size.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Runs the real Carteva under Xvfb with openbox, as a user would: answers the bitmap dialog by
 # typing, checks the window's caption and outer geometry, sets two calibration points with the
 # mouse and keyboard, overlays a GPX file through the real dialog, checks the red and orange pixels

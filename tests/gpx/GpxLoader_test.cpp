@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "gpx/GpxLoader.h"
 
 #include "calibration/Errors.h"
@@ -242,10 +243,11 @@ TEST_F(GpxLoaderTest, FileThatCannotBeReadFailsWithItsPathAndLineZero)
         {locked, geteuid() == 0 ? nullptr : "Permission denied"}, // root reads it anyway
     };
     for (const auto &row : rows) {
-        if (row.reason != nullptr)
+        if (row.reason != nullptr) {
             EXPECT_EQ(ErrorOf(row.path),
                       "Cannot open file \"" + row.path.string() + "\". " + row.reason
                           + "\r\nLine: 0\r\n");
+        }
     }
 }
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Installs a built Carteva into a temporary prefix and checks what a desktop needs: the program,
 # the desktop entry, the icons (SVG and every PNG size, each of its stated size and drawn) and the
 # AppStream metadata, with the desktop entry and the metadata passing their validators; also

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "tests/picture/SparseBitmap.h"
 #include "ui/OpenPictureDialog.h"
 #include "ui/PicturePreviewWindow.h"
