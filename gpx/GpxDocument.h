@@ -78,6 +78,9 @@ public:
     // is never written to costs address space only: the system backs large blocks lazily.
     void Reserve(std::size_t nodes, std::size_t attributes, std::size_t valueBytes);
 
+    // Offsets are 32-bit: more than 4 GiB of values or attributes cannot be kept.
+    [[noreturn]] static void TooLarge();
+
     // Bytes in use (not reserved), for the benchmark's report.
     std::size_t MemoryUsed() const;
 
@@ -102,7 +105,6 @@ private:
     };
 
     [[noreturn]] static void NoRoot();
-    [[noreturn]] static void TooLarge();
     std::uint32_t AttributeEnd(std::size_t node) const;
     std::optional<std::string_view> FindAttribute(std::size_t node, NameId name) const;
     std::string_view Value(std::uint32_t attribute) const;

@@ -1,69 +1,50 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "gpx/GpxDocumentBuilder.h"
 
-#include <algorithm>
-#include <cstdint>
 #include <string>
 
 namespace carteva {
 
 namespace {
 
-const char *Text(GpxDocumentBuilder::Chars chars)
+const char *AsChars(GpxDocumentBuilder::Chars chars)
 {
     return reinterpret_cast<const char *>(chars);
 }
 
 } // namespace
 
-bool GpxDocumentBuilder::IsBlank(std::string_view text)
+bool GpxDocumentBuilder::StartRoot(Chars prefix, Chars localName)
 {
-    return std::all_of(text.begin(), text.end(),
-                       [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; });
+    if (document_.HasRoot())
+        return false;
+    document_.SetRoot(QualifiedName(prefix, localName));
+    return true;
 }
 
-GpxDocument::NameId GpxDocumentBuilder::StartRoot(Chars prefix, Chars localName)
+void GpxDocumentBuilder::CData()
 {
-    const GpxDocument::NameId name = QualifiedName(prefix, localName);
-    document_.SetRoot(name);
-    return name;
+    document_.AddChild(GpxNodeKind::CData, InternedOnce(cdataName_, "#cdata-section"));
 }
 
-// A DOM lists namespace declarations among the attributes.
-void GpxDocumentBuilder::NamespaceDeclaration(Chars prefix, std::string_view uri)
+void GpxDocumentBuilder::Comment()
 {
-    const GpxDocument::NameId name = prefix != nullptr
-        ? QualifiedName(reinterpret_cast<Chars>("xmlns"), prefix)
-        : InternedOnce(xmlnsName_, "xmlns");
-    document_.AddAttribute(name, uri);
+    document_.AddChild(GpxNodeKind::Comment, InternedOnce(commentName_, "#comment"));
 }
 
-void GpxDocumentBuilder::CData(int openElements)
+void GpxDocumentBuilder::ProcessingInstruction(std::string_view target)
 {
-    if (openElements == 1)
-        AddLeaf(GpxNodeKind::CData, InternedOnce(cdataName_, "#cdata-section"));
-}
-
-void GpxDocumentBuilder::Comment(int openElements)
-{
-    if (openElements == 1)
-        AddLeaf(GpxNodeKind::Comment, InternedOnce(commentName_, "#comment"));
-}
-
-void GpxDocumentBuilder::ProcessingInstruction(std::string_view target, int openElements)
-{
-    if (openElements == 1)
-        AddLeaf(GpxNodeKind::ProcessingInstruction, document_.InternName(target));
+    document_.AddChild(GpxNodeKind::ProcessingInstruction, document_.InternName(target));
 }
 
 GpxDocument::NameId GpxDocumentBuilder::Intern(CachedName &slot, Chars prefix, Chars localName)
 {
     std::string name;
     if (prefix != nullptr) {
-        name = Text(prefix);
+        name = AsChars(prefix);
         name += ':';
     }
-    name += Text(localName);
+    name += AsChars(localName);
     slot = {prefix, localName, document_.InternName(name)};
     return slot.id;
 }
@@ -73,12 +54,6 @@ GpxDocument::NameId GpxDocumentBuilder::InternedOnce(GpxDocument::NameId &id, st
     if (id == 0)
         id = document_.InternName(name) + 1;
     return id - 1;
-}
-
-void GpxDocumentBuilder::AddLeaf(GpxNodeKind kind, GpxDocument::NameId name)
-{
-    FlushText();
-    document_.AddChild(kind, name);
 }
 
 } // namespace carteva

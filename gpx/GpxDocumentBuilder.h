@@ -5,60 +5,37 @@
 
 #include <array>
 #include <cstdint>
-#include <optional>
 #include <string_view>
 
 namespace carteva {
 
-// Turns the parser's events into a GpxDocument: keeps the root and its direct children, merges
-// adjacent pieces of text into one node and drops text that is whitespace only.
+// Turns the root and its direct children, as the parser reported them, into a GpxDocument.
 //
-// Each event comes with the number of elements open around it, as the parser counts them, so
-// the end of an element needs no event of its own. Names arrive as (prefix, local name)
-// pointers into the parser's dictionary, where one spelling always has one address, so a small
-// cache keyed by address spares building the qualified name again for every node.
+// Names arrive as (prefix, local name) pointers into the parser's dictionary, where one
+// spelling always has one address, so a small cache keyed by address spares building the
+// qualified name again for every node.
 class GpxDocumentBuilder
 {
 public:
     using Chars = const unsigned char *; // libxml2's xmlChar
 
-    // The element's name when it is the root or one of its children, whose attributes are
-    // wanted. Inline, as the rest of what a waypoint takes: a large file has a million of them.
-    std::optional<GpxDocument::NameId> StartElement(Chars prefix, Chars localName, int openElements)
+    // False, and nothing added, when there is a root already.
+    bool StartRoot(Chars prefix, Chars localName);
+    // Inline, as the rest of what a waypoint takes: a large file has a million of them.
+    void StartChild(Chars prefix, Chars localName)
     {
-        if (openElements == 1) {
-            FlushText();
-            const GpxDocument::NameId name = QualifiedName(prefix, localName);
-            document_.AddChild(GpxNodeKind::Element, name);
-            return name;
-        }
-        if (openElements == 0 && !document_.HasRoot())
-            return StartRoot(prefix, localName);
-        return std::nullopt;
+        document_.AddChild(GpxNodeKind::Element, QualifiedName(prefix, localName));
     }
-    // For the element just started.
-    void NamespaceDeclaration(Chars prefix, std::string_view uri);
-    GpxDocument::NameId Attribute(Chars prefix, Chars localName, std::string_view value)
+    // For the element just started; a namespace declaration is an attribute named "xmlns" or
+    // "xmlns:<prefix>", as in a DOM.
+    void Attribute(Chars prefix, Chars localName, std::string_view value)
     {
-        const GpxDocument::NameId name = QualifiedName(prefix, localName);
-        document_.AddAttribute(name, value);
-        return name;
+        document_.AddAttribute(QualifiedName(prefix, localName), value);
     }
-    // Text among the root's children; the caller passes no other.
-    void TopLevelCharacters(std::string_view text)
-    {
-        if (!textOpen_) {
-            textOpen_ = true;
-            textBlank_ = true;
-        }
-        if (textBlank_)
-            textBlank_ = IsBlank(text);
-    }
-    void CData(int openElements);
-    void Comment(int openElements);
-    void ProcessingInstruction(std::string_view target, int openElements);
-    // After the last event: text at the end of the root becomes its last child.
-    void Finish() { FlushText(); }
+    void Text() { document_.AddChild(GpxNodeKind::Text, InternedOnce(textName_, "#text")); }
+    void CData();
+    void Comment();
+    void ProcessingInstruction(std::string_view target);
 
     GpxDocument &Document() { return document_; }
 
@@ -70,8 +47,6 @@ private:
         GpxDocument::NameId id = 0;
     };
 
-    static bool IsBlank(std::string_view text);
-    GpxDocument::NameId StartRoot(Chars prefix, Chars localName);
     GpxDocument::NameId QualifiedName(Chars prefix, Chars localName)
     {
         const std::uint64_t key = reinterpret_cast<std::uintptr_t>(localName) * 0x9E3779B97F4A7C15u
@@ -83,19 +58,10 @@ private:
     }
     GpxDocument::NameId Intern(CachedName &slot, Chars prefix, Chars localName);
     GpxDocument::NameId InternedOnce(GpxDocument::NameId &id, std::string_view name);
-    void AddLeaf(GpxNodeKind kind, GpxDocument::NameId name);
-    void FlushText()
-    {
-        if (textOpen_ && !textBlank_)
-            document_.AddChild(GpxNodeKind::Text, InternedOnce(textName_, "#text"));
-        textOpen_ = false;
-    }
 
     GpxDocument document_;
-    bool textOpen_ = false;
-    bool textBlank_ = true;
     // Ids plus one, 0 while the name is not interned yet.
-    GpxDocument::NameId textName_ = 0, cdataName_ = 0, commentName_ = 0, xmlnsName_ = 0;
+    GpxDocument::NameId textName_ = 0, cdataName_ = 0, commentName_ = 0;
     std::array<CachedName, 256> nameCache_ {};
 };
 

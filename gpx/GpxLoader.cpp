@@ -2,12 +2,10 @@
 #include "gpx/GpxLoader.h"
 
 #include "calibration/Errors.h"
-#include "gpx/BackgroundPlotter.h"
-#include "gpx/GpxDocumentBuilder.h"
+#include "gpx/BackgroundBuilder.h"
 #include "gpx/LineExcerpt.h"
 #include "gpx/ParserContext.h"
 #include "gpx/ParserEnvironment.h"
-#include "gpx/WaypointNames.h"
 
 #include <libxml/SAX2.h>
 #include <libxml/parser.h>
@@ -35,20 +33,10 @@ namespace fs = std::filesystem;
 constexpr std::size_t ExpansionAllowance = 1 << 20;
 constexpr std::size_t ReadBufferSize = 1 << 20;
 
-// Which coordinates of the waypoint whose start tag is being read went to the plotter.
-struct WaypointCapture
-{
-    bool active = false;
-    bool hasLat = false, hasLon = false;
-};
-
 struct ParseState
 {
-    GpxDocumentBuilder builder;
+    BackgroundBuilder *builder = nullptr;
     const ParserContext *parser = nullptr;
-    BackgroundPlotter *plotter = nullptr; // maps the waypoints as they come, when there is one
-    WaypointNames waypointNames;
-    WaypointCapture capture;
 
     std::FILE *file = nullptr;
     std::size_t bytesRead = 0;
@@ -196,23 +184,6 @@ std::string_view View(const xmlChar *begin, const xmlChar *end)
     return {reinterpret_cast<const char *>(begin), static_cast<std::size_t>(end - begin)};
 }
 
-// Adds the attribute to the document and, of a waypoint, hands its coordinates to the plotter.
-void AddAttribute(ParseState &state, const xmlChar **attribute, std::string_view value)
-{
-    const GpxDocument::NameId name = state.builder.Attribute(attribute[1], attribute[0], value);
-    WaypointCapture &capture = state.capture;
-    if (!capture.active)
-        return;
-    const GpxDocument &document = state.builder.Document();
-    if (!capture.hasLat && state.waypointNames.IsLatitude(document, name)) {
-        state.plotter->Latitude(value);
-        capture.hasLat = true;
-    } else if (!capture.hasLon && state.waypointNames.IsLongitude(document, name)) {
-        state.plotter->Longitude(value);
-        capture.hasLon = true;
-    }
-}
-
 // The parser leaves references to internal entities (and "&#38;" for a literal ampersand) in
 // attribute values; expand them the way libxml2's own tree builder does.
 [[gnu::noinline]] void AddExpandedAttribute(ParseState &state, void *context,
@@ -224,23 +195,16 @@ void AddAttribute(ParseState &state, const xmlChar **attribute, std::string_view
     CountExpansion(state, value.size());
     if (state.failed)
         Stop(context);
-    AddAttribute(state, attribute, value);
+    state.builder->Attribute(attribute[1], attribute[0], value);
 }
 
 void AddAttributeValue(ParseState &state, void *context, const xmlChar **attribute)
 {
     const std::string_view raw = View(attribute[3], attribute[4]);
     if (std::memchr(raw.data(), '&', raw.size()) == nullptr)
-        AddAttribute(state, attribute, raw);
+        state.builder->Attribute(attribute[1], attribute[0], raw);
     else
         AddExpandedAttribute(state, context, attribute);
-}
-
-// True when the plotter wants a child of this name: a waypoint.
-bool IsWaypoint(ParseState &state, GpxDocument::NameId name)
-{
-    return state.plotter != nullptr
-        && state.waypointNames.IsWaypoint(state.builder.Document(), name);
 }
 
 // The root, one of its children, or an element in an entity's content. Out of line, as are the
@@ -253,27 +217,37 @@ bool IsWaypoint(ParseState &state, GpxDocument::NameId name)
     if (!Accept(context, state, 1))
         return;
     const int openElements = ParserContext::OpenElements(context);
+    if (openElements > 1)
+        return;
     Guarded(context, state, [&] {
-        const std::optional<GpxDocument::NameId> name
-            = state.builder.StartElement(prefix, localName, openElements);
-        if (!name)
-            return;
-        WaypointCapture &capture = state.capture;
-        capture.active = openElements == 1 && IsWaypoint(state, *name);
-        capture.hasLat = capture.hasLon = false;
-        if (capture.active)
-            state.plotter->StartWaypoint();
+        BackgroundBuilder &builder = *state.builder;
+        builder.StartNode(openElements == 0 ? BackgroundBuilder::NodeKind::Root
+                                            : BackgroundBuilder::NodeKind::Element,
+                          prefix, localName);
         for (int i = 0; i < namespaceCount; ++i) {
             const xmlChar *uri = namespaces[2 * i + 1];
-            state.builder.NamespaceDeclaration(namespaces[2 * i],
-                                               uri ? reinterpret_cast<const char *>(uri) : "");
+            builder.NamespaceDeclaration(namespaces[2 * i],
+                                         uri ? reinterpret_cast<const char *>(uri) : "");
         }
         // Five pointers each: local name, prefix, URI, value, end of value. The values lie in the
         // parser's input, which stopping the parser frees.
         for (int i = 0; i < attributeCount && !ParserContext::Stopped(context); ++i)
             AddAttributeValue(state, context, attributes + 5 * i);
-        capture.active = false;
+        if (!builder.Building())
+            Stop(context);
     });
+}
+
+// A child of the root in the document: most often a waypoint, recorded at once.
+[[gnu::noinline]] void StartChild(void *context, const xmlChar *localName, const xmlChar *prefix,
+                                  int namespaceCount, const xmlChar **namespaces,
+                                  int attributeCount, const xmlChar **attributes)
+{
+    ParseState &state = StateOf(context);
+    if (namespaceCount != 0 || state.failed
+        || !state.builder->RecordPlainChild(prefix, localName, attributes, attributeCount))
+        StartElement(context, localName, prefix, namespaceCount, namespaces, attributeCount,
+                     attributes);
 }
 
 // Called for every element of the file; the bulk lies deeper than the root's children and
@@ -282,10 +256,15 @@ void OnStartElement(void *context, const xmlChar *localName, const xmlChar *pref
                     int namespaceCount, const xmlChar **namespaces, int attributeCount, int,
                     const xmlChar **attributes)
 {
-    if (ParserContext::OpenElements(context) > 1 && StateOf(context).parser->IsDocument(context))
+    const int openElements = ParserContext::OpenElements(context);
+    if (openElements > 1 && StateOf(context).parser->IsDocument(context))
         return;
-    StartElement(context, localName, prefix, namespaceCount, namespaces, attributeCount,
-                 attributes);
+    if (openElements == 1 && StateOf(context).parser->IsDocument(context))
+        StartChild(context, localName, prefix, namespaceCount, namespaces, attributeCount,
+                   attributes);
+    else
+        StartElement(context, localName, prefix, namespaceCount, namespaces, attributeCount,
+                     attributes);
 }
 
 [[gnu::noinline]] void CountEntityCharacters(void *context, std::size_t length)
@@ -300,14 +279,21 @@ void OnCharacters(void *context, const xmlChar *text, int length)
     if (!state.parser->IsDocument(context))
         CountEntityCharacters(context, static_cast<std::size_t>(length));
     else if (ParserContext::OpenElements(context) == 1 && !state.failed)
-        state.builder.TopLevelCharacters(View(text, text + length));
+        state.builder->TopLevelCharacters(View(text, text + length));
+}
+
+// A comment or CDATA section among the root's children becomes a node of its own.
+void AddLeaf(void *context, ParseState &state, BackgroundBuilder::NodeKind kind)
+{
+    if (ParserContext::OpenElements(context) == 1)
+        state.builder->StartNode(kind, nullptr, nullptr);
 }
 
 void OnCData(void *context, const xmlChar *, int length)
 {
     ParseState &state = StateOf(context);
     if (Accept(context, state, static_cast<std::size_t>(length)))
-        Guarded(context, state, [&] { state.builder.CData(ParserContext::OpenElements(context)); });
+        Guarded(context, state, [&] { AddLeaf(context, state, BackgroundBuilder::NodeKind::CData); });
 }
 
 void OnComment(void *context, const xmlChar *text)
@@ -315,7 +301,7 @@ void OnComment(void *context, const xmlChar *text)
     ParseState &state = StateOf(context);
     if (Accept(context, state, std::strlen(reinterpret_cast<const char *>(text))))
         Guarded(context, state,
-                [&] { state.builder.Comment(ParserContext::OpenElements(context)); });
+                [&] { AddLeaf(context, state, BackgroundBuilder::NodeKind::Comment); });
 }
 
 void OnProcessingInstruction(void *context, const xmlChar *target, const xmlChar *)
@@ -323,14 +309,8 @@ void OnProcessingInstruction(void *context, const xmlChar *target, const xmlChar
     ParseState &state = StateOf(context);
     if (Accept(context, state, 1))
         Guarded(context, state, [&] {
-            const int openElements = ParserContext::OpenElements(context);
-            state.builder.ProcessingInstruction(reinterpret_cast<const char *>(target),
-                                                openElements);
-            // A waypoint too, by its name: one without coordinates.
-            const GpxDocument &document = state.builder.Document();
-            if (openElements == 1
-                && IsWaypoint(state, document.ChildNameId(document.ChildCount() - 1)))
-                state.plotter->StartWaypoint();
+            if (ParserContext::OpenElements(context) == 1)
+                state.builder->ProcessingInstruction(reinterpret_cast<const char *>(target));
         });
 }
 
@@ -416,18 +396,16 @@ std::unique_ptr<std::FILE, FileCloser> OpenRegularFile(const fs::path &path, off
 
 GpxDocument GpxLoader::Load(const std::filesystem::path &path)
 {
-    return Read(path, nullptr);
+    return Read(path, std::nullopt);
 }
 
 GpxDocument GpxLoader::Load(const std::filesystem::path &path, std::span<const TCalibPoint> points)
 {
-    BackgroundPlotter plotter(points);
-    GpxDocument document = Read(path, &plotter);
-    document.SetPlot(plotter.Finish());
-    return document;
+    return Read(path, points);
 }
 
-GpxDocument GpxLoader::Read(const std::filesystem::path &path, BackgroundPlotter *plotter)
+GpxDocument GpxLoader::Read(const std::filesystem::path &path,
+                            std::optional<std::span<const TCalibPoint>> points)
 {
     refused_.clear();
     xmlInitParser();
@@ -438,16 +416,15 @@ GpxDocument GpxLoader::Read(const std::filesystem::path &path, BackgroundPlotter
 
     ParseState state;
     state.file = file.get();
-    state.plotter = plotter;
-    // Upper estimates for waypoint files: a waypoint takes at least about 20 bytes, two
-    // attributes and a dozen bytes of values.
-    const auto bytes = static_cast<std::size_t>(size);
-    state.builder.Document().Reserve(bytes / 20, bytes / 10, bytes / 4);
+    GpxDocument document;
     {
         const RefusalRecording recording(refused_);
         const ParserEnvironment environment(RefuseExternalEntity, OnLooseError, &state);
         xmlSAXHandler handler = MakeHandler();
         const ParserContext parser(handler, ReadFile, &state);
+        // It reads the parser's names, so it ends first.
+        BackgroundBuilder builder(static_cast<std::size_t>(size), points);
+        state.builder = &builder;
         state.parser = &parser;
         // Whatever the process-wide defaults say: options left out are off, so no DTD loading,
         // no validation, no entity substitution.
@@ -455,6 +432,8 @@ GpxDocument GpxLoader::Read(const std::filesystem::path &path, BackgroundPlotter
 
         const bool wellFormed = xmlParseDocument(parser.Get()) == 0;
 
+        // What building threw came from an event before whatever stopped the parse since.
+        document = builder.Finish();
         if (state.exception)
             std::rethrow_exception(state.exception);
         if (state.readErrno != 0)
@@ -472,13 +451,13 @@ GpxDocument GpxLoader::Read(const std::filesystem::path &path, BackgroundPlotter
         if (state.failed && state.encoding.empty())
             state.encoding = parser.Encoding();
         state.parser = nullptr;
+        state.builder = nullptr;
     }
     if (state.failed) {
         const std::string excerpt = LineExcerpt(path, state.encoding, state.line, ExcerptUnits);
         throw Error(Failure(state.description, state.line, excerpt));
     }
-    state.builder.Finish();
-    return std::move(state.builder.Document());
+    return document;
 }
 
 } // namespace carteva

@@ -5,13 +5,12 @@
 #include "gpx/GpxDocument.h"
 
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 namespace carteva {
-
-class BackgroundPlotter;
 
 // Reads a GPX file (any well-formed XML) into a GpxDocument with libxml2's SAX2 interface.
 //
@@ -46,7 +45,8 @@ public:
     const std::vector<std::string> &RefusedResources() const { return refused_; }
 
 private:
-    GpxDocument Read(const std::filesystem::path &path, BackgroundPlotter *plotter);
+    GpxDocument Read(const std::filesystem::path &path,
+                     std::optional<std::span<const TCalibPoint>> points);
 
     std::vector<std::string> refused_;
 };

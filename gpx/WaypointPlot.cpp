@@ -5,6 +5,8 @@
 #include "calibration/NumberText.h"
 
 #include <algorithm>
+#include <new>
+#include <stdexcept>
 
 namespace carteva {
 
@@ -34,6 +36,16 @@ void WaypointPlot::Add(const WaypointText &waypoint)
         pixels_.push_back(*pixel);
     } catch (const Error &) {
         error_ = std::current_exception();
+    }
+}
+
+void WaypointPlot::Reserve(std::size_t waypoints) noexcept
+{
+    try {
+        pixels_.reserve(waypoints);
+    } catch (const std::bad_alloc &) {
+        // They grow as needed, then.
+    } catch (const std::length_error &) {
     }
 }
 

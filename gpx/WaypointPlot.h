@@ -45,6 +45,8 @@ public:
     // A waypoint without both, or with text that is not a complete number, is skipped. After a
     // floating-point error of the conversion or the mapping, the plot ends: Add does nothing.
     void Add(const WaypointText &waypoint);
+    // Room for this many pixels, so that they need not be copied while they grow; a hint only.
+    void Reserve(std::size_t waypoints) noexcept;
     bool Ended() const { return static_cast<bool>(error_); }
 
     bool MadeWith(std::span<const TCalibPoint> points) const;

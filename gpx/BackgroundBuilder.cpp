@@ -1,0 +1,209 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "gpx/BackgroundBuilder.h"
+
+#include <new>
+#include <system_error>
+
+namespace carteva {
+
+namespace {
+
+// The name of a namespace declaration ("xmlns") or its prefix ("xmlns:<prefix>"); one address,
+// as the parser's names have, for the builder's cache.
+constexpr unsigned char Xmlns[] = "xmlns";
+
+} // namespace
+
+BackgroundBuilder::BackgroundBuilder(std::size_t fileBytes,
+                                     std::optional<std::span<const TCalibPoint>> points)
+    : current_(NewBlock())
+{
+    // Upper estimates for waypoint files: a waypoint takes at least about 20 bytes, two
+    // attributes and a dozen bytes of values.
+    builder_.Document().Reserve(fileBytes / 20, fileBytes / 10, fileBytes / 4);
+    if (points) {
+        plot_ = std::make_unique<WaypointPlot>(*points);
+        plot_->Reserve(fileBytes / 20);
+    }
+    // The arithmetic must round exactly as it would here (x87 precision and rounding, SSE).
+    std::fegetenv(&environment_);
+    try {
+        thread_ = std::thread([this] { Run(); });
+    } catch (const std::system_error &) {
+        // Built here, then.
+    }
+}
+
+std::unique_ptr<ChildEventBlock> BackgroundBuilder::NewBlock()
+{
+    // Room for two attributes a node and a value a quarter over the limit, which is checked
+    // once per node.
+    return std::make_unique<ChildEventBlock>(BlockNodes, 2 * BlockNodes, BlockValues * 5 / 4);
+}
+
+BackgroundBuilder::~BackgroundBuilder()
+{
+    Stop();
+}
+
+void BackgroundBuilder::NamespaceDeclaration(Chars prefix, std::string_view uri)
+{
+    if (prefix != nullptr)
+        Attribute(Xmlns, prefix, uri);
+    else
+        Attribute(nullptr, Xmlns, uri);
+}
+
+void BackgroundBuilder::ProcessingInstruction(std::string_view target)
+{
+    StartNode(NodeKind::ProcessingInstruction, nullptr, nullptr);
+    Attribute(nullptr, nullptr, target);
+}
+
+GpxDocument BackgroundBuilder::Finish()
+{
+    FlushText();
+    Publish(true);
+    if (thread_.joinable())
+        thread_.join();
+    // The thread has ended: nothing else touches these any more.
+    if (failed_)
+        std::rethrow_exception(failed_);
+    GpxDocument document = std::move(builder_.Document());
+    if (plot_)
+        document.SetPlot(std::move(plot_));
+    return document;
+}
+
+void BackgroundBuilder::Publish(bool last)
+{
+    if (!thread_.joinable()) {
+        Build(*current_);
+        current_->Clear();
+        return;
+    }
+    // The next block first, so that a failure leaves the current one in place.
+    std::unique_ptr<ChildEventBlock> next;
+    if (!last) {
+        {
+            const std::lock_guard lock(mutex_);
+            if (!spare_.empty()) {
+                next = std::move(spare_.back());
+                spare_.pop_back();
+            }
+        }
+        if (!next)
+            next = NewBlock();
+    }
+    {
+        std::unique_lock lock(mutex_);
+        roomy_.wait(lock, [this] { return full_.size() < MaxQueued || failed_; });
+        failedFlag_ = failed_ != nullptr;
+        if (!failedFlag_)
+            full_.push_back(std::move(current_));
+        closed_ = last;
+    }
+    ready_.notify_one();
+    if (next)
+        current_ = std::move(next);
+    else if (current_)
+        current_->Clear(); // building failed: what would it be for
+}
+
+void BackgroundBuilder::Run() noexcept
+{
+    std::fesetenv(&environment_);
+    std::unique_ptr<ChildEventBlock> block;
+    for (;;) {
+        {
+            std::unique_lock lock(mutex_);
+            if (block) {
+                block->Clear();
+                try {
+                    spare_.push_back(std::move(block));
+                } catch (const std::bad_alloc &) {
+                    // Freed instead.
+                }
+                block.reset();
+                roomy_.notify_one();
+            }
+            ready_.wait(lock, [this] { return !full_.empty() || closed_ || stopped_; });
+            if (stopped_ || full_.empty())
+                return;
+            block = std::move(full_.front());
+            full_.pop_front();
+        }
+        try {
+            Build(*block);
+        } catch (...) {
+            const std::lock_guard lock(mutex_);
+            failed_ = std::current_exception();
+            roomy_.notify_one();
+            return;
+        }
+    }
+}
+
+void BackgroundBuilder::Build(const ChildEventBlock &block)
+{
+    for (std::size_t node = 0; node < block.nodeCount; ++node) {
+        const ChildEventBlock::Node &event = block.nodes[node];
+        const std::uint32_t first = event.FirstAttribute;
+        const std::uint32_t end = block.AttributeEnd(node);
+        switch (event.Kind) {
+        case NodeKind::Root:
+            if (!builder_.StartRoot(event.Prefix, event.LocalName))
+                continue;
+            break;
+        case NodeKind::Element:
+            builder_.StartChild(event.Prefix, event.LocalName);
+            break;
+        case NodeKind::Text:
+            builder_.Text();
+            break;
+        case NodeKind::CData:
+            builder_.CData();
+            break;
+        case NodeKind::Comment:
+            builder_.Comment();
+            break;
+        case NodeKind::ProcessingInstruction:
+            builder_.ProcessingInstruction(block.Value(block.attributes[first]));
+            break;
+        }
+        if (event.Kind == NodeKind::Root || event.Kind == NodeKind::Element) {
+            for (std::uint32_t a = first; a < end; ++a) {
+                const ChildEventBlock::Attribute &attribute = block.attributes[a];
+                builder_.Attribute(attribute.Prefix, attribute.LocalName, block.Value(attribute));
+            }
+        }
+        if (event.Kind != NodeKind::Root && plot_)
+            Plot(builder_.Document().ChildCount() - 1);
+    }
+}
+
+// As DrawWaypoints maps a document's children, so that its plot can be painted instead.
+void BackgroundBuilder::Plot(std::size_t child)
+{
+    if (plot_->Ended())
+        return;
+    try {
+        if (const std::optional<WaypointText> waypoint = names_.Find(builder_.Document(), child))
+            plot_->Add(*waypoint);
+    } catch (const std::bad_alloc &) {
+        plot_.reset(); // DrawWaypoints maps the document itself, then
+    }
+}
+
+void BackgroundBuilder::Stop()
+{
+    {
+        const std::lock_guard lock(mutex_);
+        stopped_ = true;
+    }
+    ready_.notify_one();
+    if (thread_.joinable())
+        thread_.join();
+}
+
+} // namespace carteva
