@@ -138,6 +138,10 @@ private:
     void Plot(std::size_t child);
     void Stop();
 
+    // Each thread's members on cache lines of their own: a line that both write to would pass
+    // from core to core with every waypoint.
+    static constexpr std::size_t CacheLine = 64;
+
     // Touched by the thread only while it runs.
     GpxDocumentBuilder builder_;
     WaypointNames names_;
@@ -145,12 +149,12 @@ private:
     std::fenv_t environment_ {};
 
     // The parser's thread only.
-    std::unique_ptr<ChildEventBlock> current_;
+    alignas(CacheLine) std::unique_ptr<ChildEventBlock> current_;
     bool textOpen_ = false;
     bool textBlank_ = true;
     bool failedFlag_ = false; // a copy of failed_, taken at each Publish
 
-    std::mutex mutex_;
+    alignas(CacheLine) std::mutex mutex_;
     std::condition_variable ready_; // a block came, or the end
     std::condition_variable roomy_; // a block went, or building failed
     std::deque<std::unique_ptr<ChildEventBlock>> full_; // guarded by mutex_, as are the four below

@@ -15,8 +15,9 @@ namespace carteva {
 // since the parser's input moves on.
 //
 // The storage is sized up front and filled up to the counts: recording a waypoint then takes no
-// call but the copies of its values.
-struct ChildEventBlock
+// call but the copies of its values. A block's counts change with every waypoint, so no two
+// blocks share a cache line.
+struct alignas(64) ChildEventBlock
 {
     using Chars = const unsigned char *; // libxml2's xmlChar
 

@@ -112,7 +112,7 @@ void CountExpansion(ParseState &state, std::size_t bytes)
 // entity content is not parsed any further.
 bool Accept(void *context, ParseState &state, std::size_t entityBytes)
 {
-    if (state.parser->IsDocument(context))
+    if (ParserContext::IsDocument(context))
         return !state.failed;
     CountExpansion(state, entityBytes);
     if (state.failed)
@@ -127,7 +127,7 @@ bool Accept(void *context, ParseState &state, std::size_t entityBytes)
 xmlEntityPtr OnGetEntity(void *context, const xmlChar *name)
 {
     ParseState &state = StateOf(context);
-    if (state.parser->IsDocument(context))
+    if (ParserContext::IsDocument(context))
         return xmlSAX2GetEntity(context, name);
     if (state.failed)
         return nullptr;
@@ -148,7 +148,7 @@ void OnContextError(void *context, xmlErrorPtr error)
 {
     ParseState &state = StateOf(context);
     // Lines inside an entity's text mean nothing to the reader: use the document's.
-    if (!state.parser->IsDocument(context) && error != nullptr)
+    if (!ParserContext::IsDocument(context) && error != nullptr)
         error->line = static_cast<int>(CurrentLine(state));
     RecordError(state, error);
 }
@@ -257,9 +257,9 @@ void OnStartElement(void *context, const xmlChar *localName, const xmlChar *pref
                     const xmlChar **attributes)
 {
     const int openElements = ParserContext::OpenElements(context);
-    if (openElements > 1 && StateOf(context).parser->IsDocument(context))
+    if (openElements > 1 && ParserContext::IsDocument(context))
         return;
-    if (openElements == 1 && StateOf(context).parser->IsDocument(context))
+    if (openElements == 1 && ParserContext::IsDocument(context))
         StartChild(context, localName, prefix, namespaceCount, namespaces, attributeCount,
                    attributes);
     else
@@ -275,10 +275,16 @@ void OnStartElement(void *context, const xmlChar *localName, const xmlChar *pref
 // As often as start tags and more: the same quick return for text below the root's children.
 void OnCharacters(void *context, const xmlChar *text, int length)
 {
-    ParseState &state = StateOf(context);
-    if (!state.parser->IsDocument(context))
+    const bool document = ParserContext::IsDocument(context);
+    const int openElements = ParserContext::OpenElements(context);
+    if (document && openElements > 1)
+        return;
+    if (!document) {
         CountEntityCharacters(context, static_cast<std::size_t>(length));
-    else if (ParserContext::OpenElements(context) == 1 && !state.failed)
+        return;
+    }
+    ParseState &state = StateOf(context);
+    if (openElements == 1 && !state.failed)
         state.builder->TopLevelCharacters(View(text, text + length));
 }
 

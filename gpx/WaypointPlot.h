@@ -36,7 +36,7 @@ struct WaypointCounts
 // malformed paints nothing. Painting replays what drawing waypoint by waypoint would have done:
 // the same pixels in the same order, the warning at the same place, and a floating-point error
 // ending it where it arose.
-class WaypointPlot
+class alignas(64) WaypointPlot
 {
 public:
     explicit WaypointPlot(std::span<const TCalibPoint> points);
