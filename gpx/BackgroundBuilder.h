@@ -65,7 +65,7 @@ public:
     // attribute values hold no references, in a block with room, after no text to keep.
     // False, with nothing recorded, when it needs the calls above. The attributes as libxml2
     // gives them: five pointers each (local name, prefix, URI, value, end of value).
-    bool RecordPlainChild(Chars prefix, Chars localName, const Chars *attributes,
+    [[gnu::always_inline]] bool RecordPlainChild(Chars prefix, Chars localName, const Chars *attributes,
                           int count) noexcept
     {
         ChildEventBlock &block = *current_;

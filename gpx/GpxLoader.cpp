@@ -1,18 +1,20 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "gpx/GpxLoader.h"
 
+#include "calibration/Descriptor.h"
 #include "calibration/Errors.h"
+#include "calibration/FileOps.h"
 #include "gpx/BackgroundBuilder.h"
 #include "gpx/LineExcerpt.h"
 #include "gpx/ParserContext.h"
 #include "gpx/ParserEnvironment.h"
+#include "gpx/ReadAhead.h"
 
 #include <libxml/SAX2.h>
 #include <libxml/parser.h>
 #include <libxml/xmlerror.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -31,14 +33,13 @@ namespace fs = std::filesystem;
 // Values that grew through entities may add this much beyond ten times the bytes read so far;
 // more is an expansion attack, since the document keeps every value.
 constexpr std::size_t ExpansionAllowance = 1 << 20;
-constexpr std::size_t ReadBufferSize = 1 << 20;
 
 struct ParseState
 {
     BackgroundBuilder *builder = nullptr;
     const ParserContext *parser = nullptr;
 
-    std::FILE *file = nullptr;
+    ReadAhead *reader = nullptr;
     std::size_t bytesRead = 0;
     int readErrno = 0;
     std::size_t expandedBytes = 0;
@@ -326,9 +327,9 @@ int ReadFile(void *context, char *buffer, int length)
     // After the first error the rest of the file is of no use.
     if (state.failed || state.readErrno != 0)
         return 0;
-    const std::size_t got = std::fread(buffer, 1, static_cast<std::size_t>(length), state.file);
-    if (got == 0 && std::ferror(state.file))
-        state.readErrno = errno != 0 ? errno : EIO;
+    const std::size_t got = state.reader->Read(buffer, static_cast<std::size_t>(length));
+    if (got == 0 && state.reader->Error() != 0)
+        state.readErrno = state.reader->Error();
     state.bytesRead += got;
     return static_cast<int>(got);
 }
@@ -354,11 +355,6 @@ xmlSAXHandler MakeHandler()
     return handler;
 }
 
-struct FileCloser
-{
-    void operator()(std::FILE *file) const { std::fclose(file); }
-};
-
 std::string Failure(const std::string &description, long line, const std::string &excerpt)
 {
     return description + "\r\nLine: " + std::to_string(line) + "\r\n" + excerpt;
@@ -372,7 +368,7 @@ Error FileFailure(const char *what, const fs::path &path, const char *reason)
 
 // Opens the file for reading; only a regular file will do. Opening does not block, so a FIFO
 // without a writer or a device is refused at once instead of hanging the window.
-std::unique_ptr<std::FILE, FileCloser> OpenRegularFile(const fs::path &path, off_t &size)
+Descriptor OpenRegularFile(FileOps &ops, const fs::path &path, off_t &size)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
@@ -388,14 +384,8 @@ std::unique_ptr<std::FILE, FileCloser> OpenRegularFile(const fs::path &path, off
     }
     // Reading a regular file never blocks for long; the flag has done its work.
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    std::FILE *file = ::fdopen(fd, "rb");
-    if (file == nullptr) {
-        const int error = errno;
-        ::close(fd);
-        throw FileFailure("Cannot open file", path, std::strerror(error));
-    }
     size = status.st_size;
-    return std::unique_ptr<std::FILE, FileCloser>(file);
+    return Descriptor(ops, fd);
 }
 
 } // namespace
@@ -417,11 +407,12 @@ GpxDocument GpxLoader::Read(const std::filesystem::path &path,
     xmlInitParser();
 
     off_t size = 0;
-    const std::unique_ptr<std::FILE, FileCloser> file = OpenRegularFile(path, size);
-    std::setvbuf(file.get(), nullptr, _IOFBF, ReadBufferSize);
+    FileOps posix;
+    const Descriptor file = OpenRegularFile(posix, path, size);
+    ReadAhead reader(file.Get());
 
     ParseState state;
-    state.file = file.get();
+    state.reader = &reader;
     GpxDocument document;
     {
         const RefusalRecording recording(refused_);
