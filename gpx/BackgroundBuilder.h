@@ -65,8 +65,8 @@ public:
     // attribute values hold no references, in a block with room, after no text to keep.
     // False, with nothing recorded, when it needs the calls above. The attributes as libxml2
     // gives them: five pointers each (local name, prefix, URI, value, end of value).
-    [[gnu::always_inline]] bool RecordPlainChild(Chars prefix, Chars localName, const Chars *attributes,
-                          int count) noexcept
+    [[gnu::always_inline]] bool RecordPlainChild(Chars prefix, Chars localName,
+                                                 const Chars *attributes, int count) noexcept
     {
         ChildEventBlock &block = *current_;
         if ((textOpen_ && !textBlank_) || block.nodeCount == BlockNodes

@@ -21,7 +21,14 @@ struct alignas(64) ChildEventBlock
 {
     using Chars = const unsigned char *; // libxml2's xmlChar
 
-    enum class NodeKind : std::uint8_t { Root, Element, Text, CData, Comment, ProcessingInstruction };
+    enum class NodeKind : std::uint8_t {
+        Root,
+        Element,
+        Text,
+        CData,
+        Comment,
+        ProcessingInstruction
+    };
 
     struct Node
     {
@@ -41,7 +48,9 @@ struct alignas(64) ChildEventBlock
     };
 
     ChildEventBlock(std::size_t nodeRoom, std::size_t attributeRoom, std::size_t valueRoom)
-        : nodes(nodeRoom), attributes(attributeRoom), values(valueRoom)
+        : nodes(nodeRoom)
+        , attributes(attributeRoom)
+        , values(valueRoom)
     { }
 
     bool HasRoom(std::size_t moreAttributes, std::size_t moreBytes) const
@@ -90,6 +99,13 @@ struct alignas(64) ChildEventBlock
     }
     void Clear() { nodeCount = attributeCount = valueBytes = 0; }
 
+    std::vector<Node> nodes;
+    std::vector<Attribute> attributes;
+    std::vector<char> values;
+    std::size_t nodeCount = 0;
+    std::size_t attributeCount = 0;
+    std::size_t valueBytes = 0;
+
 private:
     void AddValueCopied(Chars prefix, Chars localName, std::size_t length)
     {
@@ -130,15 +146,6 @@ private:
         const std::uint64_t zeroWhereAmpersand = word ^ (ones * '&');
         return ((zeroWhereAmpersand - ones) & ~zeroWhereAmpersand & (ones * 0x80)) != 0;
     }
-
-public:
-
-    std::vector<Node> nodes;
-    std::vector<Attribute> attributes;
-    std::vector<char> values;
-    std::size_t nodeCount = 0;
-    std::size_t attributeCount = 0;
-    std::size_t valueBytes = 0;
 };
 
 } // namespace carteva

@@ -218,8 +218,6 @@ void AddAttributeValue(ParseState &state, void *context, const xmlChar **attribu
     if (!Accept(context, state, 1))
         return;
     const int openElements = ParserContext::OpenElements(context);
-    if (openElements > 1)
-        return;
     Guarded(context, state, [&] {
         BackgroundBuilder &builder = *state.builder;
         builder.StartNode(openElements == 0 ? BackgroundBuilder::NodeKind::Root
@@ -300,7 +298,8 @@ void OnCData(void *context, const xmlChar *, int length)
 {
     ParseState &state = StateOf(context);
     if (Accept(context, state, static_cast<std::size_t>(length)))
-        Guarded(context, state, [&] { AddLeaf(context, state, BackgroundBuilder::NodeKind::CData); });
+        Guarded(context, state,
+                [&] { AddLeaf(context, state, BackgroundBuilder::NodeKind::CData); });
 }
 
 void OnComment(void *context, const xmlChar *text)

@@ -17,6 +17,8 @@ namespace carteva {
 // - the encoding in use is the name of the first input's decoder;
 // - a stopped parser's state is XML_PARSER_EOF;
 // - `nameNr` counts the open elements, and a start tag is reported before its element counts;
+// - the names the callbacks receive are the dictionary's strings, one address per spelling,
+//   kept until the context is freed;
 // - xmlStringLenDecodeEntities, declared among the internals, expands references in attribute
 //   values as the tree builder does (deprecated from 2.12 on);
 // - the default SAX2 handlers keep declarations in `myDoc`, which the context does not free.

@@ -36,6 +36,9 @@ struct WaypointCounts
 // malformed paints nothing. Painting replays what drawing waypoint by waypoint would have done:
 // the same pixels in the same order, the warning at the same place, and a floating-point error
 // ending it where it arose.
+//
+// A cache line of its own: the mapping thread writes to it with every waypoint, and a line
+// shared with the parser's data would pass from core to core as often.
 class alignas(64) WaypointPlot
 {
 public:

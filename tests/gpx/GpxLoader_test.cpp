@@ -104,6 +104,27 @@ TEST_F(GpxLoaderTest, KeepsTheRootsDirectChildrenInDocumentOrder)
     };
     for (const auto &row : rows)
         EXPECT_EQ(Shape(Parse(row.xml)), row.shape) << row.xml;
+
+    // Many times what is read or handed between threads at once, with text and comments at the
+    // seams, a value larger than a block of them and an element with more attributes than one.
+    std::string xml = "<gpx>", shape = "gpx:";
+    for (int i = 1; i <= 9000; ++i) {
+        xml += "<wpt lat='1' lon='2'/>";
+        shape += " wpt";
+        if (i % 1000 == 0) {
+            xml += "t<!--c-->";
+            shape += " #text #comment";
+        }
+    }
+    xml += "<big v='" + std::string(1 << 20, 'v') + "'/><many";
+    for (int i = 0; i < 10000; ++i)
+        xml += " a" + std::to_string(i) + "='" + std::to_string(i) + "'";
+    xml += "/><extensions><!--" + std::string(5 << 20, 'x') + "--></extensions></gpx>";
+    const GpxDocument large = Parse(xml);
+    EXPECT_EQ(Shape(large), shape + " big many extensions");
+    EXPECT_EQ(large.ChildAttribute(large.ChildCount() - 3, "v"), std::string(1 << 20, 'v'));
+    EXPECT_EQ(large.ChildAttributeCount(large.ChildCount() - 2), 10000u);
+    EXPECT_EQ(large.ChildAttribute(large.ChildCount() - 2, "a9999"), "9999");
 }
 
 TEST_F(GpxLoaderTest, AttributeValuesAreNormalisedAndEntitiesExpanded)
@@ -112,19 +133,38 @@ TEST_F(GpxLoaderTest, AttributeValuesAreNormalisedAndEntitiesExpanded)
         = Parse("<!DOCTYPE gpx [<!ENTITY la '50.5'><!ENTITY twice '&la;&la;'>"
                 "<!ATTLIST wpt ele CDATA '7' sym NMTOKEN #IMPLIED>]>\n"
                 "<gpx xmlns='urn:gpx'><wpt xmlns:g='urn:g' lat='&la;' lon='a&amp;b&#38;c&lt;&#x41;'"
-                " g:lat='1' LAT='2' desc='\t1\r\n2 ' sym='  a  ' name='&twice;'/></gpx>");
-    ASSERT_EQ(document.ChildCount(), 1u);
+                " g:lat='1' LAT='2' desc='\t1\r\n2 ' sym='  a  ' name='&twice;'/>"
+                // The parser leaves "&#38;" for "&amp;": at either end of a short value and
+                // beyond it.
+                "<wpt e0='' e2='ab' e5='&amp;' e9='abcd&amp;' e16='abcdefghijk&amp;'"
+                " e17='abcdefghijkl&amp;' p16='abcdefghijklmnop' lat='&la;'/></gpx>");
+    ASSERT_EQ(document.ChildCount(), 2u);
     const struct
     {
+        std::size_t child;
         const char *name;
         const char *value;
     } rows[] = {
-        {"lat", "50.5"}, {"lon", "a&b&c<A"},   {"g:lat", "1"},
-        {"LAT", "2"},    {"desc", " 1 2 "},    {"sym", "a"},
-        {"ele", "7"},    {"xmlns:g", "urn:g"}, {"name", "50.550.5"},
+        {0, "lat", "50.5"},
+        {0, "lon", "a&b&c<A"},
+        {0, "g:lat", "1"},
+        {0, "LAT", "2"},
+        {0, "desc", " 1 2 "},
+        {0, "sym", "a"},
+        {0, "ele", "7"},
+        {0, "xmlns:g", "urn:g"},
+        {0, "name", "50.550.5"},
+        {1, "e0", ""},
+        {1, "e2", "ab"},
+        {1, "e5", "&"},
+        {1, "e9", "abcd&"},
+        {1, "e16", "abcdefghijk&"},
+        {1, "e17", "abcdefghijkl&"},
+        {1, "p16", "abcdefghijklmnop"},
+        {1, "lat", "50.5"},
     };
     for (const auto &row : rows)
-        EXPECT_EQ(document.ChildAttribute(0, row.name), row.value) << row.name;
+        EXPECT_EQ(document.ChildAttribute(row.child, row.name), row.value) << row.name;
     EXPECT_EQ(document.ChildAttribute(0, "Lat"), std::nullopt);
     EXPECT_EQ(document.RootAttribute("xmlns"), "urn:gpx");
 }
