@@ -14,7 +14,9 @@ namespace carteva {
 
 // Reads a GPX file (any well-formed XML) into a GpxDocument with libxml2's SAX2 interface.
 //
-// The whole file is parsed before Load returns. No validation; the encoding comes from the
+// The whole file is parsed before Load returns, on the calling thread; meanwhile one thread
+// reads the file ahead and another builds the document (BackgroundBuilder), so the parse itself
+// costs little more than libxml2 alone. No validation; the encoding comes from the
 // byte-order mark or the XML declaration. Nothing outside the file is ever opened or fetched:
 // the file is read through our own callbacks and, while parsing, libxml2's external entity loader
 // refuses every request. Internal entities are expanded in attribute values; an entity reference
