@@ -15,7 +15,9 @@ void ChildEventBlock::Grow(std::size_t moreBytes)
     if (values.size() - valueBytes < moreBytes) {
         if (moreBytes > UINT32_MAX - valueBytes)
             GpxDocument::TooLarge(); // the document could not keep it either
-        values.resize(std::max(2 * values.size(), valueBytes + moreBytes));
+        // Never past what 32-bit offsets reach, so that room always means a valid offset.
+        values.resize(
+            std::min<std::size_t>(std::max(2 * values.size(), valueBytes + moreBytes), UINT32_MAX));
     }
 }
 
