@@ -14,7 +14,7 @@ ReadAhead::ReadAhead(int fd)
     : fd_(fd)
 {
     for (Chunk &chunk : chunks_)
-        chunk.data = std::make_unique<char[]>(ChunkSize);
+        chunk.data = std::make_unique_for_overwrite<char[]>(ChunkSize); // filled by reading
     try {
         thread_ = std::thread([this] { Run(); });
     } catch (const std::system_error &) {
