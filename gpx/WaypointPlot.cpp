@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <new>
-#include <stdexcept>
 
 namespace carteva {
 
@@ -45,7 +44,7 @@ void WaypointPlot::Reserve(std::size_t waypoints) noexcept
         pixels_.reserve(waypoints);
     } catch (const std::bad_alloc &) {
         // They grow as needed, then.
-    } catch (const std::length_error &) { }
+    }
 }
 
 bool WaypointPlot::MadeWith(std::span<const TCalibPoint> points) const
