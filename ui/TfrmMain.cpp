@@ -26,6 +26,7 @@
 #include <QLineEdit>
 #include <QLoggingCategory>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QSessionManager>
 #include <QTimer>
@@ -347,6 +348,26 @@ void TfrmMain::DrawPointMarks()
     carteva::DrawPointMarks(Points, surface);
 }
 
+void TfrmMain::RepaintPicture()
+{
+    if (!ui.Image1->RestoreOriginalPixels())
+        return;
+    const QScopedValueRollback repainting(repaintingPicture_, true);
+    try {
+        DrawWaypoints();
+    } catch (const Error &error) {
+        // The marks still go on top; the pixels before the failing waypoint stay.
+        qCWarning(lcCalibration, "Waypoints not all drawn again: %s", error.what());
+    }
+    DrawPointMarks();
+}
+
+void TfrmMain::ClearWaypoints()
+{
+    GpxDocument.reset();
+    RepaintPicture();
+}
+
 void TfrmMain::btOpenGPXClick()
 {
     if (!ui.OpenGPXDialog)
@@ -365,13 +386,16 @@ void TfrmMain::btOpenGPXClick()
 
 void TfrmMain::DrawWaypoints()
 {
-    ui.Image1->RepaintNow();
+    if (!repaintingPicture_)
+        ui.Image1->RepaintNow();
     if (!GpxDocument)
         return;
     PictureSurface surface(*ui.Image1);
     // One warning per overlay, at the first waypoint that cannot be mapped: a box per waypoint
     // would make a large file impossible to get through.
     carteva::DrawWaypoints(*GpxDocument, Points, surface, [this] {
+        if (repaintingPicture_)
+            return;
         QApplication::setOverrideCursor(Qt::ArrowCursor);
         Platform::Current().ShowMessage(this,
                                         QStringLiteral("Incorrect calibration or calculation"),

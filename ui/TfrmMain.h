@@ -51,6 +51,12 @@ public:
     void SaveCalibration();
     void DrawPointMarks();
 
+    // Takes every mark and waypoint off the picture and paints them again from Points and
+    // GpxDocument, marks on top, without warnings: after a point has gone or changed.
+    void RepaintPicture();
+    // Forgets the GPX overlay and takes its pixels off the picture.
+    void ClearWaypoints();
+
     // The controls, for tests that press buttons and type into fields.
     const TfrmMainControls &ControlsForTest() const { return ui; }
 
@@ -68,6 +74,8 @@ private:
 
     TfrmMainControls ui;
     bool shownOnce_ = false;
+    // RepaintPicture is under way: the overlay was shown and warned about already.
+    bool repaintingPicture_ = false;
     OuterSizer *outerSizer_ = nullptr;
     CalibrationKeeper keeper_;
     RecoveryCopy recoveryCopy_;

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "gpx/GpxDocument.h"
+#include "calibration/CalibPoint.h"
 #include "support/WindowFixture.h"
 #include "ui/OpenGpxDialog.h"
 #include "ui/PictureView.h"
@@ -24,22 +25,47 @@ QByteArray Gpx(const QByteArray &waypoints)
         + "\n</gpx>\n";
 }
 
+// A 300 × 200 picture whose every pixel differs from its neighbours; on a palette, the
+// palette's colours run from black to white through reds and oranges.
+QImage PatternedPicture(bool palette)
+{
+    QImage image(300, 200, palette ? QImage::Format_Indexed8 : QImage::Format_RGB32);
+    if (palette) {
+        QList<QRgb> colours;
+        for (int i = 0; i < 256; ++i)
+            colours << qRgb(i, (i * 5) & 0xFF, (i * 11) & 0xFF);
+        image.setColorTable(colours);
+    }
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, palette ? uint(x * 7 + y * 3) & 0xFF : qRgb(x, y, x ^ y));
+    return image;
+}
+
 // A started window on a 300 × 200 bitmap calibrated by two points: (100,100) at 50 N 14 E and
 // (300,400) at 49 N 15 E, so 1/200 degree of longitude is one pixel in X.
 struct Calibrated : WindowFixture
 {
-    explicit Calibrated(int points = 2)
+    explicit Calibrated(int points = 2, const QImage &picture = {})
     {
-        Start(WriteBitmap("map.bmp", 300, 200));
-        const char *rows[][4] = {{"100", "100", "50", "14"}, {"300", "400", "49", "15"}};
-        for (int i = 0; i < points; ++i) {
-            window->ControlsForTest().edX->setText(rows[i][0]);
-            window->ControlsForTest().edY->setText(rows[i][1]);
-            window->ControlsForTest().edLat->setText(rows[i][2]);
-            window->ControlsForTest().edLon->setText(rows[i][3]);
-            window->ControlsForTest().btSave->click();
+        if (picture.isNull()) {
+            Start(WriteBitmap("map.bmp", 300, 200));
+        } else {
+            picture.save(Path("map.bmp"), "BMP");
+            Start(Path("map.bmp"));
         }
+        const char *rows[][4] = {{"100", "100", "50", "14"}, {"300", "400", "49", "15"}};
+        for (int i = 0; i < points; ++i)
+            SavePoint(rows[i]);
         platform.messages.clear();
+    }
+    void SavePoint(const char *const (&row)[4])
+    {
+        window->ControlsForTest().edX->setText(row[0]);
+        window->ControlsForTest().edY->setText(row[1]);
+        window->ControlsForTest().edLat->setText(row[2]);
+        window->ControlsForTest().edLon->setText(row[3]);
+        window->ControlsForTest().btSave->click();
     }
     QString WriteGpx(const QString &name, const QByteArray &content)
     {
@@ -52,6 +78,27 @@ struct Calibrated : WindowFixture
         window->ControlsForTest().btOpenGPX->click();
     }
 };
+
+// Three waypoints on the river of pixels (120,130), (140,160) and (160,40); the points of
+// Calibrated, then two that lie on the same mapping: (160,40) and (120,130), under waypoints.
+const QByteArray kRiver = Gpx(R"(<wpt lat="49.9" lon="14.1"/><wpt lat="49.8" lon="14.2"/>
+    <wpt lat="50.2" lon="14.3"/>)");
+const char *const kLaterPoints[][4] = {{"160", "40", "50.2", "14.3"},
+                                       {"120", "130", "49.9", "14.1"}};
+
+// The picture as it looks with these points and, if asked, the overlay, when painted on the
+// bare picture in one go: waypoints first, every mark on top.
+QImage PaintedFromScratch(const QImage &picture, const std::vector<TCalibPoint> &points,
+                          bool overlay)
+{
+    Calibrated f(0, picture);
+    f.window->Points = points;
+    f.window->DrawPointMarks();
+    if (overlay)
+        f.Overlay(f.WriteGpx("river.gpx", kRiver));
+    f.window->DrawPointMarks();
+    return f.window->ControlsForTest().Image1->GetPicture().Image();
+}
 
 } // namespace
 
@@ -138,6 +185,54 @@ private slots:
         QCOMPARE(f.platform.messages[0].text, QString("Floating point division by zero."));
         QCOMPARE(f.PixelAt(120, 130), kOrange);
         QCOMPARE(f.PixelAt(140, 160), kPaper);
+    }
+
+    void repaintedPictureLooksPaintedFromScratch_data()
+    {
+        QTest::addColumn<bool>("palette");
+        QTest::addColumn<QList<int>>("removed"); // indices into Points, highest first
+        QTest::addColumn<bool>("cleared");
+        QTest::newRow("the point over a waypoint removed") << false << QList<int> {3} << false;
+        QTest::newRow("the overlay's pair removed, no warning")
+            << false << QList<int> {2, 1} << false;
+        QTest::newRow("waypoints cleared") << false << QList<int> {} << true;
+        QTest::newRow("waypoints cleared, then a point removed")
+            << false << QList<int> {0} << true;
+        QTest::newRow("palette, the point over a waypoint removed")
+            << true << QList<int> {3} << false;
+        QTest::newRow("palette, waypoints cleared") << true << QList<int> {} << true;
+    }
+    void repaintedPictureLooksPaintedFromScratch()
+    {
+        QFETCH(bool, palette);
+        QFETCH(QList<int>, removed);
+        QFETCH(bool, cleared);
+        const QImage picture = PatternedPicture(palette);
+        QImage shown;
+        std::vector<TCalibPoint> points;
+        {
+            Calibrated f(2, picture);
+            f.Overlay(f.WriteGpx("river.gpx", kRiver));
+            for (const auto &row : kLaterPoints)
+                f.SavePoint(row);
+            QCOMPARE(f.PixelAt(120, 130), f.PixelAt(100, 100)); // the mark covers the waypoint
+            f.platform.messages.clear();
+            if (cleared) {
+                f.window->ClearWaypoints();
+                QVERIFY(!f.window->GpxDocument);
+            }
+            for (const int i : removed)
+                f.window->Points.erase(f.window->Points.begin() + i);
+            f.window->RepaintPicture();
+            QVERIFY(f.platform.messages.empty());
+            // Painting it all again keeps each pixel's first original.
+            f.window->RepaintPicture();
+            shown = f.window->ControlsForTest().Image1->GetPicture().Image();
+            points = f.window->Points;
+        }
+        const QImage expected = PaintedFromScratch(picture, points, !cleared);
+        QCOMPARE(shown.format(), expected.format());
+        QCOMPARE(shown, expected);
     }
 
     void dialogRemembersFileAndEncoding()
