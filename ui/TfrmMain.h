@@ -74,7 +74,7 @@ private:
 
     TfrmMainControls ui;
     bool shownOnce_ = false;
-    // RepaintPicture is under way: the overlay was shown and warned about already.
+    // RepaintPicture is under way: no warning boxes, and no repaint before the marks are back.
     bool repaintingPicture_ = false;
     OuterSizer *outerSizer_ = nullptr;
     CalibrationKeeper keeper_;
