@@ -1,0 +1,94 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "ui/MapPageOpener.h"
+
+#include "ui/PictureScrollArea.h"
+#include "ui/PictureView.h"
+#include "ui/Platform.h"
+
+#include <QGuiApplication>
+#include <QLoggingCategory>
+#include <QStandardPaths>
+
+#include <cmath>
+#include <limits>
+#include <utility>
+
+namespace carteva {
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcUi, "carteva.ui")
+
+// Pixel -> position by the nearest pair of points more than 30 pixels apart on both axes, each
+// axis on its own.
+std::optional<GeoPosition> NearestPairPosition(std::span<const TCalibPoint> points, double x,
+                                               double y)
+{
+    if (points.empty())
+        return std::nullopt;
+    const auto distance = [&](const TCalibPoint &p) { return std::hypot(p.X - x, p.Y - y); };
+    const TCalibPoint *first = nullptr;
+    for (const TCalibPoint &p : points)
+        if (!first || distance(p) < distance(*first))
+            first = &p;
+    const TCalibPoint *second = nullptr;
+    for (const TCalibPoint &p : points)
+        if (std::abs(std::int64_t(p.X) - first->X) > 30
+            && std::abs(std::int64_t(p.Y) - first->Y) > 30
+            && (!second || distance(p) < distance(*second)))
+            second = &p;
+    if (!second)
+        return std::nullopt;
+    return GeoPosition {
+        first->Lat + (y - first->Y) * (second->Lat - first->Lat) / (second->Y - first->Y),
+        first->Lon + (x - first->X) * (second->Lon - first->Lon) / (second->X - first->X)};
+}
+
+// Why QDesktopServices found nothing to start, as far as can be told from outside.
+QString NoBrowserReason()
+{
+    const QString platform = QGuiApplication::platformName();
+    if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
+        return QStringLiteral("the \"%1\" platform opens no web pages").arg(platform);
+    if (QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty()
+        && qEnvironmentVariableIsEmpty("BROWSER") && qEnvironmentVariableIsEmpty("DEFAULT_BROWSER"))
+        return QStringLiteral("no web browser was found: xdg-open is not installed (Debian package "
+                              "xdg-utils) and BROWSER is not set");
+    return QStringLiteral("the desktop's handler for web pages could not be started");
+}
+
+} // namespace
+
+MapPageOpener::MapPageOpener(MapPageAddress address)
+    : address_(std::move(address))
+{ }
+
+PictureInSight MapPageOpener::InSight(const PictureScrollArea &area)
+{
+    const PictureView &view = area.View();
+    // The view moves inside the viewport as the area scrolls.
+    const QRect onScreen = area.viewport()->rect() & view.geometry();
+    const QRectF pixels = onScreen.isEmpty()
+        ? QRectF()
+        : QRectF(QPointF(onScreen.topLeft() - view.pos()) / view.Zoom(),
+                 QSizeF(onScreen.size()) / view.Zoom());
+    return {view.PictureSize(), pixels, QSizeF(onScreen.size())};
+}
+
+QUrl MapPageOpener::AddressFor(std::span<const TCalibPoint> points,
+                               const PictureScrollArea &area) const
+{
+    const PixelToPosition toPosition
+        = [points](double x, double y) { return NearestPairPosition(points, x, y); };
+    return address_.For(WorkingPlace::Find(points, InSight(area), toPosition));
+}
+
+void MapPageOpener::Open(std::span<const TCalibPoint> points, const PictureScrollArea &area) const
+{
+    const QUrl address = AddressFor(points, area);
+    if (!Platform::Current().OpenUrl(address))
+        qCWarning(lcUi, "Cannot open the map page %s: %s", qUtf8Printable(address.toString()),
+                  qUtf8Printable(NoBrowserReason()));
+}
+
+} // namespace carteva
