@@ -1,15 +1,10 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "ui/MapPageAddress.h"
 
+#include "ui/MapPageSettings.h"
+
 #include <cmath>
 #include <utility>
-
-#ifndef CARTEVA_MAP_URL
-#define CARTEVA_MAP_URL ""
-#endif
-#ifndef CARTEVA_MAP_HOST
-#define CARTEVA_MAP_HOST ""
-#endif
 
 namespace carteva {
 
@@ -20,7 +15,7 @@ MapPageAddress::MapPageAddress(QString address, QString host)
 
 MapPageAddress MapPageAddress::Built()
 {
-    return MapPageAddress(QStringLiteral(CARTEVA_MAP_URL), QStringLiteral(CARTEVA_MAP_HOST));
+    return MapPageAddress(QString::fromUtf8(CARTEVA_MAP_URL), QString::fromUtf8(CARTEVA_MAP_HOST));
 }
 
 QString MapPageAddress::Degrees(double value, int zoom)
