@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "ui/MapPageOpener.h"
 
+#include "calibration/Mapping.h"
 #include "ui/PictureScrollArea.h"
 #include "ui/PictureView.h"
 #include "ui/Platform.h"
@@ -9,8 +10,6 @@
 #include <QLoggingCategory>
 #include <QStandardPaths>
 
-#include <cmath>
-#include <limits>
 #include <utility>
 
 namespace carteva {
@@ -18,31 +17,6 @@ namespace carteva {
 namespace {
 
 Q_LOGGING_CATEGORY(lcUi, "carteva.ui")
-
-// Pixel -> position by the nearest pair of points more than 30 pixels apart on both axes, each
-// axis on its own.
-std::optional<GeoPosition> NearestPairPosition(std::span<const TCalibPoint> points, double x,
-                                               double y)
-{
-    if (points.empty())
-        return std::nullopt;
-    const auto distance = [&](const TCalibPoint &p) { return std::hypot(p.X - x, p.Y - y); };
-    const TCalibPoint *first = nullptr;
-    for (const TCalibPoint &p : points)
-        if (!first || distance(p) < distance(*first))
-            first = &p;
-    const TCalibPoint *second = nullptr;
-    for (const TCalibPoint &p : points)
-        if (std::abs(std::int64_t(p.X) - first->X) > 30
-            && std::abs(std::int64_t(p.Y) - first->Y) > 30
-            && (!second || distance(p) < distance(*second)))
-            second = &p;
-    if (!second)
-        return std::nullopt;
-    return GeoPosition {
-        first->Lat + (y - first->Y) * (second->Lat - first->Lat) / (second->Y - first->Y),
-        first->Lon + (x - first->X) * (second->Lon - first->Lon) / (second->X - first->X)};
-}
 
 // Why QDesktopServices found nothing to start, as far as can be told from outside.
 QString NoBrowserReason()
@@ -78,8 +52,10 @@ PictureInSight MapPageOpener::InSight(const PictureScrollArea &area)
 QUrl MapPageOpener::AddressFor(std::span<const TCalibPoint> points,
                                const PictureScrollArea &area) const
 {
+    // The nearest-pair rule, which the waypoint overlay draws with.
+    const Mapping mapping(MappingKind::TwoNearest, points);
     const PixelToPosition toPosition
-        = [points](double x, double y) { return NearestPairPosition(points, x, y); };
+        = [&mapping](double x, double y) { return mapping.PixelToGeo(x, y); };
     return address_.For(WorkingPlace::Find(points, InSight(area), toPosition));
 }
 
