@@ -12,7 +12,8 @@ namespace {
 // Web maps stop where the Mercator square ends.
 constexpr double kMaxLat = 85.0511287798;
 constexpr double kTile = 256;
-// A lone point says where the map is but not how much it shows: about a town's surroundings.
+// Points that make no mapping say where the map is, but hardly how much ground it shows: no
+// closer than a town and its surroundings.
 constexpr int kPointsOnlyMaxZoom = 12;
 
 double MercatorY(double lat)
