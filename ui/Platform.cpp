@@ -27,10 +27,9 @@ void Platform::ShowMessage(QWidget *owner, const QString &text, const QString &c
     box.exec();
 }
 
-void Platform::OpenUrl(const QUrl &url)
+bool Platform::OpenUrl(const QUrl &url)
 {
-    // Whether a browser opens is not examined: nothing is reported either way.
-    QDesktopServices::openUrl(url);
+    return QDesktopServices::openUrl(url);
 }
 
 void Platform::Quit(int exitCode)

@@ -23,7 +23,8 @@ public:
     virtual std::optional<QString> RunFileDialog(QFileDialog &dialog);
     virtual void ShowMessage(QWidget *owner, const QString &text, const QString &caption,
                              QMessageBox::Icon icon);
-    virtual void OpenUrl(const QUrl &url);
+    // Hands the address to the system's browser; false when none could be started.
+    virtual bool OpenUrl(const QUrl &url);
     // Ends the event loop without asking the window whether it may close.
     virtual void Quit(int exitCode);
 

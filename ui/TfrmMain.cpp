@@ -10,6 +10,7 @@
 #include "gpx/GpxLoader.h"
 #include "gpx/WaypointOverlay.h"
 #include "ui/ErrorHandler.h"
+#include "ui/MapPageOpener.h"
 #include "ui/OpenGpxDialog.h"
 #include "ui/OpenPictureDialog.h"
 #include "ui/OuterSizer.h"
@@ -17,6 +18,7 @@
 #include "ui/PictureSurface.h"
 #include "ui/PictureView.h"
 #include "ui/Platform.h"
+#include "ui/PositionPaste.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -36,10 +38,6 @@
 #include <algorithm>
 #include <climits>
 #include <filesystem>
-
-#ifndef CARTEVA_MAP_HOST
-#define CARTEVA_MAP_HOST "localhost"
-#endif
 
 namespace carteva {
 
@@ -80,11 +78,6 @@ public:
     BusyCursor(const BusyCursor &) = delete;
     BusyCursor &operator=(const BusyCursor &) = delete;
 };
-
-QUrl MapPageUrl()
-{
-    return QUrl(QStringLiteral("http://" CARTEVA_MAP_HOST "/gmaps/google_maps.php"));
-}
 
 } // namespace
 
@@ -128,6 +121,7 @@ void TfrmMain::ConnectControls()
     connect(ui.btOpenGPX, &QPushButton::clicked, this,
             [this] { Guarded([this] { btOpenGPXClick(); }); });
     ui.PictureArea->AddZoomShortcuts(*this);
+    new PositionPaste(*ui.edLat, *ui.edLon);
 }
 
 void TfrmMain::resizeEvent(QResizeEvent *event)
@@ -265,7 +259,7 @@ void TfrmMain::btSaveClick()
 
 void TfrmMain::SpeedButton1Click()
 {
-    Platform::Current().OpenUrl(MapPageUrl());
+    MapPageOpener().Open(Points, *ui.PictureArea);
 }
 
 void TfrmMain::closeEvent(QCloseEvent *event)

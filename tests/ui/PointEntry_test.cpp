@@ -4,6 +4,7 @@
 #include "ui/PictureView.h"
 #include "ui/TfrmMain.h"
 
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -228,6 +229,71 @@ private slots:
         QCOMPARE(f.window->Points.size(), before.size());
         QVERIFY(SamePoint(f.window->Points[0], before[0]));
         QCOMPARE(FieldsOf(*f.window), typed);
+    }
+
+    void pastingAPositionFillsBothFields_data()
+    {
+        QTest::addColumn<bool>("intoLon");
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QString>("lat");
+        QTest::addColumn<QString>("lon");
+        QTest::newRow("comma") << false << "50.08123, 14.42076"
+                               << "50.08123"
+                               << "14.42076";
+        QTest::newRow("semicolon, into longitude") << true << " 50.08123;14.42076\n"
+                                                   << "50.08123"
+                                                   << "14.42076";
+        QTest::newRow("spaces, signs") << false << "-33.8688   -070.50"
+                                       << "-33.8688"
+                                       << "-070.50";
+        QTest::newRow("degrees, letters after") << false << "50.08123\u00b0 N, 14.42076\u00b0 E"
+                                                << "50.08123"
+                                                << "14.42076";
+        QTest::newRow("letters before, south and west")
+            << true << "S 33.8688\u00b0 W 151.2093\u00b0"
+            << "-33.8688"
+            << "-151.2093";
+        QTest::newRow("longitude first by its letter") << false << "14.42076E 50.08123n"
+                                                       << "50.08123"
+                                                       << "14.42076";
+        // Anything else goes into the one field at the cursor, as always.
+        QTest::newRow("one number") << false << "50.5"
+                                    << "150.5"
+                                    << "2";
+        QTest::newRow("decimal commas") << true << "50,5 14,2"
+                                        << "1"
+                                        << "250,5 14,2";
+        QTest::newRow("beyond the pole") << false << "91, 14"
+                                         << "191, 14"
+                                         << "2";
+        QTest::newRow("two latitudes") << false << "50 N 14 S"
+                                       << "150 N 14 S"
+                                       << "2";
+        QTest::newRow("sign and letter") << false << "-50 S, 14 E"
+                                         << "1-50 S, 14 E"
+                                         << "2";
+    }
+    void pastingAPositionFillsBothFields()
+    {
+        QFETCH(bool, intoLon);
+        QFETCH(QString, pasted);
+        QFETCH(QString, lat);
+        QFETCH(QString, lon);
+        Started f;
+        Type(*f.window, {"10", "20", "1", "2"});
+        QLineEdit *field
+            = intoLon ? f.window->ControlsForTest().edLon : f.window->ControlsForTest().edLat;
+        field->setFocus();
+        QGuiApplication::clipboard()->setText(pasted);
+        QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(FieldsOf(*f.window), (Fields {"10", "20", lat, lon}));
+        if (lat == "1" || lon == "2")
+            return; // not a pair
+        // Save takes the pasted digits as typed ones.
+        f.Save();
+        QVERIFY(f.platform.messages.empty());
+        QCOMPARE(f.window->Points.at(0).Lat, ParseDecimal(lat.toStdU16String()));
+        QCOMPARE(f.window->Points.at(0).Lon, ParseDecimal(lon.toStdU16String()));
     }
 
     void enterAndEscapeTriggerNothing()

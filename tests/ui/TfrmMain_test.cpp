@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "calibration/CalibPoint.h"
 #include "support/WindowFixture.h"
+#include "ui/MapPageAddress.h"
+#include "ui/MapPageOpener.h"
 #include "ui/PictureScrollArea.h"
 #include "ui/PictureView.h"
 #include "ui/TfrmMain.h"
@@ -408,12 +410,68 @@ private slots:
         QCOMPARE(WindowFixture::ReadFile(f.Path("map.cali")), QByteArray("old"));
     }
 
-    void openMapOpensTheMapPage()
+    void openMapOpensTheWebMapWhereTheUserWorks_data()
+    {
+        QTest::addColumn<int>("points");
+        QTest::addColumn<double>("zoom");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("opened");
+        const QString osm = "https://www.openstreetmap.org/#map=";
+        QTest::newRow("no points: the world") << 0 << 1.0 << ""
+                                              << "" << osm + "2/0.0/0.0";
+        QTest::newRow("one point: around it") << 1 << 1.0 << ""
+                                              << "" << osm + "12/50.2000/14.2000";
+        QTest::newRow("calibrated, one to one") << 2 << 1.0 << ""
+                                                << "" << osm + "9/50.001/14.599";
+        QTest::newRow("calibrated, four times") << 2 << 4.0 << ""
+                                                << "" << osm + "11/49.9880/14.6150";
+        QTest::newRow("build's address filled in")
+            << 2 << 1.0 << "https://maps.example.org/?lat={lat}&lon={lon}&z={zoom}#{zoom}"
+            << "maps.example.net"
+            << "https://maps.example.org/?lat=50.001&lon=14.599&z=9#9";
+        QTest::newRow("build's address as it stands")
+            << 2 << 1.0 << "https://maps.example.org/map?q=x"
+            << ""
+            << "https://maps.example.org/map?q=x";
+        QTest::newRow("build's host") << 2 << 4.0 << ""
+                                      << "maps.example.org"
+                                      << "http://maps.example.org/gmaps/google_maps.php";
+    }
+    void openMapOpensTheWebMapWhereTheUserWorks()
+    {
+        QFETCH(int, points);
+        QFETCH(double, zoom);
+        QFETCH(QString, address);
+        QFETCH(QString, host);
+        QFETCH(QString, opened);
+        WindowFixture f;
+        // 0.002 degrees a pixel on both axes, north up.
+        const std::vector<TCalibPoint> calibration
+            = {MakePoint(100, 100, 50.2L, 14.2L, 0), MakePoint(500, 300, 49.8L, 15.0L, 0)};
+        WindowFixture::WriteFile(
+            f.Path("map.cali"),
+            test::CalibrationBytes(600, 400, {calibration.begin(), calibration.begin() + points}));
+        f.Start(f.WriteBitmap("map.bmp", 600, 400));
+        f.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+        PictureScrollArea &area = *f.window->ControlsForTest().PictureArea;
+        area.ZoomTo(zoom, area.ViewCentre());
+        const MapPageOpener opener(MapPageAddress(address, host));
+        QCOMPARE(opener.AddressFor(f.window->Points, area).toString(), opened);
+    }
+
+    void openMapOpensTheBuildsPageAndOnlyLogsWhenNoBrowserStarts()
     {
         WindowFixture f;
+        f.platform.browserStarts = false;
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Cannot open the map page .+: .+"));
         QTest::mouseClick(f.window->ControlsForTest().BitBtn1, Qt::LeftButton);
         QCOMPARE(f.platform.urls.size(), std::size_t(1));
-        QCOMPARE(f.platform.urls[0], QUrl("http://localhost/gmaps/google_maps.php"));
+        QCOMPARE(f.platform.urls[0], MapPageAddress::Built().For(WorkingPlace::World));
+        if (!MapPageAddress::Built().SetByBuild())
+            QCOMPARE(f.platform.urls[0], QUrl("https://www.openstreetmap.org/#map=2/0.0/0.0"));
+        QVERIFY(f.platform.messages.empty());
     }
 };
 

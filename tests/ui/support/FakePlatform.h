@@ -30,7 +30,11 @@ public:
     std::optional<QString> RunFileDialog(QFileDialog &dialog) override;
     void ShowMessage(QWidget *owner, const QString &text, const QString &caption,
                      QMessageBox::Icon icon) override;
-    void OpenUrl(const QUrl &url) override { urls.push_back(url); }
+    bool OpenUrl(const QUrl &url) override
+    {
+        urls.push_back(url);
+        return browserStarts;
+    }
     void Quit(int exitCode) override { quitCode = exitCode; }
 
     // Answers for the next file dialogs; nothing queued means Cancel.
@@ -38,6 +42,7 @@ public:
     QStringList dialogTitles;
     std::vector<Message> messages;
     std::vector<QUrl> urls;
+    bool browserStarts = true;
     std::optional<int> quitCode;
     // Runs while a message box would be up (e.g. to look at the window meanwhile).
     std::function<void(const Message &)> onMessage;

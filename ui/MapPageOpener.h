@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include "calibration/CalibPoint.h"
+#include "ui/MapPageAddress.h"
+#include "ui/WorkingPlace.h"
+
+#include <span>
+
+namespace carteva {
+
+class PictureScrollArea;
+
+// "Open map": the web map at the place the window shows, in the system's browser.
+class MapPageOpener
+{
+public:
+    explicit MapPageOpener(MapPageAddress address = MapPageAddress::Built());
+
+    // The address for what `area` shows of a picture calibrated by `points`.
+    QUrl AddressFor(std::span<const TCalibPoint> points, const PictureScrollArea &area) const;
+    // Opens it; when no browser starts, the log says why and the window stays silent.
+    void Open(std::span<const TCalibPoint> points, const PictureScrollArea &area) const;
+
+    static PictureInSight InSight(const PictureScrollArea &area);
+
+private:
+    MapPageAddress address_;
+};
+
+} // namespace carteva
