@@ -393,5 +393,59 @@ TEST(GeoToPixel, PixelsMapBackToPositions)
     }
 }
 
+TEST(GeoToPixel, OnlyTheMistypedPointIsSuspect)
+{
+    // Graticule crossings on a 1600 × 1200 map at about 8.6 m a pixel; one latitude typed 0.01°
+    // (130 px) off.
+    const std::vector<std::pair<int, int>> eight = {{100, 80},   {1500, 120}, {800, 100},
+                                                    {120, 1100}, {1480, 1050}, {820, 1120},
+                                                    {400, 600},  {1200, 640}};
+    const struct
+    {
+        const char *name;
+        MappingKind kind;
+        double degrees;
+        std::size_t mistyped;
+    } rows[] = {
+        {"best fit, turned by 2 degrees, in the middle", MappingKind::BestFit, 2, 6},
+        {"best fit, turned by 2 degrees, at a corner", MappingKind::BestFit, 2, 3},
+        {"best fit, north-up, at an edge", MappingKind::BestFit, 0, 2},
+        {"nearest pair, north-up, in the middle", MappingKind::TwoNearest, 0, 6},
+        {"nearest pair, north-up, at a corner", MappingKind::TwoNearest, 0, 0},
+    };
+    for (const auto &row : rows) {
+        std::vector<TCalibPoint> points = Transform(row.degrees, 8.56L, 8.56L, 0, eight).points();
+        points[row.mistyped].Lat += 0.01L;
+        const ResidualReport report = ComputeResiduals(row.kind, points);
+        ASSERT_EQ(report.Reason, "") << row.name;
+        double sumSquares = 0;
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            const PointResidual &residual = report.Points[i];
+            ASSERT_TRUE(residual.Known && residual.LeaveOneOutPixels) << row.name << " " << i;
+            EXPECT_EQ(residual.Suspect, i == row.mistyped) << row.name << " " << i;
+            sumSquares += residual.Pixels * residual.Pixels;
+            // Left out, each point lands where a mapping made without it puts it.
+            std::vector<TCalibPoint> others = points;
+            others.erase(others.begin() + std::ptrdiff_t(i));
+            const std::optional<PixelPoint> without
+                = Mapping(row.kind, others).GeoToPixelExact(points[i].Lat, points[i].Lon);
+            ASSERT_TRUE(without) << row.name << " " << i;
+            EXPECT_NEAR(*residual.LeaveOneOutPixels,
+                        std::hypot(without->X - points[i].X, without->Y - points[i].Y), 1e-6)
+                << row.name << " " << i;
+        }
+        EXPECT_NEAR(*report.Points[row.mistyped].LeaveOneOutPixels, 130, 1) << row.name;
+        // Six parameters of the affine fit are taken off the eight points; none of the nearest pair.
+        const double freedom = row.kind == MappingKind::BestFit ? 2 : 8;
+        ASSERT_TRUE(report.RmsPixels) << row.name;
+        EXPECT_NEAR(*report.RmsPixels, std::sqrt(sumSquares / freedom), 1e-9) << row.name;
+        // The others place the mistyped point's pixel exactly at its true position, 0.01° of
+        // latitude away on a sphere of the mean radius.
+        if (row.kind == MappingKind::TwoNearest) {
+            EXPECT_NEAR(report.Points[row.mistyped].Metres, 1111.95, 0.01) << row.name;
+        }
+    }
+}
+
 } // namespace
 } // namespace carteva
