@@ -218,8 +218,8 @@ struct SyntheticMap
     GeoPosition at(Extended x, Extended y) const
     {
         const Extended cosLat = std::cos(meanLat() * std::numbers::pi_v<Extended> / 180);
-        return {lat0 - (m[1][0] * x + m[1][1] * y) / metresPerDegree,
-                lon0 + (m[0][0] * x + m[0][1] * y) / metresPerDegree / cosLat};
+        const Extended lon = lon0 + (m[0][0] * x + m[0][1] * y) / metresPerDegree / cosLat;
+        return {lat0 - (m[1][0] * x + m[1][1] * y) / metresPerDegree, lon > 180 ? lon - 360 : lon};
     }
     std::vector<TCalibPoint> points() const
     {
@@ -259,6 +259,12 @@ TEST(GeoToPixel, BestFitReproducesKnownTransforms)
         {"turned, sheared and scaled", Transform(2, 7, 3, 0.8L, five)},
         {"two points: a turned similarity", Transform(2, 5, 5, 0, {{100, 150}, {1400, 1000}})},
         {"two points on one row", Transform(-30, 2, 2, 0, {{100, 500}, {1400, 500}})},
+        {"across the 180th meridian",
+         [&] {
+             SyntheticMap map = Transform(2, 5, 5, 0, five);
+             map.lon0 = 179.98L;
+             return map;
+         }()},
     };
     const PixelPoint checks[] = {{0, 0}, {1599, 1199}, {321.5, 987.25}, {-400, 2000}, {5000, -3000}};
     for (const auto &row : rows) {
@@ -389,6 +395,60 @@ TEST(GeoToPixel, PixelsMapBackToPositions)
         if (got) {
             EXPECT_NEAR(double(got->Lat), double(row.expected->Lat), 1e-12) << row.name;
             EXPECT_NEAR(double(got->Lon), double(row.expected->Lon), 1e-12) << row.name;
+        }
+    }
+}
+
+TEST(GeoToPixel, OnlyTheMistypedPointIsSuspect)
+{
+    // Graticule crossings on a 1600 × 1200 map at about 8.6 m a pixel; one latitude typed 0.01°
+    // (130 px) off.
+    const std::vector<std::pair<int, int>> eight = {{100, 80},   {1500, 120}, {800, 100},
+                                                    {120, 1100}, {1480, 1050}, {820, 1120},
+                                                    {400, 600},  {1200, 640}};
+    const struct
+    {
+        const char *name;
+        MappingKind kind;
+        double degrees;
+        std::size_t mistyped;
+    } rows[] = {
+        {"best fit, turned by 2 degrees, in the middle", MappingKind::BestFit, 2, 6},
+        {"best fit, turned by 2 degrees, at a corner", MappingKind::BestFit, 2, 3},
+        {"best fit, north-up, at an edge", MappingKind::BestFit, 0, 2},
+        {"nearest pair, north-up, in the middle", MappingKind::TwoNearest, 0, 6},
+        {"nearest pair, north-up, at a corner", MappingKind::TwoNearest, 0, 0},
+    };
+    for (const auto &row : rows) {
+        std::vector<TCalibPoint> points = Transform(row.degrees, 8.56L, 8.56L, 0, eight).points();
+        points[row.mistyped].Lat += 0.01L;
+        const ResidualReport report = ComputeResiduals(row.kind, points);
+        ASSERT_EQ(report.Reason, "") << row.name;
+        double sumSquares = 0;
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            const PointResidual &residual = report.Points[i];
+            ASSERT_TRUE(residual.Known && residual.LeaveOneOutPixels) << row.name << " " << i;
+            EXPECT_EQ(residual.Suspect, i == row.mistyped) << row.name << " " << i;
+            sumSquares += residual.Pixels * residual.Pixels;
+            // Left out, each point lands where a mapping made without it puts it.
+            std::vector<TCalibPoint> others = points;
+            others.erase(others.begin() + std::ptrdiff_t(i));
+            const std::optional<PixelPoint> without
+                = Mapping(row.kind, others).GeoToPixelExact(points[i].Lat, points[i].Lon);
+            ASSERT_TRUE(without) << row.name << " " << i;
+            EXPECT_NEAR(*residual.LeaveOneOutPixels,
+                        std::hypot(without->X - points[i].X, without->Y - points[i].Y), 1e-6)
+                << row.name << " " << i;
+        }
+        EXPECT_NEAR(*report.Points[row.mistyped].LeaveOneOutPixels, 130, 1) << row.name;
+        // Six parameters of the affine fit are taken off the eight points; none of the nearest pair.
+        const double freedom = row.kind == MappingKind::BestFit ? 2 : 8;
+        ASSERT_TRUE(report.RmsPixels) << row.name;
+        EXPECT_NEAR(*report.RmsPixels, std::sqrt(sumSquares / freedom), 1e-9) << row.name;
+        // The others place the mistyped point's pixel exactly at its true position, 0.01° of
+        // latitude away on a sphere of the mean radius.
+        if (row.kind == MappingKind::TwoNearest) {
+            EXPECT_NEAR(report.Points[row.mistyped].Metres, 1111.95, 0.01) << row.name;
         }
     }
 }
