@@ -19,9 +19,11 @@ namespace carteva {
 // mapping ends the drawing there and propagates; the pixels painted before it stay.
 //
 // When the loader already mapped the waypoints with these very points (GpxLoader::Load with
-// points), their plot is painted; the result is the same.
+// points), their plot is painted; the result is the same. With MappingKind::BestFit the waypoints
+// are placed by the fit through all points instead.
 WaypointCounts DrawWaypoints(const GpxDocument &document, std::span<const TCalibPoint> points,
                              PixelSurface &surface,
-                             const std::function<void()> &onFirstUnmappable = {});
+                             const std::function<void()> &onFirstUnmappable = {},
+                             MappingKind kind = MappingKind::TwoNearest);
 
 } // namespace carteva

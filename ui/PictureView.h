@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 class QSinglePointEvent;
 
@@ -62,6 +63,11 @@ public:
     // Repaints at once, not merged with later requests.
     void RepaintNow();
 
+    // Outlines around the marks of these picture pixels, drawn over the picture on screen and
+    // never into it (the points window's selection).
+    void SetOutlined(std::vector<QPoint> pixels);
+    const std::vector<QPoint> &Outlined() const { return outlined_; }
+
 signals:
     // Picture pixels; also while a button is held and the pointer is outside the view.
     void MouseMoved(Qt::KeyboardModifiers modifiers, int x, int y);
@@ -75,6 +81,10 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
+    void PaintPicture(QPaintEvent *event);
+    void PaintOutlines(const QRect &exposed);
+    // The view's area an outline around the mark of `pixel` covers.
+    QRect OutlineRect(QPoint pixel) const;
     bool IsOnPicture(QPoint pixel) const;
     // The view's area that shows the given picture pixels.
     QRect ViewRect(const QRect &pixels) const;
@@ -85,6 +95,7 @@ private:
     bool pressedInside_ = false;
     // Pixels painted since the last repaint; one rectangle keeps many single-pixel updates cheap.
     QRect dirty_;
+    std::vector<QPoint> outlined_;
 };
 
 } // namespace carteva
