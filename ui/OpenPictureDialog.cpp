@@ -139,8 +139,7 @@ void OpenPictureDialog::ShowDecoded()
     if (!isVisible() || !decoded_->picture)
         return;
     const Picture &picture = *decoded_->picture;
-    pictureLabel_->setText(CaptionText
-                           + QString::asprintf(" (%dx%d)", picture.Width(), picture.Height()));
+    pictureLabel_->setText(QString::asprintf(" (%dx%d)", picture.Width(), picture.Height()));
     pane_->clear();
     if (decoded_->thumbnail.isNull())
         return;

@@ -129,6 +129,7 @@ void PictureView::LoadFromFile(const QString &fileName)
 void PictureView::SetPicture(Picture picture)
 {
     picture_ = std::move(picture);
+    painted_.Reset();
     dirty_ = QRect();
     if (picture_.Width() > 0 && picture_.Height() > 0)
         pictureSize_ = picture_.Image().size();
@@ -179,6 +180,9 @@ QImage &PictureView::Canvas()
         QImage blank(pictureSize_, QImage::Format_RGB32);
         blank.fill(Qt::white);
         picture_ = Picture(PictureKind::Bitmap, std::move(blank));
+        painted_.Reset();
+        // The whole view turns white, not only the pixels about to be painted.
+        update();
     }
     return picture_.BitmapImage();
 }
@@ -191,6 +195,7 @@ bool PictureView::SetPixel(std::int64_t x, std::int64_t y, Colour colour)
     const int px = int(x);
     const int py = int(y);
     const QRgb rgb = qRgb(RedOf(colour), GreenOf(colour), BlueOf(colour));
+    painted_.Keep(image, px, py);
     switch (image.format()) {
     case QImage::Format_RGB32:
     case QImage::Format_ARGB32:
@@ -212,6 +217,18 @@ bool PictureView::SetPixel(std::int64_t x, std::int64_t y, Colour colour)
         dirty_ |= QRect(px, py, 1, 1);
         update(ViewRect(dirty_));
     }
+    return true;
+}
+
+bool PictureView::RestoreOriginalPixels()
+{
+    if (picture_.IsEmpty())
+        return true;
+    if (picture_.Kind() != PictureKind::Bitmap)
+        return false;
+    const QRect restored = painted_.Restore(picture_.BitmapImage());
+    if (!restored.isEmpty())
+        update(ViewRect(restored));
     return true;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "calibration/PixelSurface.h"
+#include "picture/PaintedPixels.h"
 #include "picture/Picture.h"
 
 #include <QRect>
@@ -57,8 +58,15 @@ public:
     QImage &Canvas();
 
     // Canvas() first, then one pixel; a pixel outside the picture is ignored (false). On palette
-    // images the nearest palette colour is stored. Schedules a repaint.
+    // images the nearest palette colour is stored. The pixel's value before its first painting is
+    // kept. Schedules a repaint.
     bool SetPixel(std::int64_t x, std::int64_t y, Colour colour);
+
+    // Puts back the value every pixel had before it was first painted; false on an icon or
+    // metafile, which nothing can have been painted on.
+    bool RestoreOriginalPixels();
+    // How many painted pixels keep an original value.
+    std::size_t PaintedPixelCount() const { return painted_.Count(); }
 
     // Repaints at once, not merged with later requests.
     void RepaintNow();
@@ -90,6 +98,7 @@ private:
     QRect ViewRect(const QRect &pixels) const;
 
     Picture picture_;
+    PaintedPixels painted_;
     QSize pictureSize_ = StartSize;
     double zoom_ = 1;
     bool pressedInside_ = false;

@@ -29,6 +29,7 @@
 #include <QLineEdit>
 #include <QLoggingCategory>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QSessionManager>
 #include <QTimer>
@@ -348,6 +349,26 @@ void TfrmMain::DrawPointMarks()
     carteva::DrawPointMarks(Points, surface);
 }
 
+void TfrmMain::RepaintPicture()
+{
+    if (!ui.Image1->RestoreOriginalPixels())
+        return;
+    const QScopedValueRollback repainting(repaintingPicture_, true);
+    try {
+        DrawWaypoints();
+    } catch (const Error &error) {
+        // The marks still go on top; the pixels before the failing waypoint stay.
+        qCWarning(lcCalibration, "Waypoints not all drawn again: %s", error.what());
+    }
+    DrawPointMarks();
+}
+
+void TfrmMain::ClearWaypoints()
+{
+    GpxDocument.reset();
+    RepaintPicture();
+}
+
 void TfrmMain::btOpenGPXClick()
 {
     if (!ui.OpenGPXDialog)
@@ -366,7 +387,8 @@ void TfrmMain::btOpenGPXClick()
 
 void TfrmMain::DrawWaypoints()
 {
-    ui.Image1->RepaintNow();
+    if (!repaintingPicture_)
+        ui.Image1->RepaintNow();
     if (!GpxDocument)
         return;
     PictureSurface surface(*ui.Image1);
@@ -375,6 +397,8 @@ void TfrmMain::DrawWaypoints()
     carteva::DrawWaypoints(
         *GpxDocument, Points, surface,
         [this] {
+            if (repaintingPicture_)
+                return;
             QApplication::setOverrideCursor(Qt::ArrowCursor);
             Platform::Current().ShowMessage(this,
                                             QStringLiteral("Incorrect calibration or calculation"),
@@ -382,19 +406,6 @@ void TfrmMain::DrawWaypoints()
             QApplication::restoreOverrideCursor();
         },
         tools_->Mapping().Kind());
-}
-
-void TfrmMain::RepaintPicture()
-{
-    // Stands in until the picture keeps its original pixels: paints over what is there.
-    DrawWaypoints();
-    DrawPointMarks();
-}
-
-void TfrmMain::ClearWaypoints()
-{
-    GpxDocument.reset();
-    RepaintPicture();
 }
 
 } // namespace carteva

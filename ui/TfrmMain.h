@@ -52,9 +52,10 @@ public:
     void SaveCalibration();
     void DrawPointMarks();
 
-    // Puts the painted pixels back and paints the waypoints and every mark again; forgets the
-    // waypoints and does that.
+    // Takes every mark and waypoint off the picture and paints them again from Points and
+    // GpxDocument, marks on top, without warnings: after a point has gone or changed.
     void RepaintPicture();
+    // Forgets the GPX overlay and takes its pixels off the picture.
     void ClearWaypoints();
     // After an undoable edit of Points (Save, removal, in-place edit, undo, redo): the file is
     // written as Save writes it; `marksOnly` paints the marks over the picture as a Save always
@@ -82,6 +83,8 @@ private:
 
     TfrmMainControls ui;
     bool shownOnce_ = false;
+    // RepaintPicture is under way: no warning boxes, and no repaint before the marks are back.
+    bool repaintingPicture_ = false;
     OuterSizer *outerSizer_ = nullptr;
     CalibrationKeeper keeper_;
     RecoveryCopy recoveryCopy_;

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "gpx/GpxDocument.h"
+#include "calibration/CalibPoint.h"
 #include "support/WindowFixture.h"
 #include "ui/OpenGpxDialog.h"
 #include "ui/PictureView.h"
@@ -24,22 +25,40 @@ QByteArray Gpx(const QByteArray &waypoints)
         + "\n</gpx>\n";
 }
 
+// Every pixel differs from its neighbours; the palette runs through reds and oranges.
+QImage PatternedPicture(bool palette)
+{
+    QImage image(300, 200, QImage::Format_Indexed8);
+    image.setColorCount(256);
+    for (int i = 0; i < 256; ++i)
+        image.setColor(i, qRgb(i, (i * 5) & 0xFF, (i * 11) & 0xFF));
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 300; ++x)
+            image.setPixel(x, y, uint(x * 7 + y * 3) & 0xFF);
+    return palette ? image : image.convertToFormat(QImage::Format_RGB32);
+}
+
 // A started window on a 300 × 200 bitmap calibrated by two points: (100,100) at 50 N 14 E and
 // (300,400) at 49 N 15 E, so 1/200 degree of longitude is one pixel in X.
 struct Calibrated : WindowFixture
 {
-    explicit Calibrated(int points = 2)
+    explicit Calibrated(int points = 2, const QImage &picture = {})
     {
-        Start(WriteBitmap("map.bmp", 300, 200));
+        if (!picture.isNull())
+            picture.save(Path("map.bmp"), "BMP");
+        Start(picture.isNull() ? WriteBitmap("map.bmp", 300, 200) : Path("map.bmp"));
         const char *rows[][4] = {{"100", "100", "50", "14"}, {"300", "400", "49", "15"}};
-        for (int i = 0; i < points; ++i) {
-            window->ControlsForTest().edX->setText(rows[i][0]);
-            window->ControlsForTest().edY->setText(rows[i][1]);
-            window->ControlsForTest().edLat->setText(rows[i][2]);
-            window->ControlsForTest().edLon->setText(rows[i][3]);
-            window->ControlsForTest().btSave->click();
-        }
+        for (int i = 0; i < points; ++i)
+            SavePoint(rows[i]);
         platform.messages.clear();
+    }
+    void SavePoint(const char *const (&row)[4])
+    {
+        window->ControlsForTest().edX->setText(row[0]);
+        window->ControlsForTest().edY->setText(row[1]);
+        window->ControlsForTest().edLat->setText(row[2]);
+        window->ControlsForTest().edLon->setText(row[3]);
+        window->ControlsForTest().btSave->click();
     }
     QString WriteGpx(const QString &name, const QByteArray &content)
     {
@@ -52,6 +71,13 @@ struct Calibrated : WindowFixture
         window->ControlsForTest().btOpenGPX->click();
     }
 };
+
+// Three waypoints on the river of pixels (120,130), (140,160) and (160,40); the points of
+// Calibrated, then two that lie on the same mapping: (160,40) and (120,130), under waypoints.
+const QByteArray kRiver = Gpx(R"(<wpt lat="49.9" lon="14.1"/><wpt lat="49.8" lon="14.2"/>
+    <wpt lat="50.2" lon="14.3"/>)");
+const char *const kLaterPoints[][4] = {{"160", "40", "50.2", "14.3"},
+                                       {"120", "130", "49.9", "14.1"}};
 
 } // namespace
 
@@ -138,6 +164,53 @@ private slots:
         QCOMPARE(f.platform.messages[0].text, QString("Floating point division by zero."));
         QCOMPARE(f.PixelAt(120, 130), kOrange);
         QCOMPARE(f.PixelAt(140, 160), kPaper);
+    }
+
+    void repaintedPictureLooksPaintedFromScratch_data()
+    {
+        QTest::addColumn<bool>("palette");
+        QTest::addColumn<QList<int>>("removed"); // indices into Points, highest first
+        QTest::addColumn<bool>("cleared");
+        QTest::newRow("the point over a waypoint removed") << false << QList<int> {3} << false;
+        QTest::newRow("the overlay's pair removed, no warning") << false << QList {2, 1} << false;
+        QTest::newRow("waypoints cleared, then a point removed") << false << QList {0} << true;
+        QTest::newRow("palette, the point over a waypoint removed") << true << QList {3} << false;
+        QTest::newRow("palette, waypoints cleared") << true << QList<int> {} << true;
+    }
+    void repaintedPictureLooksPaintedFromScratch()
+    {
+        QFETCH(bool, palette);
+        QFETCH(QList<int>, removed);
+        QFETCH(bool, cleared);
+        const QImage picture = PatternedPicture(palette);
+        QImage shown;
+        std::vector<TCalibPoint> points;
+        {
+            Calibrated f(2, picture);
+            f.Overlay(f.WriteGpx("river.gpx", kRiver));
+            for (const auto &row : kLaterPoints)
+                f.SavePoint(row);
+            QCOMPARE(f.PixelAt(120, 130), f.PixelAt(100, 100)); // the mark covers the waypoint
+            f.platform.messages.clear();
+            if (cleared)
+                f.window->ClearWaypoints();
+            for (const int i : removed)
+                f.window->Points.erase(f.window->Points.begin() + i);
+            f.window->RepaintPicture();
+            f.window->RepaintPicture(); // each pixel keeps its first original
+            QVERIFY(f.platform.messages.empty());
+            QCOMPARE(bool(f.window->GpxDocument), !cleared);
+            shown = f.window->ControlsForTest().Image1->GetPicture().Image();
+            points = f.window->Points;
+        }
+        // Painted on the bare picture in one go: the waypoints, then every mark on top.
+        Calibrated fresh(0, picture);
+        fresh.window->Points = points;
+        fresh.window->DrawPointMarks();
+        if (!cleared)
+            fresh.Overlay(fresh.WriteGpx("river.gpx", kRiver));
+        fresh.window->DrawPointMarks();
+        QCOMPARE(shown, fresh.window->ControlsForTest().Image1->GetPicture().Image());
     }
 
     void dialogRemembersFileAndEncoding()

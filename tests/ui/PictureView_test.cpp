@@ -30,6 +30,9 @@ QImage PaletteImage(QImage::Format format, const QList<QRgb> &palette)
     QImage image(4, 4, format);
     image.setColorTable(palette);
     image.fill(0);
+    // Two pixels that the tests paint, of another index than their neighbours.
+    image.setPixel(2, 1, 1);
+    image.setPixel(3, 3, 1);
     return image;
 }
 
@@ -226,6 +229,13 @@ void PictureViewTest::PaletteBitmapStoresNearestColour()
     QCOMPARE(result.format(), image.format());
     QCOMPARE(result.pixelIndex(2, 1), index);
     QCOMPARE(result.pixelIndex(1, 1), 0);
+
+    // Painted over again, then taken off: the first original comes back, index for index.
+    QVERIFY(view.SetPixel(2, 1, Colour(0xFFFFFF) - colour));
+    QVERIFY(view.SetPixel(3, 3, colour));
+    QVERIFY(view.RestoreOriginalPixels());
+    QCOMPARE(view.GetPicture().Image(), image);
+    QCOMPARE(view.PaintedPixelCount(), std::size_t(0));
 }
 
 void PictureViewTest::PixelsOutsideThePictureArePassedOver_data()

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QtTest>
 
@@ -355,6 +356,8 @@ private slots:
         WindowFixture::WriteFile(f.Path("map.cali"), original);
         WindowFixture::WriteFile(f.Path("map.bmp"), "not a bitmap at all");
         f.Start(f.Path("map.bmp"));
+        f.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
         f.window->ControlsForTest().edX->setText("12");
         f.window->ControlsForTest().edY->setText("34");
         f.window->ControlsForTest().edLat->setText("50.5");
@@ -364,6 +367,12 @@ private slots:
         QCOMPARE(f.window->ControlsForTest().Image1->GetPicture().Image().size(), QSize(633, 410));
         QCOMPARE(f.PixelAt(12, 34), kRed);
         QCOMPARE(f.PixelAt(0, 0), QColor(Qt::white).rgb());
+        // On screen too: the whole view, not only the mark.
+        const QPoint farCorner = f.window->ControlsForTest().Image1->mapTo(f.window.get(),
+                                                                           QPoint(632, 409));
+        QTRY_COMPARE(
+            f.window->screen()->grabWindow(f.window->winId()).toImage().pixel(farCorner),
+            QColor(Qt::white).rgb());
         f.Close();
         QCOMPARE(WindowFixture::ReadFile(f.Path("map.cali.bak")), original);
         QCOMPARE(WindowFixture::ReadFile(f.Path("map.cali")),
