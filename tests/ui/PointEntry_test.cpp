@@ -475,6 +475,7 @@ private slots:
         QCOMPARE(f.PixelAt(10, 148), kPaper);
         f.window->ToolsForTest().Mapping().BestFitAction()->trigger();
         QCOMPARE(f.PixelAt(10, 148), kOrange);
+        QCOMPARE(f.PixelAt(10, 154), kPaper);
         QCOMPARE(f.Points().Summary().text().left(29), QString("Best fit through all points: "));
         QVERIFY(f.platform.messages.empty());
         // The choice is remembered for the next run.
