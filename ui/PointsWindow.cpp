@@ -139,6 +139,8 @@ PointsWindow::PointsWindow(TfrmMain &window, const TfrmMainControls &ui, Mapping
                             | QAbstractItemView::AnyKeyPressed);
     table_->verticalHeader()->hide();
     table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
+    // Sized to what they show (Qt looks at the first thousand rows, so a long list costs no more).
+    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     table_->horizontalHeader()->setStretchLastSection(true);
     summary_ = new QLabel(this);
     summary_->setObjectName(QStringLiteral("Summary"));
@@ -158,7 +160,7 @@ PointsWindow::PointsWindow(TfrmMain &window, const TfrmMainControls &ui, Mapping
     layout->addWidget(summary_);
     layout->addLayout(buttons);
     layout->addWidget(distance_);
-    resize(560, 320);
+    resize(640, 320);
 
     addAction(edits.UndoAction());
     addAction(edits.RedoAction());
