@@ -77,7 +77,7 @@ QVariant PointsTableModel::data(const QModelIndex &index, int role) const
     const bool suspect = row < report_.Points.size() && report_.Points[row].Suspect;
     if (role == Qt::DisplayRole || role == Qt::EditRole) {
         switch (index.column()) {
-        case Number: return Integer((long long)row + 1);
+        case Number: return Integer(static_cast<long long>(row) + 1);
         case X: return Integer(point.X);
         case Y: return Integer(point.Y);
         case Latitude: return Text(FormatCoordinate(6, point.Lat));

@@ -222,7 +222,8 @@ void PointsWindow::RemoveSelected()
 
 void PointsWindow::ShowPointer(int x, int y)
 {
-    if (!current_)
+    // The nearest-pair rule walks every point: nothing is worked out for a hidden window.
+    if (!current_ || !isVisible())
         return;
     QString text = QStringLiteral("Pointer %1 x %2: ").arg(Text(FormatInteger(x)),
                                                             Text(FormatInteger(y)));
