@@ -33,6 +33,12 @@ PointTools::PointTools(TfrmMain &window, const TfrmMainControls &ui)
             [this] { Guarded([this] { window_.RepaintPicture(); }); });
 }
 
+PointTools::~PointTools()
+{
+    // A child of the main window, but it reads the window's points: it goes with the tools.
+    delete pointsWindow_;
+}
+
 PointsWindow &PointTools::ShowPointsWindow()
 {
     if (!pointsWindow_) {

@@ -19,6 +19,7 @@ class PointTools : public QObject
     Q_OBJECT
 public:
     PointTools(TfrmMain &window, const TfrmMainControls &ui);
+    ~PointTools() override;
 
     MappingChoice &Mapping() const { return *mapping_; }
     PointEdits &Edits() const { return *edits_; }

@@ -115,6 +115,8 @@ TfrmMain::TfrmMain(QWidget *parent)
 
 TfrmMain::~TfrmMain()
 {
+    // The point tools read Points, which go before the child widgets do.
+    delete tools_;
     if (frmMain == this)
         frmMain = nullptr;
 }
