@@ -55,6 +55,12 @@ BestFit::BestFit(std::span<const TCalibPoint> points)
     }
     const auto n = static_cast<Extended>(used_);
     lonC_ += sumLon / n;
+    if (std::fabs(usable.front().Lon) <= 180) {
+        if (lonC_ > 180)
+            lonC_ -= 360;
+        else if (lonC_ < -180)
+            lonC_ += 360;
+    }
     latC_ = sumLat / n;
     xC_ = sumX / n;
     yC_ = sumY / n;

@@ -218,8 +218,8 @@ struct SyntheticMap
     GeoPosition at(Extended x, Extended y) const
     {
         const Extended cosLat = std::cos(meanLat() * std::numbers::pi_v<Extended> / 180);
-        return {lat0 - (m[1][0] * x + m[1][1] * y) / metresPerDegree,
-                lon0 + (m[0][0] * x + m[0][1] * y) / metresPerDegree / cosLat};
+        const Extended lon = lon0 + (m[0][0] * x + m[0][1] * y) / metresPerDegree / cosLat;
+        return {lat0 - (m[1][0] * x + m[1][1] * y) / metresPerDegree, lon > 180 ? lon - 360 : lon};
     }
     std::vector<TCalibPoint> points() const
     {
@@ -259,6 +259,12 @@ TEST(GeoToPixel, BestFitReproducesKnownTransforms)
         {"turned, sheared and scaled", Transform(2, 7, 3, 0.8L, five)},
         {"two points: a turned similarity", Transform(2, 5, 5, 0, {{100, 150}, {1400, 1000}})},
         {"two points on one row", Transform(-30, 2, 2, 0, {{100, 500}, {1400, 500}})},
+        {"across the 180th meridian",
+         [&] {
+             SyntheticMap map = Transform(2, 5, 5, 0, five);
+             map.lon0 = 179.98L;
+             return map;
+         }()},
     };
     const PixelPoint checks[] = {{0, 0}, {1599, 1199}, {321.5, 987.25}, {-400, 2000}, {5000, -3000}};
     for (const auto &row : rows) {
