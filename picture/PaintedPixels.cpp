@@ -69,16 +69,16 @@ void PaintedPixels::Keep(const QImage &image, int x, int y)
 
 QRect PaintedPixels::Restore(QImage &image)
 {
-    QRect area;
     if (kept_.empty())
-        return area;
+        return {};
     const std::uint32_t width = std::uint32_t(image.width());
     int left = image.width(), top = image.height(), right = -1, bottom = -1;
     for (const Original &original : kept_) {
         const int x = int(original.index % width);
         const int y = int(original.index / width);
         SetStoredBits(image, x, y, original.bits);
-        keptBits_[original.index / kWordBits] &= ~(std::uint64_t(1) << (original.index % kWordBits));
+        keptBits_[original.index / kWordBits]
+            &= ~(std::uint64_t(1) << (original.index % kWordBits));
         left = std::min(left, x);
         right = std::max(right, x);
         top = std::min(top, y);

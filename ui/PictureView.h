@@ -52,11 +52,6 @@ public:
     // rounds the position it hands to a widget, but keeps the exact one in the window.
     static QPointF PointerPosition(const QWidget &receiver, const QSinglePointEvent &event);
 
-    // The drawing surface: with no picture, a new white bitmap of the view's size at one to one
-    // becomes the picture first; on an icon or metafile it throws
-    // Error("Can only modify an image if it contains a bitmap").
-    QImage &Canvas();
-
     // Canvas() first, then one pixel; a pixel outside the picture is ignored (false). On palette
     // images the nearest palette colour is stored. The pixel's value before its first painting is
     // kept. Schedules a repaint.
@@ -93,6 +88,11 @@ private:
     void PaintOutlines(const QRect &exposed);
     // The view's area an outline around the mark of `pixel` covers.
     QRect OutlineRect(QPoint pixel) const;
+    // The drawing surface: with no picture, a new white bitmap of the view's size at one to one
+    // becomes the picture first; on an icon or metafile it throws
+    // Error("Can only modify an image if it contains a bitmap"). Private, so that every pixel
+    // painted goes through SetPixel, which keeps its original.
+    QImage &Canvas();
     bool IsOnPicture(QPoint pixel) const;
     // The view's area that shows the given picture pixels.
     QRect ViewRect(const QRect &pixels) const;

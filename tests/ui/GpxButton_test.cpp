@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "gpx/GpxDocument.h"
 #include "calibration/CalibPoint.h"
+#include "gpx/GpxDocument.h"
 #include "support/WindowFixture.h"
 #include "ui/OpenGpxDialog.h"
 #include "ui/PictureView.h"
@@ -76,8 +76,8 @@ struct Calibrated : WindowFixture
 // Calibrated, then two that lie on the same mapping: (160,40) and (120,130), under waypoints.
 const QByteArray kRiver = Gpx(R"(<wpt lat="49.9" lon="14.1"/><wpt lat="49.8" lon="14.2"/>
     <wpt lat="50.2" lon="14.3"/>)");
-const char *const kLaterPoints[][4] = {{"160", "40", "50.2", "14.3"},
-                                       {"120", "130", "49.9", "14.1"}};
+const char *const kLaterPoints[][4]
+    = {{"160", "40", "50.2", "14.3"}, {"120", "130", "49.9", "14.1"}};
 
 } // namespace
 

@@ -368,11 +368,10 @@ private slots:
         QCOMPARE(f.PixelAt(12, 34), kRed);
         QCOMPARE(f.PixelAt(0, 0), QColor(Qt::white).rgb());
         // On screen too: the whole view, not only the mark.
-        const QPoint farCorner = f.window->ControlsForTest().Image1->mapTo(f.window.get(),
-                                                                           QPoint(632, 409));
-        QTRY_COMPARE(
-            f.window->screen()->grabWindow(f.window->winId()).toImage().pixel(farCorner),
-            QColor(Qt::white).rgb());
+        const QPoint farCorner
+            = f.window->ControlsForTest().Image1->mapTo(f.window.get(), QPoint(632, 409));
+        QTRY_COMPARE(f.window->screen()->grabWindow(f.window->winId()).toImage().pixel(farCorner),
+                     QColor(Qt::white).rgb());
         f.Close();
         QCOMPARE(WindowFixture::ReadFile(f.Path("map.cali.bak")), original);
         QCOMPARE(WindowFixture::ReadFile(f.Path("map.cali")),
