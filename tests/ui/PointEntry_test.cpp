@@ -6,6 +6,7 @@
 #include "ui/PictureView.h"
 #include "ui/PointEdits.h"
 #include "ui/PointTools.h"
+#include "ui/PointsTableModel.h"
 #include "ui/PointsWindow.h"
 #include "ui/TfrmMain.h"
 
@@ -511,6 +512,23 @@ private slots:
         QCOMPARE(f.PixelAt(208, 108), kPaper);
         emit points.Table().doubleClicked(points.Table().model()->index(1, 0));
         QCOMPARE(f.window->ControlsForTest().Image1->Zoom(), 4.0);
+    }
+
+    void aMistypedPointIsMarkedSuspect()
+    {
+        // 0.0025 degree a pixel each way; the fourth point's latitude has two digits swapped.
+        std::vector<TCalibPoint> points;
+        for (const auto &[x, y] : {std::pair {90, 70}, {390, 230}, {250, 40}, {230, 140}, {20, 238}})
+            points.push_back(MakePoint(x, y, 50.375L - y * 0.0025L, 13.875L + x * 0.0025L, 0));
+        points[3].Lat = 50.205L;
+        Started f(test::CalibrationBytes(300, 200, points));
+        f.window->ToolsForTest().Mapping().SetKind(MappingKind::BestFit);
+        QAbstractItemModel *model = f.window->ToolsForTest().ShowPointsWindow().Table().model();
+        for (int row = 0; row < 5; ++row) {
+            const QModelIndex check = model->index(row, PointsTableModel::Check);
+            QCOMPARE(model->data(check).toString(), QString(row == 3 ? "Suspect" : ""));
+            QCOMPARE(model->data(check, Qt::DecorationRole).isNull(), row != 3);
+        }
     }
 };
 
