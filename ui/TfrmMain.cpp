@@ -254,14 +254,27 @@ void TfrmMain::btSaveClick()
 void TfrmMain::PointsEdited(bool marksOnly)
 {
     keeper_.PointSaved();
+    // The list reaches the file whatever the drawing does (an icon cannot be drawn on); a drawing
+    // failure is reported after that.
+    std::exception_ptr drawing;
     if (marksOnly) {
-        Guarded([this] { DrawPointMarks(); });
+        try {
+            DrawPointMarks();
+        } catch (...) {
+            drawing = std::current_exception();
+        }
         SaveCalibration();
     } else {
         SaveCalibration();
-        Guarded([this] { RepaintPicture(); });
+        try {
+            RepaintPicture();
+        } catch (...) {
+            drawing = std::current_exception();
+        }
     }
     emit PointsChanged();
+    if (drawing)
+        ErrorHandler::Handle(drawing);
 }
 
 void TfrmMain::SpeedButton1Click()
