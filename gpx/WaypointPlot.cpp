@@ -9,7 +9,7 @@
 
 namespace carteva {
 
-WaypointPlot::WaypointPlot(std::span<const TCalibPoint> points, MappingKind kind)
+WaypointPlot::WaypointPlot(MappingKind kind, std::span<const TCalibPoint> points)
     : points_(points.begin(), points.end())
 {
     if (kind == MappingKind::BestFit)
@@ -51,7 +51,7 @@ void WaypointPlot::Reserve(std::size_t waypoints) noexcept
     }
 }
 
-bool WaypointPlot::MadeWith(std::span<const TCalibPoint> points, MappingKind kind) const
+bool WaypointPlot::MadeWith(MappingKind kind, std::span<const TCalibPoint> points) const
 {
     if ((kind == MappingKind::BestFit) != bestFit_.has_value())
         return false;

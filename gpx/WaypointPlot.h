@@ -44,8 +44,7 @@ class alignas(64) WaypointPlot
 {
 public:
     // The nearest-pair rule maps exactly as GeoToPixel; the best fit is made once, here.
-    explicit WaypointPlot(std::span<const TCalibPoint> points,
-                          MappingKind kind = MappingKind::TwoNearest);
+    WaypointPlot(MappingKind kind, std::span<const TCalibPoint> points);
 
     // Maps the next waypoint from its "lat" and "lon" texts (nothing: the attribute is missing).
     // A waypoint without both, or with text that is not a complete number, is skipped. After a
@@ -55,8 +54,7 @@ public:
     void Reserve(std::size_t waypoints) noexcept;
     bool Ended() const { return static_cast<bool>(error_); }
 
-    bool MadeWith(std::span<const TCalibPoint> points,
-                  MappingKind kind = MappingKind::TwoNearest) const;
+    bool MadeWith(MappingKind kind, std::span<const TCalibPoint> points) const;
 
     // Paints the pixels orange in order; onFirstUnmappable runs where the first waypoint that
     // could not be mapped stood. Rethrows the error that ended the plot, after the pixels before

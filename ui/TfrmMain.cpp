@@ -410,7 +410,7 @@ void TfrmMain::DrawWaypoints()
     // One warning per overlay, at the first waypoint that cannot be mapped: a box per waypoint
     // would make a large file impossible to get through.
     carteva::DrawWaypoints(
-        *GpxDocument, Points, surface,
+        *GpxDocument, tools_->Mapping().Kind(), Points, surface,
         [this] {
             if (repaintingPicture_)
                 return;
@@ -419,8 +419,7 @@ void TfrmMain::DrawWaypoints()
                                             QStringLiteral("Incorrect calibration or calculation"),
                                             QStringLiteral("Error"), QMessageBox::Warning);
             QApplication::restoreOverrideCursor();
-        },
-        tools_->Mapping().Kind());
+        });
 }
 
 } // namespace carteva
