@@ -22,7 +22,7 @@ BackgroundBuilder::BackgroundBuilder(std::size_t fileBytes,
     // attributes and a dozen bytes of values.
     builder_.Document().Reserve(fileBytes / 20, fileBytes / 10, fileBytes / 4);
     if (points) {
-        plot_ = std::make_unique<WaypointPlot>(*points);
+        plot_ = std::make_unique<WaypointPlot>(MappingKind::TwoNearest, *points);
         plot_->Reserve(fileBytes / 20);
     }
     // The arithmetic must round exactly as it would here (x87 precision and rounding, SSE).

@@ -5,13 +5,15 @@
 
 namespace carteva {
 
-WaypointCounts DrawWaypoints(const GpxDocument &document, std::span<const TCalibPoint> points,
-                             PixelSurface &surface, const std::function<void()> &onFirstUnmappable)
+WaypointCounts DrawWaypoints(const GpxDocument &document, MappingKind kind,
+                             std::span<const TCalibPoint> points, PixelSurface &surface,
+                             const std::function<void()> &onFirstUnmappable)
 {
-    if (const WaypointPlot *plot = document.Plot(); plot != nullptr && plot->MadeWith(points))
+    if (const WaypointPlot *plot = document.Plot();
+        plot != nullptr && plot->MadeWith(kind, points))
         return plot->Paint(surface, onFirstUnmappable);
 
-    WaypointPlot plot(points);
+    WaypointPlot plot(kind, points);
     WaypointNames names;
     const std::size_t childCount = document.ChildCount();
     for (std::size_t child = 0; child < childCount && !plot.Ended(); ++child) {
@@ -19,6 +21,12 @@ WaypointCounts DrawWaypoints(const GpxDocument &document, std::span<const TCalib
             plot.Add(*waypoint);
     }
     return plot.Paint(surface, onFirstUnmappable);
+}
+
+WaypointCounts DrawWaypoints(const GpxDocument &document, std::span<const TCalibPoint> points,
+                             PixelSurface &surface, const std::function<void()> &onFirstUnmappable)
+{
+    return DrawWaypoints(document, MappingKind::TwoNearest, points, surface, onFirstUnmappable);
 }
 
 } // namespace carteva

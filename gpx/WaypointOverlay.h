@@ -19,7 +19,12 @@ namespace carteva {
 // mapping ends the drawing there and propagates; the pixels painted before it stay.
 //
 // When the loader already mapped the waypoints with these very points (GpxLoader::Load with
-// points), their plot is painted; the result is the same.
+// points), their plot is painted; the result is the same. With MappingKind::BestFit the waypoints
+// are placed by the fit through all points instead.
+WaypointCounts DrawWaypoints(const GpxDocument &document, MappingKind kind,
+                             std::span<const TCalibPoint> points, PixelSurface &surface,
+                             const std::function<void()> &onFirstUnmappable = {});
+// With the nearest-pair mapping.
 WaypointCounts DrawWaypoints(const GpxDocument &document, std::span<const TCalibPoint> points,
                              PixelSurface &surface,
                              const std::function<void()> &onFirstUnmappable = {});

@@ -3,6 +3,7 @@
 
 #include "calibration/CalibPoint.h"
 #include "calibration/GeoToPixel.h"
+#include "calibration/Mapping.h"
 #include "calibration/PixelSurface.h"
 #include "gpx/LargeBlockAllocator.h"
 
@@ -42,7 +43,8 @@ struct WaypointCounts
 class alignas(64) WaypointPlot
 {
 public:
-    explicit WaypointPlot(std::span<const TCalibPoint> points);
+    // The nearest-pair rule maps exactly as GeoToPixel; the best fit is made once, here.
+    WaypointPlot(MappingKind kind, std::span<const TCalibPoint> points);
 
     // Maps the next waypoint from its "lat" and "lon" texts (nothing: the attribute is missing).
     // A waypoint without both, or with text that is not a complete number, is skipped. After a
@@ -52,7 +54,7 @@ public:
     void Reserve(std::size_t waypoints) noexcept;
     bool Ended() const { return static_cast<bool>(error_); }
 
-    bool MadeWith(std::span<const TCalibPoint> points) const;
+    bool MadeWith(MappingKind kind, std::span<const TCalibPoint> points) const;
 
     // Paints the pixels orange in order; onFirstUnmappable runs where the first waypoint that
     // could not be mapped stood. Rethrows the error that ended the plot, after the pixels before
@@ -62,6 +64,7 @@ public:
 
 private:
     std::vector<TCalibPoint> points_;
+    std::optional<Mapping> bestFit_;
     std::vector<Pixel, LargeBlockAllocator<Pixel>> pixels_;
     std::size_t skipped_ = 0;
     std::size_t notMappable_ = 0;

@@ -50,18 +50,18 @@ PictureInSight MapPageOpener::InSight(const PictureScrollArea &area)
 }
 
 QUrl MapPageOpener::AddressFor(std::span<const TCalibPoint> points,
-                               const PictureScrollArea &area) const
+                               const PictureScrollArea &area, MappingKind kind) const
 {
-    // The nearest-pair rule, which the waypoint overlay draws with.
-    const Mapping mapping(MappingKind::TwoNearest, points);
+    const Mapping mapping(kind, points);
     const PixelToPosition toPosition
         = [&mapping](double x, double y) { return mapping.PixelToGeo(x, y); };
     return address_.For(WorkingPlace::Find(points, InSight(area), toPosition));
 }
 
-void MapPageOpener::Open(std::span<const TCalibPoint> points, const PictureScrollArea &area) const
+void MapPageOpener::Open(std::span<const TCalibPoint> points, const PictureScrollArea &area,
+                         MappingKind kind) const
 {
-    const QUrl address = AddressFor(points, area);
+    const QUrl address = AddressFor(points, area, kind);
     if (!Platform::Current().OpenUrl(address))
         qCWarning(lcUi, "Cannot open the map page %s: %s", qUtf8Printable(address.toString()),
                   qUtf8Printable(NoBrowserReason()));

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "calibration/CalibPoint.h"
+#include "calibration/Mapping.h"
 #include "ui/MapPageAddress.h"
 #include "ui/WorkingPlace.h"
 
@@ -17,10 +18,13 @@ class MapPageOpener
 public:
     explicit MapPageOpener(MapPageAddress address = MapPageAddress::Built());
 
-    // The address for what `area` shows of a picture calibrated by `points`.
-    QUrl AddressFor(std::span<const TCalibPoint> points, const PictureScrollArea &area) const;
+    // The address for what `area` shows of a picture calibrated by `points`, placed by the
+    // mapping the user chose.
+    QUrl AddressFor(std::span<const TCalibPoint> points, const PictureScrollArea &area,
+                    MappingKind kind = MappingKind::TwoNearest) const;
     // Opens it; when no browser starts, the log says why and the window stays silent.
-    void Open(std::span<const TCalibPoint> points, const PictureScrollArea &area) const;
+    void Open(std::span<const TCalibPoint> points, const PictureScrollArea &area,
+              MappingKind kind) const;
 
     static PictureInSight InSight(const PictureScrollArea &area);
 

@@ -90,6 +90,15 @@ void PictureScrollArea::ZoomTo(double zoom, QPointF anchor)
     verticalScrollBar()->setValue(ScrollKeeping(onView.y(), pixel.y(), anchor.y(), zoom));
 }
 
+void PictureScrollArea::ShowPixel(QPoint pixel, double minimumZoom)
+{
+    if (View().Zoom() < minimumZoom)
+        ZoomTo(minimumZoom, ViewCentre());
+    const double zoom = View().Zoom();
+    const int margin = int(std::ceil(3 * zoom)) + 20;
+    ensureVisible(int((pixel.x() + 0.5) * zoom), int((pixel.y() + 0.5) * zoom), margin, margin);
+}
+
 QPointF PictureScrollArea::ViewCentre() const
 {
     const QRect inSight = viewport()->rect() & View().geometry();

@@ -23,6 +23,8 @@ public:
     void ZoomIn(QPointF anchor);
     void ZoomOut(QPointF anchor);
     void ZoomTo(double zoom, QPointF anchor);
+    // Zooms in to at least `minimumZoom` and scrolls the picture pixel into sight.
+    void ShowPixel(QPoint pixel, double minimumZoom);
     // The middle of the part of the picture that is in sight.
     QPointF ViewCentre() const;
 

@@ -237,7 +237,49 @@ void PictureView::RepaintNow()
     repaint();
 }
 
+void PictureView::SetOutlined(std::vector<QPoint> pixels)
+{
+    for (const QPoint &pixel : outlined_)
+        update(OutlineRect(pixel));
+    outlined_ = std::move(pixels);
+    for (const QPoint &pixel : outlined_)
+        update(OutlineRect(pixel));
+}
+
+QRect PictureView::OutlineRect(QPoint pixel) const
+{
+    // One picture pixel around the mark's 3 x 3, and never smaller than a fingertip's aim, so that
+    // it shows below one to one too.
+    const QRect around = ViewRect(QRect(pixel - QPoint(2, 2), QSize(5, 5)));
+    constexpr int minimum = 11;
+    const QPoint centre = around.center();
+    return around.united(QRect(centre - QPoint(minimum / 2, minimum / 2), QSize(minimum, minimum)));
+}
+
 void PictureView::paintEvent(QPaintEvent *event)
+{
+    PaintPicture(event);
+    PaintOutlines(event->rect());
+}
+
+void PictureView::PaintOutlines(const QRect &exposed)
+{
+    if (outlined_.empty())
+        return;
+    QPainter painter(this);
+    for (const QPoint &pixel : outlined_) {
+        const QRect outer = OutlineRect(pixel);
+        if (!outer.intersects(exposed))
+            continue;
+        // Black inside white: one of them shows on any map.
+        painter.setPen(QPen(Qt::white, 0));
+        painter.drawRect(outer.adjusted(0, 0, -1, -1));
+        painter.setPen(QPen(Qt::black, 0));
+        painter.drawRect(outer.adjusted(1, 1, -2, -2));
+    }
+}
+
+void PictureView::PaintPicture(QPaintEvent *event)
 {
     dirty_ = QRect();
     const QImage &image = picture_.Image();

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 class QSinglePointEvent;
 
@@ -65,6 +66,11 @@ public:
     // Repaints at once, not merged with later requests.
     void RepaintNow();
 
+    // Outlines around the marks of these picture pixels, drawn over the picture on screen and
+    // never into it (the points window's selection).
+    void SetOutlined(std::vector<QPoint> pixels);
+    const std::vector<QPoint> &Outlined() const { return outlined_; }
+
 signals:
     // Picture pixels; also while a button is held and the pointer is outside the view.
     void MouseMoved(Qt::KeyboardModifiers modifiers, int x, int y);
@@ -78,6 +84,10 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
+    void PaintPicture(QPaintEvent *event);
+    void PaintOutlines(const QRect &exposed);
+    // The view's area an outline around the mark of `pixel` covers.
+    QRect OutlineRect(QPoint pixel) const;
     // The drawing surface: with no picture, a new white bitmap of the view's size at one to one
     // becomes the picture first; on an icon or metafile it throws
     // Error("Can only modify an image if it contains a bitmap"). Private, so that every pixel
@@ -94,6 +104,7 @@ private:
     bool pressedInside_ = false;
     // Pixels painted since the last repaint; one rectangle keeps many single-pixel updates cheap.
     QRect dirty_;
+    std::vector<QPoint> outlined_;
 };
 
 } // namespace carteva

@@ -18,6 +18,9 @@
 #include "ui/PictureSurface.h"
 #include "ui/PictureView.h"
 #include "ui/Platform.h"
+#include "ui/MappingChoice.h"
+#include "ui/PointEdits.h"
+#include "ui/PointTools.h"
 #include "ui/PositionPaste.h"
 
 #include <QApplication>
@@ -93,6 +96,7 @@ TfrmMain::TfrmMain(QWidget *parent)
     setBackgroundRole(QPalette::Button);
     ui.SetupUi(*this);
     ConnectControls();
+    tools_ = new PointTools(*this, ui);
     outerSizer_ = new OuterSizer(*this);
     move(150, 80);
     resize(676, 476);
@@ -104,6 +108,8 @@ TfrmMain::TfrmMain(QWidget *parent)
 
 TfrmMain::~TfrmMain()
 {
+    // The point tools read Points, which go before the child widgets do.
+    delete tools_;
     if (frmMain == this)
         frmMain = nullptr;
 }
@@ -232,34 +238,42 @@ void TfrmMain::btSaveClick()
     const Extended lat = ParseDecimal(Utf16(latText));
     const Extended lon = ParseDecimal(Utf16(lonText));
 
-    const int i = FindPoint(Points, x, y);
-    if (i < 0) {
-        TCalibPoint point;
-        point.X = x;
-        point.Y = y;
-        point.Lat = lat;
-        point.Lon = lon;
-        Points.push_back(point);
-    } else {
-        TCalibPoint &point = Points[static_cast<std::size_t>(i)];
-        point.Lat = lat;
-        point.Lon = lon;
-        point.X = x;
-        point.Y = y;
-    }
+    // The fields lose their typing with the Save: Ctrl+Z then undoes the Save itself.
+    for (QLineEdit *field : {ui.edX, ui.edY, ui.edLat, ui.edLon})
+        field->setText(QString());
+    // One undo step; it writes the file at once, so a crash or a kill loses nothing saved.
+    tools_->Edits().Save(x, y, lat, lon);
+}
+
+void TfrmMain::PointsEdited(bool marksOnly)
+{
     keeper_.PointSaved();
-    ui.edX->clear();
-    ui.edY->clear();
-    ui.edLat->clear();
-    ui.edLon->clear();
-    DrawPointMarks();
-    // A stored point reaches the file at once: a crash or a kill loses nothing that was saved.
-    SaveCalibration();
+    // The list reaches the file whatever the drawing does (an icon cannot be drawn on); a drawing
+    // failure is reported after that.
+    std::exception_ptr drawing;
+    if (marksOnly) {
+        try {
+            DrawPointMarks();
+        } catch (...) {
+            drawing = std::current_exception();
+        }
+        SaveCalibration();
+    } else {
+        SaveCalibration();
+        try {
+            RepaintPicture();
+        } catch (...) {
+            drawing = std::current_exception();
+        }
+    }
+    emit PointsChanged();
+    if (drawing)
+        ErrorHandler::Handle(drawing);
 }
 
 void TfrmMain::SpeedButton1Click()
 {
-    MapPageOpener().Open(Points, *ui.PictureArea);
+    MapPageOpener().Open(Points, *ui.PictureArea, tools_->Mapping().Kind());
 }
 
 void TfrmMain::closeEvent(QCloseEvent *event)
@@ -293,6 +307,7 @@ void TfrmMain::LoadCalibration()
     QString reason;
     try {
         if (keeper_.Read(FilePath(fileName), Points) == CalibrationReadResult::Complete) {
+            emit PointsChanged();
             DrawPointMarks();
             return;
         }
@@ -301,6 +316,7 @@ void TfrmMain::LoadCalibration()
         reason = fileName + QStringLiteral(": drawing the marks: ")
             + ErrorHandler::MessageOf(std::current_exception());
     }
+    emit PointsChanged();
     qCWarning(lcCalibration, "Cannot load calibration: %s", qUtf8Printable(reason));
     Platform::Current().ShowMessage(this, QStringLiteral("Cannot load calibration"),
                                     QStringLiteral("Error"), QMessageBox::Warning);
@@ -387,15 +403,17 @@ void TfrmMain::DrawWaypoints()
     PictureSurface surface(*ui.Image1);
     // One warning per overlay, at the first waypoint that cannot be mapped: a box per waypoint
     // would make a large file impossible to get through.
-    carteva::DrawWaypoints(*GpxDocument, Points, surface, [this] {
-        if (repaintingPicture_)
-            return;
-        QApplication::setOverrideCursor(Qt::ArrowCursor);
-        Platform::Current().ShowMessage(this,
-                                        QStringLiteral("Incorrect calibration or calculation"),
-                                        QStringLiteral("Error"), QMessageBox::Warning);
-        QApplication::restoreOverrideCursor();
-    });
+    carteva::DrawWaypoints(
+        *GpxDocument, tools_->Mapping().Kind(), Points, surface,
+        [this] {
+            if (repaintingPicture_)
+                return;
+            QApplication::setOverrideCursor(Qt::ArrowCursor);
+            Platform::Current().ShowMessage(this,
+                                            QStringLiteral("Incorrect calibration or calculation"),
+                                            QStringLiteral("Error"), QMessageBox::Warning);
+            QApplication::restoreOverrideCursor();
+        });
 }
 
 } // namespace carteva

@@ -16,6 +16,7 @@ namespace carteva {
 
 class GpxDocument;
 class OuterSizer;
+class PointTools;
 
 // The member below carries the type's own name, so the type is spelled through an alias.
 using GpxDocumentHolder = std::unique_ptr<GpxDocument>;
@@ -56,9 +57,17 @@ public:
     void RepaintPicture();
     // Forgets the GPX overlay and takes its pixels off the picture.
     void ClearWaypoints();
+    // After an undoable edit of Points (Save, removal, in-place edit, undo, redo): the file is
+    // written as Save writes it; `marksOnly` paints the marks over the picture as a Save always
+    // has, otherwise the picture is painted again for the list as it is now.
+    void PointsEdited(bool marksOnly);
 
     // The controls, for tests that press buttons and type into fields.
     const TfrmMainControls &ControlsForTest() const { return ui; }
+    PointTools &ToolsForTest() const { return *tools_; }
+
+signals:
+    void PointsChanged();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -79,6 +88,7 @@ private:
     OuterSizer *outerSizer_ = nullptr;
     CalibrationKeeper keeper_;
     RecoveryCopy recoveryCopy_;
+    PointTools *tools_ = nullptr;
 };
 
 // The one window, and whether its start-up still has to open a picture.

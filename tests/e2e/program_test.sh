@@ -4,8 +4,8 @@
 # typing, checks the window's caption and outer geometry, sets two calibration points with the
 # mouse and keyboard, overlays a GPX file through the real dialog, checks the red and orange pixels
 # in a screenshot, closes the window through the window manager and checks the calibration file;
-# later runs save a point and end by SIGTERM, and at scale 2 click the lower-right quarter of a
-# picture pixel.
+# later runs save a point, remove it through the picture's right-button menu and undo that, end by
+# SIGTERM, and at scale 2 click the lower-right quarter of a picture pixel.
 set -euo pipefail
 
 carteva=$(realpath "$1")
@@ -34,6 +34,8 @@ source "$(dirname "$0")/../../scripts/xsession.sh"
 start_x_session 1600x1200
 
 mkdir -p "$work/maps"
+# Remembered choices (the mapping, the points window's place) stay in the scratch folder.
+export XDG_CONFIG_HOME="$work/config"
 convert -size 300x200 xc:'#c8dcf0' BMP3:"$work/maps/valley map.bmp"
 
 cd "$work"
@@ -192,8 +194,32 @@ reopen_map() { # which run
 }
 reopen_map second
 save_point 100 60 50.25 14.5
+two_points=$expected
 expected+=640000003c00000000000000000000c9044000000000000000000000000000e80240000000000000
 cali_holds "$expected" "after Save"
+
+# A right click on the new mark's arm offers to remove it; the file and the picture lose it, and
+# Ctrl+Z brings both back.
+xdotool mousemove $(pixel_at 101 60)
+sleep 0.2
+xdotool click 3
+sleep 0.5
+xdotool key Down Down Return # "Points…", then "Remove point 100 x 60"
+sleep 0.5
+cali_holds "$two_points" "after removing a point"
+xdotool mousemove $(at 300 -30) # off the window, so that nothing covers the picture
+sleep 0.3
+screenshot
+for p in "100 60" "101 60" "99 60" "100 61" "100 59"; do
+    [ "$(colour_at $p)" = "200,220,240" ] || fail "the removed mark is still at $p: $(colour_at $p)"
+done
+[ "$(colour_at 40 50)" = "255,0,0" ] || fail "the mark at 40,50 went with the removed one"
+xdotool key ctrl+z
+sleep 0.5
+cali_holds "$expected" "after undoing the removal"
+screenshot
+[ "$(colour_at 100 60)" = "255,0,0" ] || fail "undo did not bring the mark back: $(colour_at 100 60)"
+[ "$(colour_at 100 59)" = "255,0,0" ] || fail "undo did not bring the mark's arm back"
 kill -TERM "$carteva_pid"
 ends_with_status_0 SIGTERM
 cali_holds "$expected" "after SIGTERM"

@@ -1,11 +1,21 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "calibration/NumberText.h"
 #include "support/WindowFixture.h"
+#include "ui/MappingChoice.h"
+#include "ui/PictureContextMenu.h"
 #include "ui/PictureView.h"
+#include "ui/PointEdits.h"
+#include "ui/PointTools.h"
+#include "ui/PointsTableModel.h"
+#include "ui/PointsWindow.h"
 #include "ui/TfrmMain.h"
 
+#include <QAction>
 #include <QClipboard>
+#include <QItemSelectionModel>
 #include <QLabel>
+#include <QMenu>
+#include <QTableView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
@@ -44,8 +54,10 @@ void Type(TfrmMain &w, const Fields &fields)
 // A started window on a 300 × 200 bitmap, shown so that real mouse events reach it.
 struct Started : WindowFixture
 {
-    Started()
+    explicit Started(const QByteArray &calibration = {})
     {
+        if (!calibration.isEmpty())
+            WriteFile(Path("map.cali"), calibration);
         Start(WriteBitmap("map.bmp", 300, 200));
         platform.messages.clear();
         window->show();
@@ -64,7 +76,54 @@ bool SamePoint(const TCalibPoint &a, const TCalibPoint &b)
     return a.X == b.X && a.Y == b.Y && a.Lat == b.Lat && a.Lon == b.Lon;
 }
 
+TCalibPoint MakePoint(std::int32_t x, std::int32_t y, Extended lat, Extended lon, std::uint8_t gap)
+{
+    TCalibPoint point;
+    point.X = x;
+    point.Y = y;
+    point.Lat = lat;
+    point.Lon = lon;
+    point.LatGap.fill(gap);
+    point.LonGap.fill(gap);
+    return point;
+}
+
+// Three points read from a file with gap bytes of their own, on a shown and active window: undo
+// must bring back exactly these bytes. The third point lies 10 px off the line the others draw.
+struct WithPoints : Started
+{
+    static std::vector<TCalibPoint> Initial()
+    {
+        return {MakePoint(10, 10, 50, 14, 0x11), MakePoint(210, 110, 49, 15, 0x22),
+                MakePoint(110, 180, 48.2L, 14.5L, 0x33)};
+    }
+    WithPoints()
+        : Started(test::CalibrationBytes(300, 200, Initial()))
+    {
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    }
+    QByteArray File() const { return ReadFile(Path("map.cali")); }
+    void Key(QKeyCombination keys)
+    {
+        QWidget *focus = QApplication::focusWidget();
+        QTest::keyClick(focus ? focus : window.get(), keys.key(), keys.keyboardModifiers());
+    }
+    PointsWindow &Points() { return window->ToolsForTest().ShowPointsWindow(); }
+    void SelectRows(std::initializer_list<int> rows)
+    {
+        QTableView &table = Points().Table();
+        table.clearSelection();
+        for (int row : rows)
+            table.selectionModel()->select(table.model()->index(row, 0),
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(Fields)
+Q_DECLARE_METATYPE(std::vector<carteva::TCalibPoint>)
 
 class PointEntryTest : public QObject
 {
@@ -339,6 +398,203 @@ private slots:
         QFile::remove(f.Path("map.cali"));
         f.Close();
         QCOMPARE(WindowFixture::ReadFile(f.Path("map.cali")), bytes);
+    }
+
+    void eachEditIsOneUndoStepAndTheFileFollows_data()
+    {
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<std::vector<TCalibPoint>>("after");
+        const std::vector<TCalibPoint> initial = WithPoints::Initial();
+        auto without = [&](std::initializer_list<std::size_t> gone) {
+            std::vector<TCalibPoint> left;
+            for (std::size_t i = 0; i < initial.size(); ++i)
+                if (std::find(gone.begin(), gone.end(), i) == gone.end())
+                    left.push_back(initial[i]);
+            return left;
+        };
+        std::vector<TCalibPoint> added = initial;
+        added.push_back(MakePoint(40, 50, 50.5L, 14.25L, 0));
+        std::vector<TCalibPoint> corrected = initial;
+        corrected[1].Lat = 49.5L;
+        std::vector<TCalibPoint> edited = initial;
+        edited[2].Lon = ParseDecimal(u"14.75");
+        QTest::newRow("Save of a new point") << "save new" << added;
+        QTest::newRow("Save correcting a point") << "save correction" << corrected;
+        QTest::newRow("remove by the menu") << "menu" << without({1});
+        QTest::newRow("remove by the Delete key") << "delete key" << without({0, 2});
+        QTest::newRow("remove by the Delete button") << "delete button" << without({1});
+        QTest::newRow("longitude edited in place") << "edit lon" << edited;
+    }
+    void eachEditIsOneUndoStepAndTheFileFollows()
+    {
+        QFETCH(QString, edit);
+        QFETCH(std::vector<TCalibPoint>, after);
+        WithPoints f;
+        const QByteArray before = f.File();
+        QCOMPARE(before, test::CalibrationBytes(300, 200, WithPoints::Initial()));
+        if (edit == "save new") {
+            Type(*f.window, {"40", "50", "50.5", "14.25"});
+            f.Save();
+        } else if (edit == "save correction") {
+            Type(*f.window, {"210", "110", "49.5", "15"});
+            f.Save();
+        } else if (edit == "menu") {
+            f.window->ToolsForTest().Menu().Prepare(QPointF(210.5, 110.5));
+            f.window->ToolsForTest().Menu().RemoveAction()->trigger();
+        } else if (edit == "edit lon") {
+            QAbstractItemModel *model = f.Points().Table().model();
+            QVERIFY(model->setData(model->index(2, 4), QString("14.75")));
+        } else {
+            f.SelectRows(edit == "delete key" ? std::initializer_list<int> {0, 2} : std::initializer_list<int> {1});
+            if (edit == "delete key")
+                QTest::keyClick(&f.Points().Table(), Qt::Key_Delete);
+            else
+                QTest::mouseClick(&f.Points().DeleteButton(), Qt::LeftButton);
+            f.window->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+        }
+        QVERIFY(f.platform.messages.empty());
+        const QByteArray changed = test::CalibrationBytes(300, 200, after);
+        QCOMPARE(f.File(), changed);
+        QCOMPARE(f.window->Points.size(), after.size());
+        f.Key(Qt::CTRL | Qt::Key_Z);
+        QCOMPARE(f.File(), before);
+        f.Key(Qt::CTRL | Qt::SHIFT | Qt::Key_Z);
+        QCOMPARE(f.File(), changed);
+        f.Key(Qt::CTRL | Qt::Key_Z);
+        QCOMPARE(f.File(), before);
+        f.Key(Qt::CTRL | Qt::Key_Y);
+        QCOMPARE(f.File(), changed);
+        QVERIFY(f.platform.messages.empty());
+    }
+
+    void aFieldUndoesItsTypingBeforeTheList()
+    {
+        WithPoints f;
+        f.window->ControlsForTest().edLat->setFocus();
+        QTest::keyClicks(f.window->ControlsForTest().edLat, "12");
+        f.Key(Qt::CTRL | Qt::Key_Z);
+        QCOMPARE(f.window->ControlsForTest().edLat->text(), QString());
+        QCOMPARE(f.window->Points.size(), std::size_t(3));
+        f.window->ToolsForTest().Edits().Remove({0});
+        f.Key(Qt::CTRL | Qt::Key_Z);
+        QCOMPARE(f.window->Points.size(), std::size_t(3));
+        // A refused in-place edit is reported as Save reports it and changes nothing.
+        QAbstractItemModel *model = f.Points().Table().model();
+        QVERIFY(!model->setData(model->index(0, 3), QString("50,5")));
+        QCOMPARE(f.platform.messages.at(0).text,
+                 QString("''50,5'' is not a valid floating point value."));
+        QCOMPARE(f.File(), test::CalibrationBytes(300, 200, WithPoints::Initial()));
+    }
+
+    void rightClickNearAMarkOffersToRemoveIt_data()
+    {
+        QTest::addColumn<double>("zoom");
+        QTest::addColumn<QPointF>("at");
+        QTest::addColumn<QString>("entry");
+        QTest::newRow("on the centre") << 1.0 << QPointF(50.5, 50.5) << "Remove point 50 x 50";
+        QTest::newRow("on an arm") << 1.0 << QPointF(51.5, 50.5) << "Remove point 50 x 50";
+        QTest::newRow("4 px beside an arm") << 1.0 << QPointF(45, 50.5) << "Remove point 50 x 50";
+        QTest::newRow("4 px above an arm") << 1.0 << QPointF(50.5, 45) << "Remove point 50 x 50";
+        QTest::newRow("5 px beside an arm") << 1.0 << QPointF(44, 50.5) << "";
+        QTest::newRow("nearest of two wins") << 1.0 << QPointF(55.5, 50.5) << "Remove point 58 x 50";
+        QTest::newRow("zoom 4, 3 px") << 4.0 << QPointF(193, 202) << "Remove point 50 x 50";
+        QTest::newRow("zoom 4, 5 px") << 4.0 << QPointF(191, 202) << "";
+    }
+    void rightClickNearAMarkOffersToRemoveIt()
+    {
+        QFETCH(double, zoom);
+        QFETCH(QPointF, at);
+        QFETCH(QString, entry);
+        Started f(test::CalibrationBytes(300, 200, {MakePoint(50, 50, 50, 14, 0),
+                                                     MakePoint(58, 50, 49, 15, 0),
+                                                     MakePoint(150, 120, 48, 16, 0)}));
+        f.window->ControlsForTest().Image1->SetZoom(zoom);
+        PictureContextMenu &menu = f.window->ToolsForTest().Menu();
+        menu.Prepare(at);
+        QCOMPARE(menu.RemoveAction()->isVisible(), !entry.isEmpty());
+        QStringList texts;
+        for (QAction *action : menu.Menu().actions())
+            if (action->isVisible() && !action->isSeparator())
+                texts << action->text();
+        QStringList expected {"Points…", "Two nearest points", "Best fit through all points",
+                              "Clear waypoints"};
+        if (!entry.isEmpty())
+            expected.insert(1, entry);
+        QCOMPARE(texts, expected);
+        if (entry.isEmpty())
+            return;
+        menu.RemoveAction()->trigger();
+        QCOMPARE(f.window->Points.size(), std::size_t(2));
+        QCOMPARE(FindPoint(f.window->Points, entry.section(' ', 2, 2).toInt(), 50), -1);
+    }
+
+    void theMappingSwitchMovesTheWaypoints()
+    {
+        WithPoints f;
+        f.WriteFile(f.Path("a.gpx"), R"(<?xml version="1.0"?><gpx><wpt lat="48.5" lon="14"/></gpx>)");
+        f.platform.fileAnswers.push_back(f.Path("a.gpx"));
+        f.window->ControlsForTest().btOpenGPX->click();
+        constexpr QRgb kOrange = 0xFFFF8000;
+        // Between the two nearest points, the third one 10 px off pulls the waypoint down to 154;
+        // the fit through all three places it at 148.
+        QCOMPARE(f.PixelAt(10, 154), kOrange);
+        QCOMPARE(f.PixelAt(10, 148), kPaper);
+        f.window->ToolsForTest().Mapping().BestFitAction()->trigger();
+        QCOMPARE(f.PixelAt(10, 148), kOrange);
+        QCOMPARE(f.PixelAt(10, 154), kPaper);
+        QCOMPARE(f.Points().Summary().text().left(29), QString("Best fit through all points: "));
+        QVERIFY(f.platform.messages.empty());
+        // The choice is remembered for the next run.
+        QCOMPARE(MappingChoice().Kind(), MappingKind::BestFit);
+    }
+
+    void theDistanceFromTheOtherPointsShowsBeforeSave_data()
+    {
+        QTest::addColumn<Fields>("typed");
+        QTest::addColumn<QString>("distance");
+        QTest::newRow("where the others put it")
+            << Fields {"110", "60", "49.5", "14.5"} << "0 m / 0 px from the other points";
+        QTest::newRow("a typo") << Fields {"110", "60", "49.05", "14.5"}
+                                << "50038 m / 45 px from the other points";
+        QTest::newRow("incomplete") << Fields {"110", "60", "49.05", ""} << "";
+        QTest::newRow("a saved point as it is") << Fields {"10", "10", "50.000000", "14.000000"}
+                                                << "";
+    }
+    void theDistanceFromTheOtherPointsShowsBeforeSave()
+    {
+        QFETCH(Fields, typed);
+        QFETCH(QString, distance);
+        Started f(test::CalibrationBytes(
+            300, 200, {MakePoint(10, 10, 50, 14, 0), MakePoint(210, 110, 49, 15, 0)}));
+        PointsWindow &points = f.window->ToolsForTest().ShowPointsWindow();
+        Type(*f.window, typed);
+        QCOMPARE(points.Distance().text(), distance);
+        emit f.window->ControlsForTest().Image1->MouseMoved({}, 110, 60);
+        QCOMPARE(points.Pointer().text(), QString("Pointer 110 x 60: 49.500000, 14.500000"));
+        // Selected points are outlined over the picture, not in it; a double click shows one at 4.
+        points.Table().selectRow(1);
+        QCOMPARE(f.window->ControlsForTest().Image1->Outlined(), std::vector<QPoint> {QPoint(210, 110)});
+        QCOMPARE(f.PixelAt(208, 108), kPaper);
+        emit points.Table().doubleClicked(points.Table().model()->index(1, 0));
+        QCOMPARE(f.window->ControlsForTest().Image1->Zoom(), 4.0);
+    }
+
+    void aMistypedPointIsMarkedSuspect()
+    {
+        // 0.0025 degree a pixel each way; the fourth point's latitude has two digits swapped.
+        std::vector<TCalibPoint> points;
+        for (const auto &[x, y] : {std::pair {90, 70}, {390, 230}, {250, 40}, {230, 140}, {20, 238}})
+            points.push_back(MakePoint(x, y, 50.375L - y * 0.0025L, 13.875L + x * 0.0025L, 0));
+        points[3].Lat = 50.205L;
+        Started f(test::CalibrationBytes(300, 200, points));
+        f.window->ToolsForTest().Mapping().SetKind(MappingKind::BestFit);
+        QAbstractItemModel *model = f.window->ToolsForTest().ShowPointsWindow().Table().model();
+        for (int row = 0; row < 5; ++row) {
+            const QModelIndex check = model->index(row, PointsTableModel::Check);
+            QCOMPARE(model->data(check).toString(), QString(row == 3 ? "Suspect" : ""));
+            QCOMPARE(model->data(check, Qt::DecorationRole).isNull(), row != 3);
+        }
     }
 };
 

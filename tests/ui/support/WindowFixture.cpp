@@ -3,6 +3,7 @@
 
 #include "ui/ErrorHandler.h"
 #include "ui/PictureView.h"
+#include "ui/UserSettings.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -13,6 +14,11 @@ namespace carteva::test {
 WindowFixture::WindowFixture()
 {
     qputenv("XDG_DATA_HOME", dataHome.path().toLocal8Bit());
+    // Remembered choices go to a folder of the tests' own (Qt reads the variable once), and every
+    // test starts without any.
+    static QTemporaryDir configHome;
+    qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
+    UserSettings().clear();
     FirstActivation = true;
     window = std::make_unique<TfrmMain>();
     frmMain = window.get();

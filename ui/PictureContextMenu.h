@@ -1,0 +1,67 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include "calibration/CalibPoint.h"
+
+#include <QObject>
+#include <QPointF>
+
+#include <cstddef>
+#include <optional>
+#include <span>
+
+class QAction;
+class QMenu;
+
+namespace carteva {
+
+class MappingChoice;
+class PictureView;
+class PointEdits;
+class TfrmMain;
+
+// The picture's right-button menu: the points window, removing the point under the pointer, the
+// mapping, clearing the waypoints, and whatever other parts of the window add. The left button is
+// the picture's own.
+class PictureContextMenu : public QObject
+{
+    Q_OBJECT
+public:
+    // A mark this close to the pointer, in the view's pixels, counts as hit.
+    static constexpr double HitDistance = 4;
+
+    PictureContextMenu(TfrmMain &window, PictureView &view, MappingChoice &mapping,
+                       PointEdits &edits);
+
+    // Appends an action to the menu (after a separator, for the first one added).
+    void AddAction(QAction *action);
+
+    // Sets the menu up for a right click at `position` (view coordinates), as showing it does.
+    void Prepare(QPointF position);
+    QMenu &Menu() const { return *menu_; }
+    QAction *PointsAction() const { return points_; }
+    QAction *RemoveAction() const { return remove_; }
+    QAction *ClearWaypointsAction() const { return clearWaypoints_; }
+
+    // The point whose mark lies nearest to `position` in a view at `zoom`, if within HitDistance:
+    // the distance is to the nearest of the mark's five pixels; of equals, the one whose centre is
+    // nearer, then the first in the list.
+    static std::optional<std::size_t> MarkNear(std::span<const TCalibPoint> points,
+                                               QPointF position, double zoom);
+
+signals:
+    void PointsWindowRequested();
+
+private:
+    TfrmMain &window_;
+    PictureView &view_;
+    PointEdits &edits_;
+    QMenu *menu_ = nullptr;
+    QAction *points_ = nullptr;
+    QAction *remove_ = nullptr;
+    QAction *clearWaypoints_ = nullptr;
+    bool added_ = false;
+    std::optional<std::size_t> target_;
+};
+
+} // namespace carteva

@@ -1,0 +1,45 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include "calibration/CalibPoint.h"
+#include "calibration/Residuals.h"
+
+#include <QAbstractTableModel>
+
+#include <vector>
+
+namespace carteva {
+
+class PointEdits;
+
+// The point list as a table: number, pixel, position, residual in pixels and metres under the
+// chosen mapping, and a mark on suspect points. Latitude and longitude are edited through
+// PointEdits, so an edit is an undo step like any other.
+class PointsTableModel : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    enum Column { Number, X, Y, Latitude, Longitude, ResidualPixels, ResidualMetres, Check, Columns };
+
+    PointsTableModel(const std::vector<TCalibPoint> &points, PointEdits &edits,
+                     QObject *parent = nullptr);
+
+    // Reads the list again and judges it with the given mapping.
+    void Refresh(MappingKind kind);
+    const ResidualReport &Report() const { return report_; }
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role) override;
+
+private:
+    const std::vector<TCalibPoint> &points_;
+    PointEdits &edits_;
+    ResidualReport report_;
+    int rows_ = 0;
+};
+
+} // namespace carteva

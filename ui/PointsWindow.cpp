@@ -1,0 +1,308 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "ui/PointsWindow.h"
+
+#include "calibration/Errors.h"
+#include "calibration/GeoToPixel.h"
+#include "calibration/NumberText.h"
+#include "ui/MappingChoice.h"
+#include "ui/PictureScrollArea.h"
+#include "ui/PictureView.h"
+#include "ui/PointEdits.h"
+#include "ui/PointsTableModel.h"
+#include "ui/TfrmMain.h"
+#include "ui/TfrmMainControls.h"
+#include "ui/UserSettings.h"
+#include "ui/ErrorHandler.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QKeyEvent>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <numbers>
+
+namespace carteva {
+
+namespace {
+
+const QString kGeometryKey = QStringLiteral("pointsWindow/geometry");
+
+std::u16string_view Utf16(const QString &text)
+{
+    return {reinterpret_cast<const char16_t *>(text.utf16()),
+            static_cast<std::size_t>(text.size())};
+}
+
+QString Text(const std::u16string &text)
+{
+    return QString::fromUtf16(text.data(), qsizetype(text.size()));
+}
+
+QString Rounded(double value)
+{
+    const double clamped = std::clamp(std::round(value), double(INT_MIN), double(INT_MAX));
+    return Text(FormatInteger(std::int32_t(clamped)));
+}
+
+QString MappingName(MappingKind kind)
+{
+    return kind == MappingKind::BestFit ? QStringLiteral("Best fit through all points")
+                                        : QStringLiteral("Two nearest points");
+}
+
+// Great-circle distance on a sphere of the Earth's mean radius: metres for a person to judge, not
+// a survey.
+double GroundMetres(Extended lat1, Extended lon1, Extended lat2, Extended lon2)
+{
+    constexpr double radius = 6371008.8;
+    constexpr double radians = std::numbers::pi / 180;
+    const double phi1 = double(lat1) * radians, phi2 = double(lat2) * radians;
+    const double sinLat = std::sin((phi2 - phi1) / 2);
+    const double sinLon = std::sin(double(lon2 - lon1) * radians / 2);
+    const double h = sinLat * sinLat + std::cos(phi1) * std::cos(phi2) * sinLon * sinLon;
+    return 2 * radius * std::asin(std::min(1.0, std::sqrt(h)));
+}
+
+struct Offset
+{
+    double Metres;
+    double Pixels;
+};
+
+// How far a point not saved yet lies from where the other points put it; nothing while the fields
+// do not hold a complete new point, or the other points give no mapping.
+std::optional<Offset> OffsetFromOthers(const std::vector<TCalibPoint> &points, MappingKind kind,
+                                       const TfrmMainControls &ui)
+{
+    try {
+        const std::int32_t x = ParseInteger(Utf16(ui.edX->text()));
+        const std::int32_t y = ParseInteger(Utf16(ui.edY->text()));
+        const QString latText = ui.edLat->text(), lonText = ui.edLon->text();
+        if (!IsDecimalNumber(Utf16(latText)) || !IsDecimalNumber(Utf16(lonText)))
+            return std::nullopt;
+        const Extended lat = ParseDecimal(Utf16(latText));
+        const Extended lon = ParseDecimal(Utf16(lonText));
+        const int same = FindPoint(points, x, y);
+        if (same >= 0 && points[std::size_t(same)].Lat == lat
+            && points[std::size_t(same)].Lon == lon)
+            return std::nullopt; // what Save would store is stored already
+        std::vector<TCalibPoint> others = points;
+        if (same >= 0)
+            others.erase(others.begin() + same);
+        const Mapping mapping(kind, others);
+        if (!mapping.Reason().empty())
+            return std::nullopt;
+        const std::optional<PixelPoint> pixel = mapping.GeoToPixelExact(lat, lon);
+        const std::optional<GeoPosition> position = mapping.PixelToGeo(x, y);
+        if (!pixel || !position)
+            return std::nullopt;
+        const double pixels = std::hypot(pixel->X - x, pixel->Y - y);
+        const double metres = GroundMetres(lat, lon, position->Lat, position->Lon);
+        if (!std::isfinite(pixels) || !std::isfinite(metres))
+            return std::nullopt;
+        return Offset {metres, pixels};
+    } catch (const Error &) {
+        // Text that is no number yet, or a pair of points the nearest-pair rule cannot divide by.
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
+PointsWindow::PointsWindow(TfrmMain &window, const TfrmMainControls &ui, MappingChoice &mapping,
+                           PointEdits &edits)
+    : QWidget(&window, Qt::Tool)
+    , window_(window)
+    , ui_(ui)
+    , mapping_(mapping)
+    , edits_(edits)
+    , view_(ui.Image1)
+{
+    setObjectName(QStringLiteral("PointsWindow"));
+    setWindowTitle(QStringLiteral("Points"));
+    model_ = new PointsTableModel(window.Points, edits, this);
+    table_ = new QTableView(this);
+    table_->setModel(model_);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // A double click shows the point on the picture; a cell is edited by typing, F2 or a click on
+    // a selected cell.
+    table_->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed
+                            | QAbstractItemView::AnyKeyPressed);
+    table_->verticalHeader()->hide();
+    table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
+    // Sized to what they show (Qt looks at the first thousand rows, so a long list costs no more).
+    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    table_->horizontalHeader()->setStretchLastSection(true);
+    summary_ = new QLabel(this);
+    summary_->setObjectName(QStringLiteral("Summary"));
+    summary_->setWordWrap(true);
+    pointer_ = new QLabel(this);
+    pointer_->setObjectName(QStringLiteral("Pointer"));
+    distance_ = new QLabel(this);
+    distance_->setObjectName(QStringLiteral("Distance"));
+    delete_ = new QPushButton(QStringLiteral("Delete"), this);
+    delete_->setEnabled(false);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(pointer_, 1);
+    buttons->addWidget(delete_);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(table_, 1);
+    layout->addWidget(summary_);
+    layout->addLayout(buttons);
+    layout->addWidget(distance_);
+    resize(640, 320);
+
+    addAction(edits.UndoAction());
+    addAction(edits.RedoAction());
+    // The table's own key; a cell being edited keeps Delete for its text.
+    table_->installEventFilter(this);
+    connect(delete_, &QPushButton::clicked, this, &PointsWindow::RemoveSelected);
+    connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &PointsWindow::OutlineSelection);
+    connect(model_, &QAbstractItemModel::modelReset, this, &PointsWindow::OutlineSelection);
+    connect(table_, &QAbstractItemView::doubleClicked, this,
+            [this](const QModelIndex &index) { ShowPoint(index.row()); });
+    connect(&window, &TfrmMain::PointsChanged, this, &PointsWindow::Refresh);
+    connect(&mapping, &MappingChoice::Changed, this, &PointsWindow::Refresh);
+    connect(ui.Image1, &PictureView::MouseMoved, this,
+            [this](Qt::KeyboardModifiers, int x, int y) { ShowPointer(x, y); });
+    for (QLineEdit *field : {ui.edX, ui.edY, ui.edLat, ui.edLon})
+        connect(field, &QLineEdit::textChanged, this, &PointsWindow::ShowDistance);
+}
+
+PointsWindow::~PointsWindow()
+{
+    if (isVisible())
+        SavePlace();
+}
+
+void PointsWindow::Refresh()
+{
+    // Hidden, the window costs nothing; showing it refreshes it.
+    if (!isVisible())
+        return;
+    const MappingKind kind = mapping_.Kind();
+    model_->Refresh(kind);
+    current_.emplace(kind, window_.Points);
+    const ResidualReport &report = model_->Report();
+    QString text = MappingName(kind) + QStringLiteral(": ");
+    if (!report.Reason.empty())
+        text += QString::fromStdString(report.Reason);
+    else if (report.RmsPixels)
+        text += QStringLiteral("RMS %1 px").arg(Text(FormatCoordinate(1, *report.RmsPixels)))
+            + (report.RmsMetres
+                   ? QStringLiteral(" / %1 m").arg(Text(FormatCoordinate(1, *report.RmsMetres)))
+                   : QString());
+    else
+        text += QStringLiteral("too few points for an RMS");
+    summary_->setText(text);
+    ShowPointer(window_.LastX, window_.LastY);
+    ShowDistance();
+    OutlineSelection();
+}
+
+void PointsWindow::RemoveSelected()
+{
+    std::vector<std::size_t> rows;
+    for (const QModelIndex &index : table_->selectionModel()->selectedRows())
+        rows.push_back(std::size_t(index.row()));
+    // Removal writes the file; a failure there is reported inside it.
+    Guarded([&] { edits_.Remove(std::move(rows)); });
+}
+
+void PointsWindow::ShowPointer(int x, int y)
+{
+    // The nearest-pair rule walks every point: nothing is worked out for a hidden window.
+    if (!current_ || !isVisible())
+        return;
+    QString text = QStringLiteral("Pointer %1 x %2: ").arg(Text(FormatInteger(x)),
+                                                            Text(FormatInteger(y)));
+    const std::optional<GeoPosition> position
+        = current_->Reason().empty() ? current_->PixelToGeo(x, y) : std::nullopt;
+    if (position)
+        text += Text(FormatCoordinate(6, position->Lat)) + QStringLiteral(", ")
+            + Text(FormatCoordinate(6, position->Lon));
+    else
+        text += QStringLiteral("no mapping");
+    pointer_->setText(text);
+}
+
+void PointsWindow::ShowDistance()
+{
+    if (!isVisible())
+        return;
+    const std::optional<Offset> offset = OffsetFromOthers(window_.Points, mapping_.Kind(), ui_);
+    distance_->setText(offset ? QStringLiteral("%1 m / %2 px from the other points")
+                                    .arg(Rounded(offset->Metres), Rounded(offset->Pixels))
+                              : QString());
+}
+
+void PointsWindow::OutlineSelection()
+{
+    std::vector<QPoint> pixels;
+    const QModelIndexList rows = table_->selectionModel()->selectedRows();
+    for (const QModelIndex &index : rows) {
+        const auto row = std::size_t(index.row());
+        if (row < window_.Points.size())
+            pixels.emplace_back(window_.Points[row].X, window_.Points[row].Y);
+    }
+    if (view_)
+        view_->SetOutlined(std::move(pixels));
+    delete_->setEnabled(!rows.isEmpty());
+}
+
+void PointsWindow::ShowPoint(int row)
+{
+    if (row < 0 || std::size_t(row) >= window_.Points.size())
+        return;
+    const TCalibPoint &point = window_.Points[std::size_t(row)];
+    ui_.PictureArea->ShowPixel(QPoint(point.X, point.Y), 4);
+}
+
+bool PointsWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == table_ && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent *>(event)->matches(QKeySequence::Delete)) {
+        RemoveSelected();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void PointsWindow::showEvent(QShowEvent *event)
+{
+    if (!placed_) {
+        placed_ = true;
+        const QByteArray geometry = UserSettings().value(kGeometryKey).toByteArray();
+        if (geometry.isEmpty() || !restoreGeometry(geometry))
+            move(window_.frameGeometry().topRight() + QPoint(8, 0));
+    }
+    QWidget::showEvent(event);
+    Refresh();
+}
+
+void PointsWindow::hideEvent(QHideEvent *event)
+{
+    SavePlace();
+    // The main window's end may have taken the picture already.
+    if (view_)
+        view_->SetOutlined({});
+    QWidget::hideEvent(event);
+}
+
+void PointsWindow::SavePlace()
+{
+    UserSettings().setValue(kGeometryKey, saveGeometry());
+}
+
+} // namespace carteva

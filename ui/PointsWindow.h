@@ -1,0 +1,76 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include "calibration/Mapping.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <optional>
+
+class QLabel;
+class QPushButton;
+class QTableView;
+
+namespace carteva {
+
+class MappingChoice;
+class PointEdits;
+class PictureView;
+class PointsTableModel;
+class TfrmMain;
+struct TfrmMainControls;
+
+// The points window: a tool window beside the main window with every point, its residual under
+// the chosen mapping and a mark on suspect points; selected points are outlined on the picture.
+// Below the table: the fit's RMS (or why there is none), the position under the pointer, and how
+// far the point in the entry fields lies from where the other points put it.
+class PointsWindow : public QWidget
+{
+    Q_OBJECT
+public:
+    PointsWindow(TfrmMain &window, const TfrmMainControls &ui, MappingChoice &mapping,
+                 PointEdits &edits);
+    ~PointsWindow() override;
+
+    // Reads the points, the mapping and the fields again.
+    void Refresh();
+    // Removes the selected points, one undo step.
+    void RemoveSelected();
+
+    QTableView &Table() const { return *table_; }
+    PointsTableModel &Model() const { return *model_; }
+    QLabel &Summary() const { return *summary_; }
+    QLabel &Pointer() const { return *pointer_; }
+    QLabel &Distance() const { return *distance_; }
+    QPushButton &DeleteButton() const { return *delete_; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
+private:
+    void ShowPointer(int x, int y);
+    void ShowDistance();
+    void OutlineSelection();
+    void ShowPoint(int row);
+    void SavePlace();
+
+    TfrmMain &window_;
+    const TfrmMainControls &ui_;
+    MappingChoice &mapping_;
+    PointEdits &edits_;
+    QPointer<PictureView> view_;
+    PointsTableModel *model_ = nullptr;
+    QTableView *table_ = nullptr;
+    QLabel *summary_ = nullptr;
+    QLabel *pointer_ = nullptr;
+    QLabel *distance_ = nullptr;
+    QPushButton *delete_ = nullptr;
+    // The chosen mapping made for the current list, for the pointer's position.
+    std::optional<Mapping> current_;
+    bool placed_ = false;
+};
+
+} // namespace carteva
