@@ -5,6 +5,7 @@
 #include "calibration/Errors.h"
 #include "calibration/FileIo.h"
 #include "calibration/FileOps.h"
+#include "calibration/FileState.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -47,7 +48,7 @@ std::u16string CalibrationFileName(std::u16string_view bitmapFileName)
 }
 
 CalibrationReadResult ReadCalibrationFile(const fs::path &path, std::vector<TCalibPoint> &points,
-                                          FileOps &ops, std::string *failure)
+                                          FileOps &ops, std::string *failure, FileState *state)
 {
     const auto fail = [&](CalibrationReadResult result, std::string reason) {
         if (failure)
@@ -72,6 +73,8 @@ CalibrationReadResult ReadCalibrationFile(const fs::path &path, std::vector<TCal
         return fail(CalibrationReadResult::Failed, FailureReason(path, "read", head.error));
     if (head.count != HeaderSize)
         return fail(CalibrationReadResult::Failed, path.string() + ": shorter than its header");
+    ByteHash hash;
+    hash.Add({header, HeaderSize});
 
     if (static_cast<std::size_t>(info.st_size) > HeaderSize) {
         const std::size_t expected
@@ -82,6 +85,8 @@ CalibrationReadResult ReadCalibrationFile(const fs::path &path, std::vector<TCal
     std::vector<std::uint8_t> block(RecordsPerBlock * RecordSize);
     for (;;) {
         const ReadOutcome outcome = ReadFully(ops, fd, block.data(), block.size());
+        if (state)
+            hash.Add({block.data(), outcome.count});
         TCalibPoint::Record record;
         const std::size_t whole = outcome.count / RecordSize;
         for (std::size_t i = 0; i < whole; ++i) {
@@ -94,8 +99,13 @@ CalibrationReadResult ReadCalibrationFile(const fs::path &path, std::vector<TCal
             return fail(CalibrationReadResult::Failed,
                         path.string() + ": " + std::to_string(outcome.count % RecordSize)
                             + " bytes after the last whole record");
-        if (outcome.count < block.size())
+        if (outcome.count < block.size()) {
+            if (state) {
+                *state = FileState::Of(info);
+                state->hash = hash.Value();
+            }
             return CalibrationReadResult::Complete;
+        }
     }
 }
 
@@ -106,8 +116,8 @@ CalibrationReadResult ReadCalibrationFile(const fs::path &path, std::vector<TCal
     return ReadCalibrationFile(path, points, posix, failure);
 }
 
-std::string WriteCalibrationFile(const fs::path &path, std::int32_t width, std::int32_t height,
-                                 std::span<const TCalibPoint> points, FileOps &ops)
+std::vector<std::uint8_t> EncodeCalibration(std::int32_t width, std::int32_t height,
+                                            std::span<const TCalibPoint> points)
 {
     std::vector<std::uint8_t> bytes;
     bytes.reserve(HeaderSize + RecordSize * points.size());
@@ -117,7 +127,13 @@ std::string WriteCalibrationFile(const fs::path &path, std::int32_t width, std::
         const TCalibPoint::Record record = point.ToRecord();
         bytes.insert(bytes.end(), record.begin(), record.end());
     }
-    return ReplaceFile(ops, path, bytes, std::nullopt);
+    return bytes;
+}
+
+std::string WriteCalibrationFile(const fs::path &path, std::int32_t width, std::int32_t height,
+                                 std::span<const TCalibPoint> points, FileOps &ops)
+{
+    return ReplaceFile(ops, path, EncodeCalibration(width, height, points), std::nullopt);
 }
 
 std::string WriteCalibrationFile(const fs::path &path, std::int32_t width, std::int32_t height,

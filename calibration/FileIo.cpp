@@ -5,11 +5,17 @@
 #include "calibration/Errors.h"
 #include "calibration/FileOps.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <random>
+#include <sys/file.h>
 #include <system_error>
+#include <unistd.h>
 #include <utility>
 
 namespace carteva {
@@ -61,17 +67,53 @@ fs::path FollowLinks(fs::path path)
     Fail(path, "readlink", ELOOP);
 }
 
+constexpr char TemporaryMark[] = ".tmp-";
+constexpr std::size_t RandomLetters = 6;
+// A temporary file this old is no save under way: a save takes well under a second.
+constexpr time_t StaleTemporaryAge = 60;
+
+// ".<name>.tmp-" and six letters: recognisable as ours when a killed save leaves it behind.
+std::string TemporaryPrefix(const fs::path &folder, const fs::path &target)
+{
+    const std::string mark = TemporaryMark;
+    return "." + FittingName(folder, target.filename().string(), 1 + mark.size() + RandomLetters)
+        + mark;
+}
+
 std::string TemporaryName(const fs::path &folder, const fs::path &target)
 {
     static constexpr char Letters[]
         = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    // Long names are cut so that the temporary one stays within the file system's name limit.
-    const std::string name = target.filename().string().substr(0, 200);
     std::random_device random;
-    std::string suffix(6, ' ');
+    std::string suffix(RandomLetters, ' ');
     for (char &c : suffix)
         c = Letters[random() % (sizeof Letters - 1)];
-    return (folder / ("." + name + "." + suffix)).string();
+    return (folder / (TemporaryPrefix(folder, target) + suffix)).string();
+}
+
+// Temporary files of `target` that a killed save left: a minute old and not held by a save under
+// way (each save locks its temporary file). Failures change nothing and are not reported.
+void RemoveStaleTemporaries(const fs::path &folder, const fs::path &target)
+{
+    const std::string prefix = TemporaryPrefix(folder, target);
+    std::error_code error;
+    fs::directory_iterator entries(folder, error);
+    if (error)
+        return;
+    const time_t now = std::time(nullptr);
+    for (const fs::directory_entry &entry : entries) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() != prefix.size() + RandomLetters || name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        const int fd = ::open(entry.path().c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat info;
+        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)
+            && now - info.st_mtim.tv_sec > StaleTemporaryAge && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlink(entry.path().c_str());
+        ::close(fd);
+    }
 }
 
 // The temporary file of a save: closed and removed again unless it was renamed into place.
@@ -110,7 +152,7 @@ private:
 // of someone else's), although the file in it may still be writable.
 bool RefusesNewFiles(int error)
 {
-    return error == EACCES || error == EPERM || error == EROFS;
+    return error == EACCES || error == EPERM || error == EROFS || error == ENAMETOOLONG;
 }
 
 // Writes `bytes` over the start of the file, cuts it to their length and flushes it; returns why
@@ -178,6 +220,28 @@ std::string FlushFolder(FileOps &ops, const fs::path &folder, const fs::path &ta
 std::string FailureReason(const fs::path &file, const char *call, int error)
 {
     return file.string() + ": " + call + ": " + std::strerror(error);
+}
+
+std::string FittingName(const fs::path &folder, const std::string &name, std::size_t extra)
+{
+    const std::size_t folderBytes = folder.native().size() + 1;
+    const std::size_t pathRoom = PATH_MAX - 1 > folderBytes ? PATH_MAX - 1 - folderBytes : 0;
+    const std::size_t limit = std::min<std::size_t>(NAME_MAX, pathRoom);
+    if (name.size() + extra <= limit)
+        return name;
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const char c : name) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 1099511628211ull;
+    }
+    char hex[18];
+    std::snprintf(hex, sizeof hex, "-%016llx", static_cast<unsigned long long>(hash));
+    const std::size_t tail = sizeof hex - 1;
+    std::size_t keep = limit > extra + tail ? limit - extra - tail : 0;
+    // Whole characters only: a cut through a UTF-8 sequence would leave a name no dialog shows.
+    while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80)
+        --keep;
+    return name.substr(0, keep) + hex;
 }
 
 RegularFile OpenRegularFile(FileOps &ops, const char *path, FileAccess access, bool blocking)
@@ -275,6 +339,13 @@ std::string ReplaceFile(FileOps &ops, const fs::path &path, std::span<const std:
         if (ops.AccessForWriting(target.c_str()) != 0)
             Fail(target, "access", errno);
         mode = existing.st_mode & ModeBits;
+        // Replacing would cut the file off from its other names.
+        if (existing.st_nlink > 1) {
+            RewriteInPlace(ops, target, bytes,
+                           target.string() + ": " + std::to_string(existing.st_nlink)
+                               + " hard links");
+            return {};
+        }
     } else if (errno != ENOENT) {
         Fail(target, "stat", errno);
     }
@@ -298,6 +369,8 @@ std::string ReplaceFile(FileOps &ops, const fs::path &path, std::span<const std:
     }
 
     TemporaryFile temporary(ops, fd, temporaryPath);
+    // Held until the file is closed: a save under way is not litter to clean up.
+    ::flock(temporary.Fd(), LOCK_EX | LOCK_NB);
     if (!WriteAll(ops, temporary.Fd(), bytes))
         Fail(temporary.Path(), "write", errno);
     if (mode && ops.Fchmod(temporary.Fd(), *mode) != 0)
@@ -317,6 +390,7 @@ std::string ReplaceFile(FileOps &ops, const fs::path &path, std::span<const std:
         Fail(target, "rename", error);
     }
     temporary.Renamed();
+    RemoveStaleTemporaries(folder, target);
     return FlushFolder(ops, folder, target);
 }
 

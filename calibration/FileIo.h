@@ -64,10 +64,18 @@ ReadOutcome ReadFully(FileOps &ops, int fd, std::uint8_t *buffer, std::size_t si
 // read.
 int ReadToEnd(FileOps &ops, int fd, std::vector<std::uint8_t> &bytes);
 
+// The part of a file name that the caller completes with `extra` more bytes, so that the whole fits
+// in `folder`: `name` itself when it does, else its start (whole characters) and a hash of all of
+// it, within the file system's name and path limits.
+std::string FittingName(const std::filesystem::path &folder, const std::string &name,
+                        std::size_t extra);
+
 // Puts `bytes` in the file at `path` (symbolic links followed) so that a failure leaves the old
 // file as it was: see WriteCalibrationFile. `modeOfNewFile` applies when there is no file yet; an
 // existing file keeps its own mode. Throws Error; returns a warning when the new file is in place
-// but its folder could not be flushed, else an empty string.
+// but its folder could not be flushed, else an empty string. A file with more than one hard link
+// is rewritten in place, so that its links stay one file. After a save, temporary files that a
+// killed save of the same file left behind are removed once they are a minute old.
 std::string ReplaceFile(FileOps &ops, const std::filesystem::path &path,
                         std::span<const std::uint8_t> bytes, std::optional<mode_t> modeOfNewFile);
 

@@ -7,6 +7,7 @@
 #include "picture/BitmapDecoder.h"
 #include "picture/EmfDecoder.h"
 #include "picture/IconDecoder.h"
+#include "picture/PathCrossing.h"
 #include "picture/WmfDecoder.h"
 
 #include <QFile>
@@ -55,7 +56,7 @@ QString ExtensionOf(const QString &fileName)
 void OpenForReading(const QString &fileName, QFile &file)
 {
     FileOps posix;
-    const RegularFile opened = OpenRegularFile(posix, QFile::encodeName(fileName).constData());
+    const RegularFile opened = OpenRegularFile(posix, StdPath(fileName).c_str());
     switch (opened.refusal) {
     case RegularFile::Refusal::Open:
     case RegularFile::Refusal::Fstat:

@@ -2,8 +2,7 @@
 #pragma once
 
 #include "calibration/CalibPoint.h"
-#include "calibration/CalibrationKeeper.h"
-#include "ui/RecoveryCopy.h"
+#include "ui/CalibrationStore.h"
 #include "ui/TfrmMainControls.h"
 
 #include <QWidget>
@@ -50,9 +49,14 @@ public:
     void LoadCalibration();
     void SaveCalibration();
     void DrawPointMarks();
+    // The last save could keep the points nowhere else.
+    bool PointsOnlyInMemory() const { return store_.PointsOnlyInMemory(); }
 
     // The controls, for tests that press buttons and type into fields.
     const TfrmMainControls &ControlsForTest() const { return ui; }
+
+signals:
+    void PointsChanged();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -69,8 +73,7 @@ private:
     TfrmMainControls ui;
     bool shownOnce_ = false;
     OuterSizer *outerSizer_ = nullptr;
-    CalibrationKeeper keeper_;
-    RecoveryCopy recoveryCopy_;
+    CalibrationStore store_;
 };
 
 // The one window, and whether its start-up still has to open a picture.

@@ -61,10 +61,10 @@ void SaveThroughTheWindow(WindowFixture &f, const QStringList &fields)
     ui.btSave->click();
 }
 
-// The path in "The points were kept in <path>.", the warning's second line; empty without one.
+// The path in "The points were kept in <path>.", the warning's last line; empty without one.
 QString RecoveryCopyNamedIn(const QString &warning)
 {
-    const QString line = warning.section(QLatin1Char('\n'), 1);
+    const QString line = warning.section(QLatin1Char('\n'), -1);
     const QString prefix = QStringLiteral("The points were kept in ");
     if (!line.startsWith(prefix) || !line.endsWith(QLatin1Char('.')))
         return {};
@@ -126,6 +126,9 @@ private slots:
         if (!onSave)
             f.window->Points.push_back(TCalibPoint {20, 10, 49.75L, 15.5L});
         f.platform.messages.clear();
+        // Without a recovery copy the points are only in memory: OK to the warning, then the
+        // close asks before losing them.
+        f.platform.answers = {0, 0};
         QTest::ignoreMessage(QtWarningMsg,
                              QRegularExpression("^Cannot save calibration: .*map.cali"));
         if (!recovered)
@@ -141,8 +144,16 @@ private slots:
                 QVERIFY(f.window->close());
         }
 
-        QCOMPARE(f.platform.messages.size(), std::size_t(1));
+        QCOMPARE(f.platform.messages.size(), std::size_t(!recovered && !onSave ? 2 : 1));
         const QString text = f.platform.messages[0].text;
+        if (!recovered) {
+            QCOMPARE(text.section(QLatin1Char('\n'), -1), QString("The points are only in memory."));
+            QCOMPARE(f.platform.messages[0].buttons, QStringList({"OK", "Save a copy as\u2026"}));
+        }
+        if (!recovered && !onSave) {
+            QCOMPARE(f.platform.messages[1].text, QString("Close and lose 2 points?"));
+            QCOMPARE(f.platform.messages[1].buttons, QStringList({"Close", "Cancel"}));
+        }
         QCOMPARE(text.section(QLatin1Char('\n'), 0, 0), QString("Cannot save calibration"));
         QCOMPARE(f.platform.messages[0].caption, QString("Error"));
         QCOMPARE(f.platform.messages[0].icon, QMessageBox::Warning);
@@ -161,8 +172,10 @@ private slots:
         if (fault == Fault::FileSizeLimit || fault == Fault::ReadOnlyFile)
             QCOMPARE(WindowFixture::ReadFile(calibration), old);
         // Nothing half-written is left beside the bitmap.
-        const QStringList expected
-            = fault == Fault::FolderGone ? QStringList {} : QStringList {"map.bmp", "map.cali"};
+        // The lock file goes with the window.
+        const QStringList expected = fault == Fault::FolderGone ? QStringList {}
+            : onSave ? QStringList {"map.bmp", "map.cali", "map.cali.lock"}
+                     : QStringList {"map.bmp", "map.cali"};
         QCOMPARE(
             QDir(f.folder.path())
                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
@@ -190,13 +203,20 @@ private slots:
         };
         if (!onSave)
             f.window->Points.push_back(TCalibPoint {20, 10, 49.75L, 15.5L});
+        f.platform.messages.clear();
         {
             FileSizeLimit limit(16);
             save();
         }
-        QCOMPARE(f.platform.messages.back().text, QString("Cannot save calibration"));
+        QCOMPARE(f.platform.messages.at(0).text,
+                 QString("Cannot save calibration\nThe points are only in memory."));
+        QVERIFY(f.window->PointsOnlyInMemory());
+        // Cancel to "Close and lose 1 point?" keeps the window and its points.
+        if (!onSave)
+            QCOMPARE(f.platform.messages.back().text, QString("Close and lose 1 point?"));
         QVERIFY(!QFile::exists(f.Path("map.cali")));
         save();
+        QVERIFY(!f.window->PointsOnlyInMemory());
         QCOMPARE(WindowFixture::ReadFile(f.Path("map.cali")),
                  test::CalibrationBytes(40, 30, {TCalibPoint {20, 10, 49.75L, 15.5L}}));
     }
