@@ -5,11 +5,16 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLockFile>
+#include <QSignalSpy>
+#include <QSysInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
 
+#include <climits>
 #include <csignal>
+#include <optional>
 #include <sys/resource.h>
 
 using namespace carteva;
@@ -219,6 +224,73 @@ private slots:
         QVERIFY(!f.window->PointsOnlyInMemory());
         QCOMPARE(WindowFixture::ReadFile(f.Path("map.cali")),
                  test::CalibrationBytes(40, 30, {TCalibPoint {20, 10, 49.75L, 15.5L}}));
+    }
+
+    void anotherWriterLosesNoPoints_data()
+    {
+        QTest::addColumn<QString>("other");
+        QTest::newRow("added on both sides") << "add";
+        QTest::newRow("file vanished") << "remove";
+        QTest::newRow("lock held by another process") << "lock";
+        QTest::newRow("stale lock taken over") << "stale lock";
+        QTest::newRow("long bitmap name") << "long name";
+    }
+    void anotherWriterLosesNoPoints()
+    {
+        QFETCH(QString, other);
+        WindowFixture f;
+        const TCalibPoint mine {5, 6, 50.5L, 14.25L}, theirs {20, 10, 49.75L, 15.5L};
+        const QString bitmap = other == "long name" ? QString(251, QLatin1Char('m')) + ".bmp"
+                                                    : QStringLiteral("map.bmp");
+        const QString calibration = f.Path(bitmap.chopped(3) + "cali");
+        std::optional<QLockFile> held;
+        if (other == "lock") {
+            held.emplace(calibration + ".lock");
+            QVERIFY(held->tryLock(0));
+        } else if (other == "stale lock") {
+            // A process that is gone: its lock names it.
+            WindowFixture::WriteFile(calibration + ".lock",
+                                     QByteArray::number(INT_MAX) + "\nCarteva\n"
+                                         + QSysInfo::machineHostName().toUtf8() + "\n");
+        }
+        f.Start(f.WriteBitmap(bitmap, 40, 30));
+        // A lock of a process that is gone is taken over without a word.
+        QCOMPARE(f.platform.messages.at(0).text.contains("is open in another Carteva window"),
+                 other == "lock");
+        QSignalSpy changed(f.window.get(), &TfrmMain::PointsChanged);
+        f.window->Points.push_back(mine);
+        if (other == "add")
+            WindowFixture::WriteFile(calibration, test::CalibrationBytes(40, 30, {theirs}));
+        else if (other == "remove")
+            QVERIFY(!QFile::exists(calibration) || QFile::remove(calibration));
+        f.platform.messages.clear();
+        if (other == "long name")
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Cannot save calibration: "));
+        f.Close();
+
+        if (other == "long name") {
+            // The calibration file's name is too long to exist; the recovery copy's is shortened.
+            const QString copy = RecoveryCopyNamedIn(f.platform.messages.at(0).text);
+            QVERIFY2(!copy.isEmpty(), qPrintable(f.platform.messages.at(0).text));
+            QCOMPARE(WindowFixture::ReadFile(copy), test::CalibrationBytes(40, 30, {mine}));
+            return;
+        }
+        const std::vector<TCalibPoint> expected
+            = other == "add" ? std::vector {mine, theirs} : std::vector {mine};
+        QCOMPARE(WindowFixture::ReadFile(calibration), test::CalibrationBytes(40, 30, expected));
+        QCOMPARE(changed.size(), other == "add" ? 1 : 0);
+        if (other == "add") {
+            // One warning naming the file and the count; the newcomer has its mark.
+            QCOMPARE(f.platform.messages.size(), std::size_t(1));
+            const QString text = f.platform.messages[0].text;
+            QVERIFY2(text.startsWith(calibration) && text.contains("1 point from there"),
+                     qPrintable(text));
+            QCOMPARE(f.PixelAt(20, 10), qRgb(255, 0, 0));
+            QCOMPARE(f.window->Points.size(), std::size_t(2));
+        } else {
+            QVERIFY(f.platform.messages.empty());
+        }
+        QVERIFY(!QFile::exists(calibration + ".lock") || other == "lock");
     }
 };
 
