@@ -53,10 +53,10 @@ QString ExtensionOf(const QString &fileName)
 
 // Opens read-only with the system's own error text. Only regular files are read: a directory
 // gives its own error, and a pipe or device could block the window or never end.
-void OpenForReading(const QString &fileName, QFile &file)
+void OpenForReading(const std::filesystem::path &path, const QString &fileName, QFile &file)
 {
     FileOps posix;
-    const RegularFile opened = OpenRegularFile(posix, StdPath(fileName).c_str());
+    const RegularFile opened = OpenRegularFile(posix, path.c_str());
     switch (opened.refusal) {
     case RegularFile::Refusal::Open:
     case RegularFile::Refusal::Fstat:
@@ -72,20 +72,35 @@ void OpenForReading(const QString &fileName, QFile &file)
     }
 }
 
-} // namespace
-
-Picture LoadPicture(const QString &fileName)
+Picture Load(const std::filesystem::path &path, const QString &fileName)
 {
     const QString extension = ExtensionOf(fileName);
     for (const PictureKindEntry &kind : Kinds) {
         if (extension.compare(QLatin1String(kind.extension), Qt::CaseInsensitive) == 0) {
             QFile file;
-            OpenForReading(fileName, file);
+            OpenForReading(path, fileName, file);
             return kind.decode(file);
         }
     }
     throw Error(
         QStringLiteral("Unknown picture file extension (.%1)").arg(extension).toStdString());
+}
+
+} // namespace
+
+Picture LoadPicture(const QString &fileName)
+{
+    return Load(StdPath(fileName), fileName);
+}
+
+Picture LoadPicture(const std::filesystem::path &path)
+{
+    return Load(path, QtPath(path));
+}
+
+void OpenPictureFile(const std::filesystem::path &path, QFile &file)
+{
+    OpenForReading(path, QtPath(path), file);
 }
 
 } // namespace carteva
