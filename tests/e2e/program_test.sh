@@ -260,4 +260,24 @@ second_point=040100002800000000000000000000cb044000000000000000000000000000f8024
 [[ ${#after} == $((${#before} + 160)) ]] || fail "not two more points: $after"
 [[ $after == *"$first_point"* ]] || fail "the first window's point is lost: $after"
 [[ $after == *"$second_point"* ]] || fail "the second window's point is lost: $after"
+# Nothing can be written (no file may grow past 0 bytes): the points are only in memory, and the
+# second SIGTERM ends Carteva after writing them to standard error.
+# Its output goes through a pipe, which the limit does not hold up.
+( trap '' XFSZ; ulimit -f 0; exec "$carteva" ) > >(cat >> "$work/carteva.log") 2>&1 &
+carteva_pid=$!
+pids+=($carteva_pid)
+dialog=$(window_named '^Open bitmap to calibrate$') || fail "no bitmap dialog without disk space"
+open_map
+main_of "$carteva_pid"
+save_point 120 90 49.25 14.75
+window_named '^Error$' > /dev/null || fail "no warning that the points are only in memory"
+kill -TERM "$carteva_pid"
+sleep 1
+kill -TERM "$carteva_pid"
+ends_with_status_0 "two SIGTERMs without disk space"
+grep -q '^120 90 49.2500000 14.7500000$' "$work/carteva.log" ||
+    fail "the point in memory was not written to standard error"
+grep -q '^60 40 50.7500000 14.0000000$' "$work/carteva.log" ||
+    fail "the points read from the file were not written to standard error"
+[[ $(od -An -tx1 -v "$cali" | tr -d ' \n') == "$after" ]] || fail "the file changed without disk space"
 echo "e2e: 1 passed, 0 failed"

@@ -283,7 +283,7 @@ private slots:
             // One warning naming the file and the count; the newcomer has its mark.
             QCOMPARE(f.platform.messages.size(), std::size_t(1));
             const QString text = f.platform.messages[0].text;
-            QVERIFY2(text.startsWith(calibration) && text.contains("1 point from there"),
+            QVERIFY2(text.startsWith(calibration) && text.contains("\n1 point came from there"),
                      qPrintable(text));
             QCOMPARE(f.PixelAt(20, 10), qRgb(255, 0, 0));
             QCOMPARE(f.window->Points.size(), std::size_t(2));
