@@ -57,8 +57,7 @@ CalibrationReadResult ReadCalibrationFile(const fs::path &path, std::vector<TCal
     };
     const RegularFile opened = OpenRegularFile(ops, path.c_str());
     if (opened.refusal != RegularFile::Refusal::None) {
-        const bool missing
-            = opened.refusal == RegularFile::Refusal::Open && opened.error == ENOENT;
+        const bool missing = opened.refusal == RegularFile::Refusal::Open && opened.error == ENOENT;
         return fail(missing ? CalibrationReadResult::NoSuchFile : CalibrationReadResult::Failed,
                     RefusalReason(path, opened));
     }

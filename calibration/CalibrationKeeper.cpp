@@ -17,21 +17,20 @@ namespace {
 
 bool SameRecords(std::span<const TCalibPoint> a, std::span<const TCalibPoint> b)
 {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](const TCalibPoint &x, const TCalibPoint &y) {
-                          return x.ToRecord() == y.ToRecord();
-                      });
+    return std::equal(
+        a.begin(), a.end(), b.begin(), b.end(),
+        [](const TCalibPoint &x, const TCalibPoint &y) { return x.ToRecord() == y.ToRecord(); });
 }
 
 // Reads the whole file; running out of memory is one more reason a read fails.
-CalibrationReadResult ReadAll(const fs::path &path, std::vector<TCalibPoint> &points,
-                              FileOps &ops, std::string &failure, FileState &state)
+CalibrationReadResult ReadAll(const fs::path &path, std::vector<TCalibPoint> &points, FileOps &ops,
+                              std::string &failure, FileState &state)
 {
     try {
         return ReadCalibrationFile(path, points, ops, &failure, &state);
     } catch (const std::bad_alloc &) {
-        failure = path.string() + ": out of memory after " + std::to_string(points.size())
-            + " points";
+        failure
+            = path.string() + ": out of memory after " + std::to_string(points.size()) + " points";
         return CalibrationReadResult::Failed;
     }
 }
@@ -136,8 +135,8 @@ CalibrationKeeper::WriteResult CalibrationKeeper::Write(const fs::path &path, st
     return Replace(path, width, height, points, result);
 }
 
-CalibrationKeeper::WriteResult CalibrationKeeper::Replace(const fs::path &path,
-                                                          std::int32_t width, std::int32_t height,
+CalibrationKeeper::WriteResult CalibrationKeeper::Replace(const fs::path &path, std::int32_t width,
+                                                          std::int32_t height,
                                                           std::vector<TCalibPoint> &points,
                                                           WriteResult result)
 {

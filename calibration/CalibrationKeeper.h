@@ -68,8 +68,8 @@ private:
     };
 
     FileOps &Ops() { return ops_ ? *ops_ : posix_; }
-    WriteResult Replace(const std::filesystem::path &path, std::int32_t width,
-                        std::int32_t height, std::vector<TCalibPoint> &points, WriteResult result);
+    WriteResult Replace(const std::filesystem::path &path, std::int32_t width, std::int32_t height,
+                        std::vector<TCalibPoint> &points, WriteResult result);
 
     FileOps posix_;
     FileOps *ops_ = nullptr;

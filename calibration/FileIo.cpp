@@ -3,6 +3,7 @@
 
 #include "calibration/Descriptor.h"
 #include "calibration/Errors.h"
+#include "calibration/FileNames.h"
 #include "calibration/FileOps.h"
 
 #include <algorithm>
@@ -65,55 +66,6 @@ fs::path FollowLinks(fs::path path)
         path = link.is_absolute() ? link : path.parent_path() / link;
     }
     Fail(path, "readlink", ELOOP);
-}
-
-constexpr char TemporaryMark[] = ".tmp-";
-constexpr std::size_t RandomLetters = 6;
-// A temporary file this old is no save under way: a save takes well under a second.
-constexpr time_t StaleTemporaryAge = 60;
-
-// ".<name>.tmp-" and six letters: recognisable as ours when a killed save leaves it behind.
-std::string TemporaryPrefix(const fs::path &folder, const fs::path &target)
-{
-    const std::string mark = TemporaryMark;
-    return "." + FittingName(folder, target.filename().string(), 1 + mark.size() + RandomLetters)
-        + mark;
-}
-
-std::string TemporaryName(const fs::path &folder, const fs::path &target)
-{
-    static constexpr char Letters[]
-        = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    std::random_device random;
-    std::string suffix(RandomLetters, ' ');
-    for (char &c : suffix)
-        c = Letters[random() % (sizeof Letters - 1)];
-    return (folder / (TemporaryPrefix(folder, target) + suffix)).string();
-}
-
-// Temporary files of `target` that a killed save left: a minute old and not held by a save under
-// way (each save locks its temporary file). Failures change nothing and are not reported.
-void RemoveStaleTemporaries(const fs::path &folder, const fs::path &target)
-{
-    const std::string prefix = TemporaryPrefix(folder, target);
-    std::error_code error;
-    fs::directory_iterator entries(folder, error);
-    if (error)
-        return;
-    const time_t now = std::time(nullptr);
-    for (const fs::directory_entry &entry : entries) {
-        const std::string name = entry.path().filename().string();
-        if (name.size() != prefix.size() + RandomLetters || name.compare(0, prefix.size(), prefix) != 0)
-            continue;
-        const int fd = ::open(entry.path().c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0)
-            continue;
-        struct stat info;
-        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)
-            && now - info.st_mtim.tv_sec > StaleTemporaryAge && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
-            ::unlink(entry.path().c_str());
-        ::close(fd);
-    }
 }
 
 // The temporary file of a save: closed and removed again unless it was renamed into place.
@@ -222,33 +174,11 @@ std::string FailureReason(const fs::path &file, const char *call, int error)
     return file.string() + ": " + call + ": " + std::strerror(error);
 }
 
-std::string FittingName(const fs::path &folder, const std::string &name, std::size_t extra)
-{
-    const std::size_t folderBytes = folder.native().size() + 1;
-    const std::size_t pathRoom = PATH_MAX - 1 > folderBytes ? PATH_MAX - 1 - folderBytes : 0;
-    const std::size_t limit = std::min<std::size_t>(NAME_MAX, pathRoom);
-    if (name.size() + extra <= limit)
-        return name;
-    std::uint64_t hash = 14695981039346656037ull;
-    for (const char c : name) {
-        hash ^= static_cast<unsigned char>(c);
-        hash *= 1099511628211ull;
-    }
-    char hex[18];
-    std::snprintf(hex, sizeof hex, "-%016llx", static_cast<unsigned long long>(hash));
-    const std::size_t tail = sizeof hex - 1;
-    std::size_t keep = limit > extra + tail ? limit - extra - tail : 0;
-    // Whole characters only: a cut through a UTF-8 sequence would leave a name no dialog shows.
-    while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80)
-        --keep;
-    return name.substr(0, keep) + hex;
-}
-
 RegularFile OpenRegularFile(FileOps &ops, const char *path, FileAccess access, bool blocking)
 {
     RegularFile file;
-    const int fd = access == FileAccess::Read ? ops.OpenForReading(path)
-                                              : ops.OpenForRewriting(path);
+    const int fd
+        = access == FileAccess::Read ? ops.OpenForReading(path) : ops.OpenForRewriting(path);
     if (fd < 0) {
         file.refusal = RegularFile::Refusal::Open;
         file.error = errno;

@@ -29,7 +29,9 @@ struct RegularFile
         NotRegular, // a folder, FIFO, device or socket; `info` says which
     };
     int fd = -1;
-    struct stat info {};
+    struct stat info
+    {
+    };
     Refusal refusal = Refusal::None;
     int error = 0;
 
@@ -39,10 +41,10 @@ struct RegularFile
 enum class FileAccess { Read, ReadWrite };
 
 // The one way files are opened for reading (and for rewriting in place): without blocking, so that
-// a FIFO without a writer or a device cannot hold the caller up, and only when fstat shows a regular
-// file. With `blocking` the descriptor is put back into blocking mode once it is known to be a
-// regular file, for readers that rely on it (worker threads); reading a regular file never waits
-// for long either way.
+// a FIFO without a writer or a device cannot hold the caller up, and only when fstat shows a
+// regular file. With `blocking` the descriptor is put back into blocking mode once it is known to
+// be a regular file, for readers that rely on it (worker threads); reading a regular file never
+// waits for long either way.
 RegularFile OpenRegularFile(FileOps &ops, const char *path, FileAccess access = FileAccess::Read,
                             bool blocking = false);
 
@@ -63,12 +65,6 @@ ReadOutcome ReadFully(FileOps &ops, int fd, std::uint8_t *buffer, std::size_t si
 // Appends the rest of the file from the current position to `bytes`: 0, or the errno of a failed
 // read.
 int ReadToEnd(FileOps &ops, int fd, std::vector<std::uint8_t> &bytes);
-
-// The part of a file name that the caller completes with `extra` more bytes, so that the whole fits
-// in `folder`: `name` itself when it does, else its start (whole characters) and a hash of all of
-// it, within the file system's name and path limits.
-std::string FittingName(const std::filesystem::path &folder, const std::string &name,
-                        std::size_t extra);
 
 // Puts `bytes` in the file at `path` (symbolic links followed) so that a failure leaves the old
 // file as it was: see WriteCalibrationFile. `modeOfNewFile` applies when there is no file yet; an

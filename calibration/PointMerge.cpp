@@ -77,8 +77,9 @@ public:
     std::optional<std::size_t> Find(const TCalibPoint &point) const
     {
         const std::uint64_t pixel = PixelOf(point);
-        const auto it = std::lower_bound(entries_.begin(), entries_.end(), pixel,
-                                         [](const Entry &e, std::uint64_t p) { return e.pixel < p; });
+        const auto it
+            = std::lower_bound(entries_.begin(), entries_.end(), pixel,
+                               [](const Entry &e, std::uint64_t p) { return e.pixel < p; });
         if (it == entries_.end() || it->pixel != pixel)
             return std::nullopt;
         return it->index;

@@ -370,8 +370,7 @@ Error FileFailure(const char *what, const fs::path &path, const char *reason)
 // without a writer or a device is refused at once instead of hanging the window.
 Descriptor OpenRegularFile(FileOps &ops, const fs::path &path, off_t &size)
 {
-    const RegularFile opened
-        = carteva::OpenRegularFile(ops, path.c_str(), FileAccess::Read, true);
+    const RegularFile opened = carteva::OpenRegularFile(ops, path.c_str(), FileAccess::Read, true);
     if (opened.refusal != RegularFile::Refusal::None) {
         const char *reason = opened.refusal != RegularFile::Refusal::NotRegular
             ? std::strerror(opened.error)

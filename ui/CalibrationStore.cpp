@@ -3,6 +3,7 @@
 
 #include "calibration/CalibrationFile.h"
 #include "calibration/FileIo.h"
+#include "calibration/FileNames.h"
 #include "calibration/NumberText.h"
 #include "picture/PathCrossing.h"
 #include "ui/ErrorHandler.h"
@@ -25,8 +26,7 @@ const QString Caption = QStringLiteral("Error");
 
 QString Counted(std::size_t count, const char *one, const char *many)
 {
-    return QString::number(count) + QLatin1Char(' ')
-        + QString::fromLatin1(count == 1 ? one : many);
+    return QString::number(count) + QLatin1Char(' ') + QString::fromLatin1(count == 1 ? one : many);
 }
 
 QString CurrentFailure()
@@ -96,8 +96,7 @@ bool CalibrationStore::Save(QWidget *owner, const QString &fileName, std::int32_
             onlyInMemory_ = false;
             QString text = QStringLiteral("%1 was changed outside this window.\n%2 came from "
                                           "there and joined this window's points.")
-                               .arg(fileName,
-                                    Counted(result.fromOtherSide, "point", "points"));
+                               .arg(fileName, Counted(result.fromOtherSide, "point", "points"));
             if (result.removedByOtherSide > 0)
                 text += QStringLiteral("\n%1 removed there went here too.")
                             .arg(Counted(result.removedByOtherSide, "point", "points"));
@@ -107,8 +106,8 @@ bool CalibrationStore::Save(QWidget *owner, const QString &fileName, std::int32_
         }
         case CalibrationKeeper::Outcome::NotReplaced:
             qCWarning(lcStore, "Cannot save calibration: %s", result.reason.c_str());
-            leftAlone = QStringLiteral("%1 could not be read, so it is left as it is.")
-                            .arg(fileName);
+            leftAlone
+                = QStringLiteral("%1 could not be read, so it is left as it is.").arg(fileName);
             break;
         }
     } catch (...) {
@@ -142,10 +141,9 @@ void CalibrationStore::OfferCopy(QWidget *owner, QString text, std::int32_t widt
 {
     const QString saveCopy = QStringLiteral("Save a copy as\u2026");
     for (;;) {
-        const int answer
-            = Platform::Current().Ask(owner, text + QStringLiteral("\nThe points are only in memory."),
-                                      Caption, QMessageBox::Warning,
-                                      {QStringLiteral("OK"), saveCopy});
+        const int answer = Platform::Current().Ask(
+            owner, text + QStringLiteral("\nThe points are only in memory."), Caption,
+            QMessageBox::Warning, {QStringLiteral("OK"), saveCopy});
         if (answer != 1)
             return;
         QFileDialog dialog(owner, saveCopy);
@@ -170,8 +168,8 @@ bool CalibrationStore::MayClose(QWidget *owner, std::size_t count) const
     if (!onlyInMemory_ || count == 0)
         return true;
     const int answer = Platform::Current().Ask(
-        owner, QStringLiteral("Close and lose %1?").arg(Counted(count, "point", "points")),
-        Caption, QMessageBox::Warning, {QStringLiteral("Close"), QStringLiteral("Cancel")});
+        owner, QStringLiteral("Close and lose %1?").arg(Counted(count, "point", "points")), Caption,
+        QMessageBox::Warning, {QStringLiteral("Close"), QStringLiteral("Cancel")});
     return answer == 0;
 }
 

@@ -36,9 +36,10 @@ int Platform::Ask(QWidget *owner, const QString &text, const QString &caption,
     QList<QAbstractButton *> added;
     for (const QString &label : buttons) {
         const bool cancel = label == QStringLiteral("Cancel");
-        QPushButton *button = box.addButton(
-            label, cancel ? QMessageBox::RejectRole
-                          : added.isEmpty() ? QMessageBox::AcceptRole : QMessageBox::ActionRole);
+        QPushButton *button = box.addButton(label,
+                                            cancel                ? QMessageBox::RejectRole
+                                                : added.isEmpty() ? QMessageBox::AcceptRole
+                                                                  : QMessageBox::ActionRole);
         if (added.isEmpty())
             box.setDefaultButton(button);
         if (cancel)

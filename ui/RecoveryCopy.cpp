@@ -4,6 +4,7 @@
 #include "calibration/CalibrationFile.h"
 #include "calibration/Errors.h"
 #include "calibration/FileIo.h"
+#include "calibration/FileNames.h"
 #include "picture/PathCrossing.h"
 
 #include <QDateTime>
@@ -33,8 +34,9 @@ QString RecoveryCopy::Write(const QString &calibrationFileName, std::int32_t wid
         const QString tail
             = QLatin1Char('-') + stamp + (suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix);
         // A name near the limit is shortened, or the copy would fail exactly when it is needed.
-        const std::string base = FittingName(StdPath(folder), StdPath(original.completeBaseName()).native(),
-                                             StdPath(tail).native().size());
+        const std::string base
+            = FittingName(StdPath(folder), StdPath(original.completeBaseName()).native(),
+                          StdPath(tail).native().size());
         path_ = folder + QLatin1Char('/') + QtPath(base) + tail;
     }
     WriteCalibrationFile(StdPath(path_), width, height, points);

@@ -132,8 +132,7 @@ CalibratedMap CalibratedMapReader::Read(const fs::path &bitmap, const fs::path &
         if (!isNew)
             warnings.push_back(calibration.native() + ": records " + std::to_string(first->second)
                                + " and " + std::to_string(i + 1) + " are both at pixel "
-                               + std::to_string(points[i].X) + ", "
-                               + std::to_string(points[i].Y));
+                               + std::to_string(points[i].X) + ", " + std::to_string(points[i].Y));
     }
     return map;
 }

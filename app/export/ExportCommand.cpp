@@ -83,8 +83,8 @@ void WriteAllTo(int fd, const fs::path &path, const std::string &text)
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0)
-            throw Error(path.native() + ": cannot write: "
-                        + std::strerror(written < 0 ? errno : EIO));
+            throw Error(path.native()
+                        + ": cannot write: " + std::strerror(written < 0 ? errno : EIO));
         data += written;
         left -= static_cast<std::size_t>(written);
     }

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "calibration/CalibrationFile.h"
 
-#include "calibration/Errors.h"
 #include "calibration/Descriptor.h"
+#include "calibration/Errors.h"
 #include "calibration/FileIo.h"
+#include "calibration/FileNames.h"
 #include "calibration/FileOps.h"
 #include "support/ScratchFiles.h"
 
@@ -14,13 +15,13 @@
 #include <climits>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <random>
 #include <set>
 #include <string>
-#include <fcntl.h>
-#include <optional>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -245,6 +246,7 @@ TEST(CalibrationFileFaults, FolderThatRefusesNewFilesGetsTheFileRewrittenInPlace
         {{"create temporary", EACCES}, 3}, // read-only folder; the new file is longer
         {{"create temporary", EPERM}, 9}, // immutable folder; the new file is shorter
         {{"create temporary", EROFS}, 3},
+        {{"create temporary", ENAMETOOLONG}, 9}, // a file system with shorter names
         {{"rename", EPERM}, 9}, // sticky folder, and the file is someone else's
     };
     for (const auto &row : rows) {
@@ -423,7 +425,6 @@ TEST(CalibrationFileFaults, KilledSaveLeavesTheCompleteOldOrNewFile)
     EXPECT_GT(sawSecond, 0);
 }
 
-
 // What lies beside the file: other names of it, leftovers of killed saves, names near the limit.
 TEST(CalibrationFileFaults, LinksLitterAndLongNamesSurviveASave)
 {
@@ -451,9 +452,11 @@ TEST(CalibrationFileFaults, LinksLitterAndLongNamesSurviveASave)
                  {".valley.cali.tmp-AbC123", ".valley.cali.tmp-held00", ".valley.cali.other"})
                 fs::last_write_time(folder.path / old,
                                     fs::file_time_type::clock::now() - std::chrono::minutes(2));
-            held.emplace(posix, ::open((folder.path / ".valley.cali.tmp-held00").c_str(), O_RDONLY));
+            held.emplace(posix,
+                         ::open((folder.path / ".valley.cali.tmp-held00").c_str(), O_RDONLY));
             ASSERT_EQ(flock(held->Get(), LOCK_EX), 0);
-            names.insert({".valley.cali.tmp-held00", ".valley.cali.tmp-new000", ".valley.cali.other"});
+            names.insert(
+                {".valley.cali.tmp-held00", ".valley.cali.tmp-new000", ".valley.cali.other"});
         }
         const std::vector<TCalibPoint> points = SomePoints(2, 9);
         WriteCalibrationFile(path, 3, 4, points);

@@ -5,11 +5,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QLockFile>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QSysInfo>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QtTest>
 
 #include <climits>
@@ -152,7 +152,8 @@ private slots:
         QCOMPARE(f.platform.messages.size(), std::size_t(!recovered && !onSave ? 2 : 1));
         const QString text = f.platform.messages[0].text;
         if (!recovered) {
-            QCOMPARE(text.section(QLatin1Char('\n'), -1), QString("The points are only in memory."));
+            QCOMPARE(text.section(QLatin1Char('\n'), -1),
+                     QString("The points are only in memory."));
             QCOMPARE(f.platform.messages[0].buttons, QStringList({"OK", "Save a copy as\u2026"}));
         }
         if (!recovered && !onSave) {
