@@ -55,8 +55,6 @@ const FormatEntry &EntryOf(ExportFormat format)
 std::optional<int> OpenDescriptorNamed(const fs::path &output)
 {
     const std::string &name = output.native();
-    if (name == "/dev/stdin")
-        return 0;
     if (name == "/dev/stdout")
         return 1;
     if (name == "/dev/stderr")

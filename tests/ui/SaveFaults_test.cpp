@@ -227,6 +227,29 @@ private slots:
                  test::CalibrationBytes(40, 30, {TCalibPoint {20, 10, 49.75L, 15.5L}}));
     }
 
+    void aCopySavedAsTakesThePointsOutOfMemory()
+    {
+        WindowFixture f;
+        // Neither the file (read-only) nor a recovery copy (its folder would lie under a file)
+        // can be written.
+        WindowFixture::WriteFile(f.Path("map.cali"), test::CalibrationBytes(40, 30, {}));
+        f.Start(f.WriteBitmap("map.bmp", 40, 30));
+        QFile::setPermissions(f.Path("map.cali"), QFileDevice::ReadOwner);
+        WindowFixture::WriteFile(f.dataHome.filePath("file"), "x");
+        qputenv("XDG_DATA_HOME", f.dataHome.filePath("file").toLocal8Bit());
+        f.platform.messages.clear();
+        f.platform.answers = {1};
+        f.platform.fileAnswers.push_back(f.Path("copy.cali"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Cannot save calibration: "));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Cannot keep the points"));
+        SaveThroughTheWindow(f, {"20", "10", "49.75", "15.5"});
+        QCOMPARE(f.platform.messages.size(), std::size_t(1));
+        QCOMPARE(f.platform.dialogTitles.back(), QString("Save a copy as\u2026"));
+        QCOMPARE(WindowFixture::ReadFile(f.Path("copy.cali")),
+                 test::CalibrationBytes(40, 30, f.window->Points));
+        QVERIFY(!f.window->PointsOnlyInMemory());
+    }
+
     void anotherWriterLosesNoPoints_data()
     {
         QTest::addColumn<QString>("other");
