@@ -94,9 +94,10 @@ bool CalibrationStore::Save(QWidget *owner, const QString &fileName, std::int32_
             return false;
         case CalibrationKeeper::Outcome::Merged: {
             onlyInMemory_ = false;
-            QString text = QStringLiteral("%1 was changed outside this window.\n%2 came from "
-                                          "there and joined this window's points.")
-                               .arg(fileName, Counted(result.fromOtherSide, "point", "points"));
+            QString text = QStringLiteral("%1 was changed outside this window.").arg(fileName);
+            if (result.fromOtherSide > 0)
+                text += QStringLiteral("\n%1 came from there and joined this window's points.")
+                            .arg(Counted(result.fromOtherSide, "point", "points"));
             if (result.removedByOtherSide > 0)
                 text += QStringLiteral("\n%1 removed there went here too.")
                             .arg(Counted(result.removedByOtherSide, "point", "points"));
