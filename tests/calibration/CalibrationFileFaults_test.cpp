@@ -437,8 +437,8 @@ TEST(CalibrationFileFaults, LinksLitterAndLongNamesSurviveASave)
         const fs::path path = folder.path / name;
         WriteBytes(path, {1, 2, 3});
         std::set<std::string> names {name};
-        std::optional<Descriptor> held;
         FileOps posix;
+        std::optional<Descriptor> held;
         if (which == Case::HardLink) {
             fs::create_hard_link(path, folder.path / "other.cali");
             names.insert("other.cali");
