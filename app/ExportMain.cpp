@@ -6,7 +6,9 @@
 #include <QGuiApplication>
 
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,12 +43,16 @@ int main(int argc, char **argv)
         break;
     }
 
-    // Metafiles are painted with Qt Gui, which wants an application and a platform; nothing is
-    // ever shown, so no display is needed. Qt sees none of the arguments.
+    // Icons and metafiles are decoded with Qt Gui, which wants an application and a platform;
+    // nothing is ever shown, so no display is needed. Qt sees none of the arguments. A BMP is
+    // measured by its headers alone and needs neither.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(QuietQtMessages);
     int qtArgc = 1;
-    QGuiApplication application(qtArgc, argv);
+    std::optional<QGuiApplication> application;
+    const std::string extension = std::filesystem::path(commandLine.Options.Bitmap).extension();
+    if (QByteArrayView(extension).compare(".bmp", Qt::CaseInsensitive) != 0)
+        application.emplace(qtArgc, argv);
     carteva::EstablishFloatingPointSettings();
     return carteva::ExportCommand::Run(commandLine.Options, std::cout, std::cerr);
 }

@@ -5,6 +5,8 @@
 
 #include <QIcon>
 
+#include <cstdio>
+
 int main(int argc, char **argv)
 {
     carteva::CartevaApplication application(argc, argv);
@@ -13,7 +15,11 @@ int main(int argc, char **argv)
 
     carteva::TfrmMain window;
     carteva::frmMain = &window;
-    carteva::TerminationSignals endOnSignals(window);
+    // Points that no file could take are written to standard error before a forced end.
+    carteva::TerminationSignals endOnSignals(window, [&window] {
+        if (window.PointsOnlyInMemory())
+            carteva::CalibrationStore::WriteAsText(stderr, window.Points);
+    });
     window.show();
     application.exec();
     // Every path ends with status 0: the cancelled start-up, a close, a log-off, a signal.

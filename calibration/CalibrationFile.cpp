@@ -5,6 +5,7 @@
 #include "calibration/Errors.h"
 #include "calibration/FileIo.h"
 #include "calibration/FileOps.h"
+#include "calibration/FileState.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -47,27 +48,22 @@ std::u16string CalibrationFileName(std::u16string_view bitmapFileName)
 }
 
 CalibrationReadResult ReadCalibrationFile(const fs::path &path, std::vector<TCalibPoint> &points,
-                                          FileOps &ops, std::string *failure)
+                                          FileOps &ops, std::string *failure, FileState *state)
 {
     const auto fail = [&](CalibrationReadResult result, std::string reason) {
         if (failure)
             *failure = std::move(reason);
         return result;
     };
-    const int fd = ops.OpenForReading(path.c_str());
-    if (fd < 0) {
-        const int error = errno;
-        return fail(error == ENOENT ? CalibrationReadResult::NoSuchFile
-                                    : CalibrationReadResult::Failed,
-                    FailureReason(path, "open", error));
+    const RegularFile opened = OpenRegularFile(ops, path.c_str());
+    if (opened.refusal != RegularFile::Refusal::None) {
+        const bool missing = opened.refusal == RegularFile::Refusal::Open && opened.error == ENOENT;
+        return fail(missing ? CalibrationReadResult::NoSuchFile : CalibrationReadResult::Failed,
+                    RefusalReason(path, opened));
     }
+    const int fd = opened.fd;
     Descriptor file(ops, fd);
-
-    struct stat info;
-    if (ops.Fstat(fd, &info) != 0)
-        return fail(CalibrationReadResult::Failed, FailureReason(path, "fstat", errno));
-    if (!S_ISREG(info.st_mode))
-        return fail(CalibrationReadResult::Failed, path.string() + ": not a regular file");
+    const struct stat &info = opened.info;
 
     // Width and height are not needed to read the points.
     std::uint8_t header[HeaderSize];
@@ -76,6 +72,8 @@ CalibrationReadResult ReadCalibrationFile(const fs::path &path, std::vector<TCal
         return fail(CalibrationReadResult::Failed, FailureReason(path, "read", head.error));
     if (head.count != HeaderSize)
         return fail(CalibrationReadResult::Failed, path.string() + ": shorter than its header");
+    ByteHash hash;
+    hash.Add({header, HeaderSize});
 
     if (static_cast<std::size_t>(info.st_size) > HeaderSize) {
         const std::size_t expected
@@ -86,6 +84,8 @@ CalibrationReadResult ReadCalibrationFile(const fs::path &path, std::vector<TCal
     std::vector<std::uint8_t> block(RecordsPerBlock * RecordSize);
     for (;;) {
         const ReadOutcome outcome = ReadFully(ops, fd, block.data(), block.size());
+        if (state)
+            hash.Add({block.data(), outcome.count});
         TCalibPoint::Record record;
         const std::size_t whole = outcome.count / RecordSize;
         for (std::size_t i = 0; i < whole; ++i) {
@@ -98,8 +98,13 @@ CalibrationReadResult ReadCalibrationFile(const fs::path &path, std::vector<TCal
             return fail(CalibrationReadResult::Failed,
                         path.string() + ": " + std::to_string(outcome.count % RecordSize)
                             + " bytes after the last whole record");
-        if (outcome.count < block.size())
+        if (outcome.count < block.size()) {
+            if (state) {
+                *state = FileState::Of(info);
+                state->hash = hash.Value();
+            }
             return CalibrationReadResult::Complete;
+        }
     }
 }
 
@@ -110,8 +115,8 @@ CalibrationReadResult ReadCalibrationFile(const fs::path &path, std::vector<TCal
     return ReadCalibrationFile(path, points, posix, failure);
 }
 
-std::string WriteCalibrationFile(const fs::path &path, std::int32_t width, std::int32_t height,
-                                 std::span<const TCalibPoint> points, FileOps &ops)
+std::vector<std::uint8_t> EncodeCalibration(std::int32_t width, std::int32_t height,
+                                            std::span<const TCalibPoint> points)
 {
     std::vector<std::uint8_t> bytes;
     bytes.reserve(HeaderSize + RecordSize * points.size());
@@ -121,7 +126,13 @@ std::string WriteCalibrationFile(const fs::path &path, std::int32_t width, std::
         const TCalibPoint::Record record = point.ToRecord();
         bytes.insert(bytes.end(), record.begin(), record.end());
     }
-    return ReplaceFile(ops, path, bytes, std::nullopt);
+    return bytes;
+}
+
+std::string WriteCalibrationFile(const fs::path &path, std::int32_t width, std::int32_t height,
+                                 std::span<const TCalibPoint> points, FileOps &ops)
+{
+    return ReplaceFile(ops, path, EncodeCalibration(width, height, points), std::nullopt);
 }
 
 std::string WriteCalibrationFile(const fs::path &path, std::int32_t width, std::int32_t height,
@@ -133,15 +144,12 @@ std::string WriteCalibrationFile(const fs::path &path, std::int32_t width, std::
 
 std::string BackupCalibrationFile(const fs::path &path, FileOps &ops)
 {
-    const int fd = ops.OpenForReading(path.c_str());
-    if (fd < 0)
-        throw Error(FailureReason(path, "open", errno));
+    const RegularFile opened = OpenRegularFile(ops, path.c_str());
+    if (opened.refusal != RegularFile::Refusal::None)
+        throw Error(RefusalReason(path, opened));
+    const int fd = opened.fd;
     Descriptor file(ops, fd);
-    struct stat info;
-    if (ops.Fstat(fd, &info) != 0)
-        throw Error(FailureReason(path, "fstat", errno));
-    if (!S_ISREG(info.st_mode))
-        throw Error(path.string() + ": not a regular file");
+    const struct stat &info = opened.info;
     std::vector<std::uint8_t> bytes;
     if (const int error = ReadToEnd(ops, fd, bytes))
         throw Error(FailureReason(path, "read", error));

@@ -13,6 +13,7 @@
 namespace carteva {
 
 class FileOps;
+struct FileState;
 
 // The bitmap's path with its last three characters replaced by "cali" (valley.bmp -> valley.cali);
 // characters are counted, the extension is not looked for.
@@ -54,10 +55,16 @@ std::string WriteCalibrationFile(const std::filesystem::path &path, std::int32_t
 // as above.
 std::string BackupCalibrationFile(const std::filesystem::path &path);
 
-// The same, with every file operation going through `ops`.
+// The bytes of a calibration file: width, height and the records.
+std::vector<std::uint8_t> EncodeCalibration(std::int32_t width, std::int32_t height,
+                                            std::span<const TCalibPoint> points);
+
+// The same, with every file operation going through `ops`. A complete read fills `state` in when
+// given: the file's identity, size, modification time and the hash of the bytes read.
 CalibrationReadResult ReadCalibrationFile(const std::filesystem::path &path,
                                           std::vector<TCalibPoint> &points, FileOps &ops,
-                                          std::string *failure = nullptr);
+                                          std::string *failure = nullptr,
+                                          FileState *state = nullptr);
 std::string WriteCalibrationFile(const std::filesystem::path &path, std::int32_t width,
                                  std::int32_t height, std::span<const TCalibPoint> points,
                                  FileOps &ops);

@@ -3,45 +3,83 @@
 
 #include "calibration/CalibPoint.h"
 #include "calibration/CalibrationFile.h"
+#include "calibration/FileOps.h"
+#include "calibration/FileState.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <span>
 #include <string>
 #include <vector>
 
 namespace carteva {
 
-// Decides what the close may do to the calibration file of the opened bitmap, so that a close
-// never destroys points the program could not read:
-// - a file that existed but could not be read completely is kept as "<file>.bak" (once per run)
-//   before it is replaced;
-// - when the file was never read (the picture failed to load), the close writes nothing unless
-//   points were saved meanwhile, and then keeps an existing file as above.
+// Decides what a save may do to the calibration file of the opened bitmap, so that no save
+// destroys points that are on disk:
+// - it never writes over a file it has not read: it remembers the file as last read or written and
+//   looks before every write; when someone else wrote the file meanwhile, the file's points and
+//   the window's are merged three ways (see MergePoints) and the merge is written;
+// - a run that could not read the file (the picture or the file failed to load) never replaces
+//   it, nor its backup: its points belong in a recovery copy;
+// - a file that existed before the run is kept as "<file>.bak" before the first merge replaces it.
 class CalibrationKeeper
 {
 public:
-    // Appends the file's points; see ReadCalibrationFile.
+    enum class Outcome {
+        Written, // the window's points are in the file
+        Merged, // another writer's points were merged in: the caller's list changed
+        NotReplaced, // the file is left as it is; the points belong elsewhere
+        Untouched, // a run that could not read the file, with no points of its own to keep
+    };
+    struct WriteResult
+    {
+        Outcome outcome = Outcome::Written;
+        std::size_t fromOtherSide = 0; // Merged: points added or changed by the other writer
+        std::size_t removedByOtherSide = 0; // Merged: points it removed
+        std::string reason; // NotReplaced: why, for the log
+    };
+
+    CalibrationKeeper() = default;
+    // Every file operation goes through `ops` (tests); not owned.
+    explicit CalibrationKeeper(FileOps &ops)
+        : ops_(&ops)
+    { }
+
+    // Appends the file's points; see ReadCalibrationFile. Running out of memory fails the read
+    // like any other reason.
     CalibrationReadResult Read(const std::filesystem::path &path, std::vector<TCalibPoint> &points);
     // Why the last Read did not complete (a missing file too), naming the file, the call and the
     // system's message; empty when it did or before any Read.
     const std::string &ReadFailure() const { return readFailure_; }
-    void PointSaved() { pointsSaved_ = true; }
-    // Writes the file as the close does (throws Error on failure, its what() saying why); false
-    // when it leaves the file alone.
-    bool Write(const std::filesystem::path &path, std::int32_t width, std::int32_t height,
-               std::span<const TCalibPoint> points);
+    // Writes `points` to the file as a Save or the close does, after merging in what another
+    // writer put there (which changes `points`). Throws Error when the write fails, its what()
+    // saying why.
+    WriteResult Write(const std::filesystem::path &path, std::int32_t width, std::int32_t height,
+                      std::vector<TCalibPoint> &points);
     // What the last Write saved but could not make sure of: the file (or its backup) is in place,
     // yet its folder could not be flushed. Not a failure, only worth logging; empty otherwise.
     const std::string &WriteWarning() const { return writeWarning_; }
 
 private:
+    enum class Knowledge {
+        NotRead, // no Read yet: the picture failed to load
+        Unreadable, // the file existed but could not be read
+        Known, // `state_` and `base_` are what the file held
+    };
+
+    FileOps &Ops() { return ops_ ? *ops_ : posix_; }
+    WriteResult Replace(const std::filesystem::path &path, std::int32_t width, std::int32_t height,
+                        std::vector<TCalibPoint> &points, WriteResult result);
+
+    FileOps posix_;
+    FileOps *ops_ = nullptr;
+    Knowledge knowledge_ = Knowledge::NotRead;
+    FileState state_;
+    std::vector<TCalibPoint> base_;
+    bool existedAtStart_ = false;
+    bool backupKept_ = false;
     std::string readFailure_;
     std::string writeWarning_;
-    bool read_ = false;
-    bool unreadable_ = false;
-    bool pointsSaved_ = false;
-    bool backupKept_ = false;
 };
 
 } // namespace carteva

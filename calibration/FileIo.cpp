@@ -3,12 +3,20 @@
 
 #include "calibration/Descriptor.h"
 #include "calibration/Errors.h"
+#include "calibration/FileNames.h"
 #include "calibration/FileOps.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <fcntl.h>
 #include <random>
+#include <sys/file.h>
 #include <system_error>
+#include <unistd.h>
 #include <utility>
 
 namespace carteva {
@@ -60,19 +68,6 @@ fs::path FollowLinks(fs::path path)
     Fail(path, "readlink", ELOOP);
 }
 
-std::string TemporaryName(const fs::path &folder, const fs::path &target)
-{
-    static constexpr char Letters[]
-        = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    // Long names are cut so that the temporary one stays within the file system's name limit.
-    const std::string name = target.filename().string().substr(0, 200);
-    std::random_device random;
-    std::string suffix(6, ' ');
-    for (char &c : suffix)
-        c = Letters[random() % (sizeof Letters - 1)];
-    return (folder / ("." + name + "." + suffix)).string();
-}
-
 // The temporary file of a save: closed and removed again unless it was renamed into place.
 class TemporaryFile
 {
@@ -109,7 +104,7 @@ private:
 // of someone else's), although the file in it may still be writable.
 bool RefusesNewFiles(int error)
 {
-    return error == EACCES || error == EPERM || error == EROFS;
+    return error == EACCES || error == EPERM || error == EROFS || error == ENAMETOOLONG;
 }
 
 // Writes `bytes` over the start of the file, cuts it to their length and flushes it; returns why
@@ -137,15 +132,11 @@ void RewriteInPlace(FileOps &ops, const fs::path &target, std::span<const std::u
     const auto fail = [&](const std::string &reason) {
         throw Error(refused + "; rewriting in place: " + reason);
     };
-    const int fd = ops.OpenForRewriting(target.c_str());
-    if (fd < 0)
-        fail(FailureReason(target, "open", errno));
+    const RegularFile opened = OpenRegularFile(ops, target.c_str(), FileAccess::ReadWrite);
+    if (opened.refusal != RegularFile::Refusal::None)
+        fail(RefusalReason(target, opened));
+    const int fd = opened.fd;
     Descriptor file(ops, fd);
-    struct stat info;
-    if (ops.Fstat(fd, &info) != 0)
-        fail(FailureReason(target, "fstat", errno));
-    if (!S_ISREG(info.st_mode))
-        fail(target.string() + ": not a regular file");
     std::vector<std::uint8_t> old;
     if (const int error = ReadToEnd(ops, fd, old))
         fail(FailureReason(target, "read", error));
@@ -181,6 +172,52 @@ std::string FlushFolder(FileOps &ops, const fs::path &folder, const fs::path &ta
 std::string FailureReason(const fs::path &file, const char *call, int error)
 {
     return file.string() + ": " + call + ": " + std::strerror(error);
+}
+
+RegularFile OpenRegularFile(FileOps &ops, const char *path, FileAccess access, bool blocking)
+{
+    RegularFile file;
+    const int fd
+        = access == FileAccess::Read ? ops.OpenForReading(path) : ops.OpenForRewriting(path);
+    if (fd < 0) {
+        file.refusal = RegularFile::Refusal::Open;
+        file.error = errno;
+        return file;
+    }
+    if (ops.Fstat(fd, &file.info) != 0) {
+        file.refusal = RegularFile::Refusal::Fstat;
+        file.error = errno;
+    } else if (!S_ISREG(file.info.st_mode)) {
+        file.refusal = RegularFile::Refusal::NotRegular;
+    }
+    if (file.refusal != RegularFile::Refusal::None) {
+        const int saved = errno;
+        ops.Close(fd);
+        errno = saved;
+        return file;
+    }
+    if (blocking) {
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags >= 0)
+            ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    }
+    file.fd = fd;
+    return file;
+}
+
+std::string RefusalReason(const fs::path &file, const RegularFile &opened)
+{
+    switch (opened.refusal) {
+    case RegularFile::Refusal::Open:
+        return FailureReason(file, "open", opened.error);
+    case RegularFile::Refusal::Fstat:
+        return FailureReason(file, "fstat", opened.error);
+    case RegularFile::Refusal::NotRegular:
+        return file.string() + ": not a regular file";
+    case RegularFile::Refusal::None:
+        break;
+    }
+    return {};
 }
 
 ReadOutcome ReadFully(FileOps &ops, int fd, std::uint8_t *buffer, std::size_t size)
@@ -232,6 +269,13 @@ std::string ReplaceFile(FileOps &ops, const fs::path &path, std::span<const std:
         if (ops.AccessForWriting(target.c_str()) != 0)
             Fail(target, "access", errno);
         mode = existing.st_mode & ModeBits;
+        // Replacing would cut the file off from its other names.
+        if (existing.st_nlink > 1) {
+            RewriteInPlace(ops, target, bytes,
+                           target.string() + ": " + std::to_string(existing.st_nlink)
+                               + " hard links");
+            return {};
+        }
     } else if (errno != ENOENT) {
         Fail(target, "stat", errno);
     }
@@ -255,6 +299,8 @@ std::string ReplaceFile(FileOps &ops, const fs::path &path, std::span<const std:
     }
 
     TemporaryFile temporary(ops, fd, temporaryPath);
+    // Held until the file is closed: a save under way is not litter to clean up.
+    ::flock(temporary.Fd(), LOCK_EX | LOCK_NB);
     if (!WriteAll(ops, temporary.Fd(), bytes))
         Fail(temporary.Path(), "write", errno);
     if (mode && ops.Fchmod(temporary.Fd(), *mode) != 0)
@@ -274,6 +320,7 @@ std::string ReplaceFile(FileOps &ops, const fs::path &path, std::span<const std:
         Fail(target, "rename", error);
     }
     temporary.Renamed();
+    RemoveStaleTemporaries(folder, target);
     return FlushFolder(ops, folder, target);
 }
 

@@ -3,6 +3,7 @@
 
 #include "calibration/Descriptor.h"
 #include "calibration/Errors.h"
+#include "calibration/FileIo.h"
 #include "calibration/FileOps.h"
 #include "gpx/BackgroundBuilder.h"
 #include "gpx/LineExcerpt.h"
@@ -369,22 +370,16 @@ Error FileFailure(const char *what, const fs::path &path, const char *reason)
 // without a writer or a device is refused at once instead of hanging the window.
 Descriptor OpenRegularFile(FileOps &ops, const fs::path &path, off_t &size)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        throw FileFailure("Cannot open file", path, std::strerror(errno));
-    struct stat status;
-    const bool statted = ::fstat(fd, &status) == 0;
-    if (!statted || !S_ISREG(status.st_mode)) {
-        const char *reason = !statted ? std::strerror(errno)
-            : S_ISDIR(status.st_mode) ? std::strerror(EISDIR)
-                                      : "Not a regular file";
-        ::close(fd);
+    const RegularFile opened = carteva::OpenRegularFile(ops, path.c_str(), FileAccess::Read, true);
+    if (opened.refusal != RegularFile::Refusal::None) {
+        const char *reason = opened.refusal != RegularFile::Refusal::NotRegular
+            ? std::strerror(opened.error)
+            : opened.IsFolder() ? std::strerror(EISDIR)
+                                : "Not a regular file";
         throw FileFailure("Cannot open file", path, reason);
     }
-    // Reading a regular file never blocks for long; the flag has done its work.
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    size = status.st_size;
-    return Descriptor(ops, fd);
+    size = opened.info.st_size;
+    return Descriptor(ops, opened.fd);
 }
 
 } // namespace

@@ -43,6 +43,12 @@ public:
     int DotsPerMeterY() const { return dotsPerMeterY_; }
     // The decoded size that Qt's allocation limit counts: 4 bytes a pixel, whatever the format.
     qint64 AllocationBytes() const { return qint64(width_) * height_ * 4; }
+    // The palette of a file of up to 8 bits a pixel, as Qt reads it: ColourCount() entries of 3
+    // bytes (12-byte header) or 4 bytes (blue, green, red, unused) from PaletteOffset().
+    std::uint32_t ColourCount() const { return colourCount_; }
+    qint64 PaletteOffset() const { return paletteOffset_; }
+    int PaletteEntryBytes() const { return headerSize_ == 12 ? 3 : 4; }
+    int BitCount() const { return bitCount_; }
     // Bits of red, green and blue in each pixel of a 16- or 32-bit file (8 for other files).
     const std::array<int, 3> &ChannelBits() const { return channelBits_; }
 

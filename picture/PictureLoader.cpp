@@ -2,9 +2,12 @@
 #include "picture/PictureLoader.h"
 
 #include "calibration/Errors.h"
+#include "calibration/FileIo.h"
+#include "calibration/FileOps.h"
 #include "picture/BitmapDecoder.h"
 #include "picture/EmfDecoder.h"
 #include "picture/IconDecoder.h"
+#include "picture/PathCrossing.h"
 #include "picture/WmfDecoder.h"
 
 #include <QFile>
@@ -12,8 +15,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace carteva {
@@ -52,46 +53,54 @@ QString ExtensionOf(const QString &fileName)
 
 // Opens read-only with the system's own error text. Only regular files are read: a directory
 // gives its own error, and a pipe or device could block the window or never end.
-void OpenForReading(const QString &fileName, QFile &file)
+void OpenForReading(const std::filesystem::path &path, const QString &fileName, QFile &file)
 {
-    const QByteArray path = QFile::encodeName(fileName);
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        FailToOpen(fileName, errno);
-    struct stat status
-    {
-    };
-    int error = 0;
-    if (::fstat(fd, &status) != 0)
-        error = errno;
-    else if (S_ISDIR(status.st_mode))
-        error = EISDIR;
-    else if (!S_ISREG(status.st_mode))
-        error = ENODEV;
-    if (error != 0) {
-        ::close(fd);
-        FailToOpen(fileName, error);
+    FileOps posix;
+    const RegularFile opened = OpenRegularFile(posix, path.c_str());
+    switch (opened.refusal) {
+    case RegularFile::Refusal::Open:
+    case RegularFile::Refusal::Fstat:
+        FailToOpen(fileName, opened.error);
+    case RegularFile::Refusal::NotRegular:
+        FailToOpen(fileName, opened.IsFolder() ? EISDIR : ENODEV);
+    case RegularFile::Refusal::None:
+        break;
     }
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
+    if (!file.open(opened.fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(opened.fd);
         FailToOpen(fileName, EIO);
     }
+}
+
+Picture Load(const std::filesystem::path &path, const QString &fileName)
+{
+    const QString extension = ExtensionOf(fileName);
+    for (const PictureKindEntry &kind : Kinds) {
+        if (extension.compare(QLatin1String(kind.extension), Qt::CaseInsensitive) == 0) {
+            QFile file;
+            OpenForReading(path, fileName, file);
+            return kind.decode(file);
+        }
+    }
+    throw Error(
+        QStringLiteral("Unknown picture file extension (.%1)").arg(extension).toStdString());
 }
 
 } // namespace
 
 Picture LoadPicture(const QString &fileName)
 {
-    const QString extension = ExtensionOf(fileName);
-    for (const PictureKindEntry &kind : Kinds) {
-        if (extension.compare(QLatin1String(kind.extension), Qt::CaseInsensitive) == 0) {
-            QFile file;
-            OpenForReading(fileName, file);
-            return kind.decode(file);
-        }
-    }
-    throw Error(
-        QStringLiteral("Unknown picture file extension (.%1)").arg(extension).toStdString());
+    return Load(StdPath(fileName), fileName);
+}
+
+Picture LoadPicture(const std::filesystem::path &path)
+{
+    return Load(path, QtPath(path));
+}
+
+void OpenPictureFile(const std::filesystem::path &path, QFile &file)
+{
+    OpenForReading(path, QtPath(path), file);
 }
 
 } // namespace carteva

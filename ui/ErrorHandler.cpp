@@ -14,13 +14,8 @@ namespace carteva {
 
 QString ErrorHandler::ApplicationTitle(const QString &programFilePath)
 {
-    QString name = programFilePath;
-    const qsizetype slash = name.lastIndexOf(QLatin1Char('/'));
-    if (slash >= 0)
-        name = name.mid(slash + 1);
-    const qsizetype dot = name.indexOf(QLatin1Char('.'));
-    if (dot >= 0)
-        name.truncate(dot);
+    // The name without its folder, cut before its first ".".
+    QString name = QFileInfo(programFilePath).baseName();
     if (name.size() > 1)
         name = name.left(1) + name.mid(1).toLower();
     return name;

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QPushButton>
 
 namespace carteva {
 
@@ -25,6 +26,28 @@ void Platform::ShowMessage(QWidget *owner, const QString &text, const QString &c
     QMessageBox box(icon, caption, text, QMessageBox::Ok, owner);
     box.setTextFormat(Qt::PlainText);
     box.exec();
+}
+
+int Platform::Ask(QWidget *owner, const QString &text, const QString &caption,
+                  QMessageBox::Icon icon, const QStringList &buttons)
+{
+    QMessageBox box(icon, caption, text, QMessageBox::NoButton, owner);
+    box.setTextFormat(Qt::PlainText);
+    QList<QAbstractButton *> added;
+    for (const QString &label : buttons) {
+        const bool cancel = label == QStringLiteral("Cancel");
+        QPushButton *button = box.addButton(label,
+                                            cancel                ? QMessageBox::RejectRole
+                                                : added.isEmpty() ? QMessageBox::AcceptRole
+                                                                  : QMessageBox::ActionRole);
+        if (added.isEmpty())
+            box.setDefaultButton(button);
+        if (cancel)
+            box.setEscapeButton(button);
+        added.push_back(button);
+    }
+    box.exec();
+    return static_cast<int>(added.indexOf(box.clickedButton()));
 }
 
 bool Platform::OpenUrl(const QUrl &url)

@@ -3,6 +3,7 @@
 
 #include <QMessageBox>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <optional>
@@ -23,6 +24,11 @@ public:
     virtual std::optional<QString> RunFileDialog(QFileDialog &dialog);
     virtual void ShowMessage(QWidget *owner, const QString &text, const QString &caption,
                              QMessageBox::Icon icon);
+    // A message box with one button per text, the first the default; the index of the button
+    // pressed, or -1 when the box went away otherwise (Escape, the event loops ending). A button
+    // named "Cancel" is the one Escape presses.
+    virtual int Ask(QWidget *owner, const QString &text, const QString &caption,
+                    QMessageBox::Icon icon, const QStringList &buttons);
     // Hands the address to the system's browser; false when none could be started.
     virtual bool OpenUrl(const QUrl &url);
     // Ends the event loop without asking the window whether it may close.

@@ -3,6 +3,9 @@
 
 #include "calibration/CalibrationFile.h"
 #include "calibration/Errors.h"
+#include "calibration/FileIo.h"
+#include "calibration/FileNames.h"
+#include "picture/PathCrossing.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -28,10 +31,15 @@ QString RecoveryCopy::Write(const QString &calibrationFileName, std::int32_t wid
         const QString stamp
             = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
         const QString suffix = original.suffix();
-        path_ = folder + QLatin1Char('/') + original.completeBaseName() + QLatin1Char('-') + stamp
-            + (suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix);
+        const QString tail
+            = QLatin1Char('-') + stamp + (suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix);
+        // A name near the limit is shortened, or the copy would fail exactly when it is needed.
+        const std::string base
+            = FittingName(StdPath(folder), StdPath(original.completeBaseName()).native(),
+                          StdPath(tail).native().size());
+        path_ = folder + QLatin1Char('/') + QtPath(base) + tail;
     }
-    WriteCalibrationFile(std::filesystem::path(path_.toStdU16String()), width, height, points);
+    WriteCalibrationFile(StdPath(path_), width, height, points);
     return path_;
 }
 

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
+#include <utility>
 
 namespace carteva {
 
@@ -31,8 +32,9 @@ extern "C" void OnSignal(int)
 
 } // namespace
 
-TerminationSignals::TerminationSignals(QWidget &window)
+TerminationSignals::TerminationSignals(QWidget &window, std::function<void()> lastWords)
     : window_(window)
+    , lastWords_(std::move(lastWords))
 {
     if (pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0) {
         qWarning("Signals will end the program without saving: no pipe (%s)", std::strerror(errno));
@@ -76,10 +78,13 @@ void TerminationSignals::Arrived()
     // Signals are read between events, so a save under way has finished. Ending the event loops
     // first makes the close's warning box, should its save fail, return at once: nobody may be
     // left to answer it.
-    if (!first || count > 1 || !window_.isVisible())
+    const bool forced = !first || count > 1 || !window_.isVisible();
+    if (forced)
         QCoreApplication::exit(0);
     if (first && window_.isVisible())
         window_.close();
+    if (forced && lastWords_)
+        lastWords_();
 }
 
 } // namespace carteva

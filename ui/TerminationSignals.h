@@ -3,6 +3,8 @@
 
 #include <QObject>
 
+#include <functional>
+
 class QSocketNotifier;
 class QWidget;
 
@@ -12,11 +14,12 @@ namespace carteva {
 // close the window as its close box does, so the points are saved and the program ends with
 // status 0. The handler only writes a byte into a pipe, which the event loop reads. A
 // second signal during that close (a warning box left up with nobody to answer it) ends the event
-// loop once the save is done. One instance at a time.
+// loop once the save is done, after `lastWords` (which may write what would otherwise be lost).
+// One instance at a time.
 class TerminationSignals : public QObject
 {
 public:
-    explicit TerminationSignals(QWidget &window);
+    explicit TerminationSignals(QWidget &window, std::function<void()> lastWords = {});
     ~TerminationSignals() override;
     TerminationSignals(const TerminationSignals &) = delete;
     TerminationSignals &operator=(const TerminationSignals &) = delete;
@@ -25,6 +28,7 @@ private:
     void Arrived();
 
     QWidget &window_;
+    std::function<void()> lastWords_;
     QSocketNotifier *notifier_ = nullptr;
     bool closing_ = false;
 };

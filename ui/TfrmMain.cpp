@@ -2,13 +2,13 @@
 #include "ui/TfrmMain.h"
 
 #include "calibration/CalibrationFile.h"
-#include "calibration/CalibrationKeeper.h"
 #include "calibration/Errors.h"
 #include "calibration/NumberText.h"
 #include "calibration/PixelSurface.h"
 #include "gpx/GpxDocument.h"
 #include "gpx/GpxLoader.h"
 #include "gpx/WaypointOverlay.h"
+#include "picture/PathCrossing.h"
 #include "ui/ErrorHandler.h"
 #include "ui/MapPageOpener.h"
 #include "ui/OpenGpxDialog.h"
@@ -35,11 +35,13 @@
 #include <QScreen>
 #include <QSessionManager>
 #include <QTimer>
+#include <QUndoStack>
 #include <QUrl>
 #include <QWindow>
 
 #include <algorithm>
 #include <climits>
+#include <exception>
 #include <filesystem>
 
 namespace carteva {
@@ -65,11 +67,6 @@ std::u16string_view Utf16(const QString &text)
 QString FromUtf16(const std::u16string &text)
 {
     return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::filesystem::path FilePath(const QString &fileName)
-{
-    return std::filesystem::path(fileName.toStdU16String());
 }
 
 // The busy cursor while a large GPX file loads and draws; a message box shows the normal one.
@@ -172,6 +169,7 @@ void TfrmMain::FormActivate()
         return;
     }
     BitmapFileName = *chosen;
+    store_.Claim(this, CalibrationFileName());
     // The dialog's preview has usually decoded the file already.
     if (std::optional<Picture> decoded = ui.OpenPictureDialog1->TakeDecoded(BitmapFileName))
         ui.Image1->SetPicture(std::move(*decoded));
@@ -247,7 +245,6 @@ void TfrmMain::btSaveClick()
 
 void TfrmMain::PointsEdited(bool marksOnly)
 {
-    keeper_.PointSaved();
     // The list reaches the file whatever the drawing does (an icon cannot be drawn on); a drawing
     // failure is reported after that.
     std::exception_ptr drawing;
@@ -280,14 +277,20 @@ void TfrmMain::closeEvent(QCloseEvent *event)
 {
     bool canClose = true;
     Guarded([&] { FormCloseQuery(canClose); });
-    // The close is always allowed, also after a failed save.
+    // The close is allowed also after a failed save, unless the user keeps points that exist
+    // nowhere else.
+    if (!canClose) {
+        event->ignore();
+        return;
+    }
+    store_.Release();
     event->accept();
 }
 
 void TfrmMain::FormCloseQuery(bool &canClose)
 {
     SaveCalibration();
-    canClose = true;
+    canClose = store_.MayClose(this, Points.size());
 }
 
 void TfrmMain::CommitData()
@@ -306,12 +309,12 @@ void TfrmMain::LoadCalibration()
     const QString fileName = CalibrationFileName();
     QString reason;
     try {
-        if (keeper_.Read(FilePath(fileName), Points) == CalibrationReadResult::Complete) {
+        if (store_.Keeper().Read(StdPath(fileName), Points) == CalibrationReadResult::Complete) {
             emit PointsChanged();
             DrawPointMarks();
             return;
         }
-        reason = QString::fromStdString(keeper_.ReadFailure());
+        reason = QString::fromStdString(store_.Keeper().ReadFailure());
     } catch (...) {
         reason = fileName + QStringLiteral(": drawing the marks: ")
             + ErrorHandler::MessageOf(std::current_exception());
@@ -327,29 +330,17 @@ void TfrmMain::SaveCalibration()
     // Without a chosen bitmap there is no file to write.
     if (BitmapFileName.isEmpty())
         return;
-    const QString fileName = CalibrationFileName();
     // The picture's own size: the view's is the zoomed one.
-    const std::int32_t width = ui.Image1->PictureSize().width();
-    const std::int32_t height = ui.Image1->PictureSize().height();
-    try {
-        keeper_.Write(FilePath(fileName), width, height, Points);
-        // The file is in place; only its folder may not have reached the disk yet.
-        if (!keeper_.WriteWarning().empty())
-            qCWarning(lcCalibration, "Calibration saved, but: %s", keeper_.WriteWarning().c_str());
-        return;
-    } catch (...) {
-        qCWarning(lcCalibration, "Cannot save calibration: %s",
-                  qUtf8Printable(ErrorHandler::MessageOf(std::current_exception())));
+    const QSize size = ui.Image1->PictureSize();
+    if (store_.Save(this, CalibrationFileName(), size.width(), size.height(), Points)) {
+        // Another writer's points came in or went: the picture shows the merged list. The undo
+        // steps name places in the list as it was, so they go (once the step that may be running
+        // now is over).
+        emit PointsChanged();
+        RepaintPicture();
+        QMetaObject::invokeMethod(&tools_->Edits().Stack(), &QUndoStack::clear,
+                                  Qt::QueuedConnection);
     }
-    QString text = QStringLiteral("Cannot save calibration");
-    try {
-        text += QStringLiteral("\nThe points were kept in %1.")
-                    .arg(recoveryCopy_.Write(fileName, width, height, Points));
-    } catch (...) {
-        qCWarning(lcCalibration, "Cannot keep the points in a recovery copy either: %s",
-                  qUtf8Printable(ErrorHandler::MessageOf(std::current_exception())));
-    }
-    Platform::Current().ShowMessage(this, text, QStringLiteral("Error"), QMessageBox::Warning);
 }
 
 void TfrmMain::DrawPointMarks()
@@ -390,7 +381,7 @@ void TfrmMain::btOpenGPXClick()
     // The whole file is parsed before anything changes: a failure keeps the document and the
     // picture as they were.
     GpxLoader loader;
-    GpxDocument = std::make_unique<carteva::GpxDocument>(loader.Load(FilePath(*chosen), Points));
+    GpxDocument = std::make_unique<carteva::GpxDocument>(loader.Load(StdPath(*chosen), Points));
     DrawWaypoints();
 }
 

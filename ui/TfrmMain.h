@@ -2,8 +2,7 @@
 #pragma once
 
 #include "calibration/CalibPoint.h"
-#include "calibration/CalibrationKeeper.h"
-#include "ui/RecoveryCopy.h"
+#include "ui/CalibrationStore.h"
 #include "ui/TfrmMainControls.h"
 
 #include <QWidget>
@@ -51,6 +50,8 @@ public:
     void LoadCalibration();
     void SaveCalibration();
     void DrawPointMarks();
+    // The last save could keep the points nowhere else.
+    bool PointsOnlyInMemory() const { return store_.PointsOnlyInMemory(); }
 
     // Takes every mark and waypoint off the picture and paints them again from Points and
     // GpxDocument, marks on top, without warnings: after a point has gone or changed.
@@ -86,8 +87,7 @@ private:
     // RepaintPicture is under way: no warning boxes, and no repaint before the marks are back.
     bool repaintingPicture_ = false;
     OuterSizer *outerSizer_ = nullptr;
-    CalibrationKeeper keeper_;
-    RecoveryCopy recoveryCopy_;
+    CalibrationStore store_;
     PointTools *tools_ = nullptr;
 };
 

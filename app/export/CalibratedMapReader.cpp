@@ -3,24 +3,22 @@
 
 #include "calibration/CalibrationFile.h"
 #include "calibration/Errors.h"
-#include "picture/PictureLoader.h"
+#include "picture/PictureHeader.h"
 
-#include <QFile>
+#include <QString>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <map>
 #include <system_error>
+#include <utility>
 
 namespace carteva {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-QString QtName(const fs::path &path)
-{
-    return QFile::decodeName(QByteArray::fromStdString(path.native()));
-}
 
 fs::path FolderOf(const fs::path &file)
 {
@@ -60,43 +58,50 @@ bool ToDouble(Extended value, double &result)
 
 fs::path CalibratedMapReader::CalibrationFileOf(const fs::path &bitmap)
 {
-    const std::u16string name = CalibrationFileName(QtName(bitmap).toStdU16String());
-    return fs::path(QFile::encodeName(QString::fromStdU16String(name)).toStdString());
+    const std::string &bytes = bitmap.native();
+    const QString name = QString::fromUtf8(bytes);
+    // Characters are counted in UTF-16 as the window counts them; a name that is no UTF-8 keeps
+    // its bytes and loses its last three.
+    if (name.toUtf8().toStdString() != bytes)
+        return fs::path(bytes.substr(0, bytes.size() - std::min<std::size_t>(3, bytes.size()))
+                        + "cali");
+    const std::u16string cali = CalibrationFileName(name.toStdU16String());
+    return fs::path(QString::fromStdU16String(cali).toUtf8().toStdString());
 }
 
 CalibratedMap CalibratedMapReader::Read(const fs::path &bitmap, const fs::path &outputFolder,
                                         std::vector<std::string> &warnings)
 {
     CalibratedMap map;
-    Picture picture;
+    PictureHeader picture;
     try {
-        picture = LoadPicture(QtName(bitmap));
+        picture = PictureHeader::Read(bitmap);
     } catch (const Error &error) {
         throw Error(bitmap.native() + ": " + error.what());
     }
-    map.Width = picture.Width();
-    map.Height = picture.Height();
-    map.GdalReadsImage = picture.Kind() == PictureKind::Bitmap;
-    const QImage::Format format = picture.Image().format();
-    if (format == QImage::Format_Indexed8 || format == QImage::Format_Mono
-        || format == QImage::Format_MonoLSB) {
-        const QList<QRgb> colours = picture.Image().colorTable();
-        map.Palette.assign(colours.begin(), colours.end());
-    }
+    map.Width = picture.width;
+    map.Height = picture.height;
+    map.GdalReadsImage = picture.kind == PictureKind::Bitmap;
+    map.Palette = std::move(picture.palette);
     map.Title = bitmap.stem().native();
     NameImage(bitmap, outputFolder, map);
 
     const fs::path calibration = CalibrationFileOf(bitmap);
     std::vector<TCalibPoint> points;
-    switch (ReadCalibrationFile(calibration, points)) {
+    std::string failure;
+    switch (ReadCalibrationFile(calibration, points, &failure)) {
     case CalibrationReadResult::Complete:
         break;
     case CalibrationReadResult::NoSuchFile:
         throw Error(calibration.native() + ": there is no calibration file for " + bitmap.native()
                     + "; calibrate it in Carteva first");
-    case CalibrationReadResult::Failed:
-        throw Error(calibration.native()
-                    + ": the calibration file cannot be read, or it ends inside a record");
+    case CalibrationReadResult::Failed: {
+        // The reason names the file too; once is enough.
+        const std::string prefix = calibration.native() + ": ";
+        if (failure.compare(0, prefix.size(), prefix) == 0)
+            failure.erase(0, prefix.size());
+        throw Error(prefix + "the calibration file cannot be read: " + failure);
+    }
     }
 
     for (std::size_t i = 0; i < points.size(); ++i) {
@@ -116,6 +121,19 @@ CalibratedMap CalibratedMapReader::Read(const fs::path &bitmap, const fs::path &
     }
     if (points.empty())
         warnings.push_back(calibration.native() + ": the calibration file holds no points");
+    else if (points.size() < 3)
+        warnings.push_back(calibration.native() + ": only " + std::to_string(points.size())
+                           + (points.size() == 1 ? " point" : " points")
+                           + "; GDAL needs three to warp");
+    // Only the first point of a pixel is the one the window finds and edits.
+    std::map<std::pair<std::int32_t, std::int32_t>, std::size_t> firstAt;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const auto [first, isNew] = firstAt.emplace(std::pair(points[i].X, points[i].Y), i + 1);
+        if (!isNew)
+            warnings.push_back(calibration.native() + ": records " + std::to_string(first->second)
+                               + " and " + std::to_string(i + 1) + " are both at pixel "
+                               + std::to_string(points[i].X) + ", " + std::to_string(points[i].Y));
+    }
     return map;
 }
 

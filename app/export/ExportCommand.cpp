@@ -8,13 +8,20 @@
 #include "app/export/ResidualReportWriter.h"
 #include "app/export/VrtWriter.h"
 #include "calibration/Errors.h"
-
-#include <QFile>
-#include <QSaveFile>
+#include "calibration/FileIo.h"
+#include "calibration/FileOps.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
+#include <optional>
 #include <ostream>
+#include <span>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace carteva {
 
@@ -55,9 +62,8 @@ std::string Written(const FormatEntry &entry, const CalibratedMap &map, const Ex
 }
 
 // GDAL fits a polynomial through the points, which takes three; a file with fewer only makes
-// gdalwarp fail later. Below two there is nothing to export at all.
-void CheckPointCount(const CalibratedMap &map, const ExportOptions &options,
-                     std::vector<std::string> &warnings)
+// gdalwarp fail later. Below two there is nothing to export at all (the reader warns of two).
+void CheckPointCount(const CalibratedMap &map, const ExportOptions &options)
 {
     if (options.Format != ExportFormat::Vrt && options.Format != ExportFormat::Map
         && options.Format != ExportFormat::Points)
@@ -67,8 +73,6 @@ void CheckPointCount(const CalibratedMap &map, const ExportOptions &options,
     if (map.Points.size() < 2)
         throw Error(calibration + ": " + std::to_string(map.Points.size())
                     + " usable point(s), too few to export; GDAL needs three to warp");
-    if (map.Points.size() == 2)
-        warnings.push_back(calibration + ": only two points; GDAL needs three to warp");
 }
 
 // Text mapped through a mapping that cannot map says why, rather than leaving columns empty.
@@ -82,12 +86,76 @@ void CheckMapping(const CalibratedMap &map, const ExportOptions &options,
         warnings.push_back(options.Bitmap + ": no mapping: " + reason);
 }
 
+// The descriptor an output names when it is one the command was given open: "/dev/stdout" and
+// the like. Writing to it keeps what the shell set up (appending, a position in a file).
+std::optional<int> OpenDescriptorNamed(const fs::path &output)
+{
+    const std::string &name = output.native();
+    if (name == "/dev/stdout")
+        return 1;
+    if (name == "/dev/stderr")
+        return 2;
+    for (const std::string_view folder : {"/dev/fd/", "/proc/self/fd/"}) {
+        if (name.compare(0, folder.size(), folder) != 0)
+            continue;
+        int fd = -1;
+        const char *digits = name.data() + folder.size();
+        const char *end = name.data() + name.size();
+        const auto [stop, error] = std::from_chars(digits, end, fd);
+        if (error == std::errc() && stop == end && digits != end)
+            return fd;
+    }
+    return std::nullopt;
+}
+
+void WriteAllTo(int fd, const fs::path &path, const std::string &text)
+{
+    const char *data = text.data();
+    std::size_t left = text.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, left);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            throw Error(path.native()
+                        + ": cannot write: " + std::strerror(written < 0 ? errno : EIO));
+        data += written;
+        left -= static_cast<std::size_t>(written);
+    }
+}
+
+// A regular file (or none yet) is replaced atomically, so a failure leaves no half-written output;
+// anything else that exists (a device, a FIFO, a descriptor's name) is written to as it is.
 void WriteFile(const fs::path &path, const std::string &text)
 {
-    QSaveFile file(QFile::decodeName(QByteArray::fromStdString(path.native())));
-    if (!file.open(QIODevice::WriteOnly)
-        || file.write(text.data(), qint64(text.size())) != qint64(text.size()) || !file.commit())
-        throw Error(path.native() + ": cannot write: " + file.errorString().toStdString());
+    if (const std::optional<int> fd = OpenDescriptorNamed(path)) {
+        WriteAllTo(*fd, path, text);
+        return;
+    }
+    struct stat info;
+    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
+        // Like a shell's redirection: a FIFO waits for its reader.
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd < 0)
+            throw Error(path.native() + ": cannot write: " + std::strerror(errno));
+        try {
+            WriteAllTo(fd, path, text);
+        } catch (...) {
+            ::close(fd);
+            throw;
+        }
+        if (::close(fd) != 0)
+            throw Error(path.native() + ": cannot write: " + std::strerror(errno));
+        return;
+    }
+    FileOps posix;
+    try {
+        ReplaceFile(posix, path,
+                    std::span(reinterpret_cast<const std::uint8_t *>(text.data()), text.size()),
+                    std::nullopt);
+    } catch (const Error &error) {
+        throw Error(path.native() + ": cannot write: " + error.what());
+    }
 }
 
 // File names end up on lines of their own (map) and in XML (vrt), where control characters
@@ -118,11 +186,17 @@ int ExportCommand::Run(const ExportOptions &options, std::ostream &out, std::ost
     fs::path output = options.Output;
     if (output.empty() && entry.extension != nullptr)
         output = fs::path(bitmap).replace_extension(entry.extension);
-    // Text on standard output names no file; other outputs name the bitmap relative to themselves.
-    const fs::path written = output.empty() ? bitmap : output;
-    const fs::path outputFolder = written.has_parent_path() ? written.parent_path() : ".";
+    // "-" is standard output.
+    const bool toStandardOutput = output.empty() || output == "-";
+    // Outputs name the bitmap relative to their own folder: one written through standard output
+    // or a descriptor lands where the shell put it, most likely here. Text names no file.
+    fs::path outputFolder = ".";
+    if (output.empty() && bitmap.has_parent_path())
+        outputFolder = bitmap.parent_path();
+    else if (!toStandardOutput && !OpenDescriptorNamed(output) && output.has_parent_path())
+        outputFolder = output.parent_path();
     try {
-        if (!output.empty())
+        if (!toStandardOutput)
             CheckNotAnInput(output, bitmap);
         std::vector<std::string> warnings;
         const CalibratedMap map = CalibratedMapReader::Read(bitmap, outputFolder, warnings);
@@ -138,13 +212,13 @@ int ExportCommand::Run(const ExportOptions &options, std::ostream &out, std::ost
                                + std::to_string(map.Points.size() - OziMapWriter::MaxPoints)
                                + " are left out");
         }
-        CheckPointCount(map, options, warnings);
+        CheckPointCount(map, options);
         CheckMapping(map, options, warnings);
         for (const std::string &warning : warnings)
             err << Program << "warning: " << warning << '\n';
 
         const std::string text = Written(entry, map, options);
-        if (output.empty()) {
+        if (toStandardOutput) {
             out << text << std::flush;
             if (!out)
                 throw Error("standard output: cannot write");

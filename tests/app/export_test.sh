@@ -133,7 +133,7 @@ cp colour.bmp one.bmp
 cp colour.bmp two.bmp
 "$export_bin" --format points two.bmp 2> two.err
 check "two points: exit status" $? 0
-grep -q "two.cali: only two points; GDAL needs three to warp" two.err || fail "two points: $(cat two.err)"
+grep -q "two.cali: only 2 points; GDAL needs three to warp" two.err || fail "two points: $(cat two.err)"
 check "report, one point" "$("$export_bin" --format report --fit nearest one.bmp | tail -n 1)" \
     "# No mapping: Fewer than two points"
 
@@ -142,6 +142,45 @@ cp "$data/single48.ico" icon.ico
 { int32 48; int32 48; points; } > icon.cali
 "$export_bin" --format map icon.ico
 check "icon size" "$(grep IWH icon.map | tr -d '\r')" "IWH,Map Image Width/Height,48,48"
+
+# Outputs that are not regular files are written to, never replaced; "-" is standard output.
+text_line=$(printf '4\t5\t-33.500000\t-70.750000')
+check "to -" "$("$export_bin" --format text --output - colour.bmp 2> /dev/null | head -n 1)" "$text_line"
+"$export_bin" --format text --output /dev/stdout colour.bmp > stdout.txt 2> /dev/null
+check "/dev/stdout redirected to a file" "$(head -n 1 stdout.txt)" "$text_line"
+"$export_bin" --format map --output /dev/null colour.bmp 2> /dev/null
+check "to a device: exit status" $? 0
+[ -c /dev/null ] && pass || fail "/dev/null was replaced"
+mkfifo out.fifo
+head -n 1 out.fifo > fifo.txt &
+"$export_bin" --format text --output out.fifo colour.bmp 2> /dev/null
+wait
+check "to a FIFO" "$(cat fifo.txt)" "$text_line"
+[ -p out.fifo ] && pass || fail "the FIFO was replaced"
+rm -f out.fifo
+# An output name is used byte for byte, also one that is no UTF-8.
+"$export_bin" --format map --output "$(printf 'out\xfe.map')" colour.bmp 2> /dev/null
+[ -f "$(printf 'out\xfe.map')" ] && pass || fail "the output with byte 0xFE is not there: $(ls)"
+rm -f "$(printf 'out\xfe.map')"
+
+# Two points, one pixel twice: warnings, and the export goes on.
+{ int32 40; int32 30; record 4 5 -33.5 -70.75; record 4 5 -34.25 -70.5; } > twice.cali
+cp colour.bmp twice.bmp
+"$export_bin" --format map twice.bmp 2> twice.err
+check "duplicate pixels: exit status" $? 0
+grep -q "twice.cali: only 2 points" twice.err || fail "no warning of two points: $(cat twice.err)"
+grep -q "twice.cali: records 1 and 2 are both at pixel 4, 5" twice.err ||
+    fail "no warning of the duplicate pixel: $(cat twice.err)"
+
+# An 8000 x 6000 bitmap (a sparse file) is measured by its headers, not decoded: decoding alone
+# would take 192 MB.
+{ printf 'BM'; int32 $((54 + 24000 * 6000)); int32 0; int32 54; int32 40; int32 8000; int32 6000
+  printf '\x01\x00\x18\x00'; int32 0; int32 0; int32 0; int32 0; int32 0; int32 0; } > large.bmp
+truncate -s $((54 + 24000 * 6000)) large.bmp
+{ int32 8000; int32 6000; points; } > large.cali
+/usr/bin/time -f %M -o large.rss "$export_bin" --format map large.bmp 2> /dev/null
+check "large bitmap size" "$(grep IWH large.map | tr -d '\r')" "IWH,Map Image Width/Height,8000,6000"
+[ "$(tail -n 1 large.rss)" -lt 150000 ] && pass || fail "the large bitmap took $(tail -n 1 large.rss) KB"
 
 # Failure rows: expected status | pattern on standard error | arguments. Output must not appear.
 printf 'x' > garbage.bmp
@@ -163,7 +202,7 @@ while IFS='|' read -r status pattern args; do
     ls ./*.vrt* ./out.* > /dev/null 2>&1 && fail "carteva-export $args left $(ls ./*.vrt* ./out.*)"
 done << 'ROWS'
 1|nocali.cali: there is no calibration file|nocali.bmp
-1|short.cali: the calibration file cannot be read|short.bmp
+1|short.cali: the calibration file cannot be read: 12 bytes after the last whole record|short.bmp
 1|garbage.bmp: Stream read error|garbage.bmp
 1|missing.bmp: Cannot open file|missing.bmp
 1|icon2.ico: GDAL reads no icons|icon2.ico

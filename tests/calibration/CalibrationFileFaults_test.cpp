@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "calibration/CalibrationFile.h"
 
+#include "calibration/Descriptor.h"
 #include "calibration/Errors.h"
+#include "calibration/FileIo.h"
+#include "calibration/FileNames.h"
 #include "calibration/FileOps.h"
 #include "support/ScratchFiles.h"
 
@@ -9,13 +12,17 @@
 
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <random>
 #include <set>
 #include <string>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -239,6 +246,7 @@ TEST(CalibrationFileFaults, FolderThatRefusesNewFilesGetsTheFileRewrittenInPlace
         {{"create temporary", EACCES}, 3}, // read-only folder; the new file is longer
         {{"create temporary", EPERM}, 9}, // immutable folder; the new file is shorter
         {{"create temporary", EROFS}, 3},
+        {{"create temporary", ENAMETOOLONG}, 9}, // a file system with shorter names
         {{"rename", EPERM}, 9}, // sticky folder, and the file is someone else's
     };
     for (const auto &row : rows) {
@@ -415,6 +423,67 @@ TEST(CalibrationFileFaults, KilledSaveLeavesTheCompleteOldOrNewFile)
     EXPECT_GE(kills, 10);
     EXPECT_GT(sawFirst, 0);
     EXPECT_GT(sawSecond, 0);
+}
+
+// What lies beside the file: other names of it, leftovers of killed saves, names near the limit.
+TEST(CalibrationFileFaults, LinksLitterAndLongNamesSurviveASave)
+{
+    enum class Case { HardLink, StaleTemporaries, LongName };
+    for (const Case which : {Case::HardLink, Case::StaleTemporaries, Case::LongName}) {
+        SCOPED_TRACE(static_cast<int>(which));
+        ScratchFolder folder;
+        const std::string name = which == Case::LongName ? std::string(250, 'n') + ".cali"
+                                                         : std::string("valley.cali");
+        const fs::path path = folder.path / name;
+        WriteBytes(path, {1, 2, 3});
+        std::set<std::string> names {name};
+        FileOps posix;
+        std::optional<Descriptor> held;
+        if (which == Case::HardLink) {
+            fs::create_hard_link(path, folder.path / "other.cali");
+            names.insert("other.cali");
+        } else if (which == Case::StaleTemporaries) {
+            // Two minutes old: removed, unless a save still holds it; a new one may be a save
+            // under way.
+            for (const char *temporary : {".valley.cali.tmp-AbC123", ".valley.cali.tmp-held00",
+                                          ".valley.cali.tmp-new000", ".valley.cali.other"})
+                WriteBytes(folder.path / temporary, {9});
+            for (const char *old :
+                 {".valley.cali.tmp-AbC123", ".valley.cali.tmp-held00", ".valley.cali.other"})
+                fs::last_write_time(folder.path / old,
+                                    fs::file_time_type::clock::now() - std::chrono::minutes(2));
+            held.emplace(posix,
+                         ::open((folder.path / ".valley.cali.tmp-held00").c_str(), O_RDONLY));
+            ASSERT_EQ(flock(held->Get(), LOCK_EX), 0);
+            names.insert(
+                {".valley.cali.tmp-held00", ".valley.cali.tmp-new000", ".valley.cali.other"});
+        }
+        const std::vector<TCalibPoint> points = SomePoints(2, 9);
+        WriteCalibrationFile(path, 3, 4, points);
+        EXPECT_EQ(ReadBytes(path), SavedBytes(3, 4, points));
+        EXPECT_EQ(folder.Names(), names);
+        if (which == Case::HardLink) {
+            EXPECT_TRUE(fs::equivalent(path, folder.path / "other.cali"));
+        }
+    }
+    // A name made to fit keeps its start, and different names stay different.
+    ScratchFolder folder;
+    const std::string a(300, 'a');
+    const std::string fitted = FittingName(folder.path, a, 11);
+    EXPECT_LE(fitted.size() + 11, std::size_t(NAME_MAX));
+    EXPECT_EQ(fitted.substr(0, 200), a.substr(0, 200));
+    EXPECT_NE(fitted, FittingName(folder.path, a + "b", 11));
+    EXPECT_EQ(FittingName(folder.path, "valley.cali", 11), "valley.cali");
+    // A cut never splits a character.
+    const std::string wide = std::string(1, 'x') + [] {
+        std::string s;
+        for (int i = 0; i < 150; ++i)
+            s += "\xC3\xA9";
+        return s;
+    }();
+    const std::string cut = FittingName(folder.path, wide, 11);
+    const std::string kept = cut.substr(0, cut.size() - 17); // less "-" and 16 hex digits
+    EXPECT_EQ(kept.size() % 2, 1u) << kept.size(); // "x" and whole two-byte characters
 }
 
 } // namespace

@@ -14,6 +14,8 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <new>
+#include <optional>
 #include <random>
 #include <set>
 #include <sys/socket.h>
@@ -202,8 +204,9 @@ TEST(CalibrationFile, FilesThatAreNotRegularFilesFailAtOnceAndStayAsTheyAre)
         std::vector<TCalibPoint> points;
         EXPECT_EQ(keeper.Read(path, points), CalibrationReadResult::Failed);
         EXPECT_EQ(keeper.ReadFailure(), path.string() + ": not a regular file");
-        keeper.PointSaved();
-        EXPECT_THROW(keeper.Write(path, 1, 2, points), Error); // its backup fails first
+        points.push_back(TCalibPoint {1, 2, 3, 4}); // a point of this run: it goes elsewhere
+        EXPECT_EQ(keeper.Write(path, 1, 2, points).outcome,
+                  CalibrationKeeper::Outcome::NotReplaced);
         EXPECT_THROW(WriteCalibrationFile(path, 1, 2, {}), Error);
         EXPECT_EQ(fs::status(path).type(), type);
         EXPECT_EQ(folder.Names(), std::set<std::string> {"valley.cali"});
@@ -338,6 +341,158 @@ TEST(CalibrationFile, BackupCopiesTheCurrentBytesAgainAndAgain)
     EXPECT_THROW(BackupCalibrationFile(path, failing), Error);
     EXPECT_EQ(ReadBytes(folder.path / "valley.cali.bak"), CalibrationBytes(88));
     EXPECT_EQ(folder.Names(), (std::set<std::string> {"valley.cali", "valley.cali.bak"}));
+}
+
+// Reading runs out of memory after the header.
+class ExhaustedFileOps : public FileOps
+{
+public:
+    ssize_t Read(int fd, void *buffer, std::size_t size) override
+    {
+        if (m_reads++ > 0)
+            throw std::bad_alloc();
+        return FileOps::Read(fd, buffer, size);
+    }
+
+private:
+    int m_reads = 0;
+};
+
+TCalibPoint At(std::int32_t x, Extended lat)
+{
+    TCalibPoint point;
+    point.X = x;
+    point.Y = 7;
+    point.Lat = lat;
+    point.Lon = -lat;
+    return point;
+}
+
+// What the file holds when another writer is done with it: nothing means it is removed, and bytes
+// that are no calibration file stand for one that cannot be read.
+TEST(CalibrationFile, KeeperNeverWritesOverAFileItHasNotRead)
+{
+    using Outcome = CalibrationKeeper::Outcome;
+    const TCalibPoint a = At(1, 10), b = At(2, 20), ours = At(3, 30), theirs = At(4, 40);
+    const struct
+    {
+        const char *name;
+        std::vector<TCalibPoint> start, window;
+        std::optional<Bytes> other; // what another writer left
+        Outcome outcome;
+        std::size_t fromOther, removedByOther;
+        std::optional<std::vector<TCalibPoint>> file; // nothing: the other writer's bytes stay
+    } rows[] = {
+        {"added on both sides",
+         {a},
+         {a, ours},
+         EncodeCalibration(9, 9, std::vector {a, theirs}),
+         Outcome::Merged,
+         1,
+         0,
+         std::vector {a, ours, theirs}},
+        {"same pixel changed on both: the window wins",
+         {a},
+         {At(1, 11)},
+         EncodeCalibration(9, 9, std::vector {At(1, 12)}),
+         Outcome::Written,
+         0,
+         0,
+         std::vector {At(1, 11)}},
+        {"changed there, kept here",
+         {a, b},
+         {a, b, ours},
+         EncodeCalibration(9, 9, std::vector {a, At(2, 21)}),
+         Outcome::Merged,
+         1,
+         0,
+         std::vector {a, At(2, 21), ours}},
+        {"removed there, kept here",
+         {a, b},
+         {a, b, ours},
+         EncodeCalibration(9, 9, std::vector {b}),
+         Outcome::Merged,
+         0,
+         1,
+         std::vector {b, ours}},
+        {"touched, not changed",
+         {a},
+         {a, ours},
+         EncodeCalibration(1, 2, std::vector {a}),
+         Outcome::Written,
+         0,
+         0,
+         std::vector {a, ours}},
+        {"file vanished",
+         {a},
+         {a, ours},
+         std::nullopt,
+         Outcome::Written,
+         0,
+         0,
+         std::vector {a, ours}},
+        {"file unreadable now",
+         {a},
+         {a, ours},
+         Bytes {1, 2, 3},
+         Outcome::NotReplaced,
+         0,
+         0,
+         std::nullopt},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        TempFolder folder;
+        const fs::path path = folder.path / "valley.cali";
+        const Bytes startBytes = EncodeCalibration(1, 2, row.start);
+        WriteBytes(path, startBytes);
+        CalibrationKeeper keeper;
+        std::vector<TCalibPoint> points;
+        ASSERT_EQ(keeper.Read(path, points), CalibrationReadResult::Complete);
+        if (row.other)
+            WriteBytes(path, *row.other);
+        else
+            fs::remove(path);
+        points = row.window;
+        const CalibrationKeeper::WriteResult result = keeper.Write(path, 1, 2, points);
+        EXPECT_EQ(result.outcome, row.outcome);
+        EXPECT_EQ(result.fromOtherSide, row.fromOther);
+        EXPECT_EQ(result.removedByOtherSide, row.removedByOther);
+        EXPECT_EQ(ReadBytes(path), row.file ? EncodeCalibration(1, 2, *row.file) : *row.other);
+        if (row.file) {
+            EXPECT_EQ(EncodeCalibration(1, 2, points), EncodeCalibration(1, 2, *row.file));
+        }
+        // The file as another writer left it is kept once before a merge replaces it.
+        std::set<std::string> names {"valley.cali"};
+        if (row.outcome == Outcome::Merged) {
+            names.insert("valley.cali.bak");
+            EXPECT_EQ(ReadBytes(folder.path / "valley.cali.bak"), *row.other);
+        }
+        EXPECT_EQ(folder.Names(), names);
+        // What was written is what the next write starts from: no second merge.
+        if (row.outcome != Outcome::NotReplaced) {
+            EXPECT_EQ(keeper.Write(path, 1, 2, points).outcome, Outcome::Written);
+        }
+    }
+}
+
+TEST(CalibrationFile, KeeperOutOfMemoryWhileReadingLeavesTheFileAlone)
+{
+    TempFolder folder;
+    const fs::path path = folder.path / "valley.cali";
+    const Bytes original = CalibrationBytes(8 + 40 * 3);
+    WriteBytes(path, original);
+    ExhaustedFileOps ops;
+    CalibrationKeeper keeper(ops);
+    std::vector<TCalibPoint> points;
+    EXPECT_EQ(keeper.Read(path, points), CalibrationReadResult::Failed);
+    EXPECT_EQ(keeper.ReadFailure(), path.string() + ": out of memory after 0 points");
+    // Nothing of this run to keep: nothing is written; a point of its own goes elsewhere.
+    EXPECT_EQ(keeper.Write(path, 1, 2, points).outcome, CalibrationKeeper::Outcome::Untouched);
+    points.push_back(At(5, 50));
+    EXPECT_EQ(keeper.Write(path, 1, 2, points).outcome, CalibrationKeeper::Outcome::NotReplaced);
+    EXPECT_EQ(ReadBytes(path), original);
+    EXPECT_EQ(folder.Names(), std::set<std::string> {"valley.cali"});
 }
 
 } // namespace

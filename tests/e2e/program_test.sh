@@ -233,4 +233,77 @@ xdotool key alt+F4
 ends_with_status_0 "closing the window at scale 2"
 fourth=$(od -An -tx1 -v -j 128 -N 8 "$cali" | tr -d ' \n')
 [ "$fourth" = c800000096000000 ] || fail "the click at scale 2 stored pixel $fourth, expected 200,150"
+# Two windows on one map, each saving a point, both closing: the file holds both. The second
+# start warns that the map is open already; each later save merges what the other one wrote.
+main_of() { # pid: the main window of that Carteva, and its x and y
+    for _ in $(seq 600); do
+        main=$(xdotool search --onlyvisible --pid "$1" --name '^Navelin - Carteva$' 2>/dev/null | head -n 1) || true
+        [ -n "$main" ] && break
+        sleep 0.1
+    done
+    [ -n "$main" ] || fail "no main window of process $1"
+    xdotool windowactivate --sync "$main" 2>/dev/null || true
+    sleep 0.3
+    client=$(xwininfo -id "$main")
+    x=$(awk '/Absolute upper-left X:/ {print $4}' <<< "$client")
+    y=$(awk '/Absolute upper-left Y:/ {print $4}' <<< "$client")
+}
+answer_error_box() { # what it is about
+    local box
+    box=$(window_named '^Error$') || fail "no message box about $1"
+    xdotool windowactivate --sync "$box" 2>/dev/null || true
+    xdotool key Return
+    sleep 0.3
+}
+scale=1
+before=$(od -An -tx1 -v "$cali" | tr -d ' \n')
+start_carteva
+first_pid=$carteva_pid
+dialog=$(window_named '^Open bitmap to calibrate$') || fail "no bitmap dialog for the first window"
+open_map
+start_carteva
+second_pid=$carteva_pid
+dialog=$(window_named '^Open bitmap to calibrate$') || fail "no bitmap dialog for the second window"
+open_map
+answer_error_box "the map being open already"
+main_of "$first_pid"
+save_point 60 40 50.75 14
+main_of "$second_pid"
+save_point 260 40 50.75 15.5
+answer_error_box "the first window's point"
+main_of "$first_pid"
+xdotool key alt+F4
+answer_error_box "the second window's point"
+carteva_pid=$first_pid ends_with_status_0 "closing the first window"
+main_of "$second_pid"
+xdotool key alt+F4
+carteva_pid=$second_pid ends_with_status_0 "closing the second window"
+after=$(od -An -tx1 -v "$cali" | tr -d ' \n')
+first_point=3c0000002800000000000000000000cb044000000000000000000000000000e00240000000000000
+second_point=040100002800000000000000000000cb044000000000000000000000000000f80240000000000000
+[[ $after == "${before:0:16}"* ]] || fail "the header changed: $after"
+[[ ${after:16} == "${before:16}"* ]] || fail "the earlier points changed: $after"
+[[ ${#after} == $((${#before} + 160)) ]] || fail "not two more points: $after"
+[[ $after == *"$first_point"* ]] || fail "the first window's point is lost: $after"
+[[ $after == *"$second_point"* ]] || fail "the second window's point is lost: $after"
+# Nothing can be written (no file may grow past 0 bytes): the points are only in memory, and the
+# second SIGTERM ends Carteva after writing them to standard error.
+# Its output goes through a pipe, which the limit does not hold up.
+( trap '' XFSZ; ulimit -f 0; exec "$carteva" ) > >(cat >> "$work/carteva.log") 2>&1 &
+carteva_pid=$!
+pids+=($carteva_pid)
+dialog=$(window_named '^Open bitmap to calibrate$') || fail "no bitmap dialog without disk space"
+open_map
+main_of "$carteva_pid"
+save_point 120 90 49.25 14.75
+window_named '^Error$' > /dev/null || fail "no warning that the points are only in memory"
+kill -TERM "$carteva_pid"
+sleep 1
+kill -TERM "$carteva_pid"
+ends_with_status_0 "two SIGTERMs without disk space"
+grep -q '^120 90 49.2500000 14.7500000$' "$work/carteva.log" ||
+    fail "the point in memory was not written to standard error"
+grep -q '^60 40 50.7500000 14.0000000$' "$work/carteva.log" ||
+    fail "the points read from the file were not written to standard error"
+[[ $(od -An -tx1 -v "$cali" | tr -d ' \n') == "$after" ]] || fail "the file changed without disk space"
 echo "e2e: 1 passed, 0 failed"

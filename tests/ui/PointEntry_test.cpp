@@ -381,6 +381,9 @@ private slots:
         QCOMPARE(FieldsOf(*f.window), (Fields {}));
         QCOMPARE(f.platform.messages.at(0).text,
                  QString("Can only modify an image if it contains a bitmap."));
+        // The file is written all the same.
+        QCOMPARE(WindowFixture::ReadFile(f.Path("map.cali")),
+                 test::CalibrationBytes(48, 48, f.window->Points));
     }
 
     void savedPointsReachTheFileAtOnceAndAgainAtClose()

@@ -6,10 +6,15 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QLockFile>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <QSysInfo>
 #include <QtTest>
 
+#include <climits>
 #include <csignal>
+#include <optional>
 #include <sys/resource.h>
 
 using namespace carteva;
@@ -61,10 +66,10 @@ void SaveThroughTheWindow(WindowFixture &f, const QStringList &fields)
     ui.btSave->click();
 }
 
-// The path in "The points were kept in <path>.", the warning's second line; empty without one.
+// The path in "The points were kept in <path>.", the warning's last line; empty without one.
 QString RecoveryCopyNamedIn(const QString &warning)
 {
-    const QString line = warning.section(QLatin1Char('\n'), 1);
+    const QString line = warning.section(QLatin1Char('\n'), -1);
     const QString prefix = QStringLiteral("The points were kept in ");
     if (!line.startsWith(prefix) || !line.endsWith(QLatin1Char('.')))
         return {};
@@ -126,6 +131,9 @@ private slots:
         if (!onSave)
             f.window->Points.push_back(TCalibPoint {20, 10, 49.75L, 15.5L});
         f.platform.messages.clear();
+        // Without a recovery copy the points are only in memory: OK to the warning, then the
+        // close asks before losing them.
+        f.platform.answers = {0, 0};
         QTest::ignoreMessage(QtWarningMsg,
                              QRegularExpression("^Cannot save calibration: .*map.cali"));
         if (!recovered)
@@ -141,8 +149,17 @@ private slots:
                 QVERIFY(f.window->close());
         }
 
-        QCOMPARE(f.platform.messages.size(), std::size_t(1));
+        QCOMPARE(f.platform.messages.size(), std::size_t(!recovered && !onSave ? 2 : 1));
         const QString text = f.platform.messages[0].text;
+        if (!recovered) {
+            QCOMPARE(text.section(QLatin1Char('\n'), -1),
+                     QString("The points are only in memory."));
+            QCOMPARE(f.platform.messages[0].buttons, QStringList({"OK", "Save a copy as\u2026"}));
+        }
+        if (!recovered && !onSave) {
+            QCOMPARE(f.platform.messages[1].text, QString("Close and lose 2 points?"));
+            QCOMPARE(f.platform.messages[1].buttons, QStringList({"Close", "Cancel"}));
+        }
         QCOMPARE(text.section(QLatin1Char('\n'), 0, 0), QString("Cannot save calibration"));
         QCOMPARE(f.platform.messages[0].caption, QString("Error"));
         QCOMPARE(f.platform.messages[0].icon, QMessageBox::Warning);
@@ -161,8 +178,10 @@ private slots:
         if (fault == Fault::FileSizeLimit || fault == Fault::ReadOnlyFile)
             QCOMPARE(WindowFixture::ReadFile(calibration), old);
         // Nothing half-written is left beside the bitmap.
-        const QStringList expected
-            = fault == Fault::FolderGone ? QStringList {} : QStringList {"map.bmp", "map.cali"};
+        // The lock file goes with the window.
+        const QStringList expected = fault == Fault::FolderGone ? QStringList {}
+            : onSave ? QStringList {"map.bmp", "map.cali", "map.cali.lock"}
+                     : QStringList {"map.bmp", "map.cali"};
         QCOMPARE(
             QDir(f.folder.path())
                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
@@ -190,15 +209,112 @@ private slots:
         };
         if (!onSave)
             f.window->Points.push_back(TCalibPoint {20, 10, 49.75L, 15.5L});
+        f.platform.messages.clear();
         {
             FileSizeLimit limit(16);
             save();
         }
-        QCOMPARE(f.platform.messages.back().text, QString("Cannot save calibration"));
+        QCOMPARE(f.platform.messages.at(0).text,
+                 QString("Cannot save calibration\nThe points are only in memory."));
+        QVERIFY(f.window->PointsOnlyInMemory());
+        // Cancel to "Close and lose 1 point?" keeps the window and its points.
+        if (!onSave)
+            QCOMPARE(f.platform.messages.back().text, QString("Close and lose 1 point?"));
         QVERIFY(!QFile::exists(f.Path("map.cali")));
         save();
+        QVERIFY(!f.window->PointsOnlyInMemory());
         QCOMPARE(WindowFixture::ReadFile(f.Path("map.cali")),
                  test::CalibrationBytes(40, 30, {TCalibPoint {20, 10, 49.75L, 15.5L}}));
+    }
+
+    void aCopySavedAsTakesThePointsOutOfMemory()
+    {
+        WindowFixture f;
+        // Neither the file (read-only) nor a recovery copy (its folder would lie under a file)
+        // can be written.
+        WindowFixture::WriteFile(f.Path("map.cali"), test::CalibrationBytes(40, 30, {}));
+        f.Start(f.WriteBitmap("map.bmp", 40, 30));
+        QFile::setPermissions(f.Path("map.cali"), QFileDevice::ReadOwner);
+        WindowFixture::WriteFile(f.dataHome.filePath("file"), "x");
+        qputenv("XDG_DATA_HOME", f.dataHome.filePath("file").toLocal8Bit());
+        f.platform.messages.clear();
+        f.platform.answers = {1};
+        f.platform.fileAnswers.push_back(f.Path("copy.cali"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Cannot save calibration: "));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Cannot keep the points"));
+        SaveThroughTheWindow(f, {"20", "10", "49.75", "15.5"});
+        QCOMPARE(f.platform.messages.size(), std::size_t(1));
+        QCOMPARE(f.platform.dialogTitles.back(), QString("Save a copy as\u2026"));
+        QCOMPARE(WindowFixture::ReadFile(f.Path("copy.cali")),
+                 test::CalibrationBytes(40, 30, f.window->Points));
+        QVERIFY(!f.window->PointsOnlyInMemory());
+    }
+
+    void anotherWriterLosesNoPoints_data()
+    {
+        QTest::addColumn<QString>("other");
+        QTest::newRow("added on both sides") << "add";
+        QTest::newRow("file vanished") << "remove";
+        QTest::newRow("lock held by another process") << "lock";
+        QTest::newRow("stale lock taken over") << "stale lock";
+        QTest::newRow("long bitmap name") << "long name";
+    }
+    void anotherWriterLosesNoPoints()
+    {
+        QFETCH(QString, other);
+        WindowFixture f;
+        const TCalibPoint mine {5, 6, 50.5L, 14.25L}, theirs {20, 10, 49.75L, 15.5L};
+        const QString bitmap = other == "long name" ? QString(251, QLatin1Char('m')) + ".bmp"
+                                                    : QStringLiteral("map.bmp");
+        const QString calibration = f.Path(bitmap.chopped(3) + "cali");
+        std::optional<QLockFile> held;
+        if (other == "lock") {
+            held.emplace(calibration + ".lock");
+            QVERIFY(held->tryLock(0));
+        } else if (other == "stale lock") {
+            // A process that is gone: its lock names it.
+            WindowFixture::WriteFile(calibration + ".lock",
+                                     QByteArray::number(INT_MAX) + "\nCarteva\n"
+                                         + QSysInfo::machineHostName().toUtf8() + "\n");
+        }
+        f.Start(f.WriteBitmap(bitmap, 40, 30));
+        // A lock of a process that is gone is taken over without a word.
+        QCOMPARE(f.platform.messages.at(0).text.contains("is open in another Carteva window"),
+                 other == "lock");
+        QSignalSpy changed(f.window.get(), &TfrmMain::PointsChanged);
+        f.window->Points.push_back(mine);
+        if (other == "add")
+            WindowFixture::WriteFile(calibration, test::CalibrationBytes(40, 30, {theirs}));
+        else if (other == "remove")
+            QVERIFY(!QFile::exists(calibration) || QFile::remove(calibration));
+        f.platform.messages.clear();
+        if (other == "long name")
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Cannot save calibration: "));
+        f.Close();
+
+        if (other == "long name") {
+            // The calibration file's name is too long to exist; the recovery copy's is shortened.
+            const QString copy = RecoveryCopyNamedIn(f.platform.messages.at(0).text);
+            QVERIFY2(!copy.isEmpty(), qPrintable(f.platform.messages.at(0).text));
+            QCOMPARE(WindowFixture::ReadFile(copy), test::CalibrationBytes(40, 30, {mine}));
+            return;
+        }
+        const std::vector<TCalibPoint> expected
+            = other == "add" ? std::vector {mine, theirs} : std::vector {mine};
+        QCOMPARE(WindowFixture::ReadFile(calibration), test::CalibrationBytes(40, 30, expected));
+        QCOMPARE(changed.size(), other == "add" ? 1 : 0);
+        if (other == "add") {
+            // One warning naming the file and the count; the newcomer has its mark.
+            QCOMPARE(f.platform.messages.size(), std::size_t(1));
+            const QString text = f.platform.messages[0].text;
+            QVERIFY2(text.startsWith(calibration) && text.contains("\n1 point came from there"),
+                     qPrintable(text));
+            QCOMPARE(f.PixelAt(20, 10), qRgb(255, 0, 0));
+            QCOMPARE(f.window->Points.size(), std::size_t(2));
+        } else {
+            QVERIFY(f.platform.messages.empty());
+        }
+        QVERIFY(!QFile::exists(calibration + ".lock") || other == "lock");
     }
 };
 

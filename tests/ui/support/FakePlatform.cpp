@@ -21,9 +21,22 @@ std::optional<QString> FakePlatform::RunFileDialog(QFileDialog &dialog)
 void FakePlatform::ShowMessage(QWidget *, const QString &text, const QString &caption,
                                QMessageBox::Icon icon)
 {
-    messages.push_back({text, caption, icon});
+    messages.push_back({text, caption, icon, {}});
     if (onMessage)
         onMessage(messages.back());
+}
+
+int FakePlatform::Ask(QWidget *, const QString &text, const QString &caption,
+                      QMessageBox::Icon icon, const QStringList &buttons)
+{
+    messages.push_back({text, caption, icon, buttons});
+    if (onMessage)
+        onMessage(messages.back());
+    if (answers.empty())
+        return -1;
+    const int answer = answers.front();
+    answers.pop_front();
+    return answer;
 }
 
 } // namespace carteva::test

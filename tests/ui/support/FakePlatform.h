@@ -22,6 +22,7 @@ public:
         QString text;
         QString caption;
         QMessageBox::Icon icon;
+        QStringList buttons; // of a question; empty for a plain message
     };
 
     FakePlatform() { Install(this); }
@@ -30,6 +31,8 @@ public:
     std::optional<QString> RunFileDialog(QFileDialog &dialog) override;
     void ShowMessage(QWidget *owner, const QString &text, const QString &caption,
                      QMessageBox::Icon icon) override;
+    int Ask(QWidget *owner, const QString &text, const QString &caption, QMessageBox::Icon icon,
+            const QStringList &buttons) override;
     bool OpenUrl(const QUrl &url) override
     {
         urls.push_back(url);
@@ -41,6 +44,8 @@ public:
     std::deque<std::optional<QString>> fileAnswers;
     QStringList dialogTitles;
     std::vector<Message> messages;
+    // Answers for the next questions, as button indices; nothing queued means Escape (-1).
+    std::deque<int> answers;
     std::vector<QUrl> urls;
     bool browserStarts = true;
     std::optional<int> quitCode;

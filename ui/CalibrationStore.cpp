@@ -1,0 +1,192 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "ui/CalibrationStore.h"
+
+#include "calibration/CalibrationFile.h"
+#include "calibration/FileIo.h"
+#include "calibration/FileNames.h"
+#include "calibration/NumberText.h"
+#include "picture/PathCrossing.h"
+#include "ui/ErrorHandler.h"
+#include "ui/Platform.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QLoggingCategory>
+
+#include <exception>
+
+namespace carteva {
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcStore, "carteva.calibration")
+
+const QString Caption = QStringLiteral("Error");
+
+QString Counted(std::size_t count, const char *one, const char *many)
+{
+    return QString::number(count) + QLatin1Char(' ') + QString::fromLatin1(count == 1 ? one : many);
+}
+
+QString CurrentFailure()
+{
+    return ErrorHandler::MessageOf(std::current_exception());
+}
+
+std::string Utf8(std::u16string_view text)
+{
+    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())).toStdString();
+}
+
+} // namespace
+
+CalibrationStore::CalibrationStore() = default;
+CalibrationStore::~CalibrationStore() = default;
+
+void CalibrationStore::Claim(QWidget *owner, const QString &calibrationFileName)
+{
+    const std::filesystem::path file = StdPath(calibrationFileName);
+    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
+    const std::string lockName = FittingName(folder, file.filename().string(), 5) + ".lock";
+    lock_ = std::make_unique<QLockFile>(QtPath(folder / lockName));
+    // A window stays open for days without touching its lock: only a lock whose process is gone
+    // is stale.
+    lock_->setStaleLockTime(0);
+    if (lock_->tryLock(0))
+        return;
+    if (lock_->error() != QLockFile::LockFailedError) {
+        // A folder where no lock can be made (read-only, say) still has its file read and saved.
+        qCWarning(lcStore, "No lock for %s", qUtf8Printable(calibrationFileName));
+        return;
+    }
+    qint64 pid = 0;
+    QString host, application;
+    lock_->getLockInfo(&pid, &host, &application);
+    Platform::Current().ShowMessage(
+        owner,
+        QStringLiteral("%1 is open in another Carteva window (process %2 on %3).\n"
+                       "It opens here as well: the points saved in either window are merged "
+                       "into the file.")
+            .arg(calibrationFileName, QString::number(pid), host),
+        Caption, QMessageBox::Warning);
+}
+
+void CalibrationStore::Release()
+{
+    lock_.reset();
+}
+
+bool CalibrationStore::Save(QWidget *owner, const QString &fileName, std::int32_t width,
+                            std::int32_t height, std::vector<TCalibPoint> &points)
+{
+    QString leftAlone;
+    try {
+        const CalibrationKeeper::WriteResult result
+            = keeper_.Write(StdPath(fileName), width, height, points);
+        // The file is in place; only its folder may not have reached the disk yet.
+        if (!keeper_.WriteWarning().empty())
+            qCWarning(lcStore, "Calibration saved, but: %s", keeper_.WriteWarning().c_str());
+        switch (result.outcome) {
+        case CalibrationKeeper::Outcome::Written:
+        case CalibrationKeeper::Outcome::Untouched:
+            onlyInMemory_ = false;
+            return false;
+        case CalibrationKeeper::Outcome::Merged: {
+            onlyInMemory_ = false;
+            QString text = QStringLiteral("%1 was changed outside this window.").arg(fileName);
+            if (result.fromOtherSide > 0)
+                text += QStringLiteral("\n%1 came from there and joined this window's points.")
+                            .arg(Counted(result.fromOtherSide, "point", "points"));
+            if (result.removedByOtherSide > 0)
+                text += QStringLiteral("\n%1 removed there went here too.")
+                            .arg(Counted(result.removedByOtherSide, "point", "points"));
+            qCInfo(lcStore, "%s", qUtf8Printable(text));
+            Platform::Current().ShowMessage(owner, text, Caption, QMessageBox::Warning);
+            return true;
+        }
+        case CalibrationKeeper::Outcome::NotReplaced:
+            qCWarning(lcStore, "Cannot save calibration: %s", result.reason.c_str());
+            leftAlone
+                = QStringLiteral("%1 could not be read, so it is left as it is.").arg(fileName);
+            break;
+        }
+    } catch (...) {
+        qCWarning(lcStore, "Cannot save calibration: %s", qUtf8Printable(CurrentFailure()));
+    }
+
+    QString text = QStringLiteral("Cannot save calibration");
+    if (!leftAlone.isEmpty())
+        text += QLatin1Char('\n') + leftAlone;
+    try {
+        const QString copy = recoveryCopy_.Write(fileName, width, height, points);
+        onlyInMemory_ = false;
+        if (!leftAlone.isEmpty() && copy == toldAboutCopy_)
+            return false;
+        toldAboutCopy_ = leftAlone.isEmpty() ? QString() : copy;
+        text += QStringLiteral("\nThe points were kept in %1.").arg(copy);
+        Platform::Current().ShowMessage(owner, text, Caption, QMessageBox::Warning);
+        return false;
+    } catch (...) {
+        qCWarning(lcStore, "Cannot keep the points in a recovery copy either: %s",
+                  qUtf8Printable(CurrentFailure()));
+    }
+    onlyInMemory_ = true;
+    toldAboutCopy_.clear();
+    OfferCopy(owner, text, width, height, points);
+    return false;
+}
+
+void CalibrationStore::OfferCopy(QWidget *owner, QString text, std::int32_t width,
+                                 std::int32_t height, std::span<const TCalibPoint> points)
+{
+    const QString saveCopy = QStringLiteral("Save a copy as\u2026");
+    for (;;) {
+        const int answer = Platform::Current().Ask(
+            owner, text + QStringLiteral("\nThe points are only in memory."), Caption,
+            QMessageBox::Warning, {QStringLiteral("OK"), saveCopy});
+        if (answer != 1)
+            return;
+        QFileDialog dialog(owner, saveCopy);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        const std::optional<QString> chosen = Platform::Current().RunFileDialog(dialog);
+        if (!chosen)
+            continue;
+        try {
+            WriteCalibrationFile(StdPath(*chosen), width, height, points);
+            onlyInMemory_ = false;
+            return;
+        } catch (...) {
+            const QString failure = CurrentFailure();
+            qCWarning(lcStore, "Cannot save a copy: %s", qUtf8Printable(failure));
+            text = QStringLiteral("Cannot save calibration\n") + failure;
+        }
+    }
+}
+
+bool CalibrationStore::MayClose(QWidget *owner, std::size_t count) const
+{
+    if (!onlyInMemory_ || count == 0)
+        return true;
+    const int answer = Platform::Current().Ask(
+        owner, QStringLiteral("Close and lose %1?").arg(Counted(count, "point", "points")), Caption,
+        QMessageBox::Warning, {QStringLiteral("Close"), QStringLiteral("Cancel")});
+    return answer == 0;
+}
+
+void CalibrationStore::WriteAsText(std::FILE *stream, std::span<const TCalibPoint> points)
+{
+    for (const TCalibPoint &point : points) {
+        try {
+            std::fprintf(stream, "%s %s %s %s\n", Utf8(FormatInteger(point.X)).c_str(),
+                         Utf8(FormatInteger(point.Y)).c_str(),
+                         Utf8(FormatCoordinate(7, point.Lat)).c_str(),
+                         Utf8(FormatCoordinate(7, point.Lon)).c_str());
+        } catch (...) {
+            std::fprintf(stream, "%d %d ? ?\n", point.X, point.Y); // a value no text can show
+        }
+    }
+    std::fflush(stream);
+}
+
+} // namespace carteva

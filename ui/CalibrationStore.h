@@ -1,0 +1,67 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include "calibration/CalibPoint.h"
+#include "calibration/CalibrationKeeper.h"
+#include "ui/RecoveryCopy.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <span>
+#include <vector>
+
+class QLockFile;
+class QWidget;
+
+namespace carteva {
+
+// Where the window's points are kept: the calibration file, through the keeper's rules, else a
+// recovery copy, else a copy the user names; it tells the user what happened, and knows when the
+// points are only in memory. It also marks the calibration file as open in this window.
+class CalibrationStore
+{
+public:
+    CalibrationStore();
+    ~CalibrationStore();
+    CalibrationStore(const CalibrationStore &) = delete;
+    CalibrationStore &operator=(const CalibrationStore &) = delete;
+
+    // Takes the lock file beside the calibration file. When another running Carteva holds it,
+    // warns and goes on all the same: saves of both merge. A lock left by a process that is gone
+    // is taken over.
+    void Claim(QWidget *owner, const QString &calibrationFileName);
+
+    // Lets go of the lock, when the window closes.
+    void Release();
+
+    CalibrationKeeper &Keeper() { return keeper_; }
+
+    // Saves `points`, reporting every failure itself. True when another writer's points were
+    // merged in, which changed `points`.
+    bool Save(QWidget *owner, const QString &calibrationFileName, std::int32_t width,
+              std::int32_t height, std::vector<TCalibPoint> &points);
+    // The last save could put the points nowhere.
+    bool PointsOnlyInMemory() const { return onlyInMemory_; }
+    // After a close's save: may the window close? Asks first when `count` points would be lost.
+    bool MayClose(QWidget *owner, std::size_t count) const;
+
+    // "X Y latitude longitude", a line per point: the last way out for points nothing could save.
+    static void WriteAsText(std::FILE *stream, std::span<const TCalibPoint> points);
+
+private:
+    void OfferCopy(QWidget *owner, QString text, std::int32_t width, std::int32_t height,
+                   std::span<const TCalibPoint> points);
+
+    CalibrationKeeper keeper_;
+    RecoveryCopy recoveryCopy_;
+    std::unique_ptr<QLockFile> lock_;
+    bool onlyInMemory_ = false;
+    // The recovery copy the user was last told about for a file this run leaves alone: each
+    // later Save goes there too, without another box.
+    QString toldAboutCopy_;
+};
+
+} // namespace carteva
