@@ -2,7 +2,6 @@
 #include "gpx/BackgroundBuilder.h"
 
 #include <new>
-#include <system_error>
 
 namespace carteva {
 
@@ -15,7 +14,8 @@ constexpr unsigned char Xmlns[] = "xmlns";
 } // namespace
 
 BackgroundBuilder::BackgroundBuilder(std::size_t fileBytes,
-                                     std::optional<std::span<const TCalibPoint>> points)
+                                     std::optional<std::span<const TCalibPoint>> points,
+                                     ThreadStarter &threads)
     : current_(NewBlock())
 {
     // Upper estimates for waypoint files: a waypoint takes at least about 20 bytes, two
@@ -28,22 +28,40 @@ BackgroundBuilder::BackgroundBuilder(std::size_t fileBytes,
     // The arithmetic must round exactly as it would here (x87 precision and rounding, SSE).
     std::fegetenv(&environment_);
     try {
-        thread_ = std::thread([this] { Run(); });
-    } catch (const std::system_error &) {
+        thread_ = threads.Start(ThreadStarter::Role::Builder, [this] { Run(); });
+    } catch (...) {
         // Built here, then.
     }
 }
 
 std::unique_ptr<ChildEventBlock> BackgroundBuilder::NewBlock()
 {
-    // Room for two attributes a node and a value a quarter over the limit, which is checked
-    // once per node.
-    return std::make_unique<ChildEventBlock>(BlockNodes, 2 * BlockNodes, BlockValues * 5 / 4);
+    auto block = std::make_unique<ChildEventBlock>();
+    // Two attributes a node, and a value a quarter over the limit, which is checked once a node.
+    block->Reserve(BlockNodes, 2 * BlockNodes, BlockValues * 5 / 4);
+    return block;
 }
 
 BackgroundBuilder::~BackgroundBuilder()
 {
     Stop();
+}
+
+void BackgroundBuilder::StartNode(NodeKind kind, Chars prefix, Chars localName)
+{
+    if (kind != NodeKind::Root)
+        FlushText();
+    if (current_->nodes.size() >= BlockNodes || current_->values.size() >= BlockValues)
+        Publish(false);
+    current_->AddNode(prefix, localName, kind);
+}
+
+void BackgroundBuilder::FlushText()
+{
+    const bool keep = textOpen_ && !textBlank_;
+    textOpen_ = false;
+    if (keep)
+        StartNode(NodeKind::Text, nullptr, nullptr);
 }
 
 void BackgroundBuilder::NamespaceDeclaration(Chars prefix, std::string_view uri)
@@ -83,18 +101,7 @@ void BackgroundBuilder::Publish(bool last)
         return;
     }
     // The next block first, so that a failure leaves the current one in place.
-    std::unique_ptr<ChildEventBlock> next;
-    if (!last) {
-        {
-            const std::lock_guard lock(mutex_);
-            if (!spare_.empty()) {
-                next = std::move(spare_.back());
-                spare_.pop_back();
-            }
-        }
-        if (!next)
-            next = NewBlock();
-    }
+    std::unique_ptr<ChildEventBlock> next = last ? nullptr : NewBlock();
     {
         std::unique_lock lock(mutex_);
         roomy_.wait(lock, [this] { return full_.size() < MaxQueued || failed_; });
@@ -113,26 +120,17 @@ void BackgroundBuilder::Publish(bool last)
 void BackgroundBuilder::Run() noexcept
 {
     std::fesetenv(&environment_);
-    std::unique_ptr<ChildEventBlock> block;
     for (;;) {
+        std::unique_ptr<ChildEventBlock> block;
         {
             std::unique_lock lock(mutex_);
-            if (block) {
-                block->Clear();
-                try {
-                    spare_.push_back(std::move(block));
-                } catch (const std::bad_alloc &) {
-                    // Freed instead.
-                }
-                block.reset();
-                roomy_.notify_one();
-            }
             ready_.wait(lock, [this] { return !full_.empty() || closed_ || stopped_; });
             if (stopped_ || full_.empty())
                 return;
             block = std::move(full_.front());
             full_.pop_front();
         }
+        roomy_.notify_one();
         try {
             Build(*block);
         } catch (...) {
@@ -146,7 +144,7 @@ void BackgroundBuilder::Run() noexcept
 
 void BackgroundBuilder::Build(const ChildEventBlock &block)
 {
-    for (std::size_t node = 0; node < block.nodeCount; ++node) {
+    for (std::size_t node = 0; node < block.nodes.size(); ++node) {
         const ChildEventBlock::Node &event = block.nodes[node];
         const std::uint32_t first = event.FirstAttribute;
         const std::uint32_t end = block.AttributeEnd(node);
@@ -195,7 +193,7 @@ void BackgroundBuilder::Plot(std::size_t child)
     }
 }
 
-void BackgroundBuilder::Stop()
+void BackgroundBuilder::Stop() noexcept
 {
     {
         const std::lock_guard lock(mutex_);

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
-#include "gpx/LargeBlockAllocator.h"
-
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -109,9 +107,9 @@ private:
     std::optional<std::string_view> FindAttribute(std::size_t node, NameId name) const;
     std::string_view Value(std::uint32_t attribute) const;
 
-    std::vector<Node, LargeBlockAllocator<Node>> nodes_; // [0] is the root
-    std::vector<Attribute, LargeBlockAllocator<Attribute>> attributes_;
-    std::basic_string<char, std::char_traits<char>, LargeBlockAllocator<char>> values_;
+    std::vector<Node> nodes_; // [0] is the root
+    std::vector<Attribute> attributes_;
+    std::string values_;
     std::string names_; // interned names back to back
     std::vector<std::uint32_t> nameEnds_; // name i is names_[nameEnds_[i-1], nameEnds_[i])
     std::unordered_map<std::string, NameId> nameIds_;

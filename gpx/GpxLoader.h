@@ -2,7 +2,9 @@
 #pragma once
 
 #include "calibration/CalibPoint.h"
+#include "calibration/FileOps.h"
 #include "gpx/GpxDocument.h"
+#include "gpx/ThreadStarter.h"
 
 #include <filesystem>
 #include <optional>
@@ -15,8 +17,8 @@ namespace carteva {
 // Reads a GPX file (any well-formed XML) into a GpxDocument with libxml2's SAX2 interface.
 //
 // The whole file is parsed before Load returns, on the calling thread; meanwhile one thread
-// reads the file ahead and another builds the document (BackgroundBuilder), so the parse itself
-// costs little more than libxml2 alone. No validation; the encoding comes from the
+// reads the file ahead and another builds the document (BackgroundBuilder). When a thread cannot
+// be started, its work is done on the calling thread. No validation; the encoding comes from the
 // byte-order mark or the XML declaration. Nothing outside the file is ever opened or fetched:
 // the file is read through our own callbacks and, while parsing, libxml2's external entity loader
 // refuses every request. Internal entities are expanded in attribute values; an entity reference
@@ -28,6 +30,10 @@ namespace carteva {
 // - a file that is not well-formed XML (an empty file included): libxml2's description, the
 //   line, and the first 40 UTF-16 units of that line, taking the first error of level error or
 //   fatal (namespace errors such as an undeclared prefix count);
+// - memory running out anywhere in the load: "Out of memory" and the line reached;
+// - an element with more than MaxAttributes attributes, refused before the parser reads it
+//   (libxml2 would take time quadratic in their number): "An element has more than 20000
+//   attributes" and its line;
 // - a file that cannot be opened or read, or is not a regular file (a folder, a FIFO, a
 //   device): "Cannot open file "<path>". <system message>" or "Cannot read file …", line 0
 //   and an empty excerpt.
@@ -36,6 +42,13 @@ class GpxLoader
 {
 public:
     static constexpr std::size_t ExcerptUnits = 40;
+    // Far above any real file's; the cost of checking them grows with the square.
+    static constexpr std::size_t MaxAttributes = 20000;
+
+    // The real file calls and threads.
+    GpxLoader();
+    // Reads through `ops` and starts its threads with `threads`; both outlive the loader.
+    GpxLoader(FileOps &ops, ThreadStarter &threads);
 
     GpxDocument Load(const std::filesystem::path &path);
     // The same, and meanwhile, on a second thread, the waypoints are mapped with `points`:
@@ -50,6 +63,10 @@ private:
     GpxDocument Read(const std::filesystem::path &path,
                      std::optional<std::span<const TCalibPoint>> points);
 
+    FileOps realOps_;
+    ThreadStarter realThreads_;
+    FileOps &ops_;
+    ThreadStarter &threads_;
     std::vector<std::string> refused_;
 };
 

@@ -14,12 +14,10 @@ ParserContext::ParserContext(xmlSAXHandler &handler, xmlInputReadCallback read, 
     if (context_ == nullptr)
         throw Error("Cannot start the XML parser");
     context_->_private = state;
-    document_ = context_;
 }
 
 ParserContext::~ParserContext()
 {
-    document_ = nullptr;
     if (context_->myDoc != nullptr)
         xmlFreeDoc(context_->myDoc);
     context_->myDoc = nullptr;

@@ -42,10 +42,8 @@ public:
     {
         return static_cast<xmlParserCtxtPtr>(callbackContext)->_private;
     }
-    // True when the callback context is the document's, not that of an entity's content.
-    // Callbacks ask this for every element and piece of text: a thread-local compare is one load,
-    // where the way through the context's state would be three, one after the other.
-    static bool IsDocument(void *callbackContext) { return callbackContext == document_; }
+    // True when the callback context is this document's, not that of an entity's content.
+    bool IsDocument(const void *callbackContext) const { return callbackContext == context_; }
     // The elements open around the event being reported, in the document's context. Kept by
     // the parser anyway; counting them again would take an end-element callback for every
     // element of the file.
@@ -66,8 +64,6 @@ public:
 
 private:
     xmlParserCtxtPtr context_;
-    // The context of the document being parsed on this thread; one at a time.
-    static inline constinit thread_local const void *document_ = nullptr;
 };
 
 } // namespace carteva

@@ -1,31 +1,40 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "calibration/FileOps.h"
+#include "gpx/AttributeScanner.h"
+#include "gpx/ThreadStarter.h"
+
 #include <array>
-#include <condition_variable>
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
-#include <mutex>
+#include <semaphore>
 #include <thread>
 
 namespace carteva {
 
 // Reads a file a few chunks ahead of its reader, on a thread of its own: the system copies the
-// bytes on another core while the parser works, and the parser's thread only copies them from
-// memory. When no thread can be started, each chunk is read when it is needed.
+// bytes on another core while the parser works. When no thread can be started, each chunk is
+// read when it is needed. Each chunk passes an AttributeScanner on the way: the file ends, for
+// the reader, before a start tag with too many attributes.
 class ReadAhead
 {
 public:
-    // Reads `fd` from its current position; the descriptor must outlive this object.
-    explicit ReadAhead(int fd);
+    // Reads `fd` from its current position with `ops`; both must outlive this object.
+    ReadAhead(FileOps &ops, int fd, ThreadStarter &threads, std::size_t attributeLimit = SIZE_MAX);
     ~ReadAhead();
     ReadAhead(const ReadAhead &) = delete;
     ReadAhead &operator=(const ReadAhead &) = delete;
 
     // The next bytes of the file, up to `length`; 0 at its end, or after a read error, which
     // Error then gives as an errno value. From one thread only.
-    std::size_t Read(char *buffer, std::size_t length);
+    std::size_t Read(char *buffer, std::size_t length) noexcept;
     int Error() const { return error_; }
+    // True when the file ended early at a start tag with too many attributes, on this line.
+    bool Refused() const { return refused_; }
+    long RefusedLine() const { return scanner_.Line(); }
 
 private:
     static constexpr std::size_t ChunkSize = std::size_t(1) << 20;
@@ -36,30 +45,33 @@ private:
         std::unique_ptr<char[]> data;
         std::size_t size = 0;
         int error = 0;
-        bool last = false; // the end of the file, or an error, follows its bytes
+        bool last = false; // the end of the file, an error or a refusal follows its bytes
+        bool refused = false;
     };
 
     // Reads until the chunk is full, the file ends or reading fails.
-    void Fill(Chunk &chunk) const noexcept;
-    // The chunk to read from next: waits for the thread to fill it (or fills it here).
-    bool NextChunk();
+    void Fill(Chunk &chunk) noexcept;
+    // Moves on to the next chunk: waits for the thread to fill it (or fills it here).
+    bool NextChunk() noexcept;
     void Run() noexcept;
 
+    FileOps &ops_;
     int fd_;
+    AttributeScanner scanner_; // on the thread that fills
     std::array<Chunk, ChunkCount> chunks_;
 
-    // The reader's thread only.
+    // The reader's side.
     std::size_t reading_ = 0; // the chunk being read from
     std::size_t offset_ = 0; // in it
     bool holding_ = false; // reading_ is filled and not yet handed back
     bool ended_ = false;
     int error_ = 0;
+    bool refused_ = false;
 
-    std::mutex mutex_;
-    std::condition_variable filled_;
-    std::condition_variable freed_;
-    std::size_t ready_ = 0; // guarded: chunks filled and not yet handed back, in ring order
-    bool stop_ = false; // guarded
+    // Chunks the thread may fill, and chunks filled for the reader, in ring order.
+    std::counting_semaphore<> free_ {ChunkCount};
+    std::counting_semaphore<> filled_ {0};
+    std::atomic<bool> stop_ = false;
     std::thread thread_;
 };
 

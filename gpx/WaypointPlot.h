@@ -4,7 +4,6 @@
 #include "calibration/CalibPoint.h"
 #include "calibration/GeoToPixel.h"
 #include "calibration/PixelSurface.h"
-#include "gpx/LargeBlockAllocator.h"
 
 #include <cstddef>
 #include <exception>
@@ -36,10 +35,7 @@ struct WaypointCounts
 // malformed paints nothing. Painting replays what drawing waypoint by waypoint would have done:
 // the same pixels in the same order, the warning at the same place, and a floating-point error
 // ending it where it arose.
-//
-// A cache line of its own: the mapping thread writes to it with every waypoint, and a line
-// shared with the parser's data would pass from core to core as often.
-class alignas(64) WaypointPlot
+class WaypointPlot
 {
 public:
     explicit WaypointPlot(std::span<const TCalibPoint> points);
@@ -62,7 +58,7 @@ public:
 
 private:
     std::vector<TCalibPoint> points_;
-    std::vector<Pixel, LargeBlockAllocator<Pixel>> pixels_;
+    std::vector<Pixel> pixels_;
     std::size_t skipped_ = 0;
     std::size_t notMappable_ = 0;
     std::size_t firstUnmappableAt_ = 0; // pixels painted before the warning, when notMappable_

@@ -1,0 +1,193 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "gpx/SaxCallbacks.h"
+
+#include "gpx/EntityLimits.h"
+#include "gpx/ParseFailure.h"
+#include "gpx/ParseState.h"
+
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <string_view>
+
+namespace carteva {
+
+namespace {
+
+// Runs a callback body; an exception must not unwind through libxml2's C frames, so it is kept
+// and the parser stopped.
+template<class Body> void Guarded(void *context, ParseState &state, Body &&body) noexcept
+{
+    try {
+        body();
+    } catch (...) {
+        if (!state.exception)
+            state.exception = std::current_exception();
+        Stop(context);
+    }
+}
+
+std::string_view View(const xmlChar *begin, const xmlChar *end)
+{
+    return {reinterpret_cast<const char *>(begin), static_cast<std::size_t>(end - begin)};
+}
+
+// The parser leaves references to internal entities (and "&#38;" for a literal ampersand) in
+// attribute values; expand them the way libxml2's own tree builder does.
+void AddExpandedAttribute(ParseState &state, void *context, const xmlChar **attribute)
+{
+    xmlChar *decoded = ParserContext::ExpandAttributeValue(context, attribute[3], attribute[4]);
+    const std::unique_ptr<xmlChar, decltype(xmlFree)> owner(decoded, xmlFree);
+    const std::string_view value = decoded ? reinterpret_cast<const char *>(decoded) : "";
+    CountExpansion(state, value.size());
+    if (state.failed)
+        Stop(context);
+    state.builder->Attribute(attribute[1], attribute[0], value);
+}
+
+// Five pointers: local name, prefix, URI, value, end of value.
+void AddAttribute(ParseState &state, void *context, const xmlChar **attribute)
+{
+    const std::string_view raw = View(attribute[3], attribute[4]);
+    if (raw.find('&') == std::string_view::npos)
+        state.builder->Attribute(attribute[1], attribute[0], raw);
+    else
+        AddExpandedAttribute(state, context, attribute);
+}
+
+// The root, one of its children, or an element in an entity's content.
+void StartElement(void *context, ParseState &state, const xmlChar *localName,
+                  const xmlChar *prefix, int namespaceCount, const xmlChar **namespaces,
+                  int attributeCount, const xmlChar **attributes)
+{
+    const int openElements = ParserContext::OpenElements(context);
+    BackgroundBuilder &builder = *state.builder;
+    builder.StartNode(openElements == 0 ? BackgroundBuilder::NodeKind::Root
+                                        : BackgroundBuilder::NodeKind::Element,
+                      prefix, localName);
+    for (int i = 0; i < namespaceCount; ++i) {
+        const xmlChar *uri = namespaces[2 * i + 1];
+        builder.NamespaceDeclaration(namespaces[2 * i],
+                                     uri ? reinterpret_cast<const char *>(uri) : "");
+    }
+    // The values lie in the parser's input, which stopping the parser frees.
+    for (int i = 0; i < attributeCount && !ParserContext::Stopped(context); ++i)
+        AddAttribute(state, context, attributes + 5 * i);
+    if (!builder.Building())
+        Stop(context);
+}
+
+// Called for every element of the file; the bulk lies deeper than the root's children and
+// leaves nothing to keep, so that case returns first.
+void OnStartElement(void *context, const xmlChar *localName, const xmlChar *prefix, const xmlChar *,
+                    int namespaceCount, const xmlChar **namespaces, int attributeCount, int,
+                    const xmlChar **attributes) noexcept
+{
+    ParseState &state = StateOf(context);
+    const bool document = IsDocument(state, context);
+    if (document && ParserContext::OpenElements(context) > 1)
+        return;
+    if (!Accept(context, state, 1))
+        return;
+    Guarded(context, state, [&] {
+        StartElement(context, state, localName, prefix, namespaceCount, namespaces,
+                     attributeCount, attributes);
+    });
+}
+
+// As often as start tags and more: the same quick return for text below the root's children.
+void OnCharacters(void *context, const xmlChar *text, int length) noexcept
+{
+    ParseState &state = StateOf(context);
+    if (!IsDocument(state, context)) {
+        Accept(context, state, static_cast<std::size_t>(length));
+        return;
+    }
+    if (ParserContext::OpenElements(context) == 1 && !state.failed)
+        state.builder->TopLevelCharacters(View(text, text + length));
+}
+
+// A comment or CDATA section among the root's children becomes a node of its own.
+void AddLeaf(void *context, ParseState &state, std::size_t length,
+             BackgroundBuilder::NodeKind kind) noexcept
+{
+    if (!Accept(context, state, length) || ParserContext::OpenElements(context) != 1)
+        return;
+    Guarded(context, state, [&] { state.builder->StartNode(kind, nullptr, nullptr); });
+}
+
+void OnCData(void *context, const xmlChar *, int length) noexcept
+{
+    AddLeaf(context, StateOf(context), static_cast<std::size_t>(length),
+            BackgroundBuilder::NodeKind::CData);
+}
+
+void OnComment(void *context, const xmlChar *text) noexcept
+{
+    AddLeaf(context, StateOf(context), std::strlen(reinterpret_cast<const char *>(text)),
+            BackgroundBuilder::NodeKind::Comment);
+}
+
+void OnProcessingInstruction(void *context, const xmlChar *target, const xmlChar *) noexcept
+{
+    ParseState &state = StateOf(context);
+    if (!Accept(context, state, 1) || ParserContext::OpenElements(context) != 1)
+        return;
+    Guarded(context, state, [&] {
+        state.builder->ProcessingInstruction(reinterpret_cast<const char *>(target));
+    });
+}
+
+void OnContextError(void *context, xmlErrorPtr error) noexcept
+{
+    ParseState &state = StateOf(context);
+    // Lines inside an entity's text mean nothing to the reader: use the document's.
+    if (!IsDocument(state, context) && error != nullptr)
+        error->line = static_cast<int>(CurrentLine(state));
+    RecordError(state, error);
+}
+
+} // namespace
+
+int ReadFromFile(void *context, char *buffer, int length) noexcept
+{
+    ParseState &state = *static_cast<ParseState *>(context);
+    // After the first error the rest of the file is of no use.
+    if (state.failed || state.readErrno != 0)
+        return 0;
+    const std::size_t got = state.reader->Read(buffer, static_cast<std::size_t>(length));
+    if (got == 0 && state.reader->Error() != 0)
+        state.readErrno = state.reader->Error();
+    if (got == 0 && state.reader->Refused())
+        RecordFailure(state, state.attributeLimitMessage, state.reader->RefusedLine());
+    state.bytesRead += got;
+    return static_cast<int>(got);
+}
+
+void OnLooseError(void *state, xmlErrorPtr error) noexcept
+{
+    RecordError(*static_cast<ParseState *>(state), error);
+}
+
+xmlSAXHandler MakeSaxHandler()
+{
+    xmlSAXHandler handler;
+    // The defaults keep the DTD's declarations (for entities in attribute values); ours build
+    // the document.
+    xmlSAXVersion(&handler, 2);
+    handler.startElement = nullptr;
+    handler.endElement = nullptr;
+    handler.endElementNs = nullptr; // the parser counts the open elements itself
+    handler.reference = nullptr;
+    handler.getEntity = OnGetEntity;
+    handler.startElementNs = OnStartElement;
+    handler.characters = OnCharacters;
+    handler.ignorableWhitespace = OnCharacters;
+    handler.cdataBlock = OnCData;
+    handler.comment = OnComment;
+    handler.processingInstruction = OnProcessingInstruction;
+    handler.serror = OnContextError;
+    return handler;
+}
+
+} // namespace carteva
