@@ -82,12 +82,12 @@ GpxDocument GpxLoader::Read(const std::filesystem::path &path,
 
     ParseState state;
     state.refused = &refused_;
+    state.progress = progress_;
     GpxDocument document;
     try {
-        ReadAhead reader(ops_, file.Get(), threads_, MaxAttributes);
+        ReadAhead reader(ops_, file.Get(), threads_,
+                         progress_ != nullptr ? &progress_->CancelRequested : nullptr);
         state.reader = &reader;
-        state.attributeLimitMessage = "An element has more than 20000 attributes";
-        static_assert(MaxAttributes == 20000);
         const ExternalEntityRefusal refusal(state);
         const ParserEnvironment environment(RefuseExternalEntity, OnLooseError, &state);
         xmlSAXHandler handler = MakeSaxHandler();
@@ -101,6 +101,8 @@ GpxDocument GpxLoader::Read(const std::filesystem::path &path,
         xmlCtxtUseOptions(parser.Get(), XML_PARSE_NONET);
 
         const bool wellFormed = xmlParseDocument(parser.Get()) == 0;
+        if (state.cancelled)
+            throw EAbort();
 
         // What building threw came from an event before whatever stopped the parse since.
         try {

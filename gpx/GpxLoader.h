@@ -4,6 +4,7 @@
 #include "calibration/CalibPoint.h"
 #include "calibration/FileOps.h"
 #include "gpx/GpxDocument.h"
+#include "gpx/LoadProgress.h"
 #include "gpx/ThreadStarter.h"
 
 #include <filesystem>
@@ -31,9 +32,8 @@ namespace carteva {
 //   line, and the first 40 UTF-16 units of that line, taking the first error of level error or
 //   fatal (namespace errors such as an undeclared prefix count);
 // - memory running out anywhere in the load: "Out of memory" and the line reached;
-// - an element with more than MaxAttributes attributes, refused before the parser reads it
-//   (libxml2 would take time quadratic in their number): "An element has more than 20000
-//   attributes" and its line;
+// - an element with more than 16,382 attributes, refused while the parser reads it (libxml2
+//   would then take time quadratic in their number): "An element has too many attributes";
 // - a file that cannot be opened or read, or is not a regular file (a folder, a FIFO, a
 //   device): "Cannot open file "<path>". <system message>" or "Cannot read file …", line 0
 //   and an empty excerpt.
@@ -42,8 +42,6 @@ class GpxLoader
 {
 public:
     static constexpr std::size_t ExcerptUnits = 40;
-    // Far above any real file's; the cost of checking them grows with the square.
-    static constexpr std::size_t MaxAttributes = 20000;
 
     // The real file calls and threads.
     GpxLoader();
@@ -54,6 +52,10 @@ public:
     // The same, and meanwhile, on a second thread, the waypoints are mapped with `points`:
     // DrawWaypoints with the same points then only has to paint them.
     GpxDocument Load(const std::filesystem::path &path, std::span<const TCalibPoint> points);
+
+    // Tells `progress` (which outlives the loads) the bytes read, and stops a load with EAbort
+    // once it asks to; nullptr: neither.
+    void Watch(LoadProgress *progress) { progress_ = progress; }
 
     // What the parser asked the external entity loader for during the last Load; every request
     // was refused.
@@ -67,6 +69,7 @@ private:
     ThreadStarter realThreads_;
     FileOps &ops_;
     ThreadStarter &threads_;
+    LoadProgress *progress_ = nullptr;
     std::vector<std::string> refused_;
 };
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "gpx/BackgroundBuilder.h"
+#include "gpx/LoadProgress.h"
 #include "gpx/ParserContext.h"
 #include "gpx/ReadAhead.h"
 
@@ -22,7 +23,8 @@ struct ParseState
     std::vector<std::string> *refused = nullptr; // what the external entity loader refused
 
     ReadAhead *reader = nullptr;
-    const char *attributeLimitMessage = ""; // when the reader refuses a start tag
+    LoadProgress *progress = nullptr;
+    bool cancelled = false;
     std::size_t bytesRead = 0;
     int readErrno = 0;
     std::size_t expandedBytes = 0;

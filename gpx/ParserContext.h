@@ -17,6 +17,8 @@ namespace carteva {
 // - the encoding in use is the name of the first input's decoder;
 // - a stopped parser's state is XML_PARSER_EOF;
 // - `nameNr` counts the open elements, and a start tag is reported before its element counts;
+// - `maxatts` is the size of the table a start tag's attributes are collected in before any
+//   callback sees them;
 // - the names the callbacks receive are the dictionary's strings, one address per spelling,
 //   kept until the context is freed;
 // - xmlStringLenDecodeEntities, declared among the internals, expands references in attribute
@@ -51,6 +53,9 @@ public:
     {
         return static_cast<xmlParserCtxtPtr>(callbackContext)->nameNr;
     }
+    // The room in the table of the start tag being read: five pointers an attribute, doubled
+    // as it fills, and never shrunk.
+    static int AttributeRoom(xmlParserCtxtPtr context) { return context->maxatts; }
     // True once xmlStopParser has been called on the context.
     static bool Stopped(void *callbackContext)
     {

@@ -7,10 +7,11 @@
 
 namespace carteva {
 
-ReadAhead::ReadAhead(FileOps &ops, int fd, ThreadStarter &threads, std::size_t attributeLimit)
+ReadAhead::ReadAhead(FileOps &ops, int fd, ThreadStarter &threads,
+                     const std::atomic<bool> *cancel)
     : ops_(ops)
     , fd_(fd)
-    , scanner_(attributeLimit)
+    , cancel_(cancel)
 {
     for (Chunk &chunk : chunks_)
         chunk.data = std::make_unique_for_overwrite<char[]>(ChunkSize); // filled by reading
@@ -33,22 +34,22 @@ void ReadAhead::Fill(Chunk &chunk) noexcept
 {
     chunk.size = 0;
     chunk.error = 0;
-    chunk.last = chunk.refused = false;
+    chunk.last = false;
     while (chunk.size < ChunkSize) {
+        // A slow medium would keep a cancelled load waiting for a whole chunk.
+        if (cancel_ != nullptr && cancel_->load(std::memory_order_relaxed)) {
+            chunk.last = true;
+            return;
+        }
         const ssize_t got = ops_.Read(fd_, chunk.data.get() + chunk.size, ChunkSize - chunk.size);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0) {
             chunk.error = got < 0 ? errno : 0;
             chunk.last = true;
-            break;
+            return;
         }
         chunk.size += static_cast<std::size_t>(got);
-    }
-    chunk.size = scanner_.Scan(chunk.data.get(), chunk.size);
-    if (scanner_.Exceeded()) {
-        chunk.refused = chunk.last = true;
-        chunk.error = 0;
     }
 }
 
@@ -73,7 +74,6 @@ bool ReadAhead::NextChunk() noexcept
     if (holding_) {
         if (chunks_[reading_].last) {
             error_ = chunks_[reading_].error;
-            refused_ = chunks_[reading_].refused;
             ended_ = true;
             return false;
         }

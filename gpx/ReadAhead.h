@@ -2,13 +2,11 @@
 #pragma once
 
 #include "calibration/FileOps.h"
-#include "gpx/AttributeScanner.h"
 #include "gpx/ThreadStarter.h"
 
 #include <array>
 #include <atomic>
 #include <cstddef>
-#include <cstdint>
 #include <memory>
 #include <semaphore>
 #include <thread>
@@ -17,13 +15,14 @@ namespace carteva {
 
 // Reads a file a few chunks ahead of its reader, on a thread of its own: the system copies the
 // bytes on another core while the parser works. When no thread can be started, each chunk is
-// read when it is needed. Each chunk passes an AttributeScanner on the way: the file ends, for
-// the reader, before a start tag with too many attributes.
+// read when it is needed.
 class ReadAhead
 {
 public:
-    // Reads `fd` from its current position with `ops`; both must outlive this object.
-    ReadAhead(FileOps &ops, int fd, ThreadStarter &threads, std::size_t attributeLimit = SIZE_MAX);
+    // Reads `fd` from its current position with `ops`; both must outlive this object. Once
+    // `cancel` is set, the file ends for the reader at the next read.
+    ReadAhead(FileOps &ops, int fd, ThreadStarter &threads,
+              const std::atomic<bool> *cancel = nullptr);
     ~ReadAhead();
     ReadAhead(const ReadAhead &) = delete;
     ReadAhead &operator=(const ReadAhead &) = delete;
@@ -32,9 +31,6 @@ public:
     // Error then gives as an errno value. From one thread only.
     std::size_t Read(char *buffer, std::size_t length) noexcept;
     int Error() const { return error_; }
-    // True when the file ended early at a start tag with too many attributes, on this line.
-    bool Refused() const { return refused_; }
-    long RefusedLine() const { return scanner_.Line(); }
 
 private:
     static constexpr std::size_t ChunkSize = std::size_t(1) << 20;
@@ -45,8 +41,7 @@ private:
         std::unique_ptr<char[]> data;
         std::size_t size = 0;
         int error = 0;
-        bool last = false; // the end of the file, an error or a refusal follows its bytes
-        bool refused = false;
+        bool last = false; // the end of the file, or an error, follows its bytes
     };
 
     // Reads until the chunk is full, the file ends or reading fails.
@@ -57,7 +52,7 @@ private:
 
     FileOps &ops_;
     int fd_;
-    AttributeScanner scanner_; // on the thread that fills
+    const std::atomic<bool> *cancel_;
     std::array<Chunk, ChunkCount> chunks_;
 
     // The reader's side.
@@ -66,7 +61,6 @@ private:
     bool holding_ = false; // reading_ is filled and not yet handed back
     bool ended_ = false;
     int error_ = 0;
-    bool refused_ = false;
 
     // Chunks the thread may fill, and chunks filled for the reader, in ring order.
     std::counting_semaphore<> free_ {ChunkCount};

@@ -14,6 +14,9 @@ namespace carteva {
 
 namespace {
 
+// Room for 20,000 attributes: the table doubles, so an element with more than 16,382 is refused.
+constexpr int MaxAttributeRoom = 5 * 20000;
+
 // Runs a callback body; an exception must not unwind through libxml2's C frames, so it is kept
 // and the parser stopped.
 template<class Body> void Guarded(void *context, ParseState &state, Body &&body) noexcept
@@ -153,14 +156,29 @@ int ReadFromFile(void *context, char *buffer, int length) noexcept
 {
     ParseState &state = *static_cast<ParseState *>(context);
     // After the first error the rest of the file is of no use.
-    if (state.failed || state.readErrno != 0)
+    if (state.failed || state.readErrno != 0 || state.cancelled)
         return 0;
+    if (state.progress != nullptr && state.progress->CancelRequested.load()) {
+        state.cancelled = true;
+        return 0;
+    }
     const std::size_t got = state.reader->Read(buffer, static_cast<std::size_t>(length));
     if (got == 0 && state.reader->Error() != 0)
         state.readErrno = state.reader->Error();
-    if (got == 0 && state.reader->Refused())
-        RecordFailure(state, state.attributeLimitMessage, state.reader->RefusedLine());
+    // libxml2 2.9 compares a start tag's attributes pairwise once it has read them all, so an
+    // element with hundreds of thousands of them takes minutes. While the parser reads such a
+    // tag it calls here for more of it, and its attribute table has grown: refuse it then.
+    // (The parser's context reads its first bytes before it is known here.)
+    if (state.parser != nullptr
+        && ParserContext::AttributeRoom(state.parser->Get()) > MaxAttributeRoom) {
+        // The file ends here, for the parser; stopping it from inside its read would free the
+        // input it is growing.
+        RecordFailure(state, "An element has too many attributes", CurrentLine(state));
+        return 0;
+    }
     state.bytesRead += got;
+    if (state.progress != nullptr)
+        state.progress->BytesRead.store(state.bytesRead, std::memory_order_relaxed);
     return static_cast<int>(got);
 }
 

@@ -7,9 +7,9 @@
 #include "calibration/NumberText.h"
 #include "calibration/PixelSurface.h"
 #include "gpx/GpxDocument.h"
-#include "gpx/GpxLoader.h"
 #include "gpx/WaypointOverlay.h"
 #include "ui/ErrorHandler.h"
+#include "ui/GpxOverlayLoader.h"
 #include "ui/OpenGpxDialog.h"
 #include "ui/OpenPictureDialog.h"
 #include "ui/OuterSizer.h"
@@ -70,16 +70,6 @@ std::filesystem::path FilePath(const QString &fileName)
     return std::filesystem::path(fileName.toStdU16String());
 }
 
-// The busy cursor while a large GPX file loads and draws; a message box shows the normal one.
-class BusyCursor
-{
-public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor &) = delete;
-    BusyCursor &operator=(const BusyCursor &) = delete;
-};
-
 QUrl MapPageUrl()
 {
     return QUrl(QStringLiteral("http://" CARTEVA_MAP_HOST "/gmaps/google_maps.php"));
@@ -100,6 +90,10 @@ TfrmMain::TfrmMain(QWidget *parent)
     ui.SetupUi(*this);
     ConnectControls();
     outerSizer_ = new OuterSizer(*this);
+    gpxLoader_ = new GpxOverlayLoader(*this, [this](std::unique_ptr<carteva::GpxDocument> loaded) {
+        GpxDocument = std::move(loaded);
+        DrawWaypoints();
+    });
     move(150, 80);
     resize(676, 476);
 
@@ -349,18 +343,17 @@ void TfrmMain::DrawPointMarks()
 
 void TfrmMain::btOpenGPXClick()
 {
+    if (gpxLoader_->Busy())
+        return;
     if (!ui.OpenGPXDialog)
         ui.OpenGPXDialog = new OpenGpxDialog(this);
     const std::optional<QString> chosen = Platform::Current().RunFileDialog(*ui.OpenGPXDialog);
     if (!chosen)
         return;
     ui.OpenGPXDialog->RememberChoice(*chosen);
-    BusyCursor busy;
-    // The whole file is parsed before anything changes: a failure keeps the document and the
-    // picture as they were.
-    GpxLoader loader;
-    GpxDocument = std::make_unique<carteva::GpxDocument>(loader.Load(FilePath(*chosen), Points));
-    DrawWaypoints();
+    // The whole file is parsed before anything changes: a failure or a cancel keeps the document
+    // and the picture as they were.
+    gpxLoader_->Start(*chosen, Points);
 }
 
 void TfrmMain::DrawWaypoints()
@@ -372,11 +365,9 @@ void TfrmMain::DrawWaypoints()
     // One warning per overlay, at the first waypoint that cannot be mapped: a box per waypoint
     // would make a large file impossible to get through.
     carteva::DrawWaypoints(*GpxDocument, Points, surface, [this] {
-        QApplication::setOverrideCursor(Qt::ArrowCursor);
         Platform::Current().ShowMessage(this,
                                         QStringLiteral("Incorrect calibration or calculation"),
                                         QStringLiteral("Error"), QMessageBox::Warning);
-        QApplication::restoreOverrideCursor();
     });
 }
 

@@ -15,6 +15,7 @@
 namespace carteva {
 
 class GpxDocument;
+class GpxOverlayLoader;
 class OuterSizer;
 
 // The member below carries the type's own name, so the type is spelled through an alias.
@@ -69,6 +70,7 @@ private:
     TfrmMainControls ui;
     bool shownOnce_ = false;
     OuterSizer *outerSizer_ = nullptr;
+    GpxOverlayLoader *gpxLoader_ = nullptr;
     CalibrationKeeper keeper_;
     RecoveryCopy recoveryCopy_;
 };

@@ -7,12 +7,15 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>
+#include <QStandardPaths>
 
 namespace carteva::test {
 
 WindowFixture::WindowFixture()
 {
     qputenv("XDG_DATA_HOME", dataHome.path().toLocal8Bit());
+    // Remembered choices go to a test folder, not the user's.
+    QStandardPaths::setTestModeEnabled(true);
     FirstActivation = true;
     window = std::make_unique<TfrmMain>();
     frmMain = window.get();
