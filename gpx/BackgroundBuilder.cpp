@@ -15,7 +15,7 @@ constexpr unsigned char Xmlns[] = "xmlns";
 
 BackgroundBuilder::BackgroundBuilder(std::size_t fileBytes,
                                      std::optional<std::span<const TCalibPoint>> points,
-                                     ThreadStarter &threads)
+                                     bool lines, ThreadStarter &threads)
     : current_(NewBlock())
 {
     // Upper estimates for waypoint files: a waypoint takes at least about 20 bytes, two
@@ -24,6 +24,8 @@ BackgroundBuilder::BackgroundBuilder(std::size_t fileBytes,
     if (points) {
         plot_ = std::make_unique<WaypointPlot>(*points);
         plot_->Reserve(fileBytes / 20);
+        if (lines)
+            linePlot_ = std::make_unique<LinePlot>(*points);
     }
     // The arithmetic must round exactly as it would here (x87 precision and rounding, SSE).
     std::fegetenv(&environment_);
@@ -90,6 +92,8 @@ GpxDocument BackgroundBuilder::Finish()
     GpxDocument document = std::move(builder_.Document());
     if (plot_)
         document.SetPlot(std::move(plot_));
+    if (linePlot_)
+        document.SetLinesPlot(std::move(linePlot_));
     return document;
 }
 
@@ -168,6 +172,14 @@ void BackgroundBuilder::Build(const ChildEventBlock &block)
         case NodeKind::ProcessingInstruction:
             builder_.ProcessingInstruction(block.Value(block.attributes[first]));
             break;
+        case NodeKind::LineStart:
+            builder_.Document().Lines().StartLine();
+            if (linePlot_)
+                linePlot_->Break();
+            continue;
+        case NodeKind::LinePoint:
+            AddLinePoint(block, first, end);
+            continue;
         }
         if (event.Kind == NodeKind::Root || event.Kind == NodeKind::Element) {
             for (std::uint32_t a = first; a < end; ++a) {
@@ -177,6 +189,25 @@ void BackgroundBuilder::Build(const ChildEventBlock &block)
         }
         if (event.Kind != NodeKind::Root && plot_)
             Plot(builder_.Document().ChildCount() - 1);
+    }
+}
+
+void BackgroundBuilder::AddLinePoint(const ChildEventBlock &block, std::uint32_t first,
+                                     std::uint32_t end)
+{
+    WaypointText point;
+    for (std::uint32_t a = first; a < end; ++a) {
+        const ChildEventBlock::Attribute &attribute = block.attributes[a];
+        (attribute.LocalName == ChildEventBlock::LatName ? point.Lat : point.Lon)
+            = block.Value(attribute);
+    }
+    builder_.Document().Lines().AddPoint(point.Lat, point.Lon);
+    if (!linePlot_)
+        return;
+    try {
+        linePlot_->Add(point);
+    } catch (const std::bad_alloc &) {
+        linePlot_.reset(); // the lines are mapped when they are drawn, then
     }
 }
 

@@ -5,6 +5,7 @@
 #include "gpx/ChildEventBlock.h"
 #include "gpx/GpxDocument.h"
 #include "gpx/GpxDocumentBuilder.h"
+#include "gpx/LinePlot.h"
 #include "gpx/ThreadStarter.h"
 #include "gpx/WaypointNames.h"
 #include "gpx/WaypointPlot.h"
@@ -36,9 +37,10 @@ public:
     using Chars = ChildEventBlock::Chars;
     using NodeKind = ChildEventBlock::NodeKind;
 
-    // `fileBytes` sizes the document's arrays; with `points`, the waypoints are mapped too.
+    // `fileBytes` sizes the document's arrays; with `points`, the waypoints are mapped too, and
+    // the lines when `lines` says they are recorded.
     BackgroundBuilder(std::size_t fileBytes, std::optional<std::span<const TCalibPoint>> points,
-                      ThreadStarter &threads);
+                      bool lines, ThreadStarter &threads);
     // Stops the thread and waits for it, when Finish was not called.
     ~BackgroundBuilder();
     BackgroundBuilder(const BackgroundBuilder &) = delete;
@@ -53,6 +55,10 @@ public:
         current_->AddAttribute(prefix, localName, value);
     }
     void NamespaceDeclaration(Chars prefix, std::string_view uri);
+    // A track segment or route begins; a point of it follows with its "lat" and "lon" as
+    // attributes named ChildEventBlock::LatName and LonName.
+    void LineStart() { StartNode(NodeKind::LineStart, nullptr, nullptr); }
+    void LinePoint() { StartNode(NodeKind::LinePoint, nullptr, nullptr); }
     void ProcessingInstruction(std::string_view target);
     // Text among the root's children: merged into one node, dropped when it is blank. Cannot
     // throw.
@@ -89,12 +95,14 @@ private:
     void Run() noexcept;
     void Build(const ChildEventBlock &block);
     void Plot(std::size_t child);
+    void AddLinePoint(const ChildEventBlock &block, std::uint32_t first, std::uint32_t end);
     void Stop() noexcept;
 
     // Touched by the thread only while it runs.
     GpxDocumentBuilder builder_;
     WaypointNames names_;
     std::unique_ptr<WaypointPlot> plot_;
+    std::unique_ptr<LinePlot> linePlot_;
     std::fenv_t environment_ {};
 
     // The parser's thread only.

@@ -25,8 +25,13 @@ struct ChildEventBlock
         Text,
         CData,
         Comment,
-        ProcessingInstruction
+        ProcessingInstruction,
+        LineStart, // a track segment or a route begins
+        LinePoint // one of its points, with its "lat" and "lon" attributes only
     };
+    // The names a line point's attributes are recorded under.
+    static constexpr unsigned char LatName[] = "lat";
+    static constexpr unsigned char LonName[] = "lon";
 
     struct Node
     {

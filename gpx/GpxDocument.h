@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "gpx/GpxLines.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -11,6 +13,7 @@
 
 namespace carteva {
 
+class LinePlot;
 class WaypointPlot;
 
 enum class GpxNodeKind : std::uint8_t { Element, Text, CData, Comment, ProcessingInstruction };
@@ -86,6 +89,13 @@ public:
     const WaypointPlot *Plot() const { return plot_.get(); }
     void SetPlot(std::shared_ptr<const WaypointPlot> plot) { plot_ = std::move(plot); }
 
+    // The track segments and routes directly under the root, when the loader was asked for them
+    // (see GpxLoader::CollectLines), and their plot made while reading, if it was.
+    const GpxLines &Lines() const { return lines_; }
+    GpxLines &Lines() { return lines_; }
+    const LinePlot *LinesPlot() const { return linePlot_.get(); }
+    void SetLinesPlot(std::shared_ptr<const LinePlot> plot) { linePlot_ = std::move(plot); }
+
 private:
     // Offsets are 32-bit.
     static constexpr std::size_t MaxOffset = UINT32_MAX;
@@ -114,6 +124,8 @@ private:
     std::vector<std::uint32_t> nameEnds_; // name i is names_[nameEnds_[i-1], nameEnds_[i])
     std::unordered_map<std::string, NameId> nameIds_;
     std::shared_ptr<const WaypointPlot> plot_;
+    GpxLines lines_;
+    std::shared_ptr<const LinePlot> linePlot_;
 };
 
 } // namespace carteva

@@ -83,6 +83,7 @@ GpxDocument GpxLoader::Read(const std::filesystem::path &path,
     ParseState state;
     state.refused = &refused_;
     state.progress = progress_;
+    state.collectLines = collectLines_;
     GpxDocument document;
     try {
         ReadAhead reader(ops_, file.Get(), threads_,
@@ -93,7 +94,7 @@ GpxDocument GpxLoader::Read(const std::filesystem::path &path,
         xmlSAXHandler handler = MakeSaxHandler();
         const ParserContext parser(handler, ReadFromFile, &state);
         // It reads the parser's names, so it ends first.
-        BackgroundBuilder builder(static_cast<std::size_t>(size), points, threads_);
+        BackgroundBuilder builder(static_cast<std::size_t>(size), points, collectLines_, threads_);
         state.builder = &builder;
         state.parser = &parser;
         // Whatever the process-wide defaults say: options left out are off, so no DTD loading,

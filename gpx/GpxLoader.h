@@ -53,6 +53,12 @@ public:
     // DrawWaypoints with the same points then only has to paint them.
     GpxDocument Load(const std::filesystem::path &path, std::span<const TCalibPoint> points);
 
+    // With `on`, the loads that follow also keep the track segments and routes directly under
+    // the root (trk/trkseg/trkpt and rte/rtept, named exactly so, as waypoints are) in the
+    // document's Lines, mapped meanwhile when points are given. Off at first: the parse then
+    // looks at nothing below the root's children.
+    void CollectLines(bool on) { collectLines_ = on; }
+
     // Tells `progress` (which outlives the loads) the bytes read, and stops a load with EAbort
     // once it asks to; nullptr: neither.
     void Watch(LoadProgress *progress) { progress_ = progress; }
@@ -70,6 +76,7 @@ private:
     FileOps &ops_;
     ThreadStarter &threads_;
     LoadProgress *progress_ = nullptr;
+    bool collectLines_ = false;
     std::vector<std::string> refused_;
 };
 

@@ -9,6 +9,7 @@
 #include <libxml/SAX2.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <string>
 #include <vector>
@@ -21,6 +22,13 @@ struct ParseState
     BackgroundBuilder *builder = nullptr;
     const ParserContext *parser = nullptr;
     std::vector<std::string> *refused = nullptr; // what the external entity loader refused
+
+    // Track segments and routes, when they are asked for: the root's child being read, and
+    // whether the element open inside a track is a segment.
+    enum class LineParent : std::uint8_t { None, Track, Route };
+    bool collectLines = false;
+    LineParent lineParent = LineParent::None;
+    bool inSegment = false;
 
     ReadAhead *reader = nullptr;
     LoadProgress *progress = nullptr;

@@ -58,6 +58,58 @@ void AddAttribute(ParseState &state, void *context, const xmlChar **attribute)
         AddExpandedAttribute(state, context, attribute);
 }
 
+bool Named(const xmlChar *prefix, const xmlChar *localName, const char *name)
+{
+    return prefix == nullptr && std::strcmp(reinterpret_cast<const char *>(localName), name) == 0;
+}
+
+// A point of a track segment or a route: its "lat" and "lon", named exactly so.
+void AddLinePoint(ParseState &state, void *context, int attributeCount, const xmlChar **attributes)
+{
+    BackgroundBuilder &builder = *state.builder;
+    builder.LinePoint();
+    for (int i = 0; i < attributeCount && !ParserContext::Stopped(context); ++i) {
+        const xmlChar **attribute = attributes + 5 * i;
+        const bool lat = Named(attribute[1], attribute[0], "lat");
+        if (!lat && !Named(attribute[1], attribute[0], "lon"))
+            continue;
+        const xmlChar *name = lat ? ChildEventBlock::LatName : ChildEventBlock::LonName;
+        const std::string_view raw = View(attribute[3], attribute[4]);
+        if (raw.find('&') == std::string_view::npos) {
+            builder.Attribute(nullptr, name, raw);
+            continue;
+        }
+        xmlChar *decoded = ParserContext::ExpandAttributeValue(context, attribute[3], attribute[4]);
+        const std::unique_ptr<xmlChar, decltype(xmlFree)> owner(decoded, xmlFree);
+        const std::string_view value = decoded ? reinterpret_cast<const char *>(decoded) : "";
+        CountExpansion(state, value.size());
+        if (state.failed)
+            Stop(context);
+        builder.Attribute(nullptr, name, value);
+    }
+    if (!builder.Building())
+        Stop(context);
+}
+
+// An element two or three levels below the root: a track segment, a route point or a track
+// point, when it stands where GPX puts them.
+void StartLineElement(void *context, ParseState &state, int openElements,
+                      const xmlChar *localName, const xmlChar *prefix, int attributeCount,
+                      const xmlChar **attributes)
+{
+    using LineParent = ParseState::LineParent;
+    if (openElements == 2 && state.lineParent == LineParent::Track) {
+        state.inSegment = Named(prefix, localName, "trkseg");
+        if (state.inSegment)
+            state.builder->LineStart();
+    } else if (openElements == 2 && state.lineParent == LineParent::Route) {
+        if (Named(prefix, localName, "rtept"))
+            AddLinePoint(state, context, attributeCount, attributes);
+    } else if (openElements == 3 && state.inSegment && Named(prefix, localName, "trkpt")) {
+        AddLinePoint(state, context, attributeCount, attributes);
+    }
+}
+
 // The root, one of its children, or an element in an entity's content.
 void StartElement(void *context, ParseState &state, const xmlChar *localName,
                   const xmlChar *prefix, int namespaceCount, const xmlChar **namespaces,
@@ -78,6 +130,15 @@ void StartElement(void *context, ParseState &state, const xmlChar *localName,
         AddAttribute(state, context, attributes + 5 * i);
     if (!builder.Building())
         Stop(context);
+    if (state.collectLines && openElements == 1 && IsDocument(state, context)) {
+        using LineParent = ParseState::LineParent;
+        state.lineParent = Named(prefix, localName, "trk") ? LineParent::Track
+            : Named(prefix, localName, "rte")              ? LineParent::Route
+                                                           : LineParent::None;
+        state.inSegment = false;
+        if (state.lineParent == LineParent::Route)
+            builder.LineStart();
+    }
 }
 
 // Called for every element of the file; the bulk lies deeper than the root's children and
@@ -88,8 +149,15 @@ void OnStartElement(void *context, const xmlChar *localName, const xmlChar *pref
 {
     ParseState &state = StateOf(context);
     const bool document = IsDocument(state, context);
-    if (document && ParserContext::OpenElements(context) > 1)
+    const int openElements = ParserContext::OpenElements(context);
+    if (document && openElements > 1) {
+        if (state.lineParent != ParseState::LineParent::None && openElements <= 3 && !state.failed)
+            Guarded(context, state, [&] {
+                StartLineElement(context, state, openElements, localName, prefix, attributeCount,
+                                 attributes);
+            });
         return;
+    }
     if (!Accept(context, state, 1))
         return;
     Guarded(context, state, [&] {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "gpx/WaypointOverlay.h"
 
+#include "gpx/LinePlot.h"
 #include "gpx/WaypointNames.h"
 
 namespace carteva {
@@ -19,6 +20,23 @@ WaypointCounts DrawWaypoints(const GpxDocument &document, std::span<const TCalib
             plot.Add(*waypoint);
     }
     return plot.Paint(surface, onFirstUnmappable);
+}
+
+std::size_t DrawLines(const GpxDocument &document, std::span<const TCalibPoint> points,
+                      PixelSurface &surface, std::int64_t width, std::int64_t height,
+                      const std::function<void()> &onFirstUnmappable)
+{
+    if (const LinePlot *plot = document.LinesPlot(); plot != nullptr && plot->MadeWith(points))
+        return plot->Paint(surface, width, height, onFirstUnmappable);
+
+    const GpxLines &lines = document.Lines();
+    LinePlot plot(points);
+    for (std::size_t point = 0; point < lines.PointCount() && !plot.Ended(); ++point) {
+        if (lines.StartsLine(point))
+            plot.Break();
+        plot.Add(lines.Point(point));
+    }
+    return plot.Paint(surface, width, height, onFirstUnmappable);
 }
 
 } // namespace carteva

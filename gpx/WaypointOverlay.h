@@ -6,6 +6,8 @@
 #include "gpx/GpxDocument.h"
 #include "gpx/WaypointPlot.h"
 
+#include <cstdint>
+
 #include <functional>
 #include <span>
 
@@ -23,5 +25,13 @@ namespace carteva {
 WaypointCounts DrawWaypoints(const GpxDocument &document, std::span<const TCalibPoint> points,
                              PixelSurface &surface,
                              const std::function<void()> &onFirstUnmappable = {});
+
+// Paints the document's track segments and routes (see GpxLoader::CollectLines) as one-pixel
+// orange lines through their points in order, clipped to the width × height picture; a point
+// without usable coordinates, or one that cannot be mapped, breaks its line. Warnings and
+// floating-point errors as for DrawWaypoints. Returns the number of points painted through.
+std::size_t DrawLines(const GpxDocument &document, std::span<const TCalibPoint> points,
+                      PixelSurface &surface, std::int64_t width, std::int64_t height,
+                      const std::function<void()> &onFirstUnmappable = {});
 
 } // namespace carteva

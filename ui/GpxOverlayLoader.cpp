@@ -91,15 +91,17 @@ void GpxOverlayLoader::Start(const QString &fileName, std::vector<TCalibPoint> p
     std::fenv_t environment;
     std::fegetenv(&environment);
     FileOps *ops = ops_;
+    const bool lines = DrawsTracksAndRoutes();
     const std::filesystem::path path(fileName.toStdU16String());
     watcher_.setFuture(QtConcurrent::run(
-        [shared = shared_, ops, path, points = std::move(points), environment]() -> Result {
+        [shared = shared_, ops, path, points = std::move(points), lines, environment]() -> Result {
             std::fesetenv(&environment);
             Result result;
             try {
                 ThreadStarter threads;
                 GpxLoader loader(*ops, threads);
                 loader.Watch(&shared->progress);
+                loader.CollectLines(lines);
                 result.document = std::make_shared<GpxDocument>(loader.Load(path, points));
             } catch (const EAbort &) {
                 result.cancelled = true;

@@ -35,6 +35,7 @@
 #include <algorithm>
 #include <climits>
 #include <filesystem>
+#include <utility>
 
 #ifndef CARTEVA_MAP_HOST
 #define CARTEVA_MAP_HOST "localhost"
@@ -362,13 +363,21 @@ void TfrmMain::DrawWaypoints()
     if (!GpxDocument)
         return;
     PictureSurface surface(*ui.Image1);
-    // One warning per overlay, at the first waypoint that cannot be mapped: a box per waypoint
+    // One warning per overlay, at the first point that cannot be mapped: a box per waypoint
     // would make a large file impossible to get through.
-    carteva::DrawWaypoints(*GpxDocument, Points, surface, [this] {
+    bool warned = false;
+    const auto warn = [this, &warned] {
+        if (std::exchange(warned, true))
+            return;
         Platform::Current().ShowMessage(this,
                                         QStringLiteral("Incorrect calibration or calculation"),
                                         QStringLiteral("Error"), QMessageBox::Warning);
-    });
+    };
+    carteva::DrawWaypoints(*GpxDocument, Points, surface, warn);
+    if (gpxLoader_->DrawsTracksAndRoutes()) {
+        const QSize size = ui.Image1->PictureSize();
+        carteva::DrawLines(*GpxDocument, Points, surface, size.width(), size.height(), warn);
+    }
 }
 
 } // namespace carteva
