@@ -54,20 +54,16 @@ CalibrationReadResult ReadCalibrationFile(const fs::path &path, std::vector<TCal
             *failure = std::move(reason);
         return result;
     };
-    const int fd = ops.OpenForReading(path.c_str());
-    if (fd < 0) {
-        const int error = errno;
-        return fail(error == ENOENT ? CalibrationReadResult::NoSuchFile
-                                    : CalibrationReadResult::Failed,
-                    FailureReason(path, "open", error));
+    const RegularFile opened = OpenRegularFile(ops, path.c_str());
+    if (opened.refusal != RegularFile::Refusal::None) {
+        const bool missing
+            = opened.refusal == RegularFile::Refusal::Open && opened.error == ENOENT;
+        return fail(missing ? CalibrationReadResult::NoSuchFile : CalibrationReadResult::Failed,
+                    RefusalReason(path, opened));
     }
+    const int fd = opened.fd;
     Descriptor file(ops, fd);
-
-    struct stat info;
-    if (ops.Fstat(fd, &info) != 0)
-        return fail(CalibrationReadResult::Failed, FailureReason(path, "fstat", errno));
-    if (!S_ISREG(info.st_mode))
-        return fail(CalibrationReadResult::Failed, path.string() + ": not a regular file");
+    const struct stat &info = opened.info;
 
     // Width and height are not needed to read the points.
     std::uint8_t header[HeaderSize];
@@ -133,15 +129,12 @@ std::string WriteCalibrationFile(const fs::path &path, std::int32_t width, std::
 
 std::string BackupCalibrationFile(const fs::path &path, FileOps &ops)
 {
-    const int fd = ops.OpenForReading(path.c_str());
-    if (fd < 0)
-        throw Error(FailureReason(path, "open", errno));
+    const RegularFile opened = OpenRegularFile(ops, path.c_str());
+    if (opened.refusal != RegularFile::Refusal::None)
+        throw Error(RefusalReason(path, opened));
+    const int fd = opened.fd;
     Descriptor file(ops, fd);
-    struct stat info;
-    if (ops.Fstat(fd, &info) != 0)
-        throw Error(FailureReason(path, "fstat", errno));
-    if (!S_ISREG(info.st_mode))
-        throw Error(path.string() + ": not a regular file");
+    const struct stat &info = opened.info;
     std::vector<std::uint8_t> bytes;
     if (const int error = ReadToEnd(ops, fd, bytes))
         throw Error(FailureReason(path, "read", error));

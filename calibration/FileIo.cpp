@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <random>
 #include <system_error>
 #include <utility>
@@ -137,15 +138,11 @@ void RewriteInPlace(FileOps &ops, const fs::path &target, std::span<const std::u
     const auto fail = [&](const std::string &reason) {
         throw Error(refused + "; rewriting in place: " + reason);
     };
-    const int fd = ops.OpenForRewriting(target.c_str());
-    if (fd < 0)
-        fail(FailureReason(target, "open", errno));
+    const RegularFile opened = OpenRegularFile(ops, target.c_str(), FileAccess::ReadWrite);
+    if (opened.refusal != RegularFile::Refusal::None)
+        fail(RefusalReason(target, opened));
+    const int fd = opened.fd;
     Descriptor file(ops, fd);
-    struct stat info;
-    if (ops.Fstat(fd, &info) != 0)
-        fail(FailureReason(target, "fstat", errno));
-    if (!S_ISREG(info.st_mode))
-        fail(target.string() + ": not a regular file");
     std::vector<std::uint8_t> old;
     if (const int error = ReadToEnd(ops, fd, old))
         fail(FailureReason(target, "read", error));
@@ -181,6 +178,52 @@ std::string FlushFolder(FileOps &ops, const fs::path &folder, const fs::path &ta
 std::string FailureReason(const fs::path &file, const char *call, int error)
 {
     return file.string() + ": " + call + ": " + std::strerror(error);
+}
+
+RegularFile OpenRegularFile(FileOps &ops, const char *path, FileAccess access, bool blocking)
+{
+    RegularFile file;
+    const int fd = access == FileAccess::Read ? ops.OpenForReading(path)
+                                              : ops.OpenForRewriting(path);
+    if (fd < 0) {
+        file.refusal = RegularFile::Refusal::Open;
+        file.error = errno;
+        return file;
+    }
+    if (ops.Fstat(fd, &file.info) != 0) {
+        file.refusal = RegularFile::Refusal::Fstat;
+        file.error = errno;
+    } else if (!S_ISREG(file.info.st_mode)) {
+        file.refusal = RegularFile::Refusal::NotRegular;
+    }
+    if (file.refusal != RegularFile::Refusal::None) {
+        const int saved = errno;
+        ops.Close(fd);
+        errno = saved;
+        return file;
+    }
+    if (blocking) {
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags >= 0)
+            ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    }
+    file.fd = fd;
+    return file;
+}
+
+std::string RefusalReason(const fs::path &file, const RegularFile &opened)
+{
+    switch (opened.refusal) {
+    case RegularFile::Refusal::Open:
+        return FailureReason(file, "open", opened.error);
+    case RegularFile::Refusal::Fstat:
+        return FailureReason(file, "fstat", opened.error);
+    case RegularFile::Refusal::NotRegular:
+        return file.string() + ": not a regular file";
+    case RegularFile::Refusal::None:
+        break;
+    }
+    return {};
 }
 
 ReadOutcome ReadFully(FileOps &ops, int fd, std::uint8_t *buffer, std::size_t size)

@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <vector>
 
@@ -16,6 +17,38 @@ class FileOps;
 
 // Why a call failed, for the log: "<file>: <call>: <system message>".
 std::string FailureReason(const std::filesystem::path &file, const char *call, int error);
+
+// What OpenRegularFile found. On success `fd` is open and belongs to the caller; otherwise it is
+// -1 and nothing is left open.
+struct RegularFile
+{
+    enum class Refusal {
+        None,
+        Open, // the open failed: `error` says why
+        Fstat, // fstat failed: `error` says why
+        NotRegular, // a folder, FIFO, device or socket; `info` says which
+    };
+    int fd = -1;
+    struct stat info {};
+    Refusal refusal = Refusal::None;
+    int error = 0;
+
+    bool IsFolder() const { return refusal == Refusal::NotRegular && S_ISDIR(info.st_mode); }
+};
+
+enum class FileAccess { Read, ReadWrite };
+
+// The one way files are opened for reading (and for rewriting in place): without blocking, so that
+// a FIFO without a writer or a device cannot hold the caller up, and only when fstat shows a regular
+// file. With `blocking` the descriptor is put back into blocking mode once it is known to be a
+// regular file, for readers that rely on it (worker threads); reading a regular file never waits
+// for long either way.
+RegularFile OpenRegularFile(FileOps &ops, const char *path, FileAccess access = FileAccess::Read,
+                            bool blocking = false);
+
+// Why OpenRegularFile refused, for the log: "<file>: open: <system message>",
+// "<file>: fstat: <system message>" or "<file>: not a regular file".
+std::string RefusalReason(const std::filesystem::path &file, const RegularFile &opened);
 
 struct ReadOutcome
 {

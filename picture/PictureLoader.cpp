@@ -2,6 +2,8 @@
 #include "picture/PictureLoader.h"
 
 #include "calibration/Errors.h"
+#include "calibration/FileIo.h"
+#include "calibration/FileOps.h"
 #include "picture/BitmapDecoder.h"
 #include "picture/EmfDecoder.h"
 #include "picture/IconDecoder.h"
@@ -12,8 +14,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace carteva {
@@ -54,26 +54,19 @@ QString ExtensionOf(const QString &fileName)
 // gives its own error, and a pipe or device could block the window or never end.
 void OpenForReading(const QString &fileName, QFile &file)
 {
-    const QByteArray path = QFile::encodeName(fileName);
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        FailToOpen(fileName, errno);
-    struct stat status
-    {
-    };
-    int error = 0;
-    if (::fstat(fd, &status) != 0)
-        error = errno;
-    else if (S_ISDIR(status.st_mode))
-        error = EISDIR;
-    else if (!S_ISREG(status.st_mode))
-        error = ENODEV;
-    if (error != 0) {
-        ::close(fd);
-        FailToOpen(fileName, error);
+    FileOps posix;
+    const RegularFile opened = OpenRegularFile(posix, QFile::encodeName(fileName).constData());
+    switch (opened.refusal) {
+    case RegularFile::Refusal::Open:
+    case RegularFile::Refusal::Fstat:
+        FailToOpen(fileName, opened.error);
+    case RegularFile::Refusal::NotRegular:
+        FailToOpen(fileName, opened.IsFolder() ? EISDIR : ENODEV);
+    case RegularFile::Refusal::None:
+        break;
     }
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
+    if (!file.open(opened.fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(opened.fd);
         FailToOpen(fileName, EIO);
     }
 }
