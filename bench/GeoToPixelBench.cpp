@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "calibration/CalibrationFile.h"
 #include "calibration/GeoToPixel.h"
+#include "calibration/Mapping.h"
+#include "calibration/Residuals.h"
 
 #include <benchmark/benchmark.h>
 
@@ -39,6 +41,34 @@ void BM_GeoToPixel(benchmark::State &state)
     }
 }
 BENCHMARK(BM_GeoToPixel)->Arg(5)->Arg(50);
+
+// The best fit is made once per point list; a position then costs a few multiplications.
+void BM_BestFitGeoToPixel(benchmark::State &state)
+{
+    const Mapping mapping(MappingKind::BestFit,
+                          Calibration(static_cast<std::size_t>(state.range(0))));
+    Extended lat = 49.8L;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(mapping.GeoToPixel(lat, 14.5L));
+        lat = lat < 49.9L ? lat + 0.0001L : 49.8L;
+    }
+}
+BENCHMARK(BM_BestFitGeoToPixel)->Arg(5)->Arg(50);
+
+// What a list of points costs to judge after each change: the fit, residuals and suspects.
+void BM_ComputeResiduals(benchmark::State &state)
+{
+    const std::vector<TCalibPoint> points = Calibration(static_cast<std::size_t>(state.range(1)));
+    const auto kind = state.range(0) == 0 ? MappingKind::BestFit : MappingKind::TwoNearest;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ComputeResiduals(kind, points));
+}
+BENCHMARK(BM_ComputeResiduals)
+    ->Args({0, 50})
+    ->Args({0, 1000})
+    ->Args({1, 50})
+    ->Args({1, 1000})
+    ->Unit(benchmark::kMillisecond);
 
 struct Folder
 {

@@ -77,7 +77,8 @@ std::int64_t Interpolate(Extended position, Extended fromGeo, Extended toGeo,
 
 } // namespace
 
-std::optional<Pixel> GeoToPixel(std::span<const TCalibPoint> points, Extended lat, Extended lon)
+std::optional<ReferencePair> FindReferencePair(std::span<const TCalibPoint> points, Extended lat,
+                                               Extended lon)
 {
     // The keys of the first pass are kept for the second (for the usual handful of points), and
     // the second computes a key only for a point that passes the separation test. A key is a pure
@@ -123,7 +124,16 @@ std::optional<Pixel> GeoToPixel(std::span<const TCalibPoint> points, Extended la
     if (second < 0)
         return std::nullopt;
 
-    const TCalibPoint &p2 = points[static_cast<std::size_t>(second)];
+    return ReferencePair {static_cast<std::size_t>(nearest), static_cast<std::size_t>(second)};
+}
+
+std::optional<Pixel> GeoToPixel(std::span<const TCalibPoint> points, Extended lat, Extended lon)
+{
+    const std::optional<ReferencePair> pair = FindReferencePair(points, lat, lon);
+    if (!pair)
+        return std::nullopt;
+    const TCalibPoint &p1 = points[pair->Nearest];
+    const TCalibPoint &p2 = points[pair->Second];
     const std::int64_t x = Interpolate(lon, p1.Lon, p2.Lon, p1.X, p2.X);
     const std::int64_t y = Interpolate(lat, p1.Lat, p2.Lat, p1.Y, p2.Y);
     return Pixel {x, y};

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "calibration/CalibPoint.h"
 #include "calibration/Extended.h"
 
 #include <cstddef>
@@ -34,5 +35,15 @@ struct CalibratedMap
     std::vector<std::uint32_t> Palette; // 0xAARRGGBB of a palette bitmap; empty for colour pixels
     std::vector<ExportPoint> Points; // the usable ones, in file order
 };
+
+// The map's points as the mappings take them, with the exact coordinates the window uses.
+inline std::vector<TCalibPoint> CalibPointsOf(const CalibratedMap &map)
+{
+    std::vector<TCalibPoint> points;
+    points.reserve(map.Points.size());
+    for (const ExportPoint &point : map.Points)
+        points.push_back(TCalibPoint {point.X, point.Y, point.ExactLat, point.ExactLon});
+    return points;
+}
 
 } // namespace carteva

@@ -5,6 +5,7 @@
 #include "app/export/GcpPointsWriter.h"
 #include "app/export/OziMapWriter.h"
 #include "app/export/PointTextWriter.h"
+#include "app/export/ResidualReportWriter.h"
 #include "app/export/VrtWriter.h"
 #include "calibration/Errors.h"
 
@@ -35,12 +36,50 @@ constexpr FormatEntry Formats[] = {
     {ExportFormat::Map, ".map", &OziMapWriter::Write},
     {ExportFormat::Points, ".points", &GcpPointsWriter::Write},
     {ExportFormat::Text, nullptr, &PointTextWriter::Write},
+    {ExportFormat::Report, nullptr, nullptr}, // needs the mapping: see Written
 };
 
 const FormatEntry &EntryOf(ExportFormat format)
 {
     return *std::find_if(std::begin(Formats), std::end(Formats),
                          [format](const FormatEntry &entry) { return entry.format == format; });
+}
+
+std::string Written(const FormatEntry &entry, const CalibratedMap &map, const ExportOptions &options)
+{
+    if (entry.format == ExportFormat::Report)
+        return ResidualReportWriter::Write(map, options.Fit.value_or(MappingKind::BestFit));
+    if (entry.format == ExportFormat::Text && options.Fit)
+        return PointTextWriter::Write(map, *options.Fit);
+    return entry.write(map);
+}
+
+// GDAL fits a polynomial through the points, which takes three; a file with fewer only makes
+// gdalwarp fail later. Below two there is nothing to export at all.
+void CheckPointCount(const CalibratedMap &map, const ExportOptions &options,
+                     std::vector<std::string> &warnings)
+{
+    if (options.Format != ExportFormat::Vrt && options.Format != ExportFormat::Map
+        && options.Format != ExportFormat::Points)
+        return;
+    const std::string calibration
+        = CalibratedMapReader::CalibrationFileOf(options.Bitmap).native();
+    if (map.Points.size() < 2)
+        throw Error(calibration + ": " + std::to_string(map.Points.size())
+                    + " usable point(s), too few to export; GDAL needs three to warp");
+    if (map.Points.size() == 2)
+        warnings.push_back(calibration + ": only two points; GDAL needs three to warp");
+}
+
+// Text mapped through a mapping that cannot map says why, rather than leaving columns empty.
+void CheckMapping(const CalibratedMap &map, const ExportOptions &options,
+                  std::vector<std::string> &warnings)
+{
+    if (options.Format != ExportFormat::Text || !options.Fit)
+        return;
+    const std::string reason = Mapping(*options.Fit, CalibPointsOf(map)).Reason();
+    if (!reason.empty())
+        warnings.push_back(options.Bitmap + ": no mapping: " + reason);
 }
 
 void WriteFile(const fs::path &path, const std::string &text)
@@ -99,10 +138,12 @@ int ExportCommand::Run(const ExportOptions &options, std::ostream &out, std::ost
                                + std::to_string(map.Points.size() - OziMapWriter::MaxPoints)
                                + " are left out");
         }
+        CheckPointCount(map, options, warnings);
+        CheckMapping(map, options, warnings);
         for (const std::string &warning : warnings)
             err << Program << "warning: " << warning << '\n';
 
-        const std::string text = entry.write(map);
+        const std::string text = Written(entry, map, options);
         if (output.empty()) {
             out << text << std::flush;
             if (!out)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "app/export/ExportCommandLine.h"
 
+#include <algorithm>
+#include <iterator>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -20,6 +22,18 @@ constexpr FormatName Formats[] = {
     {"map", ExportFormat::Map},
     {"points", ExportFormat::Points},
     {"text", ExportFormat::Text},
+    {"report", ExportFormat::Report},
+};
+
+struct FitName
+{
+    std::string_view name;
+    MappingKind kind;
+};
+
+constexpr FitName Fits[] = {
+    {"best", MappingKind::BestFit},
+    {"nearest", MappingKind::TwoNearest},
 };
 
 std::optional<ExportFormat> FormatNamed(std::string_view name)
@@ -69,7 +83,7 @@ ExportCommandLine ExportCommandLine::Parse(std::span<const std::string> argument
 
         const std::size_t equals = argument.find('=');
         const std::string_view name = argument.substr(0, equals);
-        if (name != "--format" && name != "--output")
+        if (name != "--format" && name != "--output" && name != "--fit")
             return WrongUsage("unknown option " + std::string(name));
         std::string_view value;
         if (equals != std::string_view::npos) {
@@ -84,15 +98,24 @@ ExportCommandLine ExportCommandLine::Parse(std::span<const std::string> argument
 
         if (name == "--output") {
             result.Options.Output = value;
+        } else if (name == "--fit") {
+            const auto fit = std::find_if(std::begin(Fits), std::end(Fits),
+                                          [&](const FitName &entry) { return entry.name == value; });
+            if (fit == std::end(Fits))
+                return WrongUsage("unknown fit " + std::string(value) + " (choose best or nearest)");
+            result.Options.Fit = fit->kind;
         } else if (const std::optional<ExportFormat> format = FormatNamed(value)) {
             result.Options.Format = *format;
         } else {
             return WrongUsage("unknown format " + std::string(value)
-                              + " (choose vrt, map, points or text)");
+                              + " (choose vrt, map, points, text or report)");
         }
     }
     if (!haveBitmap)
         return WrongUsage("no bitmap given");
+    if (result.Options.Fit && result.Options.Format != ExportFormat::Text
+        && result.Options.Format != ExportFormat::Report)
+        return WrongUsage("--fit goes with --format report or text");
     result.Do = Action::Export;
     return result;
 }

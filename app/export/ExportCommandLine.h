@@ -1,21 +1,28 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "calibration/Mapping.h"
+
+#include <optional>
 #include <span>
 #include <string>
 
 namespace carteva {
 
-enum class ExportFormat { Vrt, Map, Points, Text };
+enum class ExportFormat { Vrt, Map, Points, Text, Report };
 
 struct ExportOptions
 {
     ExportFormat Format = ExportFormat::Vrt;
     std::string Output; // empty: beside the bitmap, or standard output for text
     std::string Bitmap;
+    // The mapping a report judges and text maps with; not given: best fit for a report, none for
+    // text.
+    std::optional<MappingKind> Fit;
 };
 
-// carteva-export [--format vrt|map|points|text] [--output FILE] BITMAP, also --help and --version.
+// carteva-export [--format vrt|map|points|text|report] [--fit best|nearest] [--output FILE] BITMAP,
+// also --help and --version.
 // Options may come as "--format map" or "--format=map", before or after BITMAP; "--" ends them.
 struct ExportCommandLine
 {
@@ -26,7 +33,8 @@ struct ExportCommandLine
     std::string Problem; // what was wrong, for WrongUsage
 
     static constexpr const char *Usage
-        = "Usage: carteva-export [--format vrt|map|points|text] [--output FILE] BITMAP\n"
+        = "Usage: carteva-export [--format vrt|map|points|text|report] [--fit best|nearest]\n"
+          "                      [--output FILE] BITMAP\n"
           "Writes the calibration points of BITMAP, kept in its calibration file, for other map "
           "tools.\n"
           "\n"
@@ -34,8 +42,13 @@ struct ExportCommandLine
           "  --format map     an OziExplorer map file (at most 30 points)\n"
           "  --format points  a QGIS Georeferencer points file\n"
           "  --format text    X, Y, latitude and longitude, tab-separated\n"
+          "  --format report  each point's residual under a mapping, and the RMS error\n"
+          "  --fit best       judge (report) or map (text) with one transform fitted through all\n"
+          "                   points (the default for report)\n"
+          "  --fit nearest    the same with the window's mapping between the two nearest points\n"
           "  --output FILE    where to write; by default beside BITMAP, named after it with the\n"
-          "                   extension .vrt, .map or .points; text goes to standard output\n"
+          "                   extension .vrt, .map or .points; text and report go to standard\n"
+          "                   output\n"
           "  --help           show this text\n"
           "  --version        show the version\n";
 

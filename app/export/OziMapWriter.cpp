@@ -19,14 +19,21 @@ std::string Padded(std::string text, std::size_t width)
     return text;
 }
 
-// "  50,30.5,N": whole degrees, decimal minutes and the hemisphere letter.
+// "  50,  30.50000,N": whole degrees, minutes with five decimals (1/100000 of a minute is under
+// 2 cm on the ground) and the hemisphere letter. Rounded as one count of the smallest unit, so
+// that 59.999999 minutes carry into the next degree instead of showing as 60.
 std::string DegreesAndMinutes(double value, char positive, char negative)
 {
+    constexpr long long unitsPerMinute = 100000;
+    constexpr long long unitsPerDegree = 60 * unitsPerMinute;
     const double magnitude = std::fabs(value);
-    const double degrees = std::floor(magnitude);
-    // The subtraction is exact; only the multiplication rounds, and never up to 60.
-    const double minutes = (magnitude - degrees) * 60;
-    return Padded(ShortestText(degrees), 4) + "," + Padded(ShortestText(minutes), 10) + ","
+    if (!(magnitude < 1e9)) // no place on Earth; beyond the count's range
+        return Padded(ShortestText(std::floor(magnitude)), 4) + ",   0.00000,"
+            + (value < 0 ? negative : positive);
+    const long long units = std::llround(magnitude * double(unitsPerDegree));
+    const long long degrees = units / unitsPerDegree;
+    const double minutes = double(units % unitsPerDegree) / double(unitsPerMinute);
+    return Padded(std::to_string(degrees), 4) + "," + Padded(FixedText(minutes, 5), 10) + ","
         + (value < 0 ? negative : positive);
 }
 

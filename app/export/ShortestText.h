@@ -9,4 +9,8 @@ namespace carteva {
 // "1e-07"): what the map tools' files hold.
 std::string ShortestText(double value);
 
+// `value` with exactly `decimals` decimals, whatever the locale ("12.500"); a value that rounds to
+// zero has no minus sign.
+std::string FixedText(double value, int decimals);
+
 } // namespace carteva

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,12 +21,15 @@ struct DegreesRow
 TEST(OziMapWriter, PointLinesCarryWholeDegreesDecimalMinutesAndHemisphereLetters)
 {
     const DegreesRow rows[] = {
-        {50.5, 14.25, "  50,        30,N,  14,        15,E"},
+        {50.5, 14.25, "  50,  30.00000,N,  14,  15.00000,E"},
         // Below one degree the sign lives in the letter alone.
-        {-0.5, -0.25, "   0,        30,S,   0,        15,W"},
-        {-90, 180, "  90,         0,S, 180,         0,E"},
-        // Minutes are the double product, in its shortest text, exponent and all.
-        {0.1, -0.000001, "   0,         6,N,   0,5.9999999999999995e-05,W"},
+        {-0.5, -0.25, "   0,  30.00000,S,   0,  15.00000,W"},
+        {-90, 180, "  90,   0.00000,S, 180,   0.00000,E"},
+        // Minutes keep five decimals, never the double product's tail or an exponent.
+        {0.1, -0.000001, "   0,   6.00000,N,   0,   0.00006,W"},
+        {50.07, 14.0000004, "  50,   4.20000,N,  14,   0.00002,E"},
+        // Minutes that round up to 60 carry into the degrees.
+        {49.9999999999, -13.9999999999, "  50,   0.00000,N,  14,   0.00000,W"},
     };
     for (const DegreesRow &row : rows) {
         CalibratedMap map;
@@ -46,6 +50,7 @@ struct UsageRow
     ExportFormat format;
     const char *output;
     const char *bitmap;
+    std::optional<MappingKind> fit = std::nullopt;
 };
 
 TEST(ExportCommandLine, OptionsGoAnywhereAndDoubleDashEndsThem)
@@ -66,6 +71,21 @@ TEST(ExportCommandLine, OptionsGoAnywhereAndDoubleDashEndsThem)
          "a.bmp"},
         {{"--", "--odd.bmp"}, Action::Export, ExportFormat::Vrt, "", "--odd.bmp"},
         {{"a.bmp", "--help", "--bogus"}, Action::Help, ExportFormat::Vrt, "", "a.bmp"},
+        {{"--format", "report", "a.bmp"}, Action::Export, ExportFormat::Report, "", "a.bmp"},
+        {{"a.bmp", "--fit=nearest", "--format", "text"},
+         Action::Export,
+         ExportFormat::Text,
+         "",
+         "a.bmp",
+         MappingKind::TwoNearest},
+        {{"--fit", "best", "--format=report", "a.bmp"},
+         Action::Export,
+         ExportFormat::Report,
+         "",
+         "a.bmp",
+         MappingKind::BestFit},
+        {{"--fit", "best", "a.bmp"}, Action::WrongUsage, ExportFormat::Vrt, "", ""},
+        {{"--format", "report", "--fit", "worst", "a.bmp"}, Action::WrongUsage, ExportFormat::Vrt, "", ""},
         {{"--format=", "a.bmp"}, Action::WrongUsage, ExportFormat::Vrt, "", ""},
         {{"--format", "VRT", "a.bmp"}, Action::WrongUsage, ExportFormat::Vrt, "", ""},
         {{}, Action::WrongUsage, ExportFormat::Vrt, "", ""},
@@ -81,6 +101,7 @@ TEST(ExportCommandLine, OptionsGoAnywhereAndDoubleDashEndsThem)
         EXPECT_EQ(parsed.Options.Format, row.format) << line;
         EXPECT_EQ(parsed.Options.Output, row.output) << line;
         EXPECT_EQ(parsed.Options.Bitmap, row.bitmap) << line;
+        EXPECT_EQ(parsed.Options.Fit, row.fit) << line;
     }
 }
 

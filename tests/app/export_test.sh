@@ -26,9 +26,25 @@ declare -A extended=(
     [-70.25]='\x00\x00\x00\x00\x00\x00\x80\x8c\x05\xc0'
     [nan]='\x00\x00\x00\x00\x00\x00\x00\xc0\xff\x7f'
 )
+# The same for any decimal number (its nearest double, as GDAL reads the text): sign, exponent
+# and the 64-bit significand with its integer bit, from halvings and doublings, which are exact.
+extended_of() {
+    awk -v v="$1" 'BEGIN {
+        sign = 0; if (v < 0) { sign = 32768; v = -v }
+        e = 0; hi = 0; lo = 0
+        if (v != 0) {
+            e = 16383; while (v >= 2) { v /= 2; e++ } while (v < 1) { v *= 2; e-- }
+            hi = int(v * 2147483648); lo = (v * 2147483648 - hi) * 4294967296
+        }
+        e += sign
+        for (i = 0; i < 4; i++) { printf "\\x%02x", lo % 256; lo = int(lo / 256) }
+        for (i = 0; i < 4; i++) { printf "\\x%02x", hi % 256; hi = int(hi / 256) }
+        printf "\\x%02x\\x%02x", e % 256, int(e / 256) }'
+}
 int32() { printf "$(printf '\\x%02x' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 & 255)))"; }
 # record X Y LAT LON: one 40-byte point.
 record() { int32 "$1"; int32 "$2"; printf "${extended[$3]}\\0\\0\\0\\0\\0\\0${extended[$4]}\\0\\0\\0\\0\\0\\0"; }
+decimal_record() { int32 "$1"; int32 "$2"; printf "$(extended_of "$3")\\0\\0\\0\\0\\0\\0$(extended_of "$4")\\0\\0\\0\\0\\0\\0"; }
 # Three points in the south-west quarter (hemisphere letters S and W), then a damaged record.
 points() {
     record 4 5 -33.5 -70.75
@@ -66,7 +82,7 @@ gdalwarp -q colour.vrt colour.tif && pass || fail "gdalwarp cannot read colour.v
 check "map exit status" $? 0
 read -r px py _ < <(echo "-70.25 -33.5" | gdaltransform -i colour.map)
 near "$px" 30 && near "$py" 6 && pass || fail "map: -70.25 -33.5 maps back to $px $py"
-grep -q "^Point01,xy,    4,    5,in, deg,  33,        30,S,  70,        45,W," colour.map ||
+grep -q "^Point01,xy,    4,    5,in, deg,  33,  30.00000,S,  70,  45.00000,W," colour.map ||
     fail "map: Point01 line: $(grep Point01 colour.map)"
 { int32 40; int32 30; for _ in $(seq 31); do record 4 5 -33.5 -70.75; done; } > many.cali
 cp colour.bmp many.bmp
@@ -83,6 +99,43 @@ check "points" "$(sed -n '2,3p' out.points)" \
 grep -q '^#CRS: GEOGCS\["WGS 84"' out.points && pass || fail "points: no WGS 84 line"
 check "text" "$("$export_bin" --format text colour.bmp 2> /dev/null | head -n 1)" \
     "$(printf '4\t5\t-33.500000\t-70.750000')"
+
+# Best fit: eight graticule crossings of a map turned by 2°, the seventh latitude mistyped by
+# 0.01°. GDAL's first-order fit through the VRT's GCPs (at pixel centres) puts each position on
+# the pixel the report gives it (X + dX, Y + dY), and the report names the mistyped point alone.
+awk 'BEGIN { pi = atan2(0, -1); a = 2 * pi / 180; s = 8.56; c = cos(50 * pi / 180)
+    split("100 80 1500 120 800 100 120 1100 1480 1050 820 1120 400 600 1200 640", p, " ")
+    for (i = 1; i <= 16; i += 2) {
+        x = p[i]; y = p[i + 1]
+        u = s * (cos(a) * x - sin(a) * y); w = s * (sin(a) * x + cos(a) * y)
+        printf "%d %d %.7f %.7f\n", x, y, 50.05 - w / 111320 + (i == 13 ? 0.01 : 0), 14 + u / 111320 / c
+    } }' > turned.txt
+cp colour.bmp turned.bmp
+{ int32 1600; int32 1200; while read -r x y lat lon; do decimal_record $x $y $lat $lon; done < turned.txt; } > turned.cali
+"$export_bin" --format report turned.bmp > turned.report
+check "report exit status" $? 0
+"$export_bin" turned.bmp 2> /dev/null
+awk '{ print $4, $3 }' turned.txt | gdaltransform -i -order 1 turned.vrt > turned.gdal
+check "best fit against GDAL" "$(grep -v '^#' turned.report | paste - turned.gdal | awk -F'\t' '{
+    split($11, g, " "); dx = $2 + $6 + 0.5 - g[1]; dy = $3 + $7 + 0.5 - g[2]
+    if (dx < 0.01 && dx > -0.01 && dy < 0.01 && dy > -0.01) n++ } END { print n }')" 8
+check "report: the suspect" "$(awk -F'\t' '!/^#/ && $10 == "suspect" { print $1 }' turned.report)" 7
+check "report: lines that are not rows" "$(grep -c '^#' turned.report)" 3
+check "report: the RMS" "$(grep '^# RMS' turned.report)" "# RMS error: 81.936 px, 707.44 m"
+check "text mapped by the fit" "$("$export_bin" --format text --fit best turned.bmp | sed -n 7p)" \
+    "$(printf '400\t600\t50.012817\t14.045317\t396.397\t496.815')"
+
+# Too few points for GDAL: one is refused (see the failure rows), two pass with a warning; the
+# report says there is no fit and still succeeds.
+{ int32 40; int32 30; record 4 5 -33.5 -70.75; } > one.cali
+{ int32 40; int32 30; record 4 5 -33.5 -70.75; record 30 6 -33.5 -70.25; } > two.cali
+cp colour.bmp one.bmp
+cp colour.bmp two.bmp
+"$export_bin" --format points two.bmp 2> two.err
+check "two points: exit status" $? 0
+grep -q "two.cali: only two points; GDAL needs three to warp" two.err || fail "two points: $(cat two.err)"
+check "report, one point" "$("$export_bin" --format report --fit nearest one.bmp | tail -n 1)" \
+    "# No mapping: Fewer than two points"
 
 # An icon's size comes through the picture library.
 cp "$data/single48.ico" icon.ico
@@ -116,6 +169,11 @@ done << 'ROWS'
 1|icon2.ico: GDAL reads no icons|icon2.ico
 1|no/such/folder/out.vrt: cannot write|--output no/such/folder/out.vrt colour.bmp
 1|colour.cali: that is the bitmap|--output colour.cali colour.bmp
+1|one.cali: 1 usable point(s), too few to export; GDAL needs three|one.bmp
+1|one.cali: 1 usable point(s)|--format map --output out.map one.bmp
+1|one.cali: 1 usable point(s)|--format points --output out.points one.bmp
+2|--fit goes with --format report or text|--fit best colour.bmp
+2|unknown fit worst|--format report --fit worst colour.bmp
 2|no bitmap given|--format map
 2|unknown format png|--format png colour.bmp
 2|unknown option --out|--out=x colour.bmp

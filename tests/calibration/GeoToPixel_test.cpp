@@ -2,12 +2,16 @@
 #include "calibration/GeoToPixel.h"
 
 #include "calibration/Errors.h"
+#include "calibration/Mapping.h"
+#include "calibration/Residuals.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cmath>
 #include <functional>
 #include <limits>
+#include <numbers>
 #include <vector>
 
 namespace carteva {
@@ -112,10 +116,16 @@ TEST(GeoToPixel, MapsThroughTheNearestWellSeparatedPair)
     };
     for (const Row &row : rows) {
         const std::optional<Pixel> got = GeoToPixel(row.points, row.lat, row.lon);
+        // The window's default mapping object is the same rule, result for result.
+        const std::optional<Pixel> viaMapping
+            = Mapping(MappingKind::TwoNearest, row.points).GeoToPixel(row.lat, row.lon);
         ASSERT_EQ(got.has_value(), row.expected.has_value()) << row.name;
+        ASSERT_EQ(viaMapping.has_value(), row.expected.has_value()) << row.name;
         if (got) {
             EXPECT_EQ(got->X, row.expected->X) << row.name;
             EXPECT_EQ(got->Y, row.expected->Y) << row.name;
+            EXPECT_EQ(viaMapping->X, row.expected->X) << row.name;
+            EXPECT_EQ(viaMapping->Y, row.expected->Y) << row.name;
         }
     }
 }
@@ -166,18 +176,280 @@ TEST(GeoToPixel, FloatingPointFailuresPropagate)
          1,
          Outcome::Overflow},
     };
-    for (const auto &row : rows) {
-        Outcome got = Outcome::Value;
+    const auto outcome = [](const std::function<void()> &map) {
         try {
-            GeoToPixel(row.points, row.lat, row.lon);
+            map();
         } catch (const EInvalidOp &) {
-            got = Outcome::Invalid;
+            return Outcome::Invalid;
         } catch (const EZeroDivide &) {
-            got = Outcome::ZeroDivide;
+            return Outcome::ZeroDivide;
         } catch (const EOverflow &) {
-            got = Outcome::Overflow;
+            return Outcome::Overflow;
         }
-        EXPECT_EQ(got, row.expected) << row.name;
+        return Outcome::Value;
+    };
+    for (const auto &row : rows) {
+        EXPECT_EQ(outcome([&] { GeoToPixel(row.points, row.lat, row.lon); }), row.expected)
+            << row.name;
+        const Mapping mapping(MappingKind::TwoNearest, row.points);
+        EXPECT_EQ(outcome([&] { mapping.GeoToPixel(row.lat, row.lon); }), row.expected) << row.name;
+        EXPECT_EQ(outcome([&] { mapping.GeoToPixelExact(row.lat, row.lon); }), row.expected)
+            << row.name;
+    }
+}
+
+
+// A map whose pixels turn into positions by a known linear transform: in a plane of metres east
+// (u) and south (w) about (lat0, lon0), u = m[0][0] X + m[0][1] Y and w = m[1][0] X + m[1][1] Y;
+// longitudes are spread by the cosine of the points' mean latitude, as the fit assumes.
+struct SyntheticMap
+{
+    Extended m[2][2];
+    std::vector<std::pair<int, int>> pixels;
+    Extended lat0 = 50, lon0 = 14, metresPerDegree = 111320;
+
+    Extended meanLat() const
+    {
+        Extended sum = 0;
+        for (const auto &[x, y] : pixels)
+            sum += lat0 - (m[1][0] * x + m[1][1] * y) / metresPerDegree;
+        return sum / Extended(pixels.size());
+    }
+    GeoPosition at(Extended x, Extended y) const
+    {
+        const Extended cosLat = std::cos(meanLat() * std::numbers::pi_v<Extended> / 180);
+        const Extended lon = lon0 + (m[0][0] * x + m[0][1] * y) / metresPerDegree / cosLat;
+        return {lat0 - (m[1][0] * x + m[1][1] * y) / metresPerDegree, lon > 180 ? lon - 360 : lon};
+    }
+    std::vector<TCalibPoint> points() const
+    {
+        std::vector<TCalibPoint> result;
+        for (const auto &[x, y] : pixels) {
+            const GeoPosition p = at(x, y);
+            result.push_back(TCalibPoint {x, y, p.Lat, p.Lon});
+        }
+        return result;
+    }
+};
+
+// A rotation by a few degrees, a metres-per-pixel scale on each axis and a shear of the columns.
+SyntheticMap Transform(double degrees, Extended scaleX, Extended scaleY, Extended shear,
+                       std::vector<std::pair<int, int>> pixels)
+{
+    const Extended a = degrees * std::numbers::pi_v<Extended> / 180;
+    return SyntheticMap {{{scaleX * std::cos(a), -scaleY * std::sin(a) + shear},
+                          {scaleX * std::sin(a), scaleY * std::cos(a)}},
+                         std::move(pixels)};
+}
+
+TEST(GeoToPixel, BestFitReproducesKnownTransforms)
+{
+    const std::vector<std::pair<int, int>> five
+        = {{0, 0}, {1599, 0}, {0, 1199}, {1599, 1199}, {800, 600}};
+    const struct
+    {
+        const char *name;
+        SyntheticMap map;
+    } rows[] = {
+        {"north-up", Transform(0, 5, 5, 0, five)},
+        {"turned by 2 degrees", Transform(2, 5, 5, 0, five)},
+        {"turned by -2 degrees, three points", Transform(-2, 5, 5, 0, {{10, 20}, {1500, 80}, {700, 1100}})},
+        {"sheared", Transform(0, 5, 5, 0.8L, five)},
+        {"scaled differently per axis", Transform(0, 7, 3, 0, five)},
+        {"turned, sheared and scaled", Transform(2, 7, 3, 0.8L, five)},
+        {"two points: a turned similarity", Transform(2, 5, 5, 0, {{100, 150}, {1400, 1000}})},
+        {"two points on one row", Transform(-30, 2, 2, 0, {{100, 500}, {1400, 500}})},
+        {"across the 180th meridian",
+         [&] {
+             SyntheticMap map = Transform(2, 5, 5, 0, five);
+             map.lon0 = 179.98L;
+             return map;
+         }()},
+    };
+    const PixelPoint checks[] = {{0, 0}, {1599, 1199}, {321.5, 987.25}, {-400, 2000}, {5000, -3000}};
+    for (const auto &row : rows) {
+        const std::vector<TCalibPoint> points = row.map.points();
+        const Mapping mapping(MappingKind::BestFit, points);
+        ASSERT_EQ(mapping.Reason(), "") << row.name;
+        for (const PixelPoint &check : checks) {
+            const GeoPosition position = row.map.at(check.X, check.Y);
+            const std::optional<PixelPoint> pixel
+                = mapping.GeoToPixelExact(position.Lat, position.Lon);
+            ASSERT_TRUE(pixel) << row.name;
+            EXPECT_NEAR(pixel->X, check.X, 1e-6) << row.name;
+            EXPECT_NEAR(pixel->Y, check.Y, 1e-6) << row.name;
+            const std::optional<GeoPosition> back = mapping.PixelToGeo(check.X, check.Y);
+            ASSERT_TRUE(back) << row.name;
+            EXPECT_NEAR(double(back->Lat), double(position.Lat), 1e-11) << row.name;
+            EXPECT_NEAR(double(back->Lon), double(position.Lon), 1e-11) << row.name;
+        }
+        const ResidualReport report = ComputeResiduals(MappingKind::BestFit, points);
+        for (const PointResidual &residual : report.Points) {
+            ASSERT_TRUE(residual.Known) << row.name;
+            EXPECT_LT(residual.Pixels, 1e-6) << row.name;
+            EXPECT_LT(residual.Metres, 1e-4) << row.name;
+            EXPECT_FALSE(residual.Suspect) << row.name;
+        }
+    }
+}
+
+TEST(GeoToPixel, MappingsGiveAReasonOrAFinitePixel)
+{
+    const Extended nan = std::numeric_limits<Extended>::quiet_NaN();
+    const Extended inf = std::numeric_limits<Extended>::infinity();
+    const TCalibPoint a {100, 100, 50, 14}, b {300, 400, 49, 15}, c {900, 200, 49.5L, 16};
+    const struct
+    {
+        const char *name;
+        MappingKind kind;
+        std::vector<TCalibPoint> points;
+        std::string reason;
+    } rows[] = {
+        {"no points", MappingKind::BestFit, {}, "Fewer than two points"},
+        {"one point", MappingKind::BestFit, {a}, "Fewer than two points"},
+        {"one point with a finite position",
+         MappingKind::BestFit,
+         {a, TCalibPoint {300, 400, nan, 15}, TCalibPoint {500, 600, 48, inf}},
+         "Fewer than two points with a valid latitude and longitude"},
+        {"two points on one pixel",
+         MappingKind::BestFit,
+         {a, TCalibPoint {100, 100, 49, 15}},
+         "Two points lie on the same pixel"},
+        {"two points at one position",
+         MappingKind::BestFit,
+         {a, TCalibPoint {300, 400, 50, 14}},
+         "Two points have the same position"},
+        {"three points at one position",
+         MappingKind::BestFit,
+         {a, TCalibPoint {300, 400, 50, 14}, TCalibPoint {500, 100, 50, 14}},
+         "All points have the same position"},
+        {"positions on one line",
+         MappingKind::BestFit,
+         {a, b, TCalibPoint {900, 200, 48.5L, 15.5L}},
+         "All points lie on one line"},
+        {"pixels on one line",
+         MappingKind::BestFit,
+         {a, b, TCalibPoint {500, 700, 49.5L, 16}},
+         "The points' pixels lie on one line"},
+        {"positions beyond the extended range's squares",
+         MappingKind::BestFit,
+         {TCalibPoint {0, 0, 1e4000L, 0}, TCalibPoint {100, 100, -1e4000L, 1}},
+         "The points' positions are out of range"},
+        {"a left-out point does not spoil the rest",
+         MappingKind::BestFit,
+         {a, TCalibPoint {300, 400, nan, 15}, b},
+         ""},
+        {"three spread points", MappingKind::BestFit, {a, b, c}, ""},
+        {"nearest pair: one point", MappingKind::TwoNearest, {a}, "Fewer than two points"},
+        {"nearest pair: none 30 px apart on both axes",
+         MappingKind::TwoNearest,
+         {a, TCalibPoint {130, 400, 49, 15}, TCalibPoint {120, 900, 49, 16}},
+         "No two points lie more than 30 pixels apart both across and down"},
+        {"nearest pair: the only pair is the last two",
+         MappingKind::TwoNearest,
+         {a, TCalibPoint {120, 400, 49, 15}, TCalibPoint {200, 110, 49, 16}},
+         ""},
+    };
+    for (const auto &row : rows) {
+        const Mapping mapping(row.kind, row.points);
+        EXPECT_EQ(mapping.Reason(), row.reason) << row.name;
+        EXPECT_EQ(ComputeResiduals(row.kind, row.points).Reason, row.reason) << row.name;
+        if (row.reason.empty() || row.kind != MappingKind::BestFit)
+            continue;
+        EXPECT_FALSE(mapping.GeoToPixel(50, 14)) << row.name;
+        EXPECT_FALSE(mapping.GeoToPixelExact(50, 14)) << row.name;
+        EXPECT_FALSE(mapping.PixelToGeo(100, 100)) << row.name;
+    }
+}
+
+TEST(GeoToPixel, PixelsMapBackToPositions)
+{
+    const std::vector<TCalibPoint> three
+        = {TCalibPoint {100, 100, 50, 14}, TCalibPoint {120, 400, 49, 14.1L},
+           TCalibPoint {700, 700, 48, 16}};
+    const struct
+    {
+        const char *name;
+        MappingKind kind;
+        std::vector<TCalibPoint> points;
+        double x, y;
+        std::optional<GeoPosition> expected;
+    } rows[] = {
+        {"nearest pair: the worked example", MappingKind::TwoNearest, Pair, 200, 250,
+         GeoPosition {49.5L, 14.5L}},
+        {"nearest pair: a point's own pixel", MappingKind::TwoNearest, Pair, 300, 400,
+         GeoPosition {49, 15}},
+        {"nearest pair: the partner 20 px away in X is passed over", MappingKind::TwoNearest, three,
+         110, 100, GeoPosition {50, 14 + 2.0L / 60}},
+        {"nearest pair: one point", MappingKind::TwoNearest, {Pair[0]}, 200, 250, std::nullopt},
+        {"nearest pair: a pixel that is not finite", MappingKind::TwoNearest, Pair,
+         std::numeric_limits<double>::infinity(), 0, std::nullopt},
+        {"best fit: midway between two points", MappingKind::BestFit, Pair, 200, 250,
+         GeoPosition {49.5L, 14.5L}},
+        {"best fit: a pixel that is not finite", MappingKind::BestFit, Pair,
+         std::numeric_limits<double>::quiet_NaN(), 0, std::nullopt},
+    };
+    for (const auto &row : rows) {
+        const std::optional<GeoPosition> got = Mapping(row.kind, row.points).PixelToGeo(row.x, row.y);
+        ASSERT_EQ(got.has_value(), row.expected.has_value()) << row.name;
+        if (got) {
+            EXPECT_NEAR(double(got->Lat), double(row.expected->Lat), 1e-12) << row.name;
+            EXPECT_NEAR(double(got->Lon), double(row.expected->Lon), 1e-12) << row.name;
+        }
+    }
+}
+
+TEST(GeoToPixel, OnlyTheMistypedPointIsSuspect)
+{
+    // Graticule crossings on a 1600 × 1200 map at about 8.6 m a pixel; one latitude typed 0.01°
+    // (130 px) off.
+    const std::vector<std::pair<int, int>> eight = {{100, 80},   {1500, 120}, {800, 100},
+                                                    {120, 1100}, {1480, 1050}, {820, 1120},
+                                                    {400, 600},  {1200, 640}};
+    const struct
+    {
+        const char *name;
+        MappingKind kind;
+        double degrees;
+        std::size_t mistyped;
+    } rows[] = {
+        {"best fit, turned by 2 degrees, in the middle", MappingKind::BestFit, 2, 6},
+        {"best fit, turned by 2 degrees, at a corner", MappingKind::BestFit, 2, 3},
+        {"best fit, north-up, at an edge", MappingKind::BestFit, 0, 2},
+        {"nearest pair, north-up, in the middle", MappingKind::TwoNearest, 0, 6},
+        {"nearest pair, north-up, at a corner", MappingKind::TwoNearest, 0, 0},
+    };
+    for (const auto &row : rows) {
+        std::vector<TCalibPoint> points = Transform(row.degrees, 8.56L, 8.56L, 0, eight).points();
+        points[row.mistyped].Lat += 0.01L;
+        const ResidualReport report = ComputeResiduals(row.kind, points);
+        ASSERT_EQ(report.Reason, "") << row.name;
+        double sumSquares = 0;
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            const PointResidual &residual = report.Points[i];
+            ASSERT_TRUE(residual.Known && residual.LeaveOneOutPixels) << row.name << " " << i;
+            EXPECT_EQ(residual.Suspect, i == row.mistyped) << row.name << " " << i;
+            sumSquares += residual.Pixels * residual.Pixels;
+            // Left out, each point lands where a mapping made without it puts it.
+            std::vector<TCalibPoint> others = points;
+            others.erase(others.begin() + std::ptrdiff_t(i));
+            const std::optional<PixelPoint> without
+                = Mapping(row.kind, others).GeoToPixelExact(points[i].Lat, points[i].Lon);
+            ASSERT_TRUE(without) << row.name << " " << i;
+            EXPECT_NEAR(*residual.LeaveOneOutPixels,
+                        std::hypot(without->X - points[i].X, without->Y - points[i].Y), 1e-6)
+                << row.name << " " << i;
+        }
+        EXPECT_NEAR(*report.Points[row.mistyped].LeaveOneOutPixels, 130, 1) << row.name;
+        // Six parameters of the affine fit are taken off the eight points; none of the nearest pair.
+        const double freedom = row.kind == MappingKind::BestFit ? 2 : 8;
+        ASSERT_TRUE(report.RmsPixels) << row.name;
+        EXPECT_NEAR(*report.RmsPixels, std::sqrt(sumSquares / freedom), 1e-9) << row.name;
+        // The others place the mistyped point's pixel exactly at its true position, 0.01° of
+        // latitude away on a sphere of the mean radius.
+        if (row.kind == MappingKind::TwoNearest) {
+            EXPECT_NEAR(report.Points[row.mistyped].Metres, 1111.95, 0.01) << row.name;
+        }
     }
 }
 

@@ -1,0 +1,65 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "app/export/ResidualReportWriter.h"
+
+#include "app/export/ShortestText.h"
+#include "calibration/NumberText.h"
+#include "calibration/Residuals.h"
+#include "calibration/Utf.h"
+
+#include <vector>
+
+namespace carteva {
+
+namespace {
+
+std::string Description(MappingKind kind)
+{
+    if (kind == MappingKind::TwoNearest)
+        return "# Mapping: between the two nearest points, each axis on its own; each point is "
+               "mapped with the other points alone\n";
+    return "# Mapping: best fit through all points, a similarity transform with two and a "
+           "least-squares affine transform with more\n";
+}
+
+std::string RmsLine(const ResidualReport &report, std::size_t count)
+{
+    if (report.RmsPixels && report.RmsMetres)
+        return "# RMS error: " + FixedText(*report.RmsPixels, 3) + " px, "
+            + FixedText(*report.RmsMetres, 2) + " m\n";
+    if (report.Kind == MappingKind::TwoNearest)
+        return count < 3 ? "# RMS error: none; leaving one point out needs three points\n"
+                         : "# RMS error: none\n";
+    return count == 2 ? "# RMS error: none; a similarity transform fits two points exactly\n"
+                      : "# RMS error: none; an affine transform needs more than 6 points for it\n";
+}
+
+} // namespace
+
+std::string ResidualReportWriter::Write(const CalibratedMap &map, MappingKind kind)
+{
+    const std::vector<TCalibPoint> points = CalibPointsOf(map);
+    const ResidualReport report = ComputeResiduals(kind, points);
+
+    std::string text = Description(kind);
+    text += "# record\tX\tY\tlatitude\tlongitude\tdX\tdY\tresidual px\tresidual m\tsuspect\n";
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const ExportPoint &point = map.Points[i];
+        const PointResidual &residual = report.Points[i];
+        text += std::to_string(point.Record) + "\t" + ToUtf8(FormatInteger(point.X)) + "\t"
+            + ToUtf8(FormatInteger(point.Y)) + "\t" + ToUtf8(FormatCoordinate(6, point.ExactLat))
+            + "\t" + ToUtf8(FormatCoordinate(6, point.ExactLon)) + "\t";
+        if (residual.Known)
+            text += FixedText(residual.DX, 3) + "\t" + FixedText(residual.DY, 3) + "\t"
+                + FixedText(residual.Pixels, 3) + "\t" + FixedText(residual.Metres, 2) + "\t";
+        else
+            text += "\t\t\t\t";
+        text += residual.Suspect ? "suspect\n" : "\n";
+    }
+    if (!report.Reason.empty())
+        text += "# No mapping: " + report.Reason + "\n";
+    else
+        text += RmsLine(report, points.size());
+    return text;
+}
+
+} // namespace carteva

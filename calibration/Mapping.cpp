@@ -1,0 +1,161 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "calibration/Mapping.h"
+
+#include "calibration/BestFit.h"
+#include "calibration/CheckedMath.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace carteva {
+
+namespace {
+
+constexpr std::int64_t MinimumSeparation = 30;
+
+bool Separated(std::int64_t a, std::int64_t b)
+{
+    return (a > b ? a - b : b - a) > MinimumSeparation;
+}
+
+// Whether some pair of points lies more than 30 px apart on both axes: sorted by X, each point
+// is compared with the Y range of all points more than 30 px to its left, so a list of a million
+// points on one row is judged as quickly as a handful.
+bool HasSeparatedPair(std::span<const TCalibPoint> points)
+{
+    std::vector<std::pair<std::int64_t, std::int64_t>> byX;
+    byX.reserve(points.size());
+    for (const TCalibPoint &point : points)
+        byX.emplace_back(point.X, point.Y);
+    std::sort(byX.begin(), byX.end());
+    std::size_t left = 0;
+    std::int64_t minY = 0, maxY = 0;
+    for (const auto &[x, y] : byX) {
+        for (; left < byX.size() && Separated(byX[left].first, x) && byX[left].first < x; ++left) {
+            minY = left == 0 ? byX[left].second : std::min(minY, byX[left].second);
+            maxY = left == 0 ? byX[left].second : std::max(maxY, byX[left].second);
+        }
+        if (left > 0 && ((Separated(minY, y) && minY < y) || (Separated(maxY, y) && maxY > y)))
+            return true;
+    }
+    return false;
+}
+
+std::string TwoNearestReason(std::span<const TCalibPoint> points)
+{
+    if (points.size() < 2)
+        return "Fewer than two points";
+    if (!HasSeparatedPair(points))
+        return "No two points lie more than 30 pixels apart both across and down";
+    return {};
+}
+
+// fromPixel + (position - fromGeo) × (toPixel - fromPixel) / (toGeo - fromGeo), in the order and
+// with the checks of the rounded mapping, only without the rounding.
+Extended InterpolateExact(Extended position, Extended fromGeo, Extended toGeo,
+                          std::int32_t fromPixel, std::int32_t toPixel)
+{
+    const auto pixelSpan = static_cast<Extended>(std::int64_t(toPixel) - std::int64_t(fromPixel));
+    const Extended product = CheckedMul(CheckedSub(position, fromGeo), pixelSpan);
+    return CheckedAdd(fromPixel, CheckedDiv(product, CheckedSub(toGeo, fromGeo)));
+}
+
+Extended SquaredPixelDistance(const TCalibPoint &point, double x, double y)
+{
+    const Extended dx = Extended(point.X) - x;
+    const Extended dy = Extended(point.Y) - y;
+    return dx * dx + dy * dy;
+}
+
+// The two-nearest rule the other way round: the point nearest to the pixel, and the nearest other
+// point more than 30 px from it on both axes; each axis interpolated on its own.
+std::optional<GeoPosition> TwoNearestPixelToGeo(std::span<const TCalibPoint> points, double x,
+                                                double y)
+{
+    if (!std::isfinite(x) || !std::isfinite(y))
+        return std::nullopt;
+    std::ptrdiff_t nearest = -1;
+    Extended best = 0;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const Extended d = SquaredPixelDistance(points[i], x, y);
+        if (nearest < 0 || d < best) {
+            best = d;
+            nearest = static_cast<std::ptrdiff_t>(i);
+        }
+    }
+    if (nearest < 0)
+        return std::nullopt;
+    const TCalibPoint &p1 = points[static_cast<std::size_t>(nearest)];
+    std::ptrdiff_t second = -1;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        if (static_cast<std::ptrdiff_t>(i) == nearest || !Separated(points[i].X, p1.X)
+            || !Separated(points[i].Y, p1.Y))
+            continue;
+        const Extended d = SquaredPixelDistance(points[i], x, y);
+        if (second < 0 || d < best) {
+            best = d;
+            second = static_cast<std::ptrdiff_t>(i);
+        }
+    }
+    if (second < 0)
+        return std::nullopt;
+    const TCalibPoint &p2 = points[static_cast<std::size_t>(second)];
+    const Extended lon = p1.Lon
+        + (x - Extended(p1.X)) * (p2.Lon - p1.Lon) / (Extended(p2.X) - Extended(p1.X));
+    const Extended lat = p1.Lat
+        + (y - Extended(p1.Y)) * (p2.Lat - p1.Lat) / (Extended(p2.Y) - Extended(p1.Y));
+    if (!std::isfinite(lat) || !std::isfinite(lon))
+        return std::nullopt;
+    return GeoPosition {lat, lon};
+}
+
+} // namespace
+
+Mapping::Mapping(MappingKind kind, std::span<const TCalibPoint> points)
+    : kind_(kind)
+{
+    if (kind_ == MappingKind::BestFit) {
+        fit_ = std::make_unique<BestFit>(points);
+        reason_ = fit_->Reason();
+    } else {
+        points_.assign(points.begin(), points.end());
+        reason_ = TwoNearestReason(points_);
+    }
+}
+
+Mapping::~Mapping() = default;
+Mapping::Mapping(Mapping &&) noexcept = default;
+Mapping &Mapping::operator=(Mapping &&) noexcept = default;
+
+std::optional<Pixel> Mapping::GeoToPixel(Extended lat, Extended lon) const
+{
+    if (fit_)
+        return fit_->GeoToPixelRounded(lat, lon);
+    return carteva::GeoToPixel(points_, lat, lon);
+}
+
+std::optional<PixelPoint> Mapping::GeoToPixelExact(Extended lat, Extended lon) const
+{
+    if (fit_)
+        return fit_->GeoToPixel(lat, lon);
+    const std::optional<ReferencePair> pair = FindReferencePair(points_, lat, lon);
+    if (!pair)
+        return std::nullopt;
+    const TCalibPoint &p1 = points_[pair->Nearest];
+    const TCalibPoint &p2 = points_[pair->Second];
+    const Extended x = InterpolateExact(lon, p1.Lon, p2.Lon, p1.X, p2.X);
+    const Extended y = InterpolateExact(lat, p1.Lat, p2.Lat, p1.Y, p2.Y);
+    // Where the rounded pixel would fail beyond the 64-bit range, so does this one.
+    CheckedRound(x);
+    CheckedRound(y);
+    return PixelPoint {static_cast<double>(x), static_cast<double>(y)};
+}
+
+std::optional<GeoPosition> Mapping::PixelToGeo(double x, double y) const
+{
+    if (fit_)
+        return fit_->PixelToGeo(x, y);
+    return TwoNearestPixelToGeo(points_, x, y);
+}
+
+} // namespace carteva
