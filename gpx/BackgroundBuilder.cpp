@@ -13,7 +13,7 @@ constexpr unsigned char Xmlns[] = "xmlns";
 
 } // namespace
 
-BackgroundBuilder::BackgroundBuilder(std::size_t fileBytes,
+BackgroundBuilder::BackgroundBuilder(std::size_t fileBytes, MappingKind kind,
                                      std::optional<std::span<const TCalibPoint>> points,
                                      bool lines, ThreadStarter &threads)
     : current_(NewBlock())
@@ -22,10 +22,10 @@ BackgroundBuilder::BackgroundBuilder(std::size_t fileBytes,
     // attributes and a dozen bytes of values.
     builder_.Document().Reserve(fileBytes / 20, fileBytes / 10, fileBytes / 4);
     if (points) {
-        plot_ = std::make_unique<WaypointPlot>(*points);
+        plot_ = std::make_unique<WaypointPlot>(kind, *points);
         plot_->Reserve(fileBytes / 20);
         if (lines)
-            linePlot_ = std::make_unique<LinePlot>(*points);
+            linePlot_ = std::make_unique<LinePlot>(kind, *points);
     }
     // The arithmetic must round exactly as it would here (x87 precision and rounding, SSE).
     std::fegetenv(&environment_);

@@ -39,8 +39,9 @@ public:
 
     // `fileBytes` sizes the document's arrays; with `points`, the waypoints are mapped too, and
     // the lines when `lines` says they are recorded.
-    BackgroundBuilder(std::size_t fileBytes, std::optional<std::span<const TCalibPoint>> points,
-                      bool lines, ThreadStarter &threads);
+    BackgroundBuilder(std::size_t fileBytes, MappingKind kind,
+                      std::optional<std::span<const TCalibPoint>> points, bool lines,
+                      ThreadStarter &threads);
     // Stops the thread and waits for it, when Finish was not called.
     ~BackgroundBuilder();
     BackgroundBuilder(const BackgroundBuilder &) = delete;

@@ -63,15 +63,21 @@ GpxLoader::GpxLoader(FileOps &ops, ThreadStarter &threads)
 
 GpxDocument GpxLoader::Load(const std::filesystem::path &path)
 {
-    return Read(path, std::nullopt);
+    return Read(path, MappingKind::TwoNearest, std::nullopt);
 }
 
 GpxDocument GpxLoader::Load(const std::filesystem::path &path, std::span<const TCalibPoint> points)
 {
-    return Read(path, points);
+    return Read(path, MappingKind::TwoNearest, points);
 }
 
-GpxDocument GpxLoader::Read(const std::filesystem::path &path,
+GpxDocument GpxLoader::Load(const std::filesystem::path &path, MappingKind kind,
+                            std::span<const TCalibPoint> points)
+{
+    return Read(path, kind, points);
+}
+
+GpxDocument GpxLoader::Read(const std::filesystem::path &path, MappingKind kind,
                             std::optional<std::span<const TCalibPoint>> points)
 {
     refused_.clear();
@@ -94,7 +100,8 @@ GpxDocument GpxLoader::Read(const std::filesystem::path &path,
         xmlSAXHandler handler = MakeSaxHandler();
         const ParserContext parser(handler, ReadFromFile, &state);
         // It reads the parser's names, so it ends first.
-        BackgroundBuilder builder(static_cast<std::size_t>(size), points, collectLines_, threads_);
+        BackgroundBuilder builder(static_cast<std::size_t>(size), kind, points, collectLines_,
+                                  threads_);
         state.builder = &builder;
         state.parser = &parser;
         // Whatever the process-wide defaults say: options left out are off, so no DTD loading,

@@ -3,6 +3,7 @@
 
 #include "calibration/CalibPoint.h"
 #include "calibration/FileOps.h"
+#include "calibration/Mapping.h"
 #include "gpx/GpxDocument.h"
 #include "gpx/LoadProgress.h"
 #include "gpx/ThreadStarter.h"
@@ -52,6 +53,9 @@ public:
     // The same, and meanwhile, on a second thread, the waypoints are mapped with `points`:
     // DrawWaypoints with the same points then only has to paint them.
     GpxDocument Load(const std::filesystem::path &path, std::span<const TCalibPoint> points);
+    // The same with the mapping of kind `kind`.
+    GpxDocument Load(const std::filesystem::path &path, MappingKind kind,
+                     std::span<const TCalibPoint> points);
 
     // With `on`, the loads that follow also keep the track segments and routes directly under
     // the root (trk/trkseg/trkpt and rte/rtept, named exactly so, as waypoints are) in the
@@ -68,7 +72,7 @@ public:
     const std::vector<std::string> &RefusedResources() const { return refused_; }
 
 private:
-    GpxDocument Read(const std::filesystem::path &path,
+    GpxDocument Read(const std::filesystem::path &path, MappingKind kind,
                      std::optional<std::span<const TCalibPoint>> points);
 
     FileOps realOps_;

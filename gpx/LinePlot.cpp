@@ -9,8 +9,9 @@
 
 namespace carteva {
 
-LinePlot::LinePlot(std::span<const TCalibPoint> points)
+LinePlot::LinePlot(MappingKind kind, std::span<const TCalibPoint> points)
     : points_(points.begin(), points.end())
+    , mapping_(kind, points)
 { }
 
 void LinePlot::Add(const WaypointText &point)
@@ -23,7 +24,7 @@ void LinePlot::Add(const WaypointText &point)
         return;
     }
     try {
-        const std::optional<Pixel> pixel = GeoToPixel(points_, ParseDecimal(*lat), ParseDecimal(*lon));
+        const std::optional<Pixel> pixel = mapping_.GeoToPixel(ParseDecimal(*lat), ParseDecimal(*lon));
         if (!pixel) {
             if (notMappable_++ == 0)
                 firstUnmappableAt_ = pixels_.size();
@@ -39,9 +40,9 @@ void LinePlot::Add(const WaypointText &point)
     }
 }
 
-bool LinePlot::MadeWith(std::span<const TCalibPoint> points) const
+bool LinePlot::MadeWith(MappingKind kind, std::span<const TCalibPoint> points) const
 {
-    return std::equal(
+    return kind == mapping_.Kind() && std::equal(
         points_.begin(), points_.end(), points.begin(), points.end(),
         [](const TCalibPoint &a, const TCalibPoint &b) { return a.ToRecord() == b.ToRecord(); });
 }

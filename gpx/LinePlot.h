@@ -3,6 +3,7 @@
 
 #include "calibration/CalibPoint.h"
 #include "calibration/GeoToPixel.h"
+#include "calibration/Mapping.h"
 #include "calibration/PixelSurface.h"
 #include "gpx/WaypointPlot.h"
 
@@ -22,13 +23,13 @@ namespace carteva {
 class LinePlot
 {
 public:
-    explicit LinePlot(std::span<const TCalibPoint> points);
+    LinePlot(MappingKind kind, std::span<const TCalibPoint> points);
 
     // The next points belong to a new line.
     void Break() { broken_ = true; }
     void Add(const WaypointText &point);
     bool Ended() const { return static_cast<bool>(error_); }
-    bool MadeWith(std::span<const TCalibPoint> points) const;
+    bool MadeWith(MappingKind kind, std::span<const TCalibPoint> points) const;
 
     // Paints each line orange, one pixel wide, through its points in order (a line of one point
     // is that pixel), clipped to the width × height picture. onFirstUnmappable runs where the
@@ -39,6 +40,7 @@ public:
 
 private:
     std::vector<TCalibPoint> points_;
+    Mapping mapping_;
     std::vector<Pixel> pixels_;
     std::vector<std::size_t> starts_; // where in pixels_ each line begins
     bool broken_ = true;

@@ -6,13 +6,14 @@
 
 namespace carteva {
 
-WaypointCounts DrawWaypoints(const GpxDocument &document, std::span<const TCalibPoint> points,
-                             PixelSurface &surface, const std::function<void()> &onFirstUnmappable)
+WaypointCounts DrawWaypoints(const GpxDocument &document, MappingKind kind,
+                             std::span<const TCalibPoint> points, PixelSurface &surface,
+                             const std::function<void()> &onFirstUnmappable)
 {
-    if (const WaypointPlot *plot = document.Plot(); plot != nullptr && plot->MadeWith(points))
+    if (const WaypointPlot *plot = document.Plot(); plot != nullptr && plot->MadeWith(kind, points))
         return plot->Paint(surface, onFirstUnmappable);
 
-    WaypointPlot plot(points);
+    WaypointPlot plot(kind, points);
     WaypointNames names;
     const std::size_t childCount = document.ChildCount();
     for (std::size_t child = 0; child < childCount && !plot.Ended(); ++child) {
@@ -22,21 +23,36 @@ WaypointCounts DrawWaypoints(const GpxDocument &document, std::span<const TCalib
     return plot.Paint(surface, onFirstUnmappable);
 }
 
-std::size_t DrawLines(const GpxDocument &document, std::span<const TCalibPoint> points,
-                      PixelSurface &surface, std::int64_t width, std::int64_t height,
+std::size_t DrawLines(const GpxDocument &document, MappingKind kind,
+                      std::span<const TCalibPoint> points, PixelSurface &surface,
+                      std::int64_t width, std::int64_t height,
                       const std::function<void()> &onFirstUnmappable)
 {
-    if (const LinePlot *plot = document.LinesPlot(); plot != nullptr && plot->MadeWith(points))
+    if (const LinePlot *plot = document.LinesPlot(); plot != nullptr && plot->MadeWith(kind, points))
         return plot->Paint(surface, width, height, onFirstUnmappable);
 
     const GpxLines &lines = document.Lines();
-    LinePlot plot(points);
+    LinePlot plot(kind, points);
     for (std::size_t point = 0; point < lines.PointCount() && !plot.Ended(); ++point) {
         if (lines.StartsLine(point))
             plot.Break();
         plot.Add(lines.Point(point));
     }
     return plot.Paint(surface, width, height, onFirstUnmappable);
+}
+
+WaypointCounts DrawWaypoints(const GpxDocument &document, std::span<const TCalibPoint> points,
+                             PixelSurface &surface, const std::function<void()> &onFirstUnmappable)
+{
+    return DrawWaypoints(document, MappingKind::TwoNearest, points, surface, onFirstUnmappable);
+}
+
+std::size_t DrawLines(const GpxDocument &document, std::span<const TCalibPoint> points,
+                      PixelSurface &surface, std::int64_t width, std::int64_t height,
+                      const std::function<void()> &onFirstUnmappable)
+{
+    return DrawLines(document, MappingKind::TwoNearest, points, surface, width, height,
+                     onFirstUnmappable);
 }
 
 } // namespace carteva

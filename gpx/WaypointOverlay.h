@@ -2,6 +2,7 @@
 #pragma once
 
 #include "calibration/CalibPoint.h"
+#include "calibration/Mapping.h"
 #include "calibration/PixelSurface.h"
 #include "gpx/GpxDocument.h"
 #include "gpx/WaypointPlot.h"
@@ -20,8 +21,13 @@ namespace carteva {
 // called at the first of those in this call. A floating-point error of the conversion or the
 // mapping ends the drawing there and propagates; the pixels painted before it stay.
 //
-// When the loader already mapped the waypoints with these very points (GpxLoader::Load with
-// points), their plot is painted; the result is the same.
+// The waypoints are mapped with the mapping of kind `kind` made for `points`; when the loader
+// already mapped them so (GpxLoader::Load with points), their plot is painted, to the same
+// effect.
+WaypointCounts DrawWaypoints(const GpxDocument &document, MappingKind kind,
+                             std::span<const TCalibPoint> points, PixelSurface &surface,
+                             const std::function<void()> &onFirstUnmappable = {});
+// With the nearest-pair mapping.
 WaypointCounts DrawWaypoints(const GpxDocument &document, std::span<const TCalibPoint> points,
                              PixelSurface &surface,
                              const std::function<void()> &onFirstUnmappable = {});
@@ -30,6 +36,11 @@ WaypointCounts DrawWaypoints(const GpxDocument &document, std::span<const TCalib
 // orange lines through their points in order, clipped to the width × height picture; a point
 // without usable coordinates, or one that cannot be mapped, breaks its line. Warnings and
 // floating-point errors as for DrawWaypoints. Returns the number of points painted through.
+std::size_t DrawLines(const GpxDocument &document, MappingKind kind,
+                      std::span<const TCalibPoint> points, PixelSurface &surface,
+                      std::int64_t width, std::int64_t height,
+                      const std::function<void()> &onFirstUnmappable = {});
+// With the nearest-pair mapping.
 std::size_t DrawLines(const GpxDocument &document, std::span<const TCalibPoint> points,
                       PixelSurface &surface, std::int64_t width, std::int64_t height,
                       const std::function<void()> &onFirstUnmappable = {});

@@ -9,8 +9,9 @@
 
 namespace carteva {
 
-WaypointPlot::WaypointPlot(std::span<const TCalibPoint> points)
+WaypointPlot::WaypointPlot(MappingKind kind, std::span<const TCalibPoint> points)
     : points_(points.begin(), points.end())
+    , mapping_(kind, points)
 { }
 
 void WaypointPlot::Add(const WaypointText &waypoint)
@@ -26,7 +27,7 @@ void WaypointPlot::Add(const WaypointText &waypoint)
     try {
         const Extended latitude = ParseDecimal(*lat);
         const Extended longitude = ParseDecimal(*lon);
-        const std::optional<Pixel> pixel = GeoToPixel(points_, latitude, longitude);
+        const std::optional<Pixel> pixel = mapping_.GeoToPixel(latitude, longitude);
         if (!pixel) {
             if (notMappable_++ == 0)
                 firstUnmappableAt_ = pixels_.size();
@@ -47,9 +48,9 @@ void WaypointPlot::Reserve(std::size_t waypoints) noexcept
     }
 }
 
-bool WaypointPlot::MadeWith(std::span<const TCalibPoint> points) const
+bool WaypointPlot::MadeWith(MappingKind kind, std::span<const TCalibPoint> points) const
 {
-    return std::equal(
+    return kind == mapping_.Kind() && std::equal(
         points_.begin(), points_.end(), points.begin(), points.end(),
         [](const TCalibPoint &a, const TCalibPoint &b) { return a.ToRecord() == b.ToRecord(); });
 }

@@ -3,6 +3,7 @@
 
 #include "calibration/CalibPoint.h"
 #include "calibration/GeoToPixel.h"
+#include "calibration/Mapping.h"
 #include "calibration/PixelSurface.h"
 
 #include <cstddef>
@@ -38,7 +39,7 @@ struct WaypointCounts
 class WaypointPlot
 {
 public:
-    explicit WaypointPlot(std::span<const TCalibPoint> points);
+    WaypointPlot(MappingKind kind, std::span<const TCalibPoint> points);
 
     // Maps the next waypoint from its "lat" and "lon" texts (nothing: the attribute is missing).
     // A waypoint without both, or with text that is not a complete number, is skipped. After a
@@ -48,7 +49,7 @@ public:
     void Reserve(std::size_t waypoints) noexcept;
     bool Ended() const { return static_cast<bool>(error_); }
 
-    bool MadeWith(std::span<const TCalibPoint> points) const;
+    bool MadeWith(MappingKind kind, std::span<const TCalibPoint> points) const;
 
     // Paints the pixels orange in order; onFirstUnmappable runs where the first waypoint that
     // could not be mapped stood. Rethrows the error that ended the plot, after the pixels before
@@ -58,6 +59,7 @@ public:
 
 private:
     std::vector<TCalibPoint> points_;
+    Mapping mapping_;
     std::vector<Pixel> pixels_;
     std::size_t skipped_ = 0;
     std::size_t notMappable_ = 0;

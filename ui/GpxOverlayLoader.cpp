@@ -80,7 +80,8 @@ bool GpxOverlayLoader::Busy() const
     return shared_ != nullptr;
 }
 
-void GpxOverlayLoader::Start(const QString &fileName, std::vector<TCalibPoint> points)
+void GpxOverlayLoader::Start(const QString &fileName, MappingKind kind,
+                             std::vector<TCalibPoint> points)
 {
     if (Busy())
         return;
@@ -94,7 +95,8 @@ void GpxOverlayLoader::Start(const QString &fileName, std::vector<TCalibPoint> p
     const bool lines = DrawsTracksAndRoutes();
     const std::filesystem::path path(fileName.toStdU16String());
     watcher_.setFuture(QtConcurrent::run(
-        [shared = shared_, ops, path, points = std::move(points), lines, environment]() -> Result {
+        [shared = shared_, ops, path, kind, points = std::move(points), lines,
+         environment]() -> Result {
             std::fesetenv(&environment);
             Result result;
             try {
@@ -102,7 +104,7 @@ void GpxOverlayLoader::Start(const QString &fileName, std::vector<TCalibPoint> p
                 GpxLoader loader(*ops, threads);
                 loader.Watch(&shared->progress);
                 loader.CollectLines(lines);
-                result.document = std::make_shared<GpxDocument>(loader.Load(path, points));
+                result.document = std::make_shared<GpxDocument>(loader.Load(path, kind, points));
             } catch (const EAbort &) {
                 result.cancelled = true;
             } catch (...) {

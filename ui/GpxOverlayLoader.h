@@ -3,6 +3,7 @@
 
 #include "calibration/CalibPoint.h"
 #include "calibration/FileOps.h"
+#include "calibration/Mapping.h"
 #include "gpx/LoadProgress.h"
 
 #include <QFutureWatcher>
@@ -40,8 +41,9 @@ public:
     GpxOverlayLoader(QWidget &window, Loaded loaded);
     ~GpxOverlayLoader() override;
 
-    // Starts loading; `points` map the waypoints meanwhile. Ignored while a load runs.
-    void Start(const QString &fileName, std::vector<TCalibPoint> points);
+    // Starts loading; the mapping of kind `kind` made for `points` maps the waypoints (and
+    // lines) meanwhile. Ignored while a load runs.
+    void Start(const QString &fileName, MappingKind kind, std::vector<TCalibPoint> points);
     bool Busy() const;
     // Stops the load in progress: nothing is painted, nothing changes.
     void Cancel();

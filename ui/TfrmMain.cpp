@@ -4,6 +4,7 @@
 #include "calibration/CalibrationFile.h"
 #include "calibration/CalibrationKeeper.h"
 #include "calibration/Errors.h"
+#include "calibration/Mapping.h"
 #include "calibration/NumberText.h"
 #include "calibration/PixelSurface.h"
 #include "gpx/GpxDocument.h"
@@ -69,6 +70,12 @@ QString FromUtf16(const std::u16string &text)
 std::filesystem::path FilePath(const QString &fileName)
 {
     return std::filesystem::path(fileName.toStdU16String());
+}
+
+// The mapping the overlay maps with.
+MappingKind MappingInUse()
+{
+    return MappingKind::TwoNearest;
 }
 
 QUrl MapPageUrl()
@@ -354,7 +361,7 @@ void TfrmMain::btOpenGPXClick()
     ui.OpenGPXDialog->RememberChoice(*chosen);
     // The whole file is parsed before anything changes: a failure or a cancel keeps the document
     // and the picture as they were.
-    gpxLoader_->Start(*chosen, Points);
+    gpxLoader_->Start(*chosen, MappingInUse(), Points);
 }
 
 void TfrmMain::DrawWaypoints()
@@ -373,10 +380,11 @@ void TfrmMain::DrawWaypoints()
                                         QStringLiteral("Incorrect calibration or calculation"),
                                         QStringLiteral("Error"), QMessageBox::Warning);
     };
-    carteva::DrawWaypoints(*GpxDocument, Points, surface, warn);
+    carteva::DrawWaypoints(*GpxDocument, MappingInUse(), Points, surface, warn);
     if (gpxLoader_->DrawsTracksAndRoutes()) {
         const QSize size = ui.Image1->PictureSize();
-        carteva::DrawLines(*GpxDocument, Points, surface, size.width(), size.height(), warn);
+        carteva::DrawLines(*GpxDocument, MappingInUse(), Points, surface, size.width(),
+                           size.height(), warn);
     }
 }
 

@@ -258,13 +258,15 @@ TEST(WaypointOverlay, DrawsTheWaypointsOfALoadedFile)
 }
 
 // What a drawing did, in order: each painted pixel, the warning ("W") and the error that ended it.
-std::string Drawing(const GpxDocument &document, std::span<const TCalibPoint> points)
+std::string Drawing(const GpxDocument &document, std::span<const TCalibPoint> points,
+                    MappingKind kind = MappingKind::TwoNearest)
 {
     std::string events;
     RecordingSurface surface(1000, 1000);
     std::size_t warnedAfter = SIZE_MAX;
     try {
-        DrawWaypoints(document, points, surface, [&] { warnedAfter = surface.painted.size(); });
+        DrawWaypoints(document, kind, points, surface,
+                      [&] { warnedAfter = surface.painted.size(); });
     } catch (const Error &error) {
         events = error.what();
     }
@@ -303,13 +305,15 @@ TEST(WaypointOverlay, MappingWhileLoadingDrawsExactlyWhatDrawingAfterwardsDoes)
         = std::filesystem::temp_directory_path() / "carteva-overlay-plot.gpx";
     std::ofstream(path) << xml;
     const GpxDocument plain = GpxLoader().Load(path);
-    for (const auto &points : calibrations) {
-        const GpxDocument plotted = GpxLoader().Load(path, points);
-        ASSERT_NE(plotted.Plot(), nullptr);
-        const GpxDocument otherPoints = GpxLoader().Load(path, Calibration);
-        const std::string expected = Drawing(plain, points);
-        EXPECT_EQ(Drawing(plotted, points), expected);
-        EXPECT_EQ(Drawing(otherPoints, points), expected);
+    for (const MappingKind kind : {MappingKind::TwoNearest, MappingKind::BestFit}) {
+        for (const auto &points : calibrations) {
+            const GpxDocument plotted = GpxLoader().Load(path, kind, points);
+            ASSERT_NE(plotted.Plot(), nullptr);
+            const GpxDocument otherPoints = GpxLoader().Load(path, Calibration);
+            const std::string expected = Drawing(plain, points, kind);
+            EXPECT_EQ(Drawing(plotted, points, kind), expected);
+            EXPECT_EQ(Drawing(otherPoints, points, kind), expected);
+        }
     }
     std::ofstream(path) << "<gpx><wpt lat='49.5' lon='14.5'/>\n<wpt></gpx>";
     EXPECT_THROW(GpxLoader().Load(path, Calibration), Error);
