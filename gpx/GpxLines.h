@@ -27,6 +27,7 @@ public:
     // True for the first point of a line.
     bool StartsLine(std::size_t point) const { return points_[point].Flags & StartFlag; }
     bool Empty() const { return points_.empty(); }
+    std::size_t MemoryUsed() const { return points_.size() * sizeof(Entry) + values_.size(); }
 
 private:
     static constexpr std::uint8_t StartFlag = 1, LatFlag = 2, LonFlag = 4;

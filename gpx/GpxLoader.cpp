@@ -104,6 +104,11 @@ GpxDocument GpxLoader::Read(const std::filesystem::path &path, MappingKind kind,
                                   threads_);
         state.builder = &builder;
         state.parser = &parser;
+        if (collectLines_) {
+            state.names = {parser.Intern("trk"),   parser.Intern("trkseg"), parser.Intern("trkpt"),
+                           parser.Intern("rte"),   parser.Intern("rtept"),  parser.Intern("lat"),
+                           parser.Intern("lon")};
+        }
         // Whatever the process-wide defaults say: options left out are off, so no DTD loading,
         // no validation, no entity substitution.
         xmlCtxtUseOptions(parser.Get(), XML_PARSE_NONET);

@@ -29,6 +29,11 @@ struct ParseState
     bool collectLines = false;
     LineParent lineParent = LineParent::None;
     bool inSegment = false;
+    // Their names as the parser spells them, compared by address.
+    struct LineNames
+    {
+        const xmlChar *trk, *trkseg, *trkpt, *rte, *rtept, *lat, *lon;
+    } names {};
 
     ReadAhead *reader = nullptr;
     LoadProgress *progress = nullptr;

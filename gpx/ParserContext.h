@@ -35,6 +35,9 @@ public:
     ParserContext &operator=(const ParserContext &) = delete;
 
     xmlParserCtxtPtr Get() const { return context_; }
+    // The parser's own spelling of `name`: the names callbacks receive can be compared with it
+    // by address. Throws std::bad_alloc when the dictionary cannot grow.
+    const xmlChar *Intern(const char *name) const;
     // The name of the decoder in use; empty for UTF-8 (no decoder).
     std::string Encoding() const;
 

@@ -58,9 +58,10 @@ void AddAttribute(ParseState &state, void *context, const xmlChar **attribute)
         AddExpandedAttribute(state, context, attribute);
 }
 
-bool Named(const xmlChar *prefix, const xmlChar *localName, const char *name)
+// Names are the parser's dictionary strings: one address per spelling.
+bool Named(const xmlChar *prefix, const xmlChar *localName, const xmlChar *name)
 {
-    return prefix == nullptr && std::strcmp(reinterpret_cast<const char *>(localName), name) == 0;
+    return prefix == nullptr && localName == name;
 }
 
 // A point of a track segment or a route: its "lat" and "lon", named exactly so.
@@ -70,8 +71,8 @@ void AddLinePoint(ParseState &state, void *context, int attributeCount, const xm
     builder.LinePoint();
     for (int i = 0; i < attributeCount && !ParserContext::Stopped(context); ++i) {
         const xmlChar **attribute = attributes + 5 * i;
-        const bool lat = Named(attribute[1], attribute[0], "lat");
-        if (!lat && !Named(attribute[1], attribute[0], "lon"))
+        const bool lat = Named(attribute[1], attribute[0], state.names.lat);
+        if (!lat && !Named(attribute[1], attribute[0], state.names.lon))
             continue;
         const xmlChar *name = lat ? ChildEventBlock::LatName : ChildEventBlock::LonName;
         const std::string_view raw = View(attribute[3], attribute[4]);
@@ -99,13 +100,13 @@ void StartLineElement(void *context, ParseState &state, int openElements,
 {
     using LineParent = ParseState::LineParent;
     if (openElements == 2 && state.lineParent == LineParent::Track) {
-        state.inSegment = Named(prefix, localName, "trkseg");
+        state.inSegment = Named(prefix, localName, state.names.trkseg);
         if (state.inSegment)
             state.builder->LineStart();
     } else if (openElements == 2 && state.lineParent == LineParent::Route) {
-        if (Named(prefix, localName, "rtept"))
+        if (Named(prefix, localName, state.names.rtept))
             AddLinePoint(state, context, attributeCount, attributes);
-    } else if (openElements == 3 && state.inSegment && Named(prefix, localName, "trkpt")) {
+    } else if (openElements == 3 && state.inSegment && Named(prefix, localName, state.names.trkpt)) {
         AddLinePoint(state, context, attributeCount, attributes);
     }
 }
@@ -132,8 +133,8 @@ void StartElement(void *context, ParseState &state, const xmlChar *localName,
         Stop(context);
     if (state.collectLines && openElements == 1 && IsDocument(state, context)) {
         using LineParent = ParseState::LineParent;
-        state.lineParent = Named(prefix, localName, "trk") ? LineParent::Track
-            : Named(prefix, localName, "rte")              ? LineParent::Route
+        state.lineParent = Named(prefix, localName, state.names.trk) ? LineParent::Track
+            : Named(prefix, localName, state.names.rte)              ? LineParent::Route
                                                            : LineParent::None;
         state.inSegment = false;
         if (state.lineParent == LineParent::Route)
