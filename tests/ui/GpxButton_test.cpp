@@ -7,6 +7,7 @@
 #include "ui/PictureView.h"
 #include "ui/TfrmMain.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QProgressDialog>
@@ -83,14 +84,22 @@ private slots:
     void waypointsArePaintedOrange()
     {
         Calibrated f;
-        f.Overlay(f.WriteGpx("a.gpx", Gpx(R"(<wpt lat="49.5" lon="14.5"><name>x</name></wpt>
-            <wpt lat="49.9" lon="14.1"/><trk><trkseg><trkpt lat="49.8" lon="14.2"/></trkseg></trk>)")));
+        const QString file = f.WriteGpx("a.gpx", Gpx(R"(<wpt lat="49.5" lon="14.5"><name>x</name></wpt>
+            <wpt lat="49.9" lon="14.1"/><trk><trkseg><trkpt lat="49.8" lon="14.2"/></trkseg></trk>)"));
+        QVERIFY(!f.Loader().DrawTracksAndRoutes()->isChecked());
+        f.Overlay(file);
         QVERIFY(f.platform.messages.empty());
         QCOMPARE(f.platform.dialogTitles.last(), QString("Open GPX"));
         QCOMPARE(f.PixelAt(200, 250 - 100), kPaper); // outside: (200, 250) is below the picture
         QCOMPARE(f.PixelAt(120, 130), kOrange);
         QCOMPARE(f.PixelAt(140, 160), kPaper); // track points are not waypoints
         QVERIFY(f.window->GpxDocument);
+
+        // With "Draw tracks and routes" on, the track is drawn too: here its one point.
+        f.Loader().DrawTracksAndRoutes()->setChecked(true);
+        f.Overlay(file);
+        QCOMPARE(f.PixelAt(140, 160), kOrange);
+        f.Loader().DrawTracksAndRoutes()->setChecked(false);
     }
 
     void cancelChangesNothing()

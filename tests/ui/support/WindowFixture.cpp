@@ -7,15 +7,16 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>
-#include <QStandardPaths>
 
 namespace carteva::test {
 
 WindowFixture::WindowFixture()
 {
     qputenv("XDG_DATA_HOME", dataHome.path().toLocal8Bit());
-    // Remembered choices go to a test folder, not the user's.
-    QStandardPaths::setTestModeEnabled(true);
+    // Remembered choices go to a folder of this test program's, not the user's: one for the
+    // whole run, as QSettings finds it once.
+    static const QTemporaryDir configHome;
+    qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
     FirstActivation = true;
     window = std::make_unique<TfrmMain>();
     frmMain = window.get();
