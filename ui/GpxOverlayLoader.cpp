@@ -126,7 +126,7 @@ void GpxOverlayLoader::ShowProgress()
 {
     progress_ = new QProgressDialog(&window_);
     progress_->setObjectName(QStringLiteral("GpxProgress"));
-    progress_->setWindowTitle(QStringLiteral("Open GPX"));
+    progress_->setWindowTitle(QStringLiteral("Loading GPX"));
     progress_->setWindowModality(Qt::WindowModal);
     progress_->setAutoClose(false);
     progress_->setAutoReset(false);
