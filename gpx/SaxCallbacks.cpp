@@ -37,7 +37,8 @@ std::string_view View(const xmlChar *begin, const xmlChar *end)
 
 // The parser leaves references to internal entities (and "&#38;" for a literal ampersand) in
 // attribute values; expand them the way libxml2's own tree builder does.
-void AddExpandedAttribute(ParseState &state, void *context, const xmlChar **attribute)
+void AddExpandedAttribute(ParseState &state, void *context, const xmlChar **attribute,
+                          const xmlChar *prefix, const xmlChar *localName)
 {
     xmlChar *decoded = ParserContext::ExpandAttributeValue(context, attribute[3], attribute[4]);
     const std::unique_ptr<xmlChar, decltype(xmlFree)> owner(decoded, xmlFree);
@@ -45,17 +46,18 @@ void AddExpandedAttribute(ParseState &state, void *context, const xmlChar **attr
     CountExpansion(state, value.size());
     if (state.failed)
         Stop(context);
-    state.builder->Attribute(attribute[1], attribute[0], value);
+    state.builder->Attribute(prefix, localName, value);
 }
 
-// Five pointers: local name, prefix, URI, value, end of value.
-void AddAttribute(ParseState &state, void *context, const xmlChar **attribute)
+// Five pointers: local name, prefix, URI, value, end of value. Recorded under the given name.
+void AddAttribute(ParseState &state, void *context, const xmlChar **attribute,
+                  const xmlChar *prefix, const xmlChar *localName)
 {
     const std::string_view raw = View(attribute[3], attribute[4]);
     if (raw.find('&') == std::string_view::npos)
-        state.builder->Attribute(attribute[1], attribute[0], raw);
+        state.builder->Attribute(prefix, localName, raw);
     else
-        AddExpandedAttribute(state, context, attribute);
+        AddExpandedAttribute(state, context, attribute, prefix, localName);
 }
 
 // Names are the parser's dictionary strings: one address per spelling.
@@ -74,19 +76,8 @@ void AddLinePoint(ParseState &state, void *context, int attributeCount, const xm
         const bool lat = Named(attribute[1], attribute[0], state.names.lat);
         if (!lat && !Named(attribute[1], attribute[0], state.names.lon))
             continue;
-        const xmlChar *name = lat ? ChildEventBlock::LatName : ChildEventBlock::LonName;
-        const std::string_view raw = View(attribute[3], attribute[4]);
-        if (raw.find('&') == std::string_view::npos) {
-            builder.Attribute(nullptr, name, raw);
-            continue;
-        }
-        xmlChar *decoded = ParserContext::ExpandAttributeValue(context, attribute[3], attribute[4]);
-        const std::unique_ptr<xmlChar, decltype(xmlFree)> owner(decoded, xmlFree);
-        const std::string_view value = decoded ? reinterpret_cast<const char *>(decoded) : "";
-        CountExpansion(state, value.size());
-        if (state.failed)
-            Stop(context);
-        builder.Attribute(nullptr, name, value);
+        AddAttribute(state, context, attribute, nullptr,
+                     lat ? ChildEventBlock::LatName : ChildEventBlock::LonName);
     }
     if (!builder.Building())
         Stop(context);
@@ -128,7 +119,8 @@ void StartElement(void *context, ParseState &state, const xmlChar *localName,
     }
     // The values lie in the parser's input, which stopping the parser frees.
     for (int i = 0; i < attributeCount && !ParserContext::Stopped(context); ++i)
-        AddAttribute(state, context, attributes + 5 * i);
+        AddAttribute(state, context, attributes + 5 * i, attributes[5 * i + 1],
+                     attributes[5 * i]);
     if (!builder.Building())
         Stop(context);
     if (state.collectLines && openElements == 1 && IsDocument(state, context)) {
