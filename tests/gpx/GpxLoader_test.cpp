@@ -32,7 +32,18 @@ void *operator new(std::size_t size)
         return block;
     throw std::bad_alloc();
 }
-// The library's operator delete frees with std::free, as this allocates with std::malloc.
+// The pair of the above; GCC takes std::free here for a mismatch with the new-expressions it sees.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void *block) noexcept
+{
+    std::free(block);
+}
+void operator delete(void *block, std::size_t) noexcept
+{
+    std::free(block);
+}
+#pragma GCC diagnostic pop
 
 namespace carteva {
 namespace {
