@@ -40,6 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     const std::string path = fuzz::WriteInputFile("gpx", data, size);
     GpxLoader loader;
+    // Tracks and routes are read too; the waypoints do not depend on it.
+    loader.CollectLines(true);
     GpxDocument document;
     try {
         document = loader.Load(path);
@@ -55,6 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         const WaypointCounts counts = DrawWaypoints(document, points, surface);
         if (counts.Painted != surface.painted)
             fuzz::Broken("painted count differs from the pixels painted");
+        DrawLines(document, points, surface, 400, 300);
     } catch (const EInvalidOp &) {
     } catch (const EZeroDivide &) {
     } catch (const EOverflow &) { }

@@ -2,7 +2,6 @@
 #include "gpx/BackgroundBuilder.h"
 
 #include <new>
-#include <system_error>
 
 namespace carteva {
 
@@ -14,36 +13,57 @@ constexpr unsigned char Xmlns[] = "xmlns";
 
 } // namespace
 
-BackgroundBuilder::BackgroundBuilder(std::size_t fileBytes,
-                                     std::optional<std::span<const TCalibPoint>> points)
+BackgroundBuilder::BackgroundBuilder(std::size_t fileBytes, MappingKind kind,
+                                     std::optional<std::span<const TCalibPoint>> points,
+                                     bool lines, ThreadStarter &threads)
     : current_(NewBlock())
 {
     // Upper estimates for waypoint files: a waypoint takes at least about 20 bytes, two
     // attributes and a dozen bytes of values.
     builder_.Document().Reserve(fileBytes / 20, fileBytes / 10, fileBytes / 4);
     if (points) {
-        plot_ = std::make_unique<WaypointPlot>(MappingKind::TwoNearest, *points);
+        plot_ = std::make_unique<WaypointPlot>(kind, *points);
         plot_->Reserve(fileBytes / 20);
+        if (lines)
+            linePlot_ = std::make_unique<LinePlot>(kind, *points);
     }
     // The arithmetic must round exactly as it would here (x87 precision and rounding, SSE).
     std::fegetenv(&environment_);
     try {
-        thread_ = std::thread([this] { Run(); });
-    } catch (const std::system_error &) {
+        thread_ = threads.Start(ThreadStarter::Role::Builder, [this] { Run(); });
+    } catch (...) {
         // Built here, then.
     }
 }
 
 std::unique_ptr<ChildEventBlock> BackgroundBuilder::NewBlock()
 {
-    // Room for two attributes a node and a value a quarter over the limit, which is checked
-    // once per node.
-    return std::make_unique<ChildEventBlock>(BlockNodes, 2 * BlockNodes, BlockValues * 5 / 4);
+    auto block = std::make_unique<ChildEventBlock>();
+    // Two attributes a node, and a value a quarter over the limit, which is checked once a node.
+    block->Reserve(BlockNodes, 2 * BlockNodes, BlockValues * 5 / 4);
+    return block;
 }
 
 BackgroundBuilder::~BackgroundBuilder()
 {
     Stop();
+}
+
+void BackgroundBuilder::StartNode(NodeKind kind, Chars prefix, Chars localName)
+{
+    if (kind != NodeKind::Root)
+        FlushText();
+    if (current_->nodes.size() >= BlockNodes || current_->values.size() >= BlockValues)
+        Publish(false);
+    current_->AddNode(prefix, localName, kind);
+}
+
+void BackgroundBuilder::FlushText()
+{
+    const bool keep = textOpen_ && !textBlank_;
+    textOpen_ = false;
+    if (keep)
+        StartNode(NodeKind::Text, nullptr, nullptr);
 }
 
 void BackgroundBuilder::NamespaceDeclaration(Chars prefix, std::string_view uri)
@@ -72,6 +92,8 @@ GpxDocument BackgroundBuilder::Finish()
     GpxDocument document = std::move(builder_.Document());
     if (plot_)
         document.SetPlot(std::move(plot_));
+    if (linePlot_)
+        document.SetLinesPlot(std::move(linePlot_));
     return document;
 }
 
@@ -83,18 +105,7 @@ void BackgroundBuilder::Publish(bool last)
         return;
     }
     // The next block first, so that a failure leaves the current one in place.
-    std::unique_ptr<ChildEventBlock> next;
-    if (!last) {
-        {
-            const std::lock_guard lock(mutex_);
-            if (!spare_.empty()) {
-                next = std::move(spare_.back());
-                spare_.pop_back();
-            }
-        }
-        if (!next)
-            next = NewBlock();
-    }
+    std::unique_ptr<ChildEventBlock> next = last ? nullptr : NewBlock();
     {
         std::unique_lock lock(mutex_);
         roomy_.wait(lock, [this] { return full_.size() < MaxQueued || failed_; });
@@ -113,26 +124,17 @@ void BackgroundBuilder::Publish(bool last)
 void BackgroundBuilder::Run() noexcept
 {
     std::fesetenv(&environment_);
-    std::unique_ptr<ChildEventBlock> block;
     for (;;) {
+        std::unique_ptr<ChildEventBlock> block;
         {
             std::unique_lock lock(mutex_);
-            if (block) {
-                block->Clear();
-                try {
-                    spare_.push_back(std::move(block));
-                } catch (const std::bad_alloc &) {
-                    // Freed instead.
-                }
-                block.reset();
-                roomy_.notify_one();
-            }
             ready_.wait(lock, [this] { return !full_.empty() || closed_ || stopped_; });
             if (stopped_ || full_.empty())
                 return;
             block = std::move(full_.front());
             full_.pop_front();
         }
+        roomy_.notify_one();
         try {
             Build(*block);
         } catch (...) {
@@ -146,7 +148,7 @@ void BackgroundBuilder::Run() noexcept
 
 void BackgroundBuilder::Build(const ChildEventBlock &block)
 {
-    for (std::size_t node = 0; node < block.nodeCount; ++node) {
+    for (std::size_t node = 0; node < block.nodes.size(); ++node) {
         const ChildEventBlock::Node &event = block.nodes[node];
         const std::uint32_t first = event.FirstAttribute;
         const std::uint32_t end = block.AttributeEnd(node);
@@ -170,6 +172,14 @@ void BackgroundBuilder::Build(const ChildEventBlock &block)
         case NodeKind::ProcessingInstruction:
             builder_.ProcessingInstruction(block.Value(block.attributes[first]));
             break;
+        case NodeKind::LineStart:
+            builder_.Document().Lines().StartLine();
+            if (linePlot_)
+                linePlot_->Break();
+            continue;
+        case NodeKind::LinePoint:
+            AddLinePoint(block, first, end);
+            continue;
         }
         if (event.Kind == NodeKind::Root || event.Kind == NodeKind::Element) {
             for (std::uint32_t a = first; a < end; ++a) {
@@ -179,6 +189,25 @@ void BackgroundBuilder::Build(const ChildEventBlock &block)
         }
         if (event.Kind != NodeKind::Root && plot_)
             Plot(builder_.Document().ChildCount() - 1);
+    }
+}
+
+void BackgroundBuilder::AddLinePoint(const ChildEventBlock &block, std::uint32_t first,
+                                     std::uint32_t end)
+{
+    WaypointText point;
+    for (std::uint32_t a = first; a < end; ++a) {
+        const ChildEventBlock::Attribute &attribute = block.attributes[a];
+        (attribute.LocalName == ChildEventBlock::LatName ? point.Lat : point.Lon)
+            = block.Value(attribute);
+    }
+    builder_.Document().Lines().AddPoint(point.Lat, point.Lon);
+    if (!linePlot_)
+        return;
+    try {
+        linePlot_->Add(point);
+    } catch (const std::bad_alloc &) {
+        linePlot_.reset(); // the lines are mapped when they are drawn, then
     }
 }
 
@@ -195,7 +224,7 @@ void BackgroundBuilder::Plot(std::size_t child)
     }
 }
 
-void BackgroundBuilder::Stop()
+void BackgroundBuilder::Stop() noexcept
 {
     {
         const std::lock_guard lock(mutex_);

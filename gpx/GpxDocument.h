@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
-#include "gpx/LargeBlockAllocator.h"
+#include "gpx/GpxLines.h"
 
 #include <cstdint>
 #include <memory>
@@ -13,6 +13,7 @@
 
 namespace carteva {
 
+class LinePlot;
 class WaypointPlot;
 
 enum class GpxNodeKind : std::uint8_t { Element, Text, CData, Comment, ProcessingInstruction };
@@ -88,6 +89,13 @@ public:
     const WaypointPlot *Plot() const { return plot_.get(); }
     void SetPlot(std::shared_ptr<const WaypointPlot> plot) { plot_ = std::move(plot); }
 
+    // The track segments and routes directly under the root, when the loader was asked for them
+    // (see GpxLoader::CollectLines), and their plot made while reading, if it was.
+    const GpxLines &Lines() const { return lines_; }
+    GpxLines &Lines() { return lines_; }
+    const LinePlot *LinesPlot() const { return linePlot_.get(); }
+    void SetLinesPlot(std::shared_ptr<const LinePlot> plot) { linePlot_ = std::move(plot); }
+
 private:
     // Offsets are 32-bit.
     static constexpr std::size_t MaxOffset = UINT32_MAX;
@@ -109,13 +117,15 @@ private:
     std::optional<std::string_view> FindAttribute(std::size_t node, NameId name) const;
     std::string_view Value(std::uint32_t attribute) const;
 
-    std::vector<Node, LargeBlockAllocator<Node>> nodes_; // [0] is the root
-    std::vector<Attribute, LargeBlockAllocator<Attribute>> attributes_;
-    std::basic_string<char, std::char_traits<char>, LargeBlockAllocator<char>> values_;
+    std::vector<Node> nodes_; // [0] is the root
+    std::vector<Attribute> attributes_;
+    std::string values_;
     std::string names_; // interned names back to back
     std::vector<std::uint32_t> nameEnds_; // name i is names_[nameEnds_[i-1], nameEnds_[i])
     std::unordered_map<std::string, NameId> nameIds_;
     std::shared_ptr<const WaypointPlot> plot_;
+    GpxLines lines_;
+    std::shared_ptr<const LinePlot> linePlot_;
 };
 
 } // namespace carteva

@@ -2,7 +2,11 @@
 #pragma once
 
 #include "calibration/CalibPoint.h"
+#include "calibration/FileOps.h"
+#include "calibration/Mapping.h"
 #include "gpx/GpxDocument.h"
+#include "gpx/LoadProgress.h"
+#include "gpx/ThreadStarter.h"
 
 #include <filesystem>
 #include <optional>
@@ -15,8 +19,8 @@ namespace carteva {
 // Reads a GPX file (any well-formed XML) into a GpxDocument with libxml2's SAX2 interface.
 //
 // The whole file is parsed before Load returns, on the calling thread; meanwhile one thread
-// reads the file ahead and another builds the document (BackgroundBuilder), so the parse itself
-// costs little more than libxml2 alone. No validation; the encoding comes from the
+// reads the file ahead and another builds the document (BackgroundBuilder). When a thread cannot
+// be started, its work is done on the calling thread. No validation; the encoding comes from the
 // byte-order mark or the XML declaration. Nothing outside the file is ever opened or fetched:
 // the file is read through our own callbacks and, while parsing, libxml2's external entity loader
 // refuses every request. Internal entities are expanded in attribute values; an entity reference
@@ -28,6 +32,9 @@ namespace carteva {
 // - a file that is not well-formed XML (an empty file included): libxml2's description, the
 //   line, and the first 40 UTF-16 units of that line, taking the first error of level error or
 //   fatal (namespace errors such as an undeclared prefix count);
+// - memory running out anywhere in the load: "Out of memory" and the line reached;
+// - an element with more than 16,382 attributes, refused while the parser reads it (libxml2
+//   would then take time quadratic in their number): "An element has too many attributes";
 // - a file that cannot be opened or read, or is not a regular file (a folder, a FIFO, a
 //   device): "Cannot open file "<path>". <system message>" or "Cannot read file …", line 0
 //   and an empty excerpt.
@@ -37,19 +44,43 @@ class GpxLoader
 public:
     static constexpr std::size_t ExcerptUnits = 40;
 
+    // The real file calls and threads.
+    GpxLoader();
+    // Reads through `ops` and starts its threads with `threads`; both outlive the loader.
+    GpxLoader(FileOps &ops, ThreadStarter &threads);
+
     GpxDocument Load(const std::filesystem::path &path);
     // The same, and meanwhile, on a second thread, the waypoints are mapped with `points`:
     // DrawWaypoints with the same points then only has to paint them.
     GpxDocument Load(const std::filesystem::path &path, std::span<const TCalibPoint> points);
+    // The same with the mapping of kind `kind`.
+    GpxDocument Load(const std::filesystem::path &path, MappingKind kind,
+                     std::span<const TCalibPoint> points);
+
+    // With `on`, the loads that follow also keep the track segments and routes directly under
+    // the root (trk/trkseg/trkpt and rte/rtept, named exactly so, as waypoints are) in the
+    // document's Lines, mapped meanwhile when points are given. Off at first: the parse then
+    // looks at nothing below the root's children.
+    void CollectLines(bool on) { collectLines_ = on; }
+
+    // Tells `progress` (which outlives the loads) the bytes read, and stops a load with EAbort
+    // once it asks to; nullptr: neither.
+    void Watch(LoadProgress *progress) { progress_ = progress; }
 
     // What the parser asked the external entity loader for during the last Load; every request
     // was refused.
     const std::vector<std::string> &RefusedResources() const { return refused_; }
 
 private:
-    GpxDocument Read(const std::filesystem::path &path,
+    GpxDocument Read(const std::filesystem::path &path, MappingKind kind,
                      std::optional<std::span<const TCalibPoint>> points);
 
+    FileOps realOps_;
+    ThreadStarter realThreads_;
+    FileOps &ops_;
+    ThreadStarter &threads_;
+    LoadProgress *progress_ = nullptr;
+    bool collectLines_ = false;
     std::vector<std::string> refused_;
 };
 

@@ -3,7 +3,10 @@
 
 #include "calibration/Errors.h"
 
+#include <libxml/dict.h>
 #include <libxml/parserInternals.h>
+
+#include <new>
 
 namespace carteva {
 
@@ -14,16 +17,22 @@ ParserContext::ParserContext(xmlSAXHandler &handler, xmlInputReadCallback read, 
     if (context_ == nullptr)
         throw Error("Cannot start the XML parser");
     context_->_private = state;
-    document_ = context_;
 }
 
 ParserContext::~ParserContext()
 {
-    document_ = nullptr;
     if (context_->myDoc != nullptr)
         xmlFreeDoc(context_->myDoc);
     context_->myDoc = nullptr;
     xmlFreeParserCtxt(context_);
+}
+
+const xmlChar *ParserContext::Intern(const char *name) const
+{
+    const xmlChar *interned = xmlDictLookup(context_->dict, reinterpret_cast<const xmlChar *>(name), -1);
+    if (interned == nullptr)
+        throw std::bad_alloc();
+    return interned;
 }
 
 std::string ParserContext::Encoding() const

@@ -17,6 +17,8 @@ namespace carteva {
 // - the encoding in use is the name of the first input's decoder;
 // - a stopped parser's state is XML_PARSER_EOF;
 // - `nameNr` counts the open elements, and a start tag is reported before its element counts;
+// - `maxatts` is the size of the table a start tag's attributes are collected in before any
+//   callback sees them;
 // - the names the callbacks receive are the dictionary's strings, one address per spelling,
 //   kept until the context is freed;
 // - xmlStringLenDecodeEntities, declared among the internals, expands references in attribute
@@ -33,6 +35,9 @@ public:
     ParserContext &operator=(const ParserContext &) = delete;
 
     xmlParserCtxtPtr Get() const { return context_; }
+    // The parser's own spelling of `name`: the names callbacks receive can be compared with it
+    // by address. Throws std::bad_alloc when the dictionary cannot grow.
+    const xmlChar *Intern(const char *name) const;
     // The name of the decoder in use; empty for UTF-8 (no decoder).
     std::string Encoding() const;
 
@@ -42,10 +47,8 @@ public:
     {
         return static_cast<xmlParserCtxtPtr>(callbackContext)->_private;
     }
-    // True when the callback context is the document's, not that of an entity's content.
-    // Callbacks ask this for every element and piece of text: a thread-local compare is one load,
-    // where the way through the context's state would be three, one after the other.
-    static bool IsDocument(void *callbackContext) { return callbackContext == document_; }
+    // True when the callback context is this document's, not that of an entity's content.
+    bool IsDocument(const void *callbackContext) const { return callbackContext == context_; }
     // The elements open around the event being reported, in the document's context. Kept by
     // the parser anyway; counting them again would take an end-element callback for every
     // element of the file.
@@ -53,6 +56,9 @@ public:
     {
         return static_cast<xmlParserCtxtPtr>(callbackContext)->nameNr;
     }
+    // The room in the table of the start tag being read: five pointers an attribute, doubled
+    // as it fills, and never shrunk.
+    static int AttributeRoom(xmlParserCtxtPtr context) { return context->maxatts; }
     // True once xmlStopParser has been called on the context.
     static bool Stopped(void *callbackContext)
     {
@@ -66,8 +72,6 @@ public:
 
 private:
     xmlParserCtxtPtr context_;
-    // The context of the document being parsed on this thread; one at a time.
-    static inline constinit thread_local const void *document_ = nullptr;
 };
 
 } // namespace carteva

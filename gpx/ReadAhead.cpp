@@ -4,42 +4,44 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <system_error>
-
-#include <unistd.h>
 
 namespace carteva {
 
-ReadAhead::ReadAhead(int fd)
-    : fd_(fd)
+ReadAhead::ReadAhead(FileOps &ops, int fd, ThreadStarter &threads,
+                     const std::atomic<bool> *cancel)
+    : ops_(ops)
+    , fd_(fd)
+    , cancel_(cancel)
 {
     for (Chunk &chunk : chunks_)
         chunk.data = std::make_unique_for_overwrite<char[]>(ChunkSize); // filled by reading
     try {
-        thread_ = std::thread([this] { Run(); });
-    } catch (const std::system_error &) {
+        thread_ = threads.Start(ThreadStarter::Role::ReadAhead, [this] { Run(); });
+    } catch (...) {
         // Read on demand, then.
     }
 }
 
 ReadAhead::~ReadAhead()
 {
-    {
-        const std::lock_guard lock(mutex_);
-        stop_ = true;
-    }
-    freed_.notify_one();
+    stop_ = true;
+    free_.release(); // wakes the thread if it waits for room
     if (thread_.joinable())
         thread_.join();
 }
 
-void ReadAhead::Fill(Chunk &chunk) const noexcept
+void ReadAhead::Fill(Chunk &chunk) noexcept
 {
     chunk.size = 0;
     chunk.error = 0;
     chunk.last = false;
     while (chunk.size < ChunkSize) {
-        const ssize_t got = ::read(fd_, chunk.data.get() + chunk.size, ChunkSize - chunk.size);
+        // A slow medium would keep a cancelled load waiting for a whole chunk.
+        if (cancel_ != nullptr && cancel_->load(std::memory_order_relaxed)) {
+            chunk.last = true;
+            return;
+        }
+        const ssize_t got = ops_.Read(fd_, chunk.data.get() + chunk.size, ChunkSize - chunk.size);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0) {
@@ -54,55 +56,42 @@ void ReadAhead::Fill(Chunk &chunk) const noexcept
 void ReadAhead::Run() noexcept
 {
     for (std::size_t filling = 0;; filling = (filling + 1) % ChunkCount) {
-        {
-            std::unique_lock lock(mutex_);
-            freed_.wait(lock, [this] { return ready_ < ChunkCount || stop_; });
-            if (stop_)
-                return;
-        }
-        // Not among the ready ones, so the reader is not in it.
-        Chunk &chunk = chunks_[filling];
-        Fill(chunk);
-        {
-            const std::lock_guard lock(mutex_);
-            ++ready_;
-        }
-        filled_.notify_one();
-        if (chunk.last)
+        free_.acquire();
+        if (stop_)
+            return;
+        // Not handed to the reader yet, so the reader is not in it.
+        Fill(chunks_[filling]);
+        const bool last = chunks_[filling].last;
+        filled_.release();
+        if (last)
             return;
     }
 }
 
-bool ReadAhead::NextChunk()
+bool ReadAhead::NextChunk() noexcept
 {
+    const bool threaded = thread_.joinable();
     if (holding_) {
         if (chunks_[reading_].last) {
             error_ = chunks_[reading_].error;
             ended_ = true;
             return false;
         }
-        if (thread_.joinable()) {
-            {
-                const std::lock_guard lock(mutex_);
-                --ready_;
-            }
-            freed_.notify_one();
-        }
+        if (threaded)
+            free_.release();
         reading_ = (reading_ + 1) % ChunkCount;
         holding_ = false;
     }
-    if (thread_.joinable()) {
-        std::unique_lock lock(mutex_);
-        filled_.wait(lock, [this] { return ready_ > 0; });
-    } else {
+    if (threaded)
+        filled_.acquire();
+    else
         Fill(chunks_[reading_]);
-    }
     holding_ = true;
     offset_ = 0;
     return true;
 }
 
-std::size_t ReadAhead::Read(char *buffer, std::size_t length)
+std::size_t ReadAhead::Read(char *buffer, std::size_t length) noexcept
 {
     std::size_t copied = 0;
     while (copied < length && !ended_) {

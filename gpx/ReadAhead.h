@@ -1,30 +1,35 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "calibration/FileOps.h"
+#include "gpx/ThreadStarter.h"
+
 #include <array>
-#include <condition_variable>
+#include <atomic>
 #include <cstddef>
 #include <memory>
-#include <mutex>
+#include <semaphore>
 #include <thread>
 
 namespace carteva {
 
 // Reads a file a few chunks ahead of its reader, on a thread of its own: the system copies the
-// bytes on another core while the parser works, and the parser's thread only copies them from
-// memory. When no thread can be started, each chunk is read when it is needed.
+// bytes on another core while the parser works. When no thread can be started, each chunk is
+// read when it is needed.
 class ReadAhead
 {
 public:
-    // Reads `fd` from its current position; the descriptor must outlive this object.
-    explicit ReadAhead(int fd);
+    // Reads `fd` from its current position with `ops`; both must outlive this object. Once
+    // `cancel` is set, the file ends for the reader at the next read.
+    ReadAhead(FileOps &ops, int fd, ThreadStarter &threads,
+              const std::atomic<bool> *cancel = nullptr);
     ~ReadAhead();
     ReadAhead(const ReadAhead &) = delete;
     ReadAhead &operator=(const ReadAhead &) = delete;
 
     // The next bytes of the file, up to `length`; 0 at its end, or after a read error, which
     // Error then gives as an errno value. From one thread only.
-    std::size_t Read(char *buffer, std::size_t length);
+    std::size_t Read(char *buffer, std::size_t length) noexcept;
     int Error() const { return error_; }
 
 private:
@@ -40,26 +45,27 @@ private:
     };
 
     // Reads until the chunk is full, the file ends or reading fails.
-    void Fill(Chunk &chunk) const noexcept;
-    // The chunk to read from next: waits for the thread to fill it (or fills it here).
-    bool NextChunk();
+    void Fill(Chunk &chunk) noexcept;
+    // Moves on to the next chunk: waits for the thread to fill it (or fills it here).
+    bool NextChunk() noexcept;
     void Run() noexcept;
 
+    FileOps &ops_;
     int fd_;
+    const std::atomic<bool> *cancel_;
     std::array<Chunk, ChunkCount> chunks_;
 
-    // The reader's thread only.
+    // The reader's side.
     std::size_t reading_ = 0; // the chunk being read from
     std::size_t offset_ = 0; // in it
     bool holding_ = false; // reading_ is filled and not yet handed back
     bool ended_ = false;
     int error_ = 0;
 
-    std::mutex mutex_;
-    std::condition_variable filled_;
-    std::condition_variable freed_;
-    std::size_t ready_ = 0; // guarded: chunks filled and not yet handed back, in ring order
-    bool stop_ = false; // guarded
+    // Chunks the thread may fill, and chunks filled for the reader, in ring order.
+    std::counting_semaphore<> free_ {ChunkCount};
+    std::counting_semaphore<> filled_ {0};
+    std::atomic<bool> stop_ = false;
     std::thread thread_;
 };
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "gpx/WaypointOverlay.h"
 
+#include "gpx/LinePlot.h"
 #include "gpx/WaypointNames.h"
 
 namespace carteva {
@@ -9,8 +10,7 @@ WaypointCounts DrawWaypoints(const GpxDocument &document, MappingKind kind,
                              std::span<const TCalibPoint> points, PixelSurface &surface,
                              const std::function<void()> &onFirstUnmappable)
 {
-    if (const WaypointPlot *plot = document.Plot();
-        plot != nullptr && plot->MadeWith(kind, points))
+    if (const WaypointPlot *plot = document.Plot(); plot != nullptr && plot->MadeWith(kind, points))
         return plot->Paint(surface, onFirstUnmappable);
 
     WaypointPlot plot(kind, points);
@@ -23,10 +23,36 @@ WaypointCounts DrawWaypoints(const GpxDocument &document, MappingKind kind,
     return plot.Paint(surface, onFirstUnmappable);
 }
 
+std::size_t DrawLines(const GpxDocument &document, MappingKind kind,
+                      std::span<const TCalibPoint> points, PixelSurface &surface,
+                      std::int64_t width, std::int64_t height,
+                      const std::function<void()> &onFirstUnmappable)
+{
+    if (const LinePlot *plot = document.LinesPlot(); plot != nullptr && plot->MadeWith(kind, points))
+        return plot->Paint(surface, width, height, onFirstUnmappable);
+
+    const GpxLines &lines = document.Lines();
+    LinePlot plot(kind, points);
+    for (std::size_t point = 0; point < lines.PointCount() && !plot.Ended(); ++point) {
+        if (lines.StartsLine(point))
+            plot.Break();
+        plot.Add(lines.Point(point));
+    }
+    return plot.Paint(surface, width, height, onFirstUnmappable);
+}
+
 WaypointCounts DrawWaypoints(const GpxDocument &document, std::span<const TCalibPoint> points,
                              PixelSurface &surface, const std::function<void()> &onFirstUnmappable)
 {
     return DrawWaypoints(document, MappingKind::TwoNearest, points, surface, onFirstUnmappable);
+}
+
+std::size_t DrawLines(const GpxDocument &document, std::span<const TCalibPoint> points,
+                      PixelSurface &surface, std::int64_t width, std::int64_t height,
+                      const std::function<void()> &onFirstUnmappable)
+{
+    return DrawLines(document, MappingKind::TwoNearest, points, surface, width, height,
+                     onFirstUnmappable);
 }
 
 } // namespace carteva

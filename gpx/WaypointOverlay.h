@@ -2,9 +2,12 @@
 #pragma once
 
 #include "calibration/CalibPoint.h"
+#include "calibration/Mapping.h"
 #include "calibration/PixelSurface.h"
 #include "gpx/GpxDocument.h"
 #include "gpx/WaypointPlot.h"
+
+#include <cstdint>
 
 #include <functional>
 #include <span>
@@ -18,9 +21,9 @@ namespace carteva {
 // called at the first of those in this call. A floating-point error of the conversion or the
 // mapping ends the drawing there and propagates; the pixels painted before it stay.
 //
-// When the loader already mapped the waypoints with these very points (GpxLoader::Load with
-// points), their plot is painted; the result is the same. With MappingKind::BestFit the waypoints
-// are placed by the fit through all points instead.
+// The waypoints are mapped with the mapping of kind `kind` made for `points`; when the loader
+// already mapped them so (GpxLoader::Load with points), their plot is painted, to the same
+// effect.
 WaypointCounts DrawWaypoints(const GpxDocument &document, MappingKind kind,
                              std::span<const TCalibPoint> points, PixelSurface &surface,
                              const std::function<void()> &onFirstUnmappable = {});
@@ -28,5 +31,18 @@ WaypointCounts DrawWaypoints(const GpxDocument &document, MappingKind kind,
 WaypointCounts DrawWaypoints(const GpxDocument &document, std::span<const TCalibPoint> points,
                              PixelSurface &surface,
                              const std::function<void()> &onFirstUnmappable = {});
+
+// Paints the document's track segments and routes (see GpxLoader::CollectLines) as one-pixel
+// orange lines through their points in order, clipped to the width × height picture; a point
+// without usable coordinates, or one that cannot be mapped, breaks its line. Warnings and
+// floating-point errors as for DrawWaypoints. Returns the number of points painted through.
+std::size_t DrawLines(const GpxDocument &document, MappingKind kind,
+                      std::span<const TCalibPoint> points, PixelSurface &surface,
+                      std::int64_t width, std::int64_t height,
+                      const std::function<void()> &onFirstUnmappable = {});
+// With the nearest-pair mapping.
+std::size_t DrawLines(const GpxDocument &document, std::span<const TCalibPoint> points,
+                      PixelSurface &surface, std::int64_t width, std::int64_t height,
+                      const std::function<void()> &onFirstUnmappable = {});
 
 } // namespace carteva

@@ -11,10 +11,8 @@ namespace carteva {
 
 WaypointPlot::WaypointPlot(MappingKind kind, std::span<const TCalibPoint> points)
     : points_(points.begin(), points.end())
-{
-    if (kind == MappingKind::BestFit)
-        bestFit_.emplace(kind, points_);
-}
+    , mapping_(kind, points)
+{ }
 
 void WaypointPlot::Add(const WaypointText &waypoint)
 {
@@ -29,8 +27,7 @@ void WaypointPlot::Add(const WaypointText &waypoint)
     try {
         const Extended latitude = ParseDecimal(*lat);
         const Extended longitude = ParseDecimal(*lon);
-        const std::optional<Pixel> pixel = bestFit_ ? bestFit_->GeoToPixel(latitude, longitude)
-                                                    : GeoToPixel(points_, latitude, longitude);
+        const std::optional<Pixel> pixel = mapping_.GeoToPixel(latitude, longitude);
         if (!pixel) {
             if (notMappable_++ == 0)
                 firstUnmappableAt_ = pixels_.size();
@@ -53,9 +50,7 @@ void WaypointPlot::Reserve(std::size_t waypoints) noexcept
 
 bool WaypointPlot::MadeWith(MappingKind kind, std::span<const TCalibPoint> points) const
 {
-    if ((kind == MappingKind::BestFit) != bestFit_.has_value())
-        return false;
-    return std::equal(
+    return kind == mapping_.Kind() && std::equal(
         points_.begin(), points_.end(), points.begin(), points.end(),
         [](const TCalibPoint &a, const TCalibPoint &b) { return a.ToRecord() == b.ToRecord(); });
 }

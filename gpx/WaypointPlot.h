@@ -5,7 +5,6 @@
 #include "calibration/GeoToPixel.h"
 #include "calibration/Mapping.h"
 #include "calibration/PixelSurface.h"
-#include "gpx/LargeBlockAllocator.h"
 
 #include <cstddef>
 #include <exception>
@@ -37,13 +36,9 @@ struct WaypointCounts
 // malformed paints nothing. Painting replays what drawing waypoint by waypoint would have done:
 // the same pixels in the same order, the warning at the same place, and a floating-point error
 // ending it where it arose.
-//
-// A cache line of its own: the mapping thread writes to it with every waypoint, and a line
-// shared with the parser's data would pass from core to core as often.
-class alignas(64) WaypointPlot
+class WaypointPlot
 {
 public:
-    // The nearest-pair rule maps exactly as GeoToPixel; the best fit is made once, here.
     WaypointPlot(MappingKind kind, std::span<const TCalibPoint> points);
 
     // Maps the next waypoint from its "lat" and "lon" texts (nothing: the attribute is missing).
@@ -64,8 +59,8 @@ public:
 
 private:
     std::vector<TCalibPoint> points_;
-    std::optional<Mapping> bestFit_;
-    std::vector<Pixel, LargeBlockAllocator<Pixel>> pixels_;
+    Mapping mapping_;
+    std::vector<Pixel> pixels_;
     std::size_t skipped_ = 0;
     std::size_t notMappable_ = 0;
     std::size_t firstUnmappableAt_ = 0; // pixels painted before the warning, when notMappable_

@@ -3,18 +3,20 @@
 
 #include "calibration/CalibrationFile.h"
 #include "calibration/Errors.h"
+#include "calibration/Mapping.h"
 #include "calibration/NumberText.h"
 #include "calibration/PixelSurface.h"
 #include "gpx/GpxDocument.h"
-#include "gpx/GpxLoader.h"
 #include "gpx/WaypointOverlay.h"
 #include "picture/PathCrossing.h"
 #include "ui/ErrorHandler.h"
 #include "ui/MapPageOpener.h"
+#include "ui/GpxOverlayLoader.h"
 #include "ui/OpenGpxDialog.h"
 #include "ui/OpenPictureDialog.h"
 #include "ui/OuterSizer.h"
 #include "ui/PictureScrollArea.h"
+#include "ui/PictureContextMenu.h"
 #include "ui/PictureSurface.h"
 #include "ui/PictureView.h"
 #include "ui/Platform.h"
@@ -43,6 +45,7 @@
 #include <climits>
 #include <exception>
 #include <filesystem>
+#include <utility>
 
 namespace carteva {
 
@@ -69,16 +72,6 @@ QString FromUtf16(const std::u16string &text)
     return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// The busy cursor while a large GPX file loads and draws; a message box shows the normal one.
-class BusyCursor
-{
-public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor &) = delete;
-    BusyCursor &operator=(const BusyCursor &) = delete;
-};
-
 } // namespace
 
 TfrmMain::TfrmMain(QWidget *parent)
@@ -95,6 +88,11 @@ TfrmMain::TfrmMain(QWidget *parent)
     ConnectControls();
     tools_ = new PointTools(*this, ui);
     outerSizer_ = new OuterSizer(*this);
+    gpxLoader_ = new GpxOverlayLoader(*this, [this](std::unique_ptr<carteva::GpxDocument> loaded) {
+        GpxDocument = std::move(loaded);
+        DrawWaypoints();
+    });
+    tools_->Menu().AddAction(gpxLoader_->DrawTracksAndRoutes());
     move(150, 80);
     resize(676, 476);
 
@@ -371,18 +369,17 @@ void TfrmMain::ClearWaypoints()
 
 void TfrmMain::btOpenGPXClick()
 {
+    if (gpxLoader_->Busy())
+        return;
     if (!ui.OpenGPXDialog)
         ui.OpenGPXDialog = new OpenGpxDialog(this);
     const std::optional<QString> chosen = Platform::Current().RunFileDialog(*ui.OpenGPXDialog);
     if (!chosen)
         return;
     ui.OpenGPXDialog->RememberChoice(*chosen);
-    BusyCursor busy;
-    // The whole file is parsed before anything changes: a failure keeps the document and the
-    // picture as they were.
-    GpxLoader loader;
-    GpxDocument = std::make_unique<carteva::GpxDocument>(loader.Load(StdPath(*chosen), Points));
-    DrawWaypoints();
+    // The whole file is parsed before anything changes: a failure or a cancel keeps the document
+    // and the picture as they were.
+    gpxLoader_->Start(*chosen, tools_->Mapping().Kind(), Points);
 }
 
 void TfrmMain::DrawWaypoints()
@@ -392,19 +389,22 @@ void TfrmMain::DrawWaypoints()
     if (!GpxDocument)
         return;
     PictureSurface surface(*ui.Image1);
-    // One warning per overlay, at the first waypoint that cannot be mapped: a box per waypoint
+    // One warning per overlay, at the first point that cannot be mapped: a box per waypoint
     // would make a large file impossible to get through.
-    carteva::DrawWaypoints(
-        *GpxDocument, tools_->Mapping().Kind(), Points, surface,
-        [this] {
-            if (repaintingPicture_)
-                return;
-            QApplication::setOverrideCursor(Qt::ArrowCursor);
-            Platform::Current().ShowMessage(this,
-                                            QStringLiteral("Incorrect calibration or calculation"),
-                                            QStringLiteral("Error"), QMessageBox::Warning);
-            QApplication::restoreOverrideCursor();
-        });
+    bool warned = false;
+    const auto warn = [this, &warned] {
+        if (repaintingPicture_ || std::exchange(warned, true))
+            return;
+        Platform::Current().ShowMessage(this,
+                                        QStringLiteral("Incorrect calibration or calculation"),
+                                        QStringLiteral("Error"), QMessageBox::Warning);
+    };
+    const MappingKind kind = tools_->Mapping().Kind();
+    carteva::DrawWaypoints(*GpxDocument, kind, Points, surface, warn);
+    if (gpxLoader_->DrawsTracksAndRoutes()) {
+        const QSize size = ui.Image1->PictureSize();
+        carteva::DrawLines(*GpxDocument, kind, Points, surface, size.width(), size.height(), warn);
+    }
 }
 
 } // namespace carteva

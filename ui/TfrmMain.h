@@ -14,6 +14,7 @@
 namespace carteva {
 
 class GpxDocument;
+class GpxOverlayLoader;
 class OuterSizer;
 class PointTools;
 
@@ -87,6 +88,7 @@ private:
     // RepaintPicture is under way: no warning boxes, and no repaint before the marks are back.
     bool repaintingPicture_ = false;
     OuterSizer *outerSizer_ = nullptr;
+    GpxOverlayLoader *gpxLoader_ = nullptr;
     CalibrationStore store_;
     PointTools *tools_ = nullptr;
 };

@@ -7,17 +7,101 @@
 #include <gtest/gtest.h>
 #include <libxml/parser.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <string>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
+
+namespace {
+// Set on a thread whose every allocation is to fail.
+thread_local bool allocationsFail = false;
+} // namespace
+
+void *operator new(std::size_t size)
+{
+    if (allocationsFail)
+        throw std::bad_alloc();
+    if (void *block = std::malloc(size != 0 ? size : 1))
+        return block;
+    throw std::bad_alloc();
+}
+// The pair of the above; GCC takes std::free here for a mismatch with the new-expressions it sees.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void *block) noexcept
+{
+    std::free(block);
+}
+void operator delete(void *block, std::size_t) noexcept
+{
+    std::free(block);
+}
+#pragma GCC diagnostic pop
 
 namespace carteva {
 namespace {
 
 namespace fs = std::filesystem;
+
+// Reads fail with EIO once `readable` bytes have been read.
+class FailingReads : public FileOps
+{
+public:
+    explicit FailingReads(std::size_t readable)
+        : readable_(readable)
+    { }
+    ssize_t Read(int fd, void *buffer, std::size_t size) override
+    {
+        if (read_ >= readable_) {
+            errno = EIO;
+            return -1;
+        }
+        const ssize_t got = FileOps::Read(fd, buffer, std::min(size, readable_ - read_));
+        read_ += got > 0 ? static_cast<std::size_t>(got) : 0;
+        return got;
+    }
+
+private:
+    std::size_t readable_;
+    std::size_t read_ = 0;
+};
+
+// No thread can be started: Start throws what `fail` throws.
+template<class Fail> class NoThreads : public ThreadStarter
+{
+public:
+    std::thread Start(Role, std::function<void()>) override { Fail()(); return {}; }
+};
+struct ThrowSystemError
+{
+    void operator()() const { throw std::system_error(EAGAIN, std::generic_category()); }
+};
+struct ThrowAnything
+{
+    void operator()() const { throw 42; }
+};
+
+// The builder's thread runs out of memory at its first allocation.
+class StarvedBuilder : public ThreadStarter
+{
+public:
+    std::thread Start(Role role, std::function<void()> body) override
+    {
+        if (role != Role::Builder)
+            return ThreadStarter::Start(role, std::move(body));
+        return std::thread([body = std::move(body)] {
+            allocationsFail = true;
+            body();
+        });
+    }
+};
 
 class GpxLoaderTest : public ::testing::Test
 {
@@ -103,7 +187,7 @@ TEST_F(GpxLoaderTest, KeepsTheRootsDirectChildrenInDocumentOrder)
         {"<?xml version='1.0'?><!--a--><?pi x?><gpx/><!--b--><?pi y?>", "gpx:"},
     };
     for (const auto &row : rows)
-        EXPECT_EQ(Shape(Parse(row.xml)), row.shape) << row.xml;
+        EXPECT_EQ(Shape(Parse(row.xml)), row.shape) << std::string(row.xml).substr(0, 80);
 
     // Many times what is read or handed between threads at once, with text and comments at the
     // seams, a value larger than a block of them and an element with more attributes than one.
@@ -120,11 +204,30 @@ TEST_F(GpxLoaderTest, KeepsTheRootsDirectChildrenInDocumentOrder)
     for (int i = 0; i < 10000; ++i)
         xml += " a" + std::to_string(i) + "='" + std::to_string(i) + "'";
     xml += "/><extensions><!--" + std::string(5 << 20, 'x') + "--></extensions></gpx>";
-    const GpxDocument large = Parse(xml);
-    EXPECT_EQ(Shape(large), shape + " big many extensions");
-    EXPECT_EQ(large.ChildAttribute(large.ChildCount() - 3, "v"), std::string(1 << 20, 'v'));
-    EXPECT_EQ(large.ChildAttributeCount(large.ChildCount() - 2), 10000u);
-    EXPECT_EQ(large.ChildAttribute(large.ChildCount() - 2, "a9999"), "9999");
+    const fs::path path = Write(xml);
+    FileOps files;
+    ThreadStarter threads;
+    NoThreads<ThrowSystemError> noThreads;
+    NoThreads<ThrowAnything> failingStart;
+    for (ThreadStarter *starter : {&threads, static_cast<ThreadStarter *>(&noThreads),
+                                   static_cast<ThreadStarter *>(&failingStart)}) {
+        const GpxDocument large = GpxLoader(files, *starter).Load(path);
+        EXPECT_EQ(Shape(large), shape + " big many extensions");
+        EXPECT_EQ(large.ChildAttribute(large.ChildCount() - 3, "v"), std::string(1 << 20, 'v'));
+        EXPECT_EQ(large.ChildAttributeCount(large.ChildCount() - 2), 10000u);
+        EXPECT_EQ(large.ChildAttribute(large.ChildCount() - 2, "a9999"), "9999");
+    }
+
+    // A failure on the builder's thread fails the load with the ordinary message.
+    StarvedBuilder starved;
+    std::string message;
+    try {
+        GpxLoader(files, starved).Load(path);
+    } catch (const Error &error) {
+        message = error.what();
+    }
+    EXPECT_EQ(message.substr(0, message.find('\r')), "Out of memory");
+    EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 2);
 }
 
 TEST_F(GpxLoaderTest, AttributeValuesAreNormalisedAndEntitiesExpanded)
@@ -209,6 +312,10 @@ TEST_F(GpxLoaderTest, MalformedFileFailsWithDescriptionLineAndExcerpt)
     const std::string longLine = "<wpt lat=\"1\" lon=\"2\" desc=\"" + std::string(60, 'a') + "\" <";
     // A character of two UTF-16 units straddles the 40-unit cut, so it is left out whole.
     const std::string straddling = "<wpt desc=\"" + std::string(28, 'x') + "\U0001F600 tail\">";
+    std::string crowded = "<wpt";
+    for (int i = 0; i < 20000; ++i)
+        crowded += " a" + std::to_string(i) + "=\"" + std::to_string(i) + "\"";
+    crowded += "/>";
     const struct
     {
         const char *what;
@@ -241,6 +348,11 @@ TEST_F(GpxLoaderTest, MalformedFileFailsWithDescriptionLineAndExcerpt)
          "input conversion failed due to input error, bytes 0x81 0x7A 0x22 0x2F\r\nLine: 3\r\n"
          "<wpt name=\"a"},
         {"empty file", "", "Document is empty\r\nLine: 1\r\n"},
+        {"too many attributes", "<gpx>\n<wpt/>\n" + crowded + "\n</gpx>\n",
+         "An element has too many attributes\r\nLine: 3\r\n" + crowded.substr(0, 40)},
+        {"too many attributes, UTF-16",
+         Utf16(u"\uFEFF<gpx>\n", false) + Utf16(std::u16string(crowded.begin(), crowded.end()), false),
+         "An element has too many attributes\r\nLine: 2\r\n" + crowded.substr(0, 40)},
         {"plain text", "hello world\n",
          "Start tag expected, '<' not found\r\nLine: 1\r\nhello world"},
         {"undeclared prefix", "<gpx><g:wpt lat=\"1\" lon=\"2\"/></gpx>",
@@ -271,23 +383,44 @@ TEST_F(GpxLoaderTest, FileThatCannotBeReadFailsWithItsPathAndLineZero)
     fs::permissions(locked, fs::perms::none);
     const fs::path fifo = folder_ / "fifo.gpx";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // Reading fails half-way, after chunks have gone to the parser.
+    std::string waypoints = "<gpx>\n";
+    while (waypoints.size() < (6u << 20))
+        waypoints += "<wpt lat='49.5' lon='14.5'/>\n";
+    const fs::path large = Write(waypoints + "</gpx>\n", "large.gpx");
+    FailingReads halfway(waypoints.size() / 2);
+    ThreadStarter threads;
+    NoThreads<ThrowAnything> noThreads;
+    GpxLoader failingReads(halfway, threads);
+    FailingReads halfwayAlone(waypoints.size() / 2);
+    GpxLoader failingReadsAlone(halfwayAlone, noThreads);
     const struct
     {
         fs::path path;
         const char *reason;
+        GpxLoader *loader = nullptr;
+        const char *what = "Cannot open file";
     } rows[] = {
         {folder_ / "missing.gpx", "No such file or directory"},
         {folder_, "Is a directory"},
         {fifo, "Not a regular file"}, // without a writer: must not block
         {"/dev/null", "Not a regular file"},
         {locked, geteuid() == 0 ? nullptr : "Permission denied"}, // root reads it anyway
+        {large, "Input/output error", &failingReads, "Cannot read file"},
+        {large, "Input/output error", &failingReadsAlone, "Cannot read file"},
     };
     for (const auto &row : rows) {
-        if (row.reason != nullptr) {
-            EXPECT_EQ(ErrorOf(row.path),
-                      "Cannot open file \"" + row.path.string() + "\". " + row.reason
-                          + "\r\nLine: 0\r\n");
+        if (row.reason == nullptr)
+            continue;
+        std::string message = "(loaded)";
+        try {
+            (row.loader != nullptr ? *row.loader : loader_).Load(row.path);
+        } catch (const Error &error) {
+            message = error.what();
         }
+        EXPECT_EQ(message,
+                  std::string(row.what) + " \"" + row.path.string() + "\". " + row.reason
+                      + "\r\nLine: 0\r\n");
     }
 }
 

@@ -43,6 +43,8 @@ TEST(ReadAhead, HandsOverEveryByteInOrderAndTellsReadErrors)
         {9 * MiB + 5, 4000},
         {9 * MiB + 5, 3 * MiB},
     };
+    FileOps ops;
+    ThreadStarter threads;
     for (const auto &row : rows) {
         std::string bytes(row.size, '\0');
         for (std::size_t i = 0; i < bytes.size(); ++i)
@@ -51,7 +53,7 @@ TEST(ReadAhead, HandsOverEveryByteInOrderAndTellsReadErrors)
         const int fd = ::open(path.c_str(), O_RDONLY);
         ASSERT_GE(fd, 0);
         {
-            ReadAhead reader(fd);
+            ReadAhead reader(ops, fd, threads);
             EXPECT_TRUE(ReadAll(reader, row.request) == bytes) << row.size << " " << row.request;
             EXPECT_EQ(reader.Read(bytes.data(), 1), 0u);
             EXPECT_EQ(reader.Error(), 0);
@@ -63,7 +65,7 @@ TEST(ReadAhead, HandsOverEveryByteInOrderAndTellsReadErrors)
     const int folder = ::open(fs::temp_directory_path().c_str(), O_RDONLY | O_DIRECTORY);
     ASSERT_GE(folder, 0);
     {
-        ReadAhead reader(folder);
+        ReadAhead reader(ops, folder, threads);
         EXPECT_EQ(ReadAll(reader, 4000), "");
         EXPECT_EQ(reader.Error(), EISDIR);
     }

@@ -8,7 +8,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <algorithm>
+#include <cmath>
 #include <initializer_list>
+#include <set>
 #include <span>
 #include <string>
 #include <utility>
@@ -149,33 +152,121 @@ TEST(WaypointOverlay, FloatingPointErrorEndsTheDrawingAndKeepsEarlierPixels)
     EXPECT_EQ(other.painted.size(), 1u);
 }
 
+// The pixels of the line from a to b inside a width × height picture, each step of the longer
+// axis rounded from the exact line (halves up): what the overlay's lines are held against.
+std::set<std::pair<std::int64_t, std::int64_t>> ReferenceLine(std::pair<double, double> a,
+                                                              std::pair<double, double> b,
+                                                              std::int64_t width = 1000,
+                                                              std::int64_t height = 1000)
+{
+    std::set<std::pair<std::int64_t, std::int64_t>> pixels;
+    const double dx = b.first - a.first, dy = b.second - a.second;
+    const double steps = std::max(std::abs(dx), std::abs(dy));
+    for (double t = 0; t <= steps; ++t) {
+        const double u = steps == 0 ? 0 : t / steps;
+        const auto x = static_cast<std::int64_t>(std::floor(a.first + u * dx + 0.5));
+        const auto y = static_cast<std::int64_t>(std::floor(a.second + u * dy + 0.5));
+        if (x >= 0 && y >= 0 && x < width && y < height)
+            pixels.insert({x, y});
+    }
+    return pixels;
+}
+
 TEST(WaypointOverlay, DrawsTheWaypointsOfALoadedFile)
 {
+    using Pixels = std::set<std::pair<std::int64_t, std::int64_t>>;
+    const auto join = [](std::initializer_list<Pixels> parts) {
+        Pixels all;
+        for (const Pixels &part : parts)
+            all.insert(part.begin(), part.end());
+        return all;
+    };
+    const std::string waypoints
+        = "<?xml version='1.0'?>\n<gpx xmlns='http://www.topografix.com/GPX/1/1'>\n"
+          "  <wpt lat='49.5' lon='14.5'><ele>300</ele><name>A</name></wpt>\n"
+          "  <!-- between -->\n"
+          "  <trk><trkseg><trkpt lat='50' lon='14'/></trkseg></trk>\n"
+          "  <extensions><wpt lat='50' lon='14'/></extensions>\n"
+          "  <wpt lat='49.0' lon='15.0'/>\n</gpx>\n";
+    // Pixels: lon 14.05 is x 110, 14.1 x 120; lat 49.99 is y 103, 49.98 y 106, 49.9 y 130.
+    const std::string lines
+        = "<gpx><trk><name>t</name><trkseg><trkpt lat='50' lon='14'/><trkpt lat='49.99' "
+          "lon='14.05'/></trkseg><trkseg><trkpt lat='49.9' lon='14.1'/></trkseg>"
+          "<extensions><trkseg><trkpt lat='49' lon='15'/><trkpt lat='49' lon='14'/></trkseg>"
+          "</extensions><trkpt lat='49' lon='15'/></trk>"
+          "<gpx:trk xmlns:gpx='urn:g'><trkseg><trkpt lat='49' lon='15'/></trkseg></gpx:trk>"
+          "<TRK><trkseg><trkpt lat='49' lon='15'/></trkseg></TRK><x><trk><trkseg>"
+          "<trkpt lat='49' lon='15'/></trkseg></trk></x>"
+          "<rte><name>r</name><rtept lat='49.98' lon='14.1'/><rtept lon='14.1' lat='49.9'/>"
+          "<rtept LAT='1' lat='49.9' lon='14.05'/></rte><rte><rtept lat='49' lon='15'/></rte></gpx>";
+    const std::string broken
+        = "<gpx><trk><trkseg><trkpt lat='50' lon='14'/><trkpt lat='x' lon='14.05'/>"
+          "<trkpt lat='49.99' lon='14.05'/><trkpt lon='14.1'/><trkpt lat='49.98' lon='14.1'/>"
+          "<trkpt lat='49.98' lon='14.05'/></trkseg></trk></gpx>";
+    // With a steep scale (a pixel every 5e-8 degrees of longitude), a line that leaves the
+    // picture for x near 3.7e9, comes back, and leaves for x near -4.3e9.
+    const std::vector<TCalibPoint> steep
+        = {TCalibPoint {100, 100, 50, 14}, TCalibPoint {300, 400, 49, 14.00001L}};
+    const std::string farOut
+        = "<gpx><trk><trkseg><trkpt lat='49.99' lon='14.0000005'/><trkpt lat='49.99' lon='200'/>"
+          "<trkpt lat='49.98' lon='200'/><trkpt lat='49.98' lon='14.000001'/><trkpt lat='49.9' "
+          "lon='-200'/></trkseg></trk></gpx>";
+    const struct
+    {
+        const char *what;
+        std::string xml;
+        bool lines;
+        Pixels expected;
+        std::vector<TCalibPoint> points = Calibration;
+    } rows[] = {
+        {"waypoints, lines off", waypoints, false, {{200, 250}, {300, 400}}},
+        {"waypoints, lines on", waypoints, true, {{200, 250}, {300, 400}, {100, 100}}},
+        {"only tracks and routes, lines off", lines, false, {}},
+        {"nesting", lines, true,
+         join({ReferenceLine({100, 100}, {110, 103}), {{120, 130}},
+               ReferenceLine({120, 106}, {120, 130}), ReferenceLine({120, 130}, {110, 130}),
+               {{300, 400}}})},
+        {"broken points split a line", broken, true,
+         join({{{100, 100}, {110, 103}}, ReferenceLine({120, 106}, {110, 106})})},
+        {"far ends clipped", farOut, true,
+         join({ReferenceLine({110, 103}, {999, 103}), ReferenceLine({999, 106}, {0, 106})}),
+         steep},
+    };
     const std::filesystem::path path
         = std::filesystem::temp_directory_path() / "carteva-overlay.gpx";
-    std::ofstream(path)
-        << "<?xml version='1.0'?>\n<gpx xmlns='http://www.topografix.com/GPX/1/1'>\n"
-           "  <wpt lat='49.5' lon='14.5'><ele>300</ele><name>A</name></wpt>\n"
-           "  <!-- between -->\n"
-           "  <trk><trkseg><trkpt lat='50' lon='14'/></trkseg></trk>\n"
-           "  <extensions><wpt lat='50' lon='14'/></extensions>\n"
-           "  <wpt lat='49.0' lon='15.0'/>\n</gpx>\n";
-    const GpxDocument document = GpxLoader().Load(path);
+    for (const auto &row : rows) {
+        std::ofstream(path) << row.xml;
+        GpxLoader loader;
+        loader.CollectLines(row.lines);
+        // Mapped while loading, and afterwards with other points than the loader's.
+        const GpxDocument plotted = loader.Load(path, row.points);
+        const GpxDocument plain = loader.Load(path);
+        for (const GpxDocument *document : {&plotted, &plain}) {
+            RecordingSurface surface(1000, 1000);
+            DrawWaypoints(*document, row.points, surface);
+            if (row.lines)
+                DrawLines(*document, row.points, surface, 1000, 1000);
+            Pixels painted;
+            for (const PaintedPixel &pixel : surface.painted) {
+                EXPECT_EQ(pixel.Paint, ColourOrange);
+                painted.insert({pixel.X, pixel.Y});
+            }
+            EXPECT_EQ(painted, row.expected) << row.what;
+        }
+    }
     std::filesystem::remove(path);
-    RecordingSurface surface(1000, 1000);
-    DrawWaypoints(document, Calibration, surface);
-    const std::vector<PaintedPixel> expected = {{200, 250, ColourOrange}, {300, 400, ColourOrange}};
-    EXPECT_EQ(surface.painted, expected);
 }
 
 // What a drawing did, in order: each painted pixel, the warning ("W") and the error that ended it.
-std::string Drawing(const GpxDocument &document, std::span<const TCalibPoint> points)
+std::string Drawing(const GpxDocument &document, std::span<const TCalibPoint> points,
+                    MappingKind kind = MappingKind::TwoNearest)
 {
     std::string events;
     RecordingSurface surface(1000, 1000);
     std::size_t warnedAfter = SIZE_MAX;
     try {
-        DrawWaypoints(document, points, surface, [&] { warnedAfter = surface.painted.size(); });
+        DrawWaypoints(document, kind, points, surface,
+                      [&] { warnedAfter = surface.painted.size(); });
     } catch (const Error &error) {
         events = error.what();
     }
@@ -214,13 +305,15 @@ TEST(WaypointOverlay, MappingWhileLoadingDrawsExactlyWhatDrawingAfterwardsDoes)
         = std::filesystem::temp_directory_path() / "carteva-overlay-plot.gpx";
     std::ofstream(path) << xml;
     const GpxDocument plain = GpxLoader().Load(path);
-    for (const auto &points : calibrations) {
-        const GpxDocument plotted = GpxLoader().Load(path, points);
-        ASSERT_NE(plotted.Plot(), nullptr);
-        const GpxDocument otherPoints = GpxLoader().Load(path, Calibration);
-        const std::string expected = Drawing(plain, points);
-        EXPECT_EQ(Drawing(plotted, points), expected);
-        EXPECT_EQ(Drawing(otherPoints, points), expected);
+    for (const MappingKind kind : {MappingKind::TwoNearest, MappingKind::BestFit}) {
+        for (const auto &points : calibrations) {
+            const GpxDocument plotted = GpxLoader().Load(path, kind, points);
+            ASSERT_NE(plotted.Plot(), nullptr);
+            const GpxDocument otherPoints = GpxLoader().Load(path, Calibration);
+            const std::string expected = Drawing(plain, points, kind);
+            EXPECT_EQ(Drawing(plotted, points, kind), expected);
+            EXPECT_EQ(Drawing(otherPoints, points, kind), expected);
+        }
     }
     std::ofstream(path) << "<gpx><wpt lat='49.5' lon='14.5'/>\n<wpt></gpx>";
     EXPECT_THROW(GpxLoader().Load(path, Calibration), Error);

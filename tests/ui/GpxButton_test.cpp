@@ -1,14 +1,19 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "calibration/CalibPoint.h"
+#include "calibration/FileOps.h"
 #include "gpx/GpxDocument.h"
 #include "support/WindowFixture.h"
+#include "ui/GpxOverlayLoader.h"
 #include "ui/OpenGpxDialog.h"
 #include "ui/PictureView.h"
 #include "ui/TfrmMain.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QThread>
 #include <QtTest>
 
 using namespace carteva;
@@ -65,10 +70,27 @@ struct Calibrated : WindowFixture
         WriteFile(Path(name), content);
         return Path(name);
     }
+    GpxOverlayLoader &Loader() const
+    {
+        return *window->findChild<GpxOverlayLoader *>("GpxOverlayLoader");
+    }
+    // Presses GPX and waits for the load to end.
     void Overlay(const std::optional<QString> &file)
     {
         platform.fileAnswers.push_back(file);
         window->ControlsForTest().btOpenGPX->click();
+        QVERIFY(QTest::qWaitFor([this] { return !Loader().Busy(); }, 20000));
+    }
+};
+
+// A slow medium: every read waits a while.
+class SlowReads : public FileOps
+{
+public:
+    ssize_t Read(int fd, void *buffer, std::size_t size) override
+    {
+        QThread::msleep(300);
+        return FileOps::Read(fd, buffer, size);
     }
 };
 
@@ -88,14 +110,22 @@ private slots:
     void waypointsArePaintedOrange()
     {
         Calibrated f;
-        f.Overlay(f.WriteGpx("a.gpx", Gpx(R"(<wpt lat="49.5" lon="14.5"><name>x</name></wpt>
-            <wpt lat="49.9" lon="14.1"/><trk><trkseg><trkpt lat="49.8" lon="14.2"/></trkseg></trk>)")));
+        const QString file = f.WriteGpx("a.gpx", Gpx(R"(<wpt lat="49.5" lon="14.5"><name>x</name></wpt>
+            <wpt lat="49.9" lon="14.1"/><trk><trkseg><trkpt lat="49.8" lon="14.2"/></trkseg></trk>)"));
+        QVERIFY(!f.Loader().DrawTracksAndRoutes()->isChecked());
+        f.Overlay(file);
         QVERIFY(f.platform.messages.empty());
         QCOMPARE(f.platform.dialogTitles.last(), QString("Open GPX"));
         QCOMPARE(f.PixelAt(200, 250 - 100), kPaper); // outside: (200, 250) is below the picture
         QCOMPARE(f.PixelAt(120, 130), kOrange);
         QCOMPARE(f.PixelAt(140, 160), kPaper); // track points are not waypoints
         QVERIFY(f.window->GpxDocument);
+
+        // With "Draw tracks and routes" on, the track is drawn too: here its one point.
+        f.Loader().DrawTracksAndRoutes()->setChecked(true);
+        f.Overlay(file);
+        QCOMPARE(f.PixelAt(140, 160), kOrange);
+        f.Loader().DrawTracksAndRoutes()->setChecked(false);
     }
 
     void cancelChangesNothing()
@@ -103,6 +133,30 @@ private slots:
         Calibrated f;
         const QImage before = f.window->ControlsForTest().Image1->GetPicture().Image();
         f.Overlay(std::nullopt);
+        QVERIFY(!f.window->GpxDocument);
+        QCOMPARE(f.window->ControlsForTest().Image1->GetPicture().Image(), before);
+        QVERIFY(f.platform.messages.empty());
+    }
+
+    void cancelStopsTheLoadAndPaintsNothing()
+    {
+        Calibrated f;
+        QByteArray waypoints;
+        while (waypoints.size() < 3 << 20)
+            waypoints += "<wpt lat=\"49.9\" lon=\"14.1\"/>\n";
+        const QString file = f.WriteGpx("slow.gpx", Gpx(waypoints));
+        SlowReads slow;
+        f.Loader().UseFileOps(slow);
+        const QImage before = f.window->ControlsForTest().Image1->GetPicture().Image();
+        f.platform.fileAnswers.push_back(file);
+        f.window->ControlsForTest().btOpenGPX->click();
+        QVERIFY(f.Loader().Busy());
+        QProgressDialog *progress = nullptr;
+        QTRY_VERIFY((progress = f.window->findChild<QProgressDialog *>("GpxProgress"))
+                    && progress->isVisible());
+        QTRY_VERIFY(progress->labelText().startsWith("Reading slow.gpx: 1.0 of 3."));
+        progress->findChild<QPushButton *>()->click();
+        QTRY_VERIFY(!f.Loader().Busy());
         QVERIFY(!f.window->GpxDocument);
         QCOMPARE(f.window->ControlsForTest().Image1->GetPicture().Image(), before);
         QVERIFY(f.platform.messages.empty());
@@ -252,7 +306,7 @@ private slots:
         });
         f.window->ControlsForTest().btOpenGPX->click();
         test::FakePlatform::Install(&f.platform);
-        QCOMPARE(f.PixelAt(120, 130), kOrange);
+        QTRY_COMPARE(f.PixelAt(120, 130), kOrange);
     }
 };
 

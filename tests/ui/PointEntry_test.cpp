@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "calibration/NumberText.h"
 #include "support/WindowFixture.h"
+#include "ui/GpxOverlayLoader.h"
 #include "ui/MappingChoice.h"
 #include "ui/PictureContextMenu.h"
 #include "ui/PictureView.h"
@@ -521,7 +522,7 @@ private slots:
             if (action->isVisible() && !action->isSeparator())
                 texts << action->text();
         QStringList expected {"Points…", "Two nearest points", "Best fit through all points",
-                              "Clear waypoints"};
+                              "Clear waypoints", "Draw tracks and routes"};
         if (!entry.isEmpty())
             expected.insert(1, entry);
         QCOMPARE(texts, expected);
@@ -538,6 +539,8 @@ private slots:
         f.WriteFile(f.Path("a.gpx"), R"(<?xml version="1.0"?><gpx><wpt lat="48.5" lon="14"/></gpx>)");
         f.platform.fileAnswers.push_back(f.Path("a.gpx"));
         f.window->ControlsForTest().btOpenGPX->click();
+        const auto *loader = f.window->findChild<GpxOverlayLoader *>("GpxOverlayLoader");
+        QVERIFY(QTest::qWaitFor([loader] { return !loader->Busy(); }, 20000));
         constexpr QRgb kOrange = 0xFFFF8000;
         // Between the two nearest points, the third one 10 px off pulls the waypoint down to 154;
         // the fit through all three places it at 148.

@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include "gpx/WaypointPlot.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace carteva {
+
+// The track segments and routes of a GPX file, in document order: each a line through its
+// points, each point with the texts of its "lat" and "lon" attributes (nothing where one is
+// missing). Kept back to back, so that a track of a million points stays small.
+class GpxLines
+{
+public:
+    void StartLine();
+    // Adds a point to the line started last.
+    void AddPoint(std::optional<std::string_view> lat, std::optional<std::string_view> lon);
+
+    std::size_t PointCount() const { return points_.size(); }
+    WaypointText Point(std::size_t point) const;
+    // True for the first point of a line.
+    bool StartsLine(std::size_t point) const { return points_[point].Flags & StartFlag; }
+    bool Empty() const { return points_.empty(); }
+    std::size_t MemoryUsed() const { return points_.size() * sizeof(Entry) + values_.size(); }
+
+private:
+    static constexpr std::uint8_t StartFlag = 1, LatFlag = 2, LonFlag = 4;
+    struct Entry
+    {
+        std::uint32_t Begin; // the latitude's text, then the longitude's
+        std::uint32_t LatLength;
+        std::uint32_t LonLength;
+        std::uint8_t Flags;
+    };
+
+    std::vector<Entry> points_;
+    std::string values_;
+    bool lineStarted_ = false; // the next point starts a line
+};
+
+} // namespace carteva

@@ -1,0 +1,79 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "gpx/LinePlot.h"
+
+#include "calibration/Errors.h"
+#include "calibration/NumberText.h"
+#include "gpx/ClippedLine.h"
+
+#include <algorithm>
+
+namespace carteva {
+
+LinePlot::LinePlot(MappingKind kind, std::span<const TCalibPoint> points)
+    : points_(points.begin(), points.end())
+    , mapping_(kind, points)
+{ }
+
+void LinePlot::Add(const WaypointText &point)
+{
+    if (error_)
+        return;
+    const std::optional<std::string_view> &lat = point.Lat, &lon = point.Lon;
+    if (!lat || !lon || !IsDecimalNumber(*lat) || !IsDecimalNumber(*lon)) {
+        broken_ = true;
+        return;
+    }
+    try {
+        const std::optional<Pixel> pixel = mapping_.GeoToPixel(ParseDecimal(*lat), ParseDecimal(*lon));
+        if (!pixel) {
+            if (notMappable_++ == 0)
+                firstUnmappableAt_ = pixels_.size();
+            broken_ = true;
+            return;
+        }
+        if (broken_)
+            starts_.push_back(pixels_.size());
+        broken_ = false;
+        pixels_.push_back(*pixel);
+    } catch (const Error &) {
+        error_ = std::current_exception();
+    }
+}
+
+bool LinePlot::MadeWith(MappingKind kind, std::span<const TCalibPoint> points) const
+{
+    return kind == mapping_.Kind() && std::equal(
+        points_.begin(), points_.end(), points.begin(), points.end(),
+        [](const TCalibPoint &a, const TCalibPoint &b) { return a.ToRecord() == b.ToRecord(); });
+}
+
+std::size_t LinePlot::Paint(PixelSurface &surface, std::int64_t width, std::int64_t height,
+                            const std::function<void()> &onFirstUnmappable) const
+{
+    const auto warn = [&] {
+        if (onFirstUnmappable)
+            onFirstUnmappable();
+    };
+    const std::size_t warnAt = notMappable_ > 0 ? firstUnmappableAt_ : pixels_.size() + 1;
+    std::size_t nextStart = 0; // in starts_
+    for (std::size_t i = 0; i < pixels_.size(); ++i) {
+        if (i == warnAt)
+            warn();
+        const bool starts = nextStart < starts_.size() && starts_[nextStart] == i;
+        if (starts)
+            ++nextStart;
+        const bool alone
+            = starts && (i + 1 == pixels_.size() || (nextStart < starts_.size() && starts_[nextStart] == i + 1));
+        if (alone)
+            DrawClippedLine(surface, pixels_[i], pixels_[i], width, height, ColourOrange);
+        else if (!starts)
+            DrawClippedLine(surface, pixels_[i - 1], pixels_[i], width, height, ColourOrange);
+    }
+    if (warnAt == pixels_.size())
+        warn();
+    if (error_)
+        std::rethrow_exception(error_);
+    return pixels_.size();
+}
+
+} // namespace carteva

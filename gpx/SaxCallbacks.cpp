@@ -1,0 +1,272 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "gpx/SaxCallbacks.h"
+
+#include "gpx/EntityLimits.h"
+#include "gpx/ParseFailure.h"
+#include "gpx/ParseState.h"
+
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <string_view>
+
+namespace carteva {
+
+namespace {
+
+// Room for 20,000 attributes: the table doubles, so an element with more than 16,382 is refused.
+constexpr int MaxAttributeRoom = 5 * 20000;
+
+// Runs a callback body; an exception must not unwind through libxml2's C frames, so it is kept
+// and the parser stopped.
+template<class Body> void Guarded(void *context, ParseState &state, Body &&body) noexcept
+{
+    try {
+        body();
+    } catch (...) {
+        if (!state.exception)
+            state.exception = std::current_exception();
+        Stop(context);
+    }
+}
+
+std::string_view View(const xmlChar *begin, const xmlChar *end)
+{
+    return {reinterpret_cast<const char *>(begin), static_cast<std::size_t>(end - begin)};
+}
+
+// The parser leaves references to internal entities (and "&#38;" for a literal ampersand) in
+// attribute values; expand them the way libxml2's own tree builder does.
+void AddExpandedAttribute(ParseState &state, void *context, const xmlChar **attribute,
+                          const xmlChar *prefix, const xmlChar *localName)
+{
+    xmlChar *decoded = ParserContext::ExpandAttributeValue(context, attribute[3], attribute[4]);
+    const std::unique_ptr<xmlChar, decltype(xmlFree)> owner(decoded, xmlFree);
+    const std::string_view value = decoded ? reinterpret_cast<const char *>(decoded) : "";
+    CountExpansion(state, value.size());
+    if (state.failed)
+        Stop(context);
+    state.builder->Attribute(prefix, localName, value);
+}
+
+// Five pointers: local name, prefix, URI, value, end of value. Recorded under the given name.
+void AddAttribute(ParseState &state, void *context, const xmlChar **attribute,
+                  const xmlChar *prefix, const xmlChar *localName)
+{
+    const std::string_view raw = View(attribute[3], attribute[4]);
+    if (raw.find('&') == std::string_view::npos)
+        state.builder->Attribute(prefix, localName, raw);
+    else
+        AddExpandedAttribute(state, context, attribute, prefix, localName);
+}
+
+// Names are the parser's dictionary strings: one address per spelling.
+bool Named(const xmlChar *prefix, const xmlChar *localName, const xmlChar *name)
+{
+    return prefix == nullptr && localName == name;
+}
+
+// A point of a track segment or a route: its "lat" and "lon", named exactly so.
+void AddLinePoint(ParseState &state, void *context, int attributeCount, const xmlChar **attributes)
+{
+    BackgroundBuilder &builder = *state.builder;
+    builder.LinePoint();
+    for (int i = 0; i < attributeCount && !ParserContext::Stopped(context); ++i) {
+        const xmlChar **attribute = attributes + 5 * i;
+        const bool lat = Named(attribute[1], attribute[0], state.names.lat);
+        if (!lat && !Named(attribute[1], attribute[0], state.names.lon))
+            continue;
+        AddAttribute(state, context, attribute, nullptr,
+                     lat ? ChildEventBlock::LatName : ChildEventBlock::LonName);
+    }
+    if (!builder.Building())
+        Stop(context);
+}
+
+// An element two or three levels below the root: a track segment, a route point or a track
+// point, when it stands where GPX puts them.
+void StartLineElement(void *context, ParseState &state, int openElements,
+                      const xmlChar *localName, const xmlChar *prefix, int attributeCount,
+                      const xmlChar **attributes)
+{
+    using LineParent = ParseState::LineParent;
+    if (openElements == 2 && state.lineParent == LineParent::Track) {
+        state.inSegment = Named(prefix, localName, state.names.trkseg);
+        if (state.inSegment)
+            state.builder->LineStart();
+    } else if (openElements == 2 && state.lineParent == LineParent::Route) {
+        if (Named(prefix, localName, state.names.rtept))
+            AddLinePoint(state, context, attributeCount, attributes);
+    } else if (openElements == 3 && state.inSegment && Named(prefix, localName, state.names.trkpt)) {
+        AddLinePoint(state, context, attributeCount, attributes);
+    }
+}
+
+// The root, one of its children, or an element in an entity's content.
+void StartElement(void *context, ParseState &state, const xmlChar *localName,
+                  const xmlChar *prefix, int namespaceCount, const xmlChar **namespaces,
+                  int attributeCount, const xmlChar **attributes)
+{
+    const int openElements = ParserContext::OpenElements(context);
+    BackgroundBuilder &builder = *state.builder;
+    builder.StartNode(openElements == 0 ? BackgroundBuilder::NodeKind::Root
+                                        : BackgroundBuilder::NodeKind::Element,
+                      prefix, localName);
+    for (int i = 0; i < namespaceCount; ++i) {
+        const xmlChar *uri = namespaces[2 * i + 1];
+        builder.NamespaceDeclaration(namespaces[2 * i],
+                                     uri ? reinterpret_cast<const char *>(uri) : "");
+    }
+    // The values lie in the parser's input, which stopping the parser frees.
+    for (int i = 0; i < attributeCount && !ParserContext::Stopped(context); ++i)
+        AddAttribute(state, context, attributes + 5 * i, attributes[5 * i + 1],
+                     attributes[5 * i]);
+    if (!builder.Building())
+        Stop(context);
+    if (state.collectLines && openElements == 1 && IsDocument(state, context)) {
+        using LineParent = ParseState::LineParent;
+        state.lineParent = Named(prefix, localName, state.names.trk) ? LineParent::Track
+            : Named(prefix, localName, state.names.rte)              ? LineParent::Route
+                                                           : LineParent::None;
+        state.inSegment = false;
+        if (state.lineParent == LineParent::Route)
+            builder.LineStart();
+    }
+}
+
+// Called for every element of the file; the bulk lies deeper than the root's children and
+// leaves nothing to keep, so that case returns first.
+void OnStartElement(void *context, const xmlChar *localName, const xmlChar *prefix, const xmlChar *,
+                    int namespaceCount, const xmlChar **namespaces, int attributeCount, int,
+                    const xmlChar **attributes) noexcept
+{
+    ParseState &state = StateOf(context);
+    const bool document = IsDocument(state, context);
+    const int openElements = ParserContext::OpenElements(context);
+    if (document && openElements > 1) {
+        if (state.lineParent != ParseState::LineParent::None && openElements <= 3 && !state.failed)
+            Guarded(context, state, [&] {
+                StartLineElement(context, state, openElements, localName, prefix, attributeCount,
+                                 attributes);
+            });
+        return;
+    }
+    if (!Accept(context, state, 1))
+        return;
+    Guarded(context, state, [&] {
+        StartElement(context, state, localName, prefix, namespaceCount, namespaces,
+                     attributeCount, attributes);
+    });
+}
+
+// As often as start tags and more: the same quick return for text below the root's children.
+void OnCharacters(void *context, const xmlChar *text, int length) noexcept
+{
+    ParseState &state = StateOf(context);
+    if (!IsDocument(state, context)) {
+        Accept(context, state, static_cast<std::size_t>(length));
+        return;
+    }
+    if (ParserContext::OpenElements(context) == 1 && !state.failed)
+        state.builder->TopLevelCharacters(View(text, text + length));
+}
+
+// A comment or CDATA section among the root's children becomes a node of its own.
+void AddLeaf(void *context, ParseState &state, std::size_t length,
+             BackgroundBuilder::NodeKind kind) noexcept
+{
+    if (!Accept(context, state, length) || ParserContext::OpenElements(context) != 1)
+        return;
+    Guarded(context, state, [&] { state.builder->StartNode(kind, nullptr, nullptr); });
+}
+
+void OnCData(void *context, const xmlChar *, int length) noexcept
+{
+    AddLeaf(context, StateOf(context), static_cast<std::size_t>(length),
+            BackgroundBuilder::NodeKind::CData);
+}
+
+void OnComment(void *context, const xmlChar *text) noexcept
+{
+    AddLeaf(context, StateOf(context), std::strlen(reinterpret_cast<const char *>(text)),
+            BackgroundBuilder::NodeKind::Comment);
+}
+
+void OnProcessingInstruction(void *context, const xmlChar *target, const xmlChar *) noexcept
+{
+    ParseState &state = StateOf(context);
+    if (!Accept(context, state, 1) || ParserContext::OpenElements(context) != 1)
+        return;
+    Guarded(context, state, [&] {
+        state.builder->ProcessingInstruction(reinterpret_cast<const char *>(target));
+    });
+}
+
+void OnContextError(void *context, xmlErrorPtr error) noexcept
+{
+    ParseState &state = StateOf(context);
+    // Lines inside an entity's text mean nothing to the reader: use the document's.
+    if (!IsDocument(state, context) && error != nullptr)
+        error->line = static_cast<int>(CurrentLine(state));
+    RecordError(state, error);
+}
+
+} // namespace
+
+int ReadFromFile(void *context, char *buffer, int length) noexcept
+{
+    ParseState &state = *static_cast<ParseState *>(context);
+    // After the first error the rest of the file is of no use.
+    if (state.failed || state.readErrno != 0 || state.cancelled)
+        return 0;
+    if (state.progress != nullptr && state.progress->CancelRequested.load()) {
+        state.cancelled = true;
+        return 0;
+    }
+    const std::size_t got = state.reader->Read(buffer, static_cast<std::size_t>(length));
+    if (got == 0 && state.reader->Error() != 0)
+        state.readErrno = state.reader->Error();
+    // libxml2 2.9 compares a start tag's attributes pairwise once it has read them all, so an
+    // element with hundreds of thousands of them takes minutes. While the parser reads such a
+    // tag it calls here for more of it, and its attribute table has grown: refuse it then.
+    // (The parser's context reads its first bytes before it is known here.)
+    if (state.parser != nullptr
+        && ParserContext::AttributeRoom(state.parser->Get()) > MaxAttributeRoom) {
+        // The file ends here, for the parser; stopping it from inside its read would free the
+        // input it is growing.
+        RecordFailure(state, "An element has too many attributes", CurrentLine(state));
+        return 0;
+    }
+    state.bytesRead += got;
+    if (state.progress != nullptr)
+        state.progress->BytesRead.store(state.bytesRead, std::memory_order_relaxed);
+    return static_cast<int>(got);
+}
+
+void OnLooseError(void *state, xmlErrorPtr error) noexcept
+{
+    RecordError(*static_cast<ParseState *>(state), error);
+}
+
+xmlSAXHandler MakeSaxHandler()
+{
+    xmlSAXHandler handler;
+    // The defaults keep the DTD's declarations (for entities in attribute values); ours build
+    // the document.
+    xmlSAXVersion(&handler, 2);
+    handler.startElement = nullptr;
+    handler.endElement = nullptr;
+    handler.endElementNs = nullptr; // the parser counts the open elements itself
+    handler.reference = nullptr;
+    handler.getEntity = OnGetEntity;
+    handler.startElementNs = OnStartElement;
+    handler.characters = OnCharacters;
+    handler.ignorableWhitespace = OnCharacters;
+    handler.cdataBlock = OnCData;
+    handler.comment = OnComment;
+    handler.processingInstruction = OnProcessingInstruction;
+    handler.serror = OnContextError;
+    return handler;
+}
+
+} // namespace carteva
