@@ -29,16 +29,6 @@ constexpr std::size_t MaxTwoNearestLeaveOneOut = 1000;
 // A leverage this close to 1 means the others alone cannot place the point.
 constexpr Extended LeverageLimit = 1 - 1e-9L;
 
-double GreatCircleMetres(Extended lat1, Extended lon1, Extended lat2, Extended lon2)
-{
-    constexpr double radians = std::numbers::pi / 180;
-    const double phi1 = double(lat1) * radians, phi2 = double(lat2) * radians;
-    const double sinLat = std::sin((phi2 - phi1) / 2);
-    const double sinLon = std::sin(double(lon2 - lon1) * radians / 2);
-    const double h = sinLat * sinLat + std::cos(phi1) * std::cos(phi2) * sinLon * sinLon;
-    return 2 * EarthMeanRadiusMetres * std::asin(std::min(1.0, std::sqrt(h)));
-}
-
 void SetPixels(PointResidual &residual, const TCalibPoint &point, const PixelPoint &mapped)
 {
     residual.DX = mapped.X - point.X;
@@ -261,6 +251,16 @@ void MarkSuspects(std::span<const TCalibPoint> points, ResidualReport &report)
 }
 
 } // namespace
+
+double GreatCircleMetres(Extended lat1, Extended lon1, Extended lat2, Extended lon2)
+{
+    constexpr double radians = std::numbers::pi / 180;
+    const double phi1 = double(lat1) * radians, phi2 = double(lat2) * radians;
+    const double sinLat = std::sin((phi2 - phi1) / 2);
+    const double sinLon = std::sin(double(lon2 - lon1) * radians / 2);
+    const double h = sinLat * sinLat + std::cos(phi1) * std::cos(phi2) * sinLon * sinLon;
+    return 2 * EarthMeanRadiusMetres * std::asin(std::min(1.0, std::sqrt(h)));
+}
 
 ResidualReport ComputeResiduals(MappingKind kind, std::span<const TCalibPoint> points)
 {

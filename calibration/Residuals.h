@@ -45,4 +45,8 @@ struct ResidualReport
 
 ResidualReport ComputeResiduals(MappingKind kind, std::span<const TCalibPoint> points);
 
+// Great-circle distance in metres on a sphere of the WGS 84 mean radius: for a person to judge
+// how far off a point is, not for surveying.
+double GreatCircleMetres(Extended lat1, Extended lon1, Extended lat2, Extended lon2);
+
 } // namespace carteva

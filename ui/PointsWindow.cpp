@@ -4,6 +4,8 @@
 #include "calibration/Errors.h"
 #include "calibration/GeoToPixel.h"
 #include "calibration/NumberText.h"
+#include "calibration/Residuals.h"
+#include "ui/ErrorHandler.h"
 #include "ui/MappingChoice.h"
 #include "ui/PictureScrollArea.h"
 #include "ui/PictureView.h"
@@ -12,22 +14,20 @@
 #include "ui/TfrmMain.h"
 #include "ui/TfrmMainControls.h"
 #include "ui/UserSettings.h"
-#include "ui/ErrorHandler.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QKeyEvent>
 #include <QTableView>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <numbers>
 
 namespace carteva {
 
@@ -56,19 +56,6 @@ QString MappingName(MappingKind kind)
 {
     return kind == MappingKind::BestFit ? QStringLiteral("Best fit through all points")
                                         : QStringLiteral("Two nearest points");
-}
-
-// Great-circle distance on a sphere of the Earth's mean radius: metres for a person to judge, not
-// a survey.
-double GroundMetres(Extended lat1, Extended lon1, Extended lat2, Extended lon2)
-{
-    constexpr double radius = 6371008.8;
-    constexpr double radians = std::numbers::pi / 180;
-    const double phi1 = double(lat1) * radians, phi2 = double(lat2) * radians;
-    const double sinLat = std::sin((phi2 - phi1) / 2);
-    const double sinLon = std::sin(double(lon2 - lon1) * radians / 2);
-    const double h = sinLat * sinLat + std::cos(phi1) * std::cos(phi2) * sinLon * sinLon;
-    return 2 * radius * std::asin(std::min(1.0, std::sqrt(h)));
 }
 
 struct Offset
@@ -105,7 +92,7 @@ std::optional<Offset> OffsetFromOthers(const std::vector<TCalibPoint> &points, M
         if (!pixel || !position)
             return std::nullopt;
         const double pixels = std::hypot(pixel->X - x, pixel->Y - y);
-        const double metres = GroundMetres(lat, lon, position->Lat, position->Lon);
+        const double metres = GreatCircleMetres(lat, lon, position->Lat, position->Lon);
         if (!std::isfinite(pixels) || !std::isfinite(metres))
             return std::nullopt;
         return Offset {metres, pixels};
