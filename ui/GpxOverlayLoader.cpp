@@ -5,12 +5,12 @@
 #include "gpx/GpxDocument.h"
 #include "gpx/GpxLoader.h"
 #include "ui/ErrorHandler.h"
+#include "ui/UserSettings.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QFileInfo>
 #include <QProgressDialog>
-#include <QSettings>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -26,11 +26,6 @@ namespace {
 constexpr int ProgressDelayMs = 500;
 constexpr int ProgressIntervalMs = 100;
 const char *const DrawLinesKey = "gpx/drawTracksAndRoutes";
-
-QSettings Settings()
-{
-    return QSettings(QStringLiteral("Carteva"), QStringLiteral("Carteva"));
-}
 
 QString Megabytes(std::uint64_t bytes)
 {
@@ -54,9 +49,9 @@ GpxOverlayLoader::GpxOverlayLoader(QWidget &window, Loaded loaded)
     setObjectName(QStringLiteral("GpxOverlayLoader"));
     drawLines_->setObjectName(QStringLiteral("DrawTracksAndRoutes"));
     drawLines_->setCheckable(true);
-    drawLines_->setChecked(Settings().value(DrawLinesKey, false).toBool());
+    drawLines_->setChecked(UserSettings().value(DrawLinesKey, false).toBool());
     connect(drawLines_, &QAction::toggled, this,
-            [](bool on) { Settings().setValue(DrawLinesKey, on); });
+            [](bool on) { UserSettings().setValue(DrawLinesKey, on); });
     connect(&watcher_, &QFutureWatcher<Result>::finished, this, [this] { Done(); });
     connect(progressTimer_, &QTimer::timeout, this, [this] { UpdateProgress(); });
 }
