@@ -19,8 +19,14 @@ start_x_session() {
     # No session bus here: Qt must not wait for one.
     export DBUS_SESSION_BUS_ADDRESS=disabled: NO_AT_BRIDGE=1
     [ "$wm" = --no-wm ] && return 0
-    openbox --sm-disable > "$work/openbox.log" 2>&1 &
-    pids+=($!)
+    start_window_manager
+}
+
+# Starts openbox (again, should it have ended) and waits until it manages the screen; sets wm_pid.
+start_window_manager() {
+    openbox --sm-disable >> "$work/openbox.log" 2>&1 &
+    wm_pid=$!
+    pids+=($wm_pid)
     for _ in $(seq 300); do
         xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && return 0
         sleep 0.1

@@ -70,13 +70,27 @@ xdotool key Return
 main=$(window_named '^Navelin - Carteva$') || fail "the main window is not there"
 sleep 0.5
 # Outer geometry: the client's, widened by the frame the window manager reports (a loaded machine
-# may frame the window late, and the window then sizes itself again).
-for _ in $(seq 100); do
-    extents=$(xprop -id "$main" _NET_FRAME_EXTENTS)
-    [[ $extents == *=* ]] && break
+# may frame the window late, and the window then sizes itself again). Every visible window of that
+# name is asked: a loaded machine has shown one that was never framed.
+framed() {
+    local id
+    for id in $(xdotool search --onlyvisible --name '^Navelin - Carteva$' 2>/dev/null); do
+        extents=$(xprop -id "$id" _NET_FRAME_EXTENTS)
+        [[ $extents == *=* ]] && { main=$id; return 0; }
+    done
+    return 1
+}
+for i in $(seq 300); do
+    framed && break
     sleep 0.1
+    # Seen twice on a busy machine: the window stayed without a frame, as if openbox had gone.
+    if [ "$i" = 100 ] && ! kill -0 "$wm_pid" 2>/dev/null; then
+        echo "openbox ended; starting it again. Its output: $(cat "$work/openbox.log")" >&2
+        start_window_manager
+    fi
 done
-[[ $extents == *=* ]] || fail "the window manager did not frame the window: $extents"
+[[ $extents == *=* ]] \
+    || fail "the window manager did not frame the window: $extents; openbox: $(cat "$work/openbox.log")"
 sleep 0.3
 client=$(xwininfo -id "$main")
 read -r frame_left frame_right frame_top frame_bottom < <(sed 's/.*= //; s/,//g' <<< "$extents")
