@@ -53,13 +53,23 @@ public:
     { }
     bool SetPixel(std::int64_t x, std::int64_t y, Colour colour) override
     {
+        return Paint(x, y, colour);
+    }
+    void SetPixels(std::span<const Pixel> pixels, Colour colour) override
+    {
+        for (const Pixel &pixel : pixels)
+            Paint(pixel.X, pixel.Y, colour);
+    }
+
+private:
+    bool Paint(std::int64_t x, std::int64_t y, Colour colour)
+    {
         if (x < 0 || y < 0 || x >= Width || y >= Height)
             return false;
         pixels_[std::size_t(y) * Width + std::size_t(x)] = 0xFF000000 | colour;
         return true;
     }
 
-private:
     std::vector<std::uint32_t> pixels_; // RGB32
 };
 

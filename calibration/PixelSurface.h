@@ -2,6 +2,7 @@
 #pragma once
 
 #include "calibration/CalibPoint.h"
+#include "calibration/GeoToPixel.h"
 
 #include <cstdint>
 #include <span>
@@ -33,6 +34,13 @@ class PixelSurface
 public:
     virtual ~PixelSurface() = default;
     virtual bool SetPixel(std::int64_t x, std::int64_t y, Colour colour) = 0;
+    // The same for each pixel in order. A line of a long track paints millions of pixels: a
+    // surface that can write them in one loop spares a call through the table for each.
+    virtual void SetPixels(std::span<const Pixel> pixels, Colour colour)
+    {
+        for (const Pixel &pixel : pixels)
+            SetPixel(pixel.X, pixel.Y, colour);
+    }
 };
 
 // Paints each point's red plus: (X, Y), (X+1, Y), (X-1, Y), (X, Y+1), (X, Y-1), in list order.

@@ -50,7 +50,9 @@ bool LinePlot::MadeWith(MappingKind kind, std::span<const TCalibPoint> points) c
 std::size_t LinePlot::Paint(PixelSurface &surface, std::int64_t width, std::int64_t height,
                             const std::function<void()> &onFirstUnmappable) const
 {
+    PixelBatch batch(surface, ColourOrange);
     const auto warn = [&] {
+        batch.Flush(); // the pixels before the warning are painted before it
         if (onFirstUnmappable)
             onFirstUnmappable();
     };
@@ -65,12 +67,13 @@ std::size_t LinePlot::Paint(PixelSurface &surface, std::int64_t width, std::int6
         const bool alone
             = starts && (i + 1 == pixels_.size() || (nextStart < starts_.size() && starts_[nextStart] == i + 1));
         if (alone)
-            DrawClippedLine(surface, pixels_[i], pixels_[i], width, height, ColourOrange);
+            DrawClippedLine(batch, pixels_[i], pixels_[i], width, height);
         else if (!starts)
-            DrawClippedLine(surface, pixels_[i - 1], pixels_[i], width, height, ColourOrange);
+            DrawClippedLine(batch, pixels_[i - 1], pixels_[i], width, height);
     }
     if (warnAt == pixels_.size())
         warn();
+    batch.Flush();
     if (error_)
         std::rethrow_exception(error_);
     return pixels_.size();

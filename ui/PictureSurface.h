@@ -17,6 +17,7 @@ public:
     { }
 
     bool SetPixel(std::int64_t x, std::int64_t y, Colour colour) override;
+    void SetPixels(std::span<const Pixel> pixels, Colour colour) override;
 
 private:
     PictureView &view_;

@@ -203,6 +203,20 @@ TEST(WaypointOverlay, DrawsTheWaypointsOfALoadedFile)
         = "<gpx><trk><trkseg><trkpt lat='50' lon='14'/><trkpt lat='x' lon='14.05'/>"
           "<trkpt lat='49.99' lon='14.05'/><trkpt lon='14.1'/><trkpt lat='49.98' lon='14.1'/>"
           "<trkpt lat='49.98' lon='14.05'/></trkseg></trk></gpx>";
+    // The first latitude through an entity, the second through a character reference; the last
+    // step ends 10 px beyond the picture's right edge.
+    const std::string references
+        = "<!DOCTYPE gpx [<!ENTITY la '49.9'>]><gpx><trk><trkseg><trkpt lat='50' lon='14'/>"
+          "<trkpt lat='&la;' lon='14.1'/><trkpt lat='&#52;9.9' lon='18.45'/>"
+          "<trkpt lat='49.9' lon='18.55'/></trkseg></trk></gpx>";
+    // Near (45, 20) no pair of the three points maps: the warning falls between two lines.
+    const std::vector<TCalibPoint> threePoints = {TCalibPoint {100, 100, 50, 14},
+                                                  TCalibPoint {300, 400, 49, 15},
+                                                  TCalibPoint {310, 120, 45, 20}};
+    const std::string unmappable
+        = "<gpx><trk><trkseg><trkpt lat='50' lon='14'/><trkpt lat='49.99' lon='14.05'/>"
+          "<trkpt lat='45' lon='20'/><trkpt lat='49.9' lon='14.1'/><trkpt lat='45' lon='20'/>"
+          "<trkpt lat='49.98' lon='14.1'/><trkpt lat='49.98' lon='14.05'/></trkseg></trk></gpx>";
     // With a steep scale (a pixel every 5e-8 degrees of longitude), a line that leaves the
     // picture for x near 3.7e9, comes back, and leaves for x near -4.3e9.
     const std::vector<TCalibPoint> steep
@@ -228,6 +242,13 @@ TEST(WaypointOverlay, DrawsTheWaypointsOfALoadedFile)
                {{300, 400}}})},
         {"broken points split a line", broken, true,
          join({{{100, 100}, {110, 103}}, ReferenceLine({120, 106}, {110, 106})})},
+        {"references, and a step out at the edge", references, true,
+         join({ReferenceLine({100, 100}, {120, 130}), ReferenceLine({120, 130}, {990, 130}),
+               ReferenceLine({990, 130}, {1010, 130})})},
+        {"a point that cannot be mapped", unmappable, true,
+         join({ReferenceLine({100, 100}, {110, 103}), {{120, 130}},
+               ReferenceLine({120, 106}, {110, 106})}),
+         threePoints},
         {"far ends clipped", farOut, true,
          join({ReferenceLine({110, 103}, {999, 103}), ReferenceLine({999, 106}, {0, 106})}),
          steep},
@@ -241,18 +262,30 @@ TEST(WaypointOverlay, DrawsTheWaypointsOfALoadedFile)
         // Mapped while loading, and afterwards with other points than the loader's.
         const GpxDocument plotted = loader.Load(path, row.points);
         const GpxDocument plain = loader.Load(path);
+        std::vector<PaintedPixel> firstOrder;
+        std::size_t firstWarning = SIZE_MAX;
+        // The same pixels in the same order, the warning at the same place.
         for (const GpxDocument *document : {&plotted, &plain}) {
             RecordingSurface surface(1000, 1000);
-            DrawWaypoints(*document, row.points, surface);
+            std::size_t warnedAfter = SIZE_MAX;
+            const auto warn = [&] { warnedAfter = std::min(warnedAfter, surface.painted.size()); };
+            DrawWaypoints(*document, row.points, surface, warn);
             if (row.lines)
-                DrawLines(*document, row.points, surface, 1000, 1000);
+                DrawLines(*document, row.points, surface, 1000, 1000, warn);
             Pixels painted;
             for (const PaintedPixel &pixel : surface.painted) {
                 EXPECT_EQ(pixel.Paint, ColourOrange);
                 painted.insert({pixel.X, pixel.Y});
             }
             EXPECT_EQ(painted, row.expected) << row.what;
+            if (document == &plotted) {
+                firstOrder = surface.painted;
+                firstWarning = warnedAfter;
+            }
+            EXPECT_EQ(surface.painted, firstOrder) << row.what;
+            EXPECT_EQ(warnedAfter, firstWarning) << row.what;
         }
+        EXPECT_EQ(firstWarning == SIZE_MAX, row.points.size() != 3) << row.what;
     }
     std::filesystem::remove(path);
 }
