@@ -46,6 +46,20 @@ bool CutToBox(Pixel &from, Pixel &to, long double lowX, long double highX, long 
     return true;
 }
 
+// The minor axis's share of one step along the major axis: `rest` counts in halves of a run.
+inline void StepMinor(std::int64_t &minor, std::int64_t &rest, std::int64_t rise,
+                      std::int64_t twoRun)
+{
+    rest += 2 * rise;
+    if (rest >= twoRun) {
+        rest -= twoRun;
+        ++minor;
+    } else if (rest < 0) {
+        rest += twoRun;
+        --minor;
+    }
+}
+
 // The line stepped along its major axis; `swap` paints (minor, major) as (x, y).
 void Step(PixelBatch &batch, std::int64_t major0, std::int64_t minor0, std::int64_t major1,
           std::int64_t minor1, std::int64_t majorSize, std::int64_t minorSize, bool swap)
@@ -92,14 +106,7 @@ void Step(PixelBatch &batch, std::int64_t major0, std::int64_t minor0, std::int6
         const std::int64_t major = major0 + t;
         if (minor >= 0 && minor < minorSize)
             batch.Add(swap ? minor : major, swap ? major : minor);
-        rest += 2 * rise;
-        if (rest >= twoRun) {
-            rest -= twoRun;
-            ++minor;
-        } else if (rest < 0) {
-            rest += twoRun;
-            --minor;
-        }
+        StepMinor(minor, rest, rise, twoRun);
     }
 }
 
@@ -119,14 +126,7 @@ void StepInside(PixelBatch &batch, std::int64_t major0, std::int64_t minor0, std
     std::int64_t rest = run;
     for (std::int64_t major = major0; major <= major1; ++major) {
         batch.Add(swap ? minor : major, swap ? major : minor);
-        rest += 2 * rise;
-        if (rest >= twoRun) {
-            rest -= twoRun;
-            ++minor;
-        } else if (rest < 0) {
-            rest += twoRun;
-            --minor;
-        }
+        StepMinor(minor, rest, rise, twoRun);
     }
 }
 
