@@ -58,6 +58,13 @@ TCalibPoint::Record TCalibPoint::ToRecord() const
     return record;
 }
 
+bool SameRecords(std::span<const TCalibPoint> a, std::span<const TCalibPoint> b)
+{
+    return std::equal(
+        a.begin(), a.end(), b.begin(), b.end(),
+        [](const TCalibPoint &x, const TCalibPoint &y) { return x.ToRecord() == y.ToRecord(); });
+}
+
 int FindPoint(std::span<const TCalibPoint> points, std::int32_t x, std::int32_t y)
 {
     for (std::size_t i = 0; i < points.size(); ++i) {

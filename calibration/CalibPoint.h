@@ -29,6 +29,9 @@ struct TCalibPoint
     Record ToRecord() const;
 };
 
+// Whether both lists hold the same records in the same order, gap bytes included.
+bool SameRecords(std::span<const TCalibPoint> a, std::span<const TCalibPoint> b);
+
 // Index of the first point exactly at (x, y), or -1.
 int FindPoint(std::span<const TCalibPoint> points, std::int32_t x, std::int32_t y);
 

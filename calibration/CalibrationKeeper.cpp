@@ -15,13 +15,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool SameRecords(std::span<const TCalibPoint> a, std::span<const TCalibPoint> b)
-{
-    return std::equal(
-        a.begin(), a.end(), b.begin(), b.end(),
-        [](const TCalibPoint &x, const TCalibPoint &y) { return x.ToRecord() == y.ToRecord(); });
-}
-
 // Reads the whole file; running out of memory is one more reason a read fails.
 CalibrationReadResult ReadAll(const fs::path &path, std::vector<TCalibPoint> &points, FileOps &ops,
                               std::string &failure, FileState &state)

@@ -67,6 +67,25 @@ Extended SquaredPixelDistance(const TCalibPoint &point, double x, double y)
     return dx * dx + dy * dy;
 }
 
+// The first of the points nearest to (x, y) among those `eligible` accepts.
+template <typename Eligible>
+std::optional<std::size_t> NearestByPixel(std::span<const TCalibPoint> points, double x, double y,
+                                          Eligible eligible)
+{
+    std::optional<std::size_t> nearest;
+    Extended best = 0;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        if (!eligible(points[i]))
+            continue;
+        const Extended d = SquaredPixelDistance(points[i], x, y);
+        if (!nearest || d < best) {
+            best = d;
+            nearest = i;
+        }
+    }
+    return nearest;
+}
+
 // The two-nearest rule the other way round: the point nearest to the pixel, and the nearest other
 // point more than 30 px from it on both axes; each axis interpolated on its own.
 std::optional<GeoPosition> TwoNearestPixelToGeo(std::span<const TCalibPoint> points, double x,
@@ -74,32 +93,18 @@ std::optional<GeoPosition> TwoNearestPixelToGeo(std::span<const TCalibPoint> poi
 {
     if (!std::isfinite(x) || !std::isfinite(y))
         return std::nullopt;
-    std::ptrdiff_t nearest = -1;
-    Extended best = 0;
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        const Extended d = SquaredPixelDistance(points[i], x, y);
-        if (nearest < 0 || d < best) {
-            best = d;
-            nearest = static_cast<std::ptrdiff_t>(i);
-        }
-    }
-    if (nearest < 0)
+    const std::optional<std::size_t> nearest
+        = NearestByPixel(points, x, y, [](const TCalibPoint &) { return true; });
+    if (!nearest)
         return std::nullopt;
-    const TCalibPoint &p1 = points[static_cast<std::size_t>(nearest)];
-    std::ptrdiff_t second = -1;
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        if (static_cast<std::ptrdiff_t>(i) == nearest || !Separated(points[i].X, p1.X)
-            || !Separated(points[i].Y, p1.Y))
-            continue;
-        const Extended d = SquaredPixelDistance(points[i], x, y);
-        if (second < 0 || d < best) {
-            best = d;
-            second = static_cast<std::ptrdiff_t>(i);
-        }
-    }
-    if (second < 0)
+    const TCalibPoint &p1 = points[*nearest];
+    const std::optional<std::size_t> second
+        = NearestByPixel(points, x, y, [&p1](const TCalibPoint &point) {
+              return &point != &p1 && Separated(point.X, p1.X) && Separated(point.Y, p1.Y);
+          });
+    if (!second)
         return std::nullopt;
-    const TCalibPoint &p2 = points[static_cast<std::size_t>(second)];
+    const TCalibPoint &p2 = points[*second];
     const Extended lon = p1.Lon
         + (x - Extended(p1.X)) * (p2.Lon - p1.Lon) / (Extended(p2.X) - Extended(p1.X));
     const Extended lat = p1.Lat

@@ -42,9 +42,7 @@ void LinePlot::Add(const WaypointText &point)
 
 bool LinePlot::MadeWith(MappingKind kind, std::span<const TCalibPoint> points) const
 {
-    return kind == mapping_.Kind() && std::equal(
-        points_.begin(), points_.end(), points.begin(), points.end(),
-        [](const TCalibPoint &a, const TCalibPoint &b) { return a.ToRecord() == b.ToRecord(); });
+    return kind == mapping_.Kind() && SameRecords(points_, points);
 }
 
 std::size_t LinePlot::Paint(PixelSurface &surface, std::int64_t width, std::int64_t height,

@@ -50,9 +50,7 @@ void WaypointPlot::Reserve(std::size_t waypoints) noexcept
 
 bool WaypointPlot::MadeWith(MappingKind kind, std::span<const TCalibPoint> points) const
 {
-    return kind == mapping_.Kind() && std::equal(
-        points_.begin(), points_.end(), points.begin(), points.end(),
-        [](const TCalibPoint &a, const TCalibPoint &b) { return a.ToRecord() == b.ToRecord(); });
+    return kind == mapping_.Kind() && SameRecords(points_, points);
 }
 
 WaypointCounts WaypointPlot::Paint(PixelSurface &surface,

@@ -4,6 +4,7 @@
 #include "calibration/Errors.h"
 #include "gpx/GpxDocument.h"
 #include "gpx/GpxLoader.h"
+#include "picture/PathCrossing.h"
 #include "ui/ErrorHandler.h"
 #include "ui/UserSettings.h"
 
@@ -88,7 +89,7 @@ void GpxOverlayLoader::Start(const QString &fileName, MappingKind kind,
     std::fegetenv(&environment);
     FileOps *ops = ops_;
     const bool lines = DrawsTracksAndRoutes();
-    const std::filesystem::path path(fileName.toStdU16String());
+    const std::filesystem::path path = StdPath(fileName);
     watcher_.setFuture(QtConcurrent::run(
         [shared = shared_, ops, path, kind, points = std::move(points), lines,
          environment]() -> Result {

@@ -6,6 +6,7 @@
 #include "ui/MappingChoice.h"
 #include "ui/PictureView.h"
 #include "ui/PointEdits.h"
+#include "ui/TextCrossing.h"
 #include "ui/TfrmMain.h"
 
 #include <QAction>
@@ -18,11 +19,6 @@
 namespace carteva {
 
 namespace {
-
-QString Text(const std::u16string &text)
-{
-    return QString::fromUtf16(text.data(), qsizetype(text.size()));
-}
 
 // Distance from a position to the view square of one picture pixel; 0 inside it.
 double DistanceToPixel(QPointF position, double x, double y, double zoom)
@@ -88,7 +84,7 @@ void PictureContextMenu::Prepare(QPointF position)
     if (target_) {
         const TCalibPoint &point = window_.Points[*target_];
         remove_->setText(QStringLiteral("Remove point %1 x %2")
-                             .arg(Text(FormatInteger(point.X)), Text(FormatInteger(point.Y))));
+                             .arg(FromUtf16(FormatInteger(point.X)), FromUtf16(FormatInteger(point.Y))));
     }
 }
 

@@ -5,6 +5,7 @@
 #include "calibration/NumberText.h"
 #include "ui/ErrorHandler.h"
 #include "ui/PointListCommand.h"
+#include "ui/TextCrossing.h"
 #include "ui/TfrmMain.h"
 
 #include <QAction>
@@ -17,12 +18,6 @@
 namespace carteva {
 
 namespace {
-
-std::u16string_view Utf16(const QString &text)
-{
-    return {reinterpret_cast<const char16_t *>(text.utf16()),
-            static_cast<std::size_t>(text.size())};
-}
 
 QString PixelText(const TCalibPoint &point)
 {

@@ -4,6 +4,7 @@
 #include "calibration/NumberText.h"
 #include "ui/ErrorHandler.h"
 #include "ui/PointEdits.h"
+#include "ui/TextCrossing.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -16,20 +17,15 @@ namespace carteva {
 
 namespace {
 
-QString Text(const std::u16string &text)
-{
-    return QString::fromUtf16(text.data(), qsizetype(text.size()));
-}
-
 QString Integer(long long value)
 {
-    return Text(FormatInteger(std::int32_t(std::clamp<long long>(value, INT_MIN, INT_MAX))));
+    return FromUtf16(FormatInteger(std::int32_t(std::clamp<long long>(value, INT_MIN, INT_MAX))));
 }
 
 // One decimal is finer than a click can place a point.
 QString Residual(double value)
 {
-    return std::isfinite(value) ? Text(FormatCoordinate(1, value)) : QString();
+    return std::isfinite(value) ? FromUtf16(FormatCoordinate(1, value)) : QString();
 }
 
 } // namespace
@@ -80,8 +76,8 @@ QVariant PointsTableModel::data(const QModelIndex &index, int role) const
         case Number: return Integer(static_cast<long long>(row) + 1);
         case X: return Integer(point.X);
         case Y: return Integer(point.Y);
-        case Latitude: return Text(FormatCoordinate(6, point.Lat));
-        case Longitude: return Text(FormatCoordinate(6, point.Lon));
+        case Latitude: return FromUtf16(FormatCoordinate(6, point.Lat));
+        case Longitude: return FromUtf16(FormatCoordinate(6, point.Lon));
         case ResidualPixels: return residual ? Residual(residual->Pixels) : QString();
         case ResidualMetres: return residual ? Residual(residual->Metres) : QString();
         case Check: return suspect ? QStringLiteral("Suspect") : QString();

@@ -5,12 +5,14 @@
 #include "calibration/GeoToPixel.h"
 #include "calibration/NumberText.h"
 #include "calibration/Residuals.h"
+#include "ui/EnteredPoint.h"
 #include "ui/ErrorHandler.h"
 #include "ui/MappingChoice.h"
 #include "ui/PictureScrollArea.h"
 #include "ui/PictureView.h"
 #include "ui/PointEdits.h"
 #include "ui/PointsTableModel.h"
+#include "ui/TextCrossing.h"
 #include "ui/TfrmMain.h"
 #include "ui/TfrmMainControls.h"
 #include "ui/UserSettings.h"
@@ -35,21 +37,10 @@ namespace {
 
 const QString kGeometryKey = QStringLiteral("pointsWindow/geometry");
 
-std::u16string_view Utf16(const QString &text)
-{
-    return {reinterpret_cast<const char16_t *>(text.utf16()),
-            static_cast<std::size_t>(text.size())};
-}
-
-QString Text(const std::u16string &text)
-{
-    return QString::fromUtf16(text.data(), qsizetype(text.size()));
-}
-
 QString Rounded(double value)
 {
     const double clamped = std::clamp(std::round(value), double(INT_MIN), double(INT_MAX));
-    return Text(FormatInteger(std::int32_t(clamped)));
+    return FromUtf16(FormatInteger(std::int32_t(clamped)));
 }
 
 QString MappingName(MappingKind kind)
@@ -70,13 +61,10 @@ std::optional<Offset> OffsetFromOthers(const std::vector<TCalibPoint> &points, M
                                        const TfrmMainControls &ui)
 {
     try {
-        const std::int32_t x = ParseInteger(Utf16(ui.edX->text()));
-        const std::int32_t y = ParseInteger(Utf16(ui.edY->text()));
-        const QString latText = ui.edLat->text(), lonText = ui.edLon->text();
-        if (!IsDecimalNumber(Utf16(latText)) || !IsDecimalNumber(Utf16(lonText)))
-            return std::nullopt;
-        const Extended lat = ParseDecimal(Utf16(latText));
-        const Extended lon = ParseDecimal(Utf16(lonText));
+        // Refused text is no point yet: Save would refuse it too.
+        const EnteredPoint entered = EnteredPoint::Read(ui);
+        const std::int32_t x = entered.X, y = entered.Y;
+        const Extended lat = entered.Lat, lon = entered.Lon;
         const int same = FindPoint(points, x, y);
         if (same >= 0 && points[std::size_t(same)].Lat == lat
             && points[std::size_t(same)].Lon == lon)
@@ -186,9 +174,9 @@ void PointsWindow::Refresh()
     if (!report.Reason.empty())
         text += QString::fromStdString(report.Reason);
     else if (report.RmsPixels)
-        text += QStringLiteral("RMS %1 px").arg(Text(FormatCoordinate(1, *report.RmsPixels)))
+        text += QStringLiteral("RMS %1 px").arg(FromUtf16(FormatCoordinate(1, *report.RmsPixels)))
             + (report.RmsMetres
-                   ? QStringLiteral(" / %1 m").arg(Text(FormatCoordinate(1, *report.RmsMetres)))
+                   ? QStringLiteral(" / %1 m").arg(FromUtf16(FormatCoordinate(1, *report.RmsMetres)))
                    : QString());
     else
         text += QStringLiteral("too few points for an RMS");
@@ -212,13 +200,13 @@ void PointsWindow::ShowPointer(int x, int y)
     // The nearest-pair rule walks every point: nothing is worked out for a hidden window.
     if (!current_ || !isVisible())
         return;
-    QString text = QStringLiteral("Pointer %1 x %2: ").arg(Text(FormatInteger(x)),
-                                                            Text(FormatInteger(y)));
+    QString text = QStringLiteral("Pointer %1 x %2: ").arg(FromUtf16(FormatInteger(x)),
+                                                            FromUtf16(FormatInteger(y)));
     const std::optional<GeoPosition> position
         = current_->Reason().empty() ? current_->PixelToGeo(x, y) : std::nullopt;
     if (position)
-        text += Text(FormatCoordinate(6, position->Lat)) + QStringLiteral(", ")
-            + Text(FormatCoordinate(6, position->Lon));
+        text += FromUtf16(FormatCoordinate(6, position->Lat)) + QStringLiteral(", ")
+            + FromUtf16(FormatCoordinate(6, position->Lon));
     else
         text += QStringLiteral("no mapping");
     pointer_->setText(text);

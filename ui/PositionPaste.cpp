@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "ui/PositionPaste.h"
 
+#include "ui/TextCrossing.h"
 #include "calibration/NumberText.h"
 
 #include <QContextMenuEvent>
@@ -16,12 +17,6 @@
 namespace carteva {
 
 namespace {
-
-std::u16string_view Utf16(const QString &text)
-{
-    return {reinterpret_cast<const char16_t *>(text.utf16()),
-            static_cast<std::size_t>(text.size())};
-}
 
 // Numbers as map sites write them: digits with a decimal point, no exponent.
 const QString kNumber = QStringLiteral(R"((\d+(?:\.\d*)?|\.\d+))");

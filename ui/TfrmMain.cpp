@@ -9,6 +9,7 @@
 #include "gpx/GpxDocument.h"
 #include "gpx/WaypointOverlay.h"
 #include "picture/PathCrossing.h"
+#include "ui/EnteredPoint.h"
 #include "ui/ErrorHandler.h"
 #include "ui/MapPageOpener.h"
 #include "ui/GpxOverlayLoader.h"
@@ -24,6 +25,7 @@
 #include "ui/PointEdits.h"
 #include "ui/PointTools.h"
 #include "ui/PositionPaste.h"
+#include "ui/TextCrossing.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -60,17 +62,6 @@ constexpr int kPanelHeight = 41;
 constexpr int kMinimumOuterWidth = 680;
 constexpr int kOuterWidthAroundPicture = 60;
 constexpr int kOuterHeightAroundPicture = 110;
-
-std::u16string_view Utf16(const QString &text)
-{
-    return {reinterpret_cast<const char16_t *>(text.utf16()),
-            static_cast<std::size_t>(text.size())};
-}
-
-QString FromUtf16(const std::u16string &text)
-{
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 } // namespace
 
@@ -221,24 +212,13 @@ void TfrmMain::Image1Click()
 
 void TfrmMain::btSaveClick()
 {
-    const std::int32_t y = ParseInteger(Utf16(ui.edY->text()));
-    const std::int32_t x = ParseInteger(Utf16(ui.edX->text()));
-    // Both coordinates are checked and converted before anything changes, so a refused or
-    // overflowing text leaves the points and the fields as they were.
-    const QString latText = ui.edLat->text();
-    const QString lonText = ui.edLon->text();
-    if (!IsDecimalNumber(Utf16(latText)))
-        throw EConvertError::NotAFloat(Utf16(latText));
-    if (!IsDecimalNumber(Utf16(lonText)))
-        throw EConvertError::NotAFloat(Utf16(lonText));
-    const Extended lat = ParseDecimal(Utf16(latText));
-    const Extended lon = ParseDecimal(Utf16(lonText));
+    const EnteredPoint point = EnteredPoint::Read(ui);
 
     // The fields lose their typing with the Save: Ctrl+Z then undoes the Save itself.
     for (QLineEdit *field : {ui.edX, ui.edY, ui.edLat, ui.edLon})
         field->setText(QString());
     // One undo step; it writes the file at once, so a crash or a kill loses nothing saved.
-    tools_->Edits().Save(x, y, lat, lon);
+    tools_->Edits().Save(point.X, point.Y, point.Lat, point.Lon);
 }
 
 void TfrmMain::PointsEdited(bool marksOnly)
