@@ -40,7 +40,7 @@ std::unique_ptr<ChildEventBlock> BackgroundBuilder::NewBlock()
 {
     auto block = std::make_unique<ChildEventBlock>();
     // Two attributes a node, and a value a quarter over the limit, which is checked once a node.
-    block->Reserve(BlockNodes, 2 * BlockNodes, BlockValues * 5 / 4);
+    block->Reserve(BlockNodes, 2 * BlockNodes, BlockLinePoints, BlockValues * 5 / 4);
     return block;
 }
 
@@ -53,8 +53,7 @@ void BackgroundBuilder::StartNode(NodeKind kind, Chars prefix, Chars localName)
 {
     if (kind != NodeKind::Root)
         FlushText();
-    if (current_->nodes.size() >= BlockNodes || current_->values.size() >= BlockValues)
-        Publish(false);
+    PublishWhenFull();
     current_->AddNode(prefix, localName, kind);
 }
 
@@ -172,14 +171,6 @@ void BackgroundBuilder::Build(const ChildEventBlock &block)
         case NodeKind::ProcessingInstruction:
             builder_.ProcessingInstruction(block.Value(block.attributes[first]));
             break;
-        case NodeKind::LineStart:
-            builder_.Document().Lines().StartLine();
-            if (linePlot_)
-                linePlot_->Break();
-            continue;
-        case NodeKind::LinePoint:
-            AddLinePoint(block, first, end);
-            continue;
         }
         if (event.Kind == NodeKind::Root || event.Kind == NodeKind::Element) {
             for (std::uint32_t a = first; a < end; ++a) {
@@ -190,24 +181,34 @@ void BackgroundBuilder::Build(const ChildEventBlock &block)
         if (event.Kind != NodeKind::Root && plot_)
             Plot(builder_.Document().ChildCount() - 1);
     }
+    BuildLines(block);
 }
 
-void BackgroundBuilder::AddLinePoint(const ChildEventBlock &block, std::uint32_t first,
-                                     std::uint32_t end)
+void BackgroundBuilder::BuildLines(const ChildEventBlock &block)
 {
-    WaypointText point;
-    for (std::uint32_t a = first; a < end; ++a) {
-        const ChildEventBlock::Attribute &attribute = block.attributes[a];
-        (attribute.LocalName == ChildEventBlock::LatName ? point.Lat : point.Lon)
-            = block.Value(attribute);
-    }
-    builder_.Document().Lines().AddPoint(point.Lat, point.Lon);
-    if (!linePlot_)
-        return;
-    try {
-        linePlot_->Add(point);
-    } catch (const std::bad_alloc &) {
-        linePlot_.reset(); // the lines are mapped when they are drawn, then
+    using LinePoint = ChildEventBlock::LinePoint;
+    GpxLines &lines = builder_.Document().Lines();
+    const std::string_view values = block.values.View();
+    for (const LinePoint &record : block.linePoints) {
+        if (record.Flags & LinePoint::Starts) {
+            lines.StartLine();
+            if (linePlot_)
+                linePlot_->Break();
+            continue;
+        }
+        WaypointText point;
+        if (record.Flags & LinePoint::HasLat)
+            point.Lat = values.substr(record.ValueBegin, record.LatLength);
+        if (record.Flags & LinePoint::HasLon)
+            point.Lon = values.substr(record.ValueBegin + record.LatLength, record.LonLength);
+        lines.AddPoint(point.Lat, point.Lon);
+        if (!linePlot_)
+            continue;
+        try {
+            linePlot_->Add(point);
+        } catch (const std::bad_alloc &) {
+            linePlot_.reset(); // the lines are mapped when they are drawn, then
+        }
     }
 }
 

@@ -56,10 +56,18 @@ public:
         current_->AddAttribute(prefix, localName, value);
     }
     void NamespaceDeclaration(Chars prefix, std::string_view uri);
-    // A track segment or route begins; a point of it follows with its "lat" and "lon" as
-    // attributes named ChildEventBlock::LatName and LonName.
-    void LineStart() { StartNode(NodeKind::LineStart, nullptr, nullptr); }
-    void LinePoint() { StartNode(NodeKind::LinePoint, nullptr, nullptr); }
+    // A track segment or route begins; its points follow, each with the texts of its "lat"
+    // and "lon" attributes (nothing where one is missing).
+    void LineStart()
+    {
+        PublishWhenFull();
+        current_->AddLineStart();
+    }
+    void LinePoint(std::optional<std::string_view> lat, std::optional<std::string_view> lon)
+    {
+        PublishWhenFull();
+        current_->AddLinePoint(lat, lon);
+    }
     void ProcessingInstruction(std::string_view target);
     // Text among the root's children: merged into one node, dropped when it is blank. Cannot
     // throw.
@@ -86,7 +94,15 @@ private:
     static constexpr std::size_t BlockValues = 256 * 1024;
     static constexpr std::size_t MaxQueued = 8;
 
+    static constexpr std::size_t BlockLinePoints = 16384;
+
     static std::unique_ptr<ChildEventBlock> NewBlock();
+    void PublishWhenFull()
+    {
+        if (current_->nodes.size() >= BlockNodes || current_->linePoints.size() >= BlockLinePoints
+            || current_->values.size() >= BlockValues)
+            Publish(false);
+    }
     static bool IsBlank(std::string_view text) noexcept
     {
         return text.find_first_not_of(" \t\n\r") == std::string_view::npos;
@@ -96,7 +112,7 @@ private:
     void Run() noexcept;
     void Build(const ChildEventBlock &block);
     void Plot(std::size_t child);
-    void AddLinePoint(const ChildEventBlock &block, std::uint32_t first, std::uint32_t end);
+    void BuildLines(const ChildEventBlock &block);
     void Stop() noexcept;
 
     // Touched by the thread only while it runs.

@@ -3,9 +3,12 @@
 
 #include "gpx/GpxDocument.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <string>
+#include <cstring>
+#include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -25,13 +28,8 @@ struct ChildEventBlock
         Text,
         CData,
         Comment,
-        ProcessingInstruction,
-        LineStart, // a track segment or a route begins
-        LinePoint // one of its points, with its "lat" and "lon" attributes only
+        ProcessingInstruction
     };
-    // The names a line point's attributes are recorded under.
-    static constexpr unsigned char LatName[] = "lat";
-    static constexpr unsigned char LonName[] = "lon";
 
     struct Node
     {
@@ -50,11 +48,64 @@ struct ChildEventBlock
         std::uint32_t ValueLength;
     };
 
-    void Reserve(std::size_t nodeCount, std::size_t attributeCount, std::size_t valueBytes)
+    // The points of track segments and routes, in an order of their own: the lines are kept
+    // apart from the root's children, so where they fall among them does not matter. A point's
+    // latitude text, then its longitude text, lie in `values`; a mark of a new line has none.
+    // Two records a point would double the parser's share of a track.
+    struct LinePoint
+    {
+        static constexpr std::uint8_t Starts = 1, HasLat = 2, HasLon = 4;
+        std::uint32_t ValueBegin;
+        std::uint32_t LatLength;
+        std::uint32_t LonLength;
+        std::uint8_t Flags;
+    };
+
+    // Bytes back to back. Unlike std::string's, an append within the room is a bound check and
+    // a copy: a track point makes two.
+    class Bytes
+    {
+    public:
+        void Reserve(std::size_t room)
+        {
+            if (room > capacity_)
+                Grow(room - size_);
+        }
+        void Append(std::string_view text)
+        {
+            if (text.size() > capacity_ - size_)
+                Grow(text.size());
+            if (!text.empty())
+                std::memcpy(data_.get() + size_, text.data(), text.size());
+            size_ += text.size();
+        }
+        std::size_t size() const { return size_; }
+        void clear() { size_ = 0; }
+        std::string_view View() const { return {data_.get(), size_}; }
+
+    private:
+        void Grow(std::size_t more)
+        {
+            const std::size_t capacity = std::max(size_ + more, 2 * capacity_);
+            auto data = std::make_unique_for_overwrite<char[]>(capacity); // filled by appending
+            if (size_ > 0)
+                std::memcpy(data.get(), data_.get(), size_);
+            data_ = std::move(data);
+            capacity_ = capacity;
+        }
+
+        std::unique_ptr<char[]> data_;
+        std::size_t size_ = 0;
+        std::size_t capacity_ = 0;
+    };
+
+    void Reserve(std::size_t nodeCount, std::size_t attributeCount, std::size_t linePointCount,
+                 std::size_t valueBytes)
     {
         nodes.reserve(nodeCount);
         attributes.reserve(attributeCount);
-        values.reserve(valueBytes);
+        linePoints.reserve(linePointCount);
+        values.Reserve(valueBytes);
     }
     void AddNode(Chars prefix, Chars localName, NodeKind kind)
     {
@@ -67,19 +118,36 @@ struct ChildEventBlock
             GpxDocument::TooLarge();
         attributes.push_back({prefix, localName, static_cast<std::uint32_t>(values.size()),
                               static_cast<std::uint32_t>(value.size())});
-        values.append(value);
+        values.Append(value);
+    }
+    void AddLineStart() { linePoints.push_back({0, 0, 0, LinePoint::Starts}); }
+    void AddLinePoint(std::optional<std::string_view> lat, std::optional<std::string_view> lon)
+    {
+        const std::size_t latLength = lat ? lat->size() : 0, lonLength = lon ? lon->size() : 0;
+        if (latLength + lonLength > UINT32_MAX - values.size())
+            GpxDocument::TooLarge();
+        linePoints.push_back({static_cast<std::uint32_t>(values.size()),
+                              static_cast<std::uint32_t>(latLength),
+                              static_cast<std::uint32_t>(lonLength),
+                              static_cast<std::uint8_t>((lat ? LinePoint::HasLat : 0)
+                                                        | (lon ? LinePoint::HasLon : 0))});
+        if (lat)
+            values.Append(*lat);
+        if (lon)
+            values.Append(*lon);
     }
 
     void Clear()
     {
         nodes.clear();
         attributes.clear();
+        linePoints.clear();
         values.clear();
     }
 
     std::string_view Value(const Attribute &attribute) const
     {
-        return std::string_view(values).substr(attribute.ValueBegin, attribute.ValueLength);
+        return values.View().substr(attribute.ValueBegin, attribute.ValueLength);
     }
     std::uint32_t AttributeEnd(std::size_t node) const
     {
@@ -89,7 +157,8 @@ struct ChildEventBlock
 
     std::vector<Node> nodes;
     std::vector<Attribute> attributes;
-    std::string values;
+    std::vector<LinePoint> linePoints;
+    Bytes values;
 };
 
 } // namespace carteva

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 namespace carteva {
@@ -36,28 +37,37 @@ std::string_view View(const xmlChar *begin, const xmlChar *end)
 }
 
 // The parser leaves references to internal entities (and "&#38;" for a literal ampersand) in
-// attribute values; expand them the way libxml2's own tree builder does.
-void AddExpandedAttribute(ParseState &state, void *context, const xmlChar **attribute,
-                          const xmlChar *prefix, const xmlChar *localName)
+// attribute values; expand them the way libxml2's own tree builder does. The text lives in
+// `owner` while it is used.
+[[gnu::noinline]] std::string_view ExpandedValue(ParseState &state, void *context, const xmlChar **attribute,
+                               std::unique_ptr<xmlChar, decltype(xmlFree)> &owner)
 {
-    xmlChar *decoded = ParserContext::ExpandAttributeValue(context, attribute[3], attribute[4]);
-    const std::unique_ptr<xmlChar, decltype(xmlFree)> owner(decoded, xmlFree);
-    const std::string_view value = decoded ? reinterpret_cast<const char *>(decoded) : "";
+    owner.reset(ParserContext::ExpandAttributeValue(context, attribute[3], attribute[4]));
+    const std::string_view value = owner ? reinterpret_cast<const char *>(owner.get()) : "";
     CountExpansion(state, value.size());
     if (state.failed)
         Stop(context);
-    state.builder->Attribute(prefix, localName, value);
+    return value;
 }
 
-// Five pointers: local name, prefix, URI, value, end of value. Recorded under the given name.
+// Five pointers: local name, prefix, URI, value, end of value. The value as written when it
+// holds no reference, else expanded into `owner`.
+inline std::string_view Value(ParseState &state, void *context, const xmlChar **attribute,
+                              std::unique_ptr<xmlChar, decltype(xmlFree)> &owner)
+{
+    const std::string_view raw = View(attribute[3], attribute[4]);
+    if (std::memchr(raw.data(), '&', raw.size()) == nullptr) [[likely]]
+        return raw;
+    return ExpandedValue(state, context, attribute, owner);
+}
+
+// Recorded under the given name.
 void AddAttribute(ParseState &state, void *context, const xmlChar **attribute,
                   const xmlChar *prefix, const xmlChar *localName)
 {
-    const std::string_view raw = View(attribute[3], attribute[4]);
-    if (raw.find('&') == std::string_view::npos)
-        state.builder->Attribute(prefix, localName, raw);
-    else
-        AddExpandedAttribute(state, context, attribute, prefix, localName);
+    std::unique_ptr<xmlChar, decltype(xmlFree)> owner(nullptr, xmlFree);
+    const std::string_view value = Value(state, context, attribute, owner);
+    state.builder->Attribute(prefix, localName, value);
 }
 
 // Names are the parser's dictionary strings: one address per spelling.
@@ -66,18 +76,48 @@ bool Named(const xmlChar *prefix, const xmlChar *localName, const xmlChar *name)
     return prefix == nullptr && localName == name;
 }
 
-// A point of a track segment or a route: its "lat" and "lon", named exactly so.
+// A line point whose values hold references: expanded, each into text of its own.
+[[gnu::noinline]] void AddExpandedLinePoint(ParseState &state, void *context,
+                                            const xmlChar **lat, const xmlChar **lon)
+{
+    // The values lie in the parser's input, which stopping the parser frees.
+    std::unique_ptr<xmlChar, decltype(xmlFree)> latOwner(nullptr, xmlFree), lonOwner(nullptr, xmlFree);
+    std::optional<std::string_view> latValue, lonValue;
+    if (lat != nullptr && !ParserContext::Stopped(context))
+        latValue = Value(state, context, lat, latOwner);
+    if (lon != nullptr && !ParserContext::Stopped(context))
+        lonValue = Value(state, context, lon, lonOwner);
+    if (!ParserContext::Stopped(context))
+        state.builder->LinePoint(latValue, lonValue);
+}
+
+bool HasReference(const xmlChar **attribute)
+{
+    return attribute != nullptr && std::memchr(attribute[3], '&', attribute[4] - attribute[3]);
+}
+
+// A point of a track segment or a route: its "lat" and "lon", named exactly so. A track's
+// every point comes here: the common case, values as written, takes the shortest way.
 void AddLinePoint(ParseState &state, void *context, int attributeCount, const xmlChar **attributes)
 {
-    BackgroundBuilder &builder = *state.builder;
-    builder.LinePoint();
-    for (int i = 0; i < attributeCount && !ParserContext::Stopped(context); ++i) {
+    const xmlChar **lat = nullptr, **lon = nullptr;
+    for (int i = 0; i < attributeCount; ++i) {
         const xmlChar **attribute = attributes + 5 * i;
-        const bool lat = Named(attribute[1], attribute[0], state.names.lat);
-        if (!lat && !Named(attribute[1], attribute[0], state.names.lon))
-            continue;
-        AddAttribute(state, context, attribute, nullptr,
-                     lat ? ChildEventBlock::LatName : ChildEventBlock::LonName);
+        if (Named(attribute[1], attribute[0], state.names.lat))
+            lat = attribute;
+        else if (Named(attribute[1], attribute[0], state.names.lon))
+            lon = attribute;
+    }
+    BackgroundBuilder &builder = *state.builder;
+    if (HasReference(lat) || HasReference(lon)) {
+        AddExpandedLinePoint(state, context, lat, lon);
+    } else {
+        const auto value = [](const xmlChar **attribute) -> std::optional<std::string_view> {
+            if (attribute == nullptr)
+                return std::nullopt;
+            return View(attribute[3], attribute[4]);
+        };
+        builder.LinePoint(value(lat), value(lon));
     }
     if (!builder.Building())
         Stop(context);
@@ -134,17 +174,15 @@ void StartElement(void *context, ParseState &state, const xmlChar *localName,
     }
 }
 
-// Called for every element of the file; the bulk lies deeper than the root's children and
-// leaves nothing to keep, so that case returns first.
-void OnStartElement(void *context, const xmlChar *localName, const xmlChar *prefix, const xmlChar *,
-                    int namespaceCount, const xmlChar **namespaces, int attributeCount, int,
-                    const xmlChar **attributes) noexcept
+// Whatever is not the bulk: the root, its children, lines, and elements in entities' content.
+[[gnu::noinline]] void OnOtherStartElement(void *context, ParseState &state, bool document,
+                                           int openElements, const xmlChar *localName,
+                                           const xmlChar *prefix, int namespaceCount,
+                                           const xmlChar **namespaces, int attributeCount,
+                                           const xmlChar **attributes) noexcept
 {
-    ParseState &state = StateOf(context);
-    const bool document = IsDocument(state, context);
-    const int openElements = ParserContext::OpenElements(context);
     if (document && openElements > 1) {
-        if (state.lineParent != ParseState::LineParent::None && openElements <= 3 && !state.failed)
+        if (!state.failed)
             Guarded(context, state, [&] {
                 StartLineElement(context, state, openElements, localName, prefix, attributeCount,
                                  attributes);
@@ -157,6 +195,23 @@ void OnStartElement(void *context, const xmlChar *localName, const xmlChar *pref
         StartElement(context, state, localName, prefix, namespaceCount, namespaces,
                      attributeCount, attributes);
     });
+}
+
+// Called for every element of the file; the bulk lies deeper than the root's children (and
+// than a line's points) and leaves nothing to keep, so that case returns first, before
+// anything else is set up.
+void OnStartElement(void *context, const xmlChar *localName, const xmlChar *prefix, const xmlChar *,
+                    int namespaceCount, const xmlChar **namespaces, int attributeCount, int,
+                    const xmlChar **attributes) noexcept
+{
+    ParseState &state = StateOf(context);
+    const int openElements = ParserContext::OpenElements(context);
+    const bool document = IsDocument(state, context);
+    if (document && openElements > 1
+        && (openElements > 3 || state.lineParent == ParseState::LineParent::None))
+        return;
+    OnOtherStartElement(context, state, document, openElements, localName, prefix,
+                        namespaceCount, namespaces, attributeCount, attributes);
 }
 
 // As often as start tags and more: the same quick return for text below the root's children.
