@@ -225,6 +225,11 @@ TEST(WaypointOverlay, DrawsTheWaypointsOfALoadedFile)
         = "<gpx><trk><trkseg><trkpt lat='49.99' lon='14.0000005'/><trkpt lat='49.99' lon='200'/>"
           "<trkpt lat='49.98' lon='200'/><trkpt lat='49.98' lon='14.000001'/><trkpt lat='49.9' "
           "lon='-200'/></trkseg></trk></gpx>";
+    // More points than a block handed between the threads holds, then a segment of one point.
+    std::string longTrack = "<gpx><trk><trkseg>";
+    for (int i = 0; i < 40000; ++i)
+        longTrack += i % 2 ? "<trkpt lat='49.99' lon='14.05'/>" : "<trkpt lat='50' lon='14'/>";
+    longTrack += "</trkseg><trkseg><trkpt lat='49.9' lon='14.1'/></trkseg></trk></gpx>";
     const struct
     {
         const char *what;
@@ -252,6 +257,7 @@ TEST(WaypointOverlay, DrawsTheWaypointsOfALoadedFile)
         {"far ends clipped", farOut, true,
          join({ReferenceLine({110, 103}, {999, 103}), ReferenceLine({999, 106}, {0, 106})}),
          steep},
+        {"a long track", longTrack, true, join({ReferenceLine({100, 100}, {110, 103}), {{120, 130}}})},
     };
     const std::filesystem::path path
         = std::filesystem::temp_directory_path() / "carteva-overlay.gpx";
