@@ -46,20 +46,6 @@ bool CutToBox(Pixel &from, Pixel &to, long double lowX, long double highX, long 
     return true;
 }
 
-// The minor axis's share of one step along the major axis: `rest` counts in halves of a run.
-inline void StepMinor(std::int64_t &minor, std::int64_t &rest, std::int64_t rise,
-                      std::int64_t twoRun)
-{
-    rest += 2 * rise;
-    if (rest >= twoRun) {
-        rest -= twoRun;
-        ++minor;
-    } else if (rest < 0) {
-        rest += twoRun;
-        --minor;
-    }
-}
-
 // The line stepped along its major axis; `swap` paints (minor, major) as (x, y).
 void Step(PixelBatch &batch, std::int64_t major0, std::int64_t minor0, std::int64_t major1,
           std::int64_t minor1, std::int64_t majorSize, std::int64_t minorSize, bool swap)
@@ -110,42 +96,13 @@ void Step(PixelBatch &batch, std::int64_t major0, std::int64_t minor0, std::int6
     }
 }
 
-// Step's work when both ends lie inside the picture, and so every pixel between them: the same
-// pixels without the clipping arithmetic, which a track of short steps would pay at every one.
-void StepInside(PixelBatch &batch, std::int64_t major0, std::int64_t minor0, std::int64_t major1,
-                std::int64_t minor1, bool swap)
-{
-    if (major1 < major0) {
-        std::swap(major0, major1);
-        std::swap(minor0, minor1);
-    }
-    const std::int64_t run = major1 - major0;
-    const std::int64_t rise = minor1 - minor0;
-    const std::int64_t twoRun = 2 * std::max<std::int64_t>(run, 1);
-    std::int64_t minor = minor0;
-    std::int64_t rest = run;
-    for (std::int64_t major = major0; major <= major1; ++major) {
-        batch.Add(swap ? minor : major, swap ? major : minor);
-        StepMinor(minor, rest, rise, twoRun);
-    }
-}
-
-bool Inside(const Pixel &p, std::int64_t width, std::int64_t height)
-{
-    return p.X >= 0 && p.X < width && p.Y >= 0 && p.Y < height;
-}
-
 } // namespace
 
 void DrawClippedLine(PixelBatch &batch, Pixel from, Pixel to, std::int64_t width,
                      std::int64_t height)
 {
-    if (Inside(from, width, height) && Inside(to, width, height)) {
-        const std::int64_t dx = to.X - from.X, dy = to.Y - from.Y;
-        if ((dx < 0 ? -dx : dx) >= (dy < 0 ? -dy : dy))
-            StepInside(batch, from.X, from.Y, to.X, to.Y, false);
-        else
-            StepInside(batch, from.Y, from.X, to.Y, to.X, true);
+    if (InsidePicture(from, width, height) && InsidePicture(to, width, height)) {
+        DrawInsideLine(batch, from, to, false);
         return;
     }
     if (width <= 0 || height <= 0)

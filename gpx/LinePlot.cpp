@@ -56,18 +56,29 @@ std::size_t LinePlot::Paint(PixelSurface &surface, std::int64_t width, std::int6
     };
     const std::size_t warnAt = notMappable_ > 0 ? firstUnmappableAt_ : pixels_.size() + 1;
     std::size_t nextStart = 0; // in starts_
+    bool endPainted = false; // the step before lay inside the picture, so its end is painted
+    bool endInside = false; // the point before lies inside the picture
     for (std::size_t i = 0; i < pixels_.size(); ++i) {
         if (i == warnAt)
             warn();
+        const Pixel &to = pixels_[i];
+        const bool toInside = InsidePicture(to, width, height);
         const bool starts = nextStart < starts_.size() && starts_[nextStart] == i;
-        if (starts)
+        if (starts) {
             ++nextStart;
-        const bool alone
-            = starts && (i + 1 == pixels_.size() || (nextStart < starts_.size() && starts_[nextStart] == i + 1));
-        if (alone)
-            DrawClippedLine(batch, pixels_[i], pixels_[i], width, height);
-        else if (!starts)
-            DrawClippedLine(batch, pixels_[i - 1], pixels_[i], width, height);
+            const bool alone = i + 1 == pixels_.size()
+                || (nextStart < starts_.size() && starts_[nextStart] == i + 1);
+            if (alone)
+                DrawClippedLine(batch, to, to, width, height);
+            endPainted = false;
+        } else if (endInside && toInside) {
+            DrawInsideLine(batch, pixels_[i - 1], to, endPainted);
+            endPainted = true;
+        } else {
+            DrawClippedLine(batch, pixels_[i - 1], to, width, height);
+            endPainted = false;
+        }
+        endInside = toInside;
     }
     if (warnAt == pixels_.size())
         warn();

@@ -214,16 +214,26 @@ void OnStartElement(void *context, const xmlChar *localName, const xmlChar *pref
                         namespaceCount, namespaces, attributeCount, attributes);
 }
 
+// Text among the root's children, or in an entity's content.
+[[gnu::noinline]] void OnOtherCharacters(void *context, ParseState &state, bool document,
+                                         const xmlChar *text, int length) noexcept
+{
+    if (!document) {
+        Accept(context, state, static_cast<std::size_t>(length));
+        return;
+    }
+    if (!state.failed)
+        state.builder->TopLevelCharacters(View(text, text + length));
+}
+
 // As often as start tags and more: the same quick return for text below the root's children.
 void OnCharacters(void *context, const xmlChar *text, int length) noexcept
 {
     ParseState &state = StateOf(context);
-    if (!IsDocument(state, context)) {
-        Accept(context, state, static_cast<std::size_t>(length));
+    const bool document = IsDocument(state, context);
+    if (document && ParserContext::OpenElements(context) != 1)
         return;
-    }
-    if (ParserContext::OpenElements(context) == 1 && !state.failed)
-        state.builder->TopLevelCharacters(View(text, text + length));
+    OnOtherCharacters(context, state, document, text, length);
 }
 
 // A comment or CDATA section among the root's children becomes a node of its own.
