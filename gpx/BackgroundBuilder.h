@@ -94,7 +94,7 @@ private:
     static constexpr std::size_t BlockValues = 256 * 1024;
     static constexpr std::size_t MaxQueued = 8;
 
-    static constexpr std::size_t BlockLinePoints = 16384;
+    static constexpr std::size_t BlockLinePoints = 4096;
 
     static std::unique_ptr<ChildEventBlock> NewBlock();
     void PublishWhenFull()

@@ -4,7 +4,10 @@
 #include "calibration/GeoToPixel.h"
 #include "gpx/PixelBatch.h"
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <type_traits>
 #include <utility>
 
 namespace carteva {
@@ -23,8 +26,8 @@ inline bool InsidePicture(const Pixel &p, std::int64_t width, std::int64_t heigh
 }
 
 // The minor axis's share of one step along the major axis: `rest` counts in halves of a run.
-inline void StepMinor(std::int64_t &minor, std::int64_t &rest, std::int64_t rise,
-                      std::int64_t twoRun)
+constexpr void StepMinor(std::int64_t &minor, std::int64_t &rest, std::int64_t rise,
+                         std::int64_t twoRun)
 {
     rest += 2 * rise;
     if (rest >= twoRun) {
@@ -36,18 +39,17 @@ inline void StepMinor(std::int64_t &minor, std::int64_t &rest, std::int64_t rise
     }
 }
 
-// DrawClippedLine's pixels when both ends lie inside the picture, and so every pixel between
-// them, without the clipping arithmetic: a track's short steps, one after another. With
-// `fromPainted`, the pixel `from` is left out, the end of the step before. Inline, as the
-// calls would cost a third of such a step.
-inline void DrawInsideLine(PixelBatch &batch, Pixel from, Pixel to, bool fromPainted)
+// The pixels of the line between two pixels, both ends included but `from` when `skipFrom`:
+// along its longer axis one pixel a step, from its lower end on that axis so that halves round
+// the same way either way round, the other coordinate rounded (halves up) from the exact line.
+// `emit(x, y)` takes each; nothing is clipped.
+template<class Emit> constexpr void StepLine(Pixel from, Pixel to, bool skipFrom, Emit &&emit)
 {
     const std::int64_t dx = to.X - from.X, dy = to.Y - from.Y;
     const bool swap = (dx < 0 ? -dx : dx) < (dy < 0 ? -dy : dy); // stepped along y
     std::int64_t major0 = swap ? from.Y : from.X, minor0 = swap ? from.X : from.Y;
     std::int64_t major1 = swap ? to.Y : to.X, minor1 = swap ? to.X : to.Y;
-    // Stepped from the lower major end, so that halves round the same way either way round.
-    bool skipLow = fromPainted, skipHigh = false;
+    bool skipLow = skipFrom, skipHigh = false;
     if (major1 < major0) {
         std::swap(major0, major1);
         std::swap(minor0, minor1);
@@ -65,9 +67,70 @@ inline void DrawInsideLine(PixelBatch &batch, Pixel from, Pixel to, bool fromPai
     }
     const std::int64_t last = skipHigh ? major1 - 1 : major1;
     for (; major <= last; ++major) {
-        batch.Add(swap ? minor : major, swap ? major : minor);
+        emit(swap ? minor : major, swap ? major : minor);
         StepMinor(minor, rest, rise, twoRun);
     }
+}
+
+// A short step's pixels as offsets from its start, the start first: a track's steps are
+// mostly a few pixels, and stepping them costs more in mispredicted branches than in work.
+struct ShortStep
+{
+    static constexpr int Reach = 7; // on either axis
+    static constexpr int Side = 2 * Reach + 1;
+    static constexpr int MaxPixels = Reach + 1;
+    int Count;
+    std::int8_t X[MaxPixels + 1]; // one to spare: slots are written whole, Count are kept
+    std::int8_t Y[MaxPixels + 1];
+};
+
+constexpr std::array<ShortStep, ShortStep::Side * ShortStep::Side> MakeShortSteps()
+{
+    std::array<ShortStep, ShortStep::Side * ShortStep::Side> table {};
+    for (int dy = -ShortStep::Reach; dy <= ShortStep::Reach; ++dy) {
+        for (int dx = -ShortStep::Reach; dx <= ShortStep::Reach; ++dx) {
+            ShortStep &step = table[(dy + ShortStep::Reach) * ShortStep::Side + dx + ShortStep::Reach];
+            step.Count = 1; // the start, at (0, 0)
+            StepLine({0, 0}, {dx, dy}, true, [&](std::int64_t x, std::int64_t y) {
+                step.X[step.Count] = static_cast<std::int8_t>(x);
+                step.Y[step.Count] = static_cast<std::int8_t>(y);
+                ++step.Count;
+            });
+        }
+    }
+    return table;
+}
+
+inline constexpr std::array<ShortStep, ShortStep::Side * ShortStep::Side> ShortSteps
+    = MakeShortSteps();
+
+// DrawClippedLine's pixels when both ends lie inside the picture, and so every pixel between
+// them, without the clipping arithmetic: a track's steps, one after another. With
+// `fromPainted`, the pixel `from` is left out, the end of the step before. A short step is
+// copied from its table entry, its slots written whole, with no branch that depends on it.
+inline void DrawInsideLine(PixelBatch &batch, Pixel from, Pixel to, bool fromPainted)
+{
+    const std::int64_t dx = to.X - from.X, dy = to.Y - from.Y;
+    if (dx < -ShortStep::Reach || dx > ShortStep::Reach || dy < -ShortStep::Reach
+        || dy > ShortStep::Reach) {
+        StepLine(from, to, fromPainted, [&](std::int64_t x, std::int64_t y) { batch.Add(x, y); });
+        return;
+    }
+    const ShortStep &step = ShortSteps[(dy + ShortStep::Reach) * ShortStep::Side + dx + ShortStep::Reach];
+    const int first = fromPainted ? 1 : 0;
+    const auto write = [&](Pixel *slots, auto slotCount) {
+        for (int k = 0; k < slotCount(); ++k)
+            slots[k] = {from.X + step.X[first + k], from.Y + step.Y[first + k]};
+        return static_cast<std::size_t>(step.Count - first);
+    };
+    // The steps of one track are mostly alike, so this branch is seldom mispredicted; writing
+    // the fewer slots makes the shortest steps cheaper still.
+    constexpr int FewSlots = (ShortStep::MaxPixels + 1) / 2;
+    batch.AddDirect(ShortStep::MaxPixels, [&](Pixel *slots) {
+        if (step.Count - first <= FewSlots)
+            return write(slots, std::integral_constant<int, FewSlots>());
+        return write(slots, std::integral_constant<int, ShortStep::MaxPixels>());
+    });
 }
 
 } // namespace carteva

@@ -2,6 +2,7 @@
 #include "gpx/WaypointOverlay.h"
 
 #include "calibration/Errors.h"
+#include "gpx/ClippedLine.h"
 #include "gpx/GpxLoader.h"
 
 #include <gtest/gtest.h>
@@ -163,13 +164,37 @@ std::set<std::pair<std::int64_t, std::int64_t>> ReferenceLine(std::pair<double, 
     const double dx = b.first - a.first, dy = b.second - a.second;
     const double steps = std::max(std::abs(dx), std::abs(dy));
     for (double t = 0; t <= steps; ++t) {
-        const double u = steps == 0 ? 0 : t / steps;
-        const auto x = static_cast<std::int64_t>(std::floor(a.first + u * dx + 0.5));
-        const auto y = static_cast<std::int64_t>(std::floor(a.second + u * dy + 0.5));
+        // The product first: an exact half stays exact.
+        const auto x = static_cast<std::int64_t>(std::floor(a.first + (steps == 0 ? 0 : t * dx / steps) + 0.5));
+        const auto y = static_cast<std::int64_t>(std::floor(a.second + (steps == 0 ? 0 : t * dy / steps) + 0.5));
         if (x >= 0 && y >= 0 && x < width && y < height)
             pixels.insert({x, y});
     }
     return pixels;
+}
+
+// Every step of up to a few pixels either way, painted whole and after a step that painted its
+// start: the table of short steps, and the stepping beyond it, against the reference line.
+TEST(WaypointOverlay, ShortStepsPaintTheReferenceLine)
+{
+    for (int dy = -9; dy <= 9; ++dy) {
+        for (int dx = -9; dx <= 9; ++dx) {
+            for (const bool fromPainted : {false, true}) {
+                RecordingSurface surface(1000, 1000);
+                PixelBatch batch(surface, ColourOrange);
+                DrawInsideLine(batch, {500, 500}, {500 + dx, 500 + dy}, fromPainted);
+                batch.Flush();
+                std::set<std::pair<std::int64_t, std::int64_t>> painted;
+                for (const PaintedPixel &pixel : surface.painted)
+                    painted.insert({pixel.X, pixel.Y});
+                auto expected = ReferenceLine({500, 500}, {500 + dx, 500 + dy});
+                if (fromPainted)
+                    expected.erase({500, 500});
+                EXPECT_EQ(painted, expected) << dx << ", " << dy << ", " << fromPainted;
+                EXPECT_EQ(surface.painted.size(), expected.size()) << dx << ", " << dy;
+            }
+        }
+    }
 }
 
 TEST(WaypointOverlay, DrawsTheWaypointsOfALoadedFile)
