@@ -103,9 +103,15 @@ private:
             || current_->values.size() >= BlockValues)
             Publish(false);
     }
+    // Not find_first_not_of, which searches the set for every character: the text between
+    // the root's children is a few blanks at each.
     static bool IsBlank(std::string_view text) noexcept
     {
-        return text.find_first_not_of(" \t\n\r") == std::string_view::npos;
+        for (const char c : text) {
+            if (c != ' ' && c != '\t' && c != '\n' && c != '\r')
+                return false;
+        }
+        return true;
     }
     void FlushText();
     void Publish(bool last);

@@ -36,11 +36,19 @@ std::string_view View(const xmlChar *begin, const xmlChar *end)
     return {reinterpret_cast<const char *>(begin), static_cast<std::size_t>(end - begin)};
 }
 
-// The parser leaves references to internal entities (and "&#38;" for a literal ampersand) in
-// attribute values; expand them the way libxml2's own tree builder does. The text lives in
-// `owner` while it is used.
-[[gnu::noinline]] std::string_view ExpandedValue(ParseState &state, void *context, const xmlChar **attribute,
-                               std::unique_ptr<xmlChar, decltype(xmlFree)> &owner)
+// Five pointers: local name, prefix, URI, value, end of value. True when the value holds a
+// reference, or "&#38;" for a literal ampersand: the parser leaves them in.
+bool HasReference(const xmlChar **attribute)
+{
+    return std::memchr(attribute[3], '&', static_cast<std::size_t>(attribute[4] - attribute[3]))
+        != nullptr;
+}
+
+// The value with its references expanded the way libxml2's own tree builder does; the text
+// lives in `owner` while it is used.
+[[gnu::noinline]] std::string_view ExpandedValue(ParseState &state, void *context,
+                                                 const xmlChar **attribute,
+                                                 std::unique_ptr<xmlChar, decltype(xmlFree)> &owner)
 {
     owner.reset(ParserContext::ExpandAttributeValue(context, attribute[3], attribute[4]));
     const std::string_view value = owner ? reinterpret_cast<const char *>(owner.get()) : "";
@@ -50,24 +58,16 @@ std::string_view View(const xmlChar *begin, const xmlChar *end)
     return value;
 }
 
-// Five pointers: local name, prefix, URI, value, end of value. The value as written when it
-// holds no reference, else expanded into `owner`.
-inline std::string_view Value(ParseState &state, void *context, const xmlChar **attribute,
-                              std::unique_ptr<xmlChar, decltype(xmlFree)> &owner)
-{
-    const std::string_view raw = View(attribute[3], attribute[4]);
-    if (std::memchr(raw.data(), '&', raw.size()) == nullptr) [[likely]]
-        return raw;
-    return ExpandedValue(state, context, attribute, owner);
-}
-
 // Recorded under the given name.
 void AddAttribute(ParseState &state, void *context, const xmlChar **attribute,
                   const xmlChar *prefix, const xmlChar *localName)
 {
+    if (!HasReference(attribute)) [[likely]] {
+        state.builder->Attribute(prefix, localName, View(attribute[3], attribute[4]));
+        return;
+    }
     std::unique_ptr<xmlChar, decltype(xmlFree)> owner(nullptr, xmlFree);
-    const std::string_view value = Value(state, context, attribute, owner);
-    state.builder->Attribute(prefix, localName, value);
+    state.builder->Attribute(prefix, localName, ExpandedValue(state, context, attribute, owner));
 }
 
 // Names are the parser's dictionary strings: one address per spelling.
@@ -80,20 +80,19 @@ bool Named(const xmlChar *prefix, const xmlChar *localName, const xmlChar *name)
 [[gnu::noinline]] void AddExpandedLinePoint(ParseState &state, void *context,
                                             const xmlChar **lat, const xmlChar **lon)
 {
-    // The values lie in the parser's input, which stopping the parser frees.
     std::unique_ptr<xmlChar, decltype(xmlFree)> latOwner(nullptr, xmlFree), lonOwner(nullptr, xmlFree);
-    std::optional<std::string_view> latValue, lonValue;
-    if (lat != nullptr && !ParserContext::Stopped(context))
-        latValue = Value(state, context, lat, latOwner);
-    if (lon != nullptr && !ParserContext::Stopped(context))
-        lonValue = Value(state, context, lon, lonOwner);
+    // The values lie in the parser's input, which stopping the parser frees.
+    const auto value = [&](const xmlChar **attribute, auto &owner) -> std::optional<std::string_view> {
+        if (attribute == nullptr || ParserContext::Stopped(context))
+            return std::nullopt;
+        if (!HasReference(attribute))
+            return View(attribute[3], attribute[4]);
+        return ExpandedValue(state, context, attribute, owner);
+    };
+    const std::optional<std::string_view> latValue = value(lat, latOwner);
+    const std::optional<std::string_view> lonValue = value(lon, lonOwner);
     if (!ParserContext::Stopped(context))
         state.builder->LinePoint(latValue, lonValue);
-}
-
-bool HasReference(const xmlChar **attribute)
-{
-    return attribute != nullptr && std::memchr(attribute[3], '&', attribute[4] - attribute[3]);
 }
 
 // A point of a track segment or a route: its "lat" and "lon", named exactly so. A track's
@@ -109,7 +108,7 @@ void AddLinePoint(ParseState &state, void *context, int attributeCount, const xm
             lon = attribute;
     }
     BackgroundBuilder &builder = *state.builder;
-    if (HasReference(lat) || HasReference(lon)) {
+    if ((lat != nullptr && HasReference(lat)) || (lon != nullptr && HasReference(lon))) {
         AddExpandedLinePoint(state, context, lat, lon);
     } else {
         const auto value = [](const xmlChar **attribute) -> std::optional<std::string_view> {
