@@ -50,6 +50,12 @@ TEST(ParseDecimal, ReadsCompleteNumbers)
         Extended expected;
     } rows[] = {
         {u"50.0833333", 500833333.0L / 10000000.0L},
+        {u"-49.9397449", -499397449.0L / 10000000.0L},
+        {u"1234567890.123456789", 1234567890123456789.0L / 1e9L}, // 19 digits
+        {u"9999999999999999999", 9999999999999999999.0L},
+        {u"99999999999999999999", 99999999999999999999.0L}, // 20: rounded from 2^64 on
+        {u"-0.0", -0.0L},
+        {u"007", 7},
         {u"  -12.5", -12.5L},
         {u"1.5E-3", 15.0L / 10000.0L},
         {u"1e5", 100000},
@@ -97,10 +103,11 @@ TEST(ParseDecimal, ReturnsTheDigitsReadSoFarForMalformedText)
 TEST(ParseDecimal, TellsCompleteNumbersByTheGrammar)
 {
     for (std::u16string_view text :
-         {u"5", u"+5", u" -12.5", u".5", u"5.", u".", u"-.", u"E5", u"1.5e-3", u"  1e+5", u"007"})
+         {u"5", u"+5", u" -12.5", u".5", u"5.", u".", u"-.", u"E5", u"1.5e-3", u"  1e+5", u"007",
+          u"-12.5", u"-.5", u"12345678901234567890.5"})
         EXPECT_TRUE(IsDecimalNumber(text)) << Narrow(text);
     for (std::u16string_view text : {u"", u" ", u"-", u"5e", u"5 ", u"50,5", u"1.2.3", u"--5",
-                                     u"\t5", u"5e+", u"e", u"+-5", u"1e5.0"})
+                                     u"\t5", u"5e+", u"e", u"+-5", u"1e5.0", u"-5-", u"5.-"})
         EXPECT_FALSE(IsDecimalNumber(text)) << Narrow(text);
 }
 
