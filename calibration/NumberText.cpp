@@ -133,29 +133,44 @@ struct PlainDecimal
     int fractionDigits = 0;
 };
 
+// Adds the digits from p on to `digits` and returns where they end.
+template<typename Char>
+const Char *ReadPlainDigits(const Char *p, const Char *end, std::uint64_t &digits)
+{
+    for (; p != end; ++p) {
+        const auto digit = static_cast<std::uint32_t>(*p) - '0'; // wraps for anything below '0'
+        if (digit > 9)
+            break;
+        digits = digits * 10 + digit; // wraps only past 19 digits
+    }
+    return p;
+}
+
 template<typename Char> PlainDecimal ScanPlainDecimal(std::basic_string_view<Char> text)
 {
-    constexpr int MaxDigits = 19; // 10^19 - 1 < 2^64
+    constexpr std::ptrdiff_t MaxDigits = 19; // 10^19 - 1 < 2^64
     PlainDecimal number;
     const Char *p = text.data();
     const Char *const end = p + text.size();
     number.negative = p != end && *p == '-';
     if (number.negative)
         ++p;
-    int count = 0;
-    bool point = false;
-    for (; p != end; ++p) {
-        if (IsDigit(*p)) {
-            number.digits = number.digits * 10 + static_cast<unsigned>(*p - '0'); // wraps only past 19
-            ++count;
-            number.fractionDigits += point ? 1 : 0;
-        } else if (*p == '.' && !point && count > 0) {
-            point = true;
-        } else {
+    const Char *const integer = p;
+    p = ReadPlainDigits(p, end, number.digits);
+    std::ptrdiff_t count = p - integer;
+    if (count == 0)
+        return {};
+    if (p != end) {
+        if (*p != '.')
             return {};
-        }
+        const Char *const fraction = ++p;
+        p = ReadPlainDigits(p, end, number.digits);
+        if (p != end)
+            return {};
+        number.fractionDigits = static_cast<int>(std::min(p - fraction, MaxDigits + 1));
+        count += p - fraction;
     }
-    number.plain = count > 0 && count <= MaxDigits;
+    number.plain = count <= MaxDigits;
     return number;
 }
 
@@ -178,8 +193,6 @@ template<typename Char> Extended ParseDecimalText(std::basic_string_view<Char> t
 
 template<typename Char> bool IsDecimalNumberText(std::basic_string_view<Char> text)
 {
-    if (ScanPlainDecimal(text).plain)
-        return true;
     IgnoreDigits digits;
     return ScanDecimal(text, digits).complete;
 }
