@@ -1,13 +1,11 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "gpx/ByteBuffer.h"
 #include "gpx/GpxDocument.h"
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
-#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -59,44 +57,6 @@ struct ChildEventBlock
         std::uint32_t LatLength;
         std::uint32_t LonLength;
         std::uint8_t Flags;
-    };
-
-    // Bytes back to back. Unlike std::string's, an append within the room is a bound check and
-    // a copy: a track point makes two.
-    class Bytes
-    {
-    public:
-        void Reserve(std::size_t room)
-        {
-            if (room > capacity_)
-                Grow(room - size_);
-        }
-        void Append(std::string_view text)
-        {
-            if (text.size() > capacity_ - size_)
-                Grow(text.size());
-            if (!text.empty())
-                std::memcpy(data_.get() + size_, text.data(), text.size());
-            size_ += text.size();
-        }
-        std::size_t size() const { return size_; }
-        void clear() { size_ = 0; }
-        std::string_view View() const { return {data_.get(), size_}; }
-
-    private:
-        void Grow(std::size_t more)
-        {
-            const std::size_t capacity = std::max(size_ + more, 2 * capacity_);
-            auto data = std::make_unique_for_overwrite<char[]>(capacity); // filled by appending
-            if (size_ > 0)
-                std::memcpy(data.get(), data_.get(), size_);
-            data_ = std::move(data);
-            capacity_ = capacity;
-        }
-
-        std::unique_ptr<char[]> data_;
-        std::size_t size_ = 0;
-        std::size_t capacity_ = 0;
     };
 
     void Reserve(std::size_t nodeCount, std::size_t attributeCount, std::size_t linePointCount,
@@ -158,7 +118,7 @@ struct ChildEventBlock
     std::vector<Node> nodes;
     std::vector<Attribute> attributes;
     std::vector<LinePoint> linePoints;
-    Bytes values;
+    ByteBuffer values;
 };
 
 } // namespace carteva

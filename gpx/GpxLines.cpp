@@ -22,16 +22,16 @@ void GpxLines::AddPoint(std::optional<std::string_view> lat, std::optional<std::
                        static_cast<std::uint32_t>(latLength), static_cast<std::uint32_t>(lonLength),
                        flags});
     if (lat)
-        values_.append(*lat);
+        values_.Append(*lat);
     if (lon)
-        values_.append(*lon);
+        values_.Append(*lon);
     lineStarted_ = false;
 }
 
 WaypointText GpxLines::Point(std::size_t point) const
 {
     const Entry &entry = points_[point];
-    const std::string_view values(values_);
+    const std::string_view values = values_.View();
     WaypointText text;
     if (entry.Flags & LatFlag)
         text.Lat = values.substr(entry.Begin, entry.LatLength);

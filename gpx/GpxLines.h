@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "gpx/ByteBuffer.h"
 #include "gpx/WaypointPlot.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <string>
 #include <string_view>
 #include <vector>
 
@@ -40,7 +40,7 @@ private:
     };
 
     std::vector<Entry> points_;
-    std::string values_;
+    ByteBuffer values_;
     bool lineStarted_ = false; // the next point starts a line
 };
 
