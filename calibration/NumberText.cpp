@@ -178,7 +178,8 @@ template<typename Char> Extended ParseDecimalText(std::basic_string_view<Char> t
 {
     const PlainDecimal plain = ScanPlainDecimal(text);
     if (plain.plain) {
-        const Extended v = ScaleByPowerOfTen(static_cast<Extended>(plain.digits), -plain.fractionDigits);
+        const Extended v
+            = ScaleByPowerOfTen(static_cast<Extended>(plain.digits), -plain.fractionDigits);
         return plain.negative ? -v : v;
     }
     DigitAccumulator m;

@@ -92,7 +92,7 @@ private:
     // a few are queued before the parser waits.
     static constexpr std::size_t BlockNodes = 4096;
     static constexpr std::size_t BlockValues = 256 * 1024;
-    static constexpr std::size_t MaxQueued = 32;
+    static constexpr std::size_t MaxQueued = 8;
 
     static constexpr std::size_t BlockLinePoints = 4096;
 

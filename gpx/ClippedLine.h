@@ -12,8 +12,8 @@
 
 namespace carteva {
 
-// Adds to `batch` the one-pixel line from `from` to `to`, both ends included, where it lies inside the
-// width × height picture: along its longer axis one pixel a step, the other coordinate rounded
+// Adds to `batch` the one-pixel line from `from` to `to`, both ends included, where it lies inside
+// the width × height picture: along its longer axis one pixel a step, the other coordinate rounded
 // (halves up) from the exact line. Ends far outside, anywhere in the 64-bit range, are first
 // cut back to the picture's neighbourhood, so nothing overflows and the work stays within the
 // picture's size.
@@ -82,6 +82,12 @@ struct ShortStep
     int Count;
     std::int8_t X[MaxPixels + 1]; // one to spare: slots are written whole, Count are kept
     std::int8_t Y[MaxPixels + 1];
+
+    // A step's entry in the table; both offsets within Reach.
+    static constexpr std::size_t Index(std::int64_t dx, std::int64_t dy)
+    {
+        return static_cast<std::size_t>((dy + Reach) * Side + dx + Reach);
+    }
 };
 
 constexpr std::array<ShortStep, ShortStep::Side * ShortStep::Side> MakeShortSteps()
@@ -89,7 +95,7 @@ constexpr std::array<ShortStep, ShortStep::Side * ShortStep::Side> MakeShortStep
     std::array<ShortStep, ShortStep::Side * ShortStep::Side> table {};
     for (int dy = -ShortStep::Reach; dy <= ShortStep::Reach; ++dy) {
         for (int dx = -ShortStep::Reach; dx <= ShortStep::Reach; ++dx) {
-            ShortStep &step = table[(dy + ShortStep::Reach) * ShortStep::Side + dx + ShortStep::Reach];
+            ShortStep &step = table[ShortStep::Index(dx, dy)];
             step.Count = 1; // the start, at (0, 0)
             StepLine({0, 0}, {dx, dy}, true, [&](std::int64_t x, std::int64_t y) {
                 step.X[step.Count] = static_cast<std::int8_t>(x);
@@ -116,7 +122,7 @@ inline void DrawInsideLine(PixelBatch &batch, Pixel from, Pixel to, bool fromPai
         StepLine(from, to, fromPainted, [&](std::int64_t x, std::int64_t y) { batch.Add(x, y); });
         return;
     }
-    const ShortStep &step = ShortSteps[(dy + ShortStep::Reach) * ShortStep::Side + dx + ShortStep::Reach];
+    const ShortStep &step = ShortSteps[ShortStep::Index(dx, dy)];
     const int first = fromPainted ? 1 : 0;
     const auto write = [&](Pixel *slots, auto slotCount) {
         for (int k = 0; k < slotCount(); ++k)

@@ -24,7 +24,8 @@ void LinePlot::Add(const WaypointText &point)
         return;
     }
     try {
-        const std::optional<Pixel> pixel = mapping_.GeoToPixel(ParseDecimal(*lat), ParseDecimal(*lon));
+        const std::optional<Pixel> pixel
+            = mapping_.GeoToPixel(ParseDecimal(*lat), ParseDecimal(*lon));
         if (!pixel) {
             if (notMappable_++ == 0)
                 firstUnmappableAt_ = pixels_.size();

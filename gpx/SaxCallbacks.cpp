@@ -77,12 +77,14 @@ bool Named(const xmlChar *prefix, const xmlChar *localName, const xmlChar *name)
 }
 
 // A line point whose values hold references: expanded, each into text of its own.
-[[gnu::noinline]] void AddExpandedLinePoint(ParseState &state, void *context,
-                                            const xmlChar **lat, const xmlChar **lon)
+[[gnu::noinline]] void AddExpandedLinePoint(ParseState &state, void *context, const xmlChar **lat,
+                                            const xmlChar **lon)
 {
-    std::unique_ptr<xmlChar, decltype(xmlFree)> latOwner(nullptr, xmlFree), lonOwner(nullptr, xmlFree);
+    std::unique_ptr<xmlChar, decltype(xmlFree)> latOwner(nullptr, xmlFree),
+        lonOwner(nullptr, xmlFree);
     // The values lie in the parser's input, which stopping the parser frees.
-    const auto value = [&](const xmlChar **attribute, auto &owner) -> std::optional<std::string_view> {
+    const auto value
+        = [&](const xmlChar **attribute, auto &owner) -> std::optional<std::string_view> {
         if (attribute == nullptr || ParserContext::Stopped(context))
             return std::nullopt;
         if (!HasReference(attribute))
@@ -209,8 +211,8 @@ void OnStartElement(void *context, const xmlChar *localName, const xmlChar *pref
     if (document && openElements > 1
         && (openElements > 3 || state.lineParent == ParseState::LineParent::None))
         return;
-    OnOtherStartElement(context, state, document, openElements, localName, prefix,
-                        namespaceCount, namespaces, attributeCount, attributes);
+    OnOtherStartElement(context, state, document, openElements, localName, prefix, namespaceCount,
+                        namespaces, attributeCount, attributes);
 }
 
 // Text among the root's children, or in an entity's content.

@@ -165,8 +165,9 @@ std::set<std::pair<std::int64_t, std::int64_t>> ReferenceLine(std::pair<double, 
     const double steps = std::max(std::abs(dx), std::abs(dy));
     for (double t = 0; t <= steps; ++t) {
         // The product first: an exact half stays exact.
-        const auto x = static_cast<std::int64_t>(std::floor(a.first + (steps == 0 ? 0 : t * dx / steps) + 0.5));
-        const auto y = static_cast<std::int64_t>(std::floor(a.second + (steps == 0 ? 0 : t * dy / steps) + 0.5));
+        const double ux = steps == 0 ? 0 : t * dx / steps, uy = steps == 0 ? 0 : t * dy / steps;
+        const auto x = static_cast<std::int64_t>(std::floor(a.first + ux + 0.5));
+        const auto y = static_cast<std::int64_t>(std::floor(a.second + uy + 0.5));
         if (x >= 0 && y >= 0 && x < width && y < height)
             pixels.insert({x, y});
     }
@@ -282,7 +283,8 @@ TEST(WaypointOverlay, DrawsTheWaypointsOfALoadedFile)
         {"far ends clipped", farOut, true,
          join({ReferenceLine({110, 103}, {999, 103}), ReferenceLine({999, 106}, {0, 106})}),
          steep},
-        {"a long track", longTrack, true, join({ReferenceLine({100, 100}, {110, 103}), {{120, 130}}})},
+        {"a long track", longTrack, true,
+         join({ReferenceLine({100, 100}, {110, 103}), {{120, 130}}})},
     };
     const std::filesystem::path path
         = std::filesystem::temp_directory_path() / "carteva-overlay.gpx";
