@@ -21,11 +21,17 @@ BackgroundBuilder::BackgroundBuilder(std::size_t fileBytes, MappingKind kind,
     // Upper estimates for waypoint files: a waypoint takes at least about 20 bytes, two
     // attributes and a dozen bytes of values.
     builder_.Document().Reserve(fileBytes / 20, fileBytes / 10, fileBytes / 4);
+    // And for tracks: a point takes at least about 24 bytes, half of them its texts. Growing
+    // instead would copy all kept so far at each doubling, holding the parser up meanwhile.
+    if (lines)
+        builder_.Document().Lines().Reserve(fileBytes / 24, fileBytes / 2);
     if (points) {
         plot_ = std::make_unique<WaypointPlot>(kind, *points);
         plot_->Reserve(fileBytes / 20);
-        if (lines)
+        if (lines) {
             linePlot_ = std::make_unique<LinePlot>(kind, *points);
+            linePlot_->Reserve(fileBytes / 24);
+        }
     }
     // The arithmetic must round exactly as it would here (x87 precision and rounding, SSE).
     std::fegetenv(&environment_);

@@ -3,7 +3,19 @@
 
 #include "gpx/GpxDocument.h"
 
+#include <new>
+
 namespace carteva {
+
+void GpxLines::Reserve(std::size_t points, std::size_t valueBytes) noexcept
+{
+    try {
+        points_.reserve(points);
+        values_.Reserve(valueBytes);
+    } catch (const std::bad_alloc &) {
+        // They grow as needed, then.
+    }
+}
 
 void GpxLines::StartLine()
 {

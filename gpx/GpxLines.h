@@ -18,6 +18,8 @@ namespace carteva {
 class GpxLines
 {
 public:
+    // Room for this many points and bytes of their texts; only a hint, never fails.
+    void Reserve(std::size_t points, std::size_t valueBytes) noexcept;
     void StartLine();
     // Adds a point to the line started last.
     void AddPoint(std::optional<std::string_view> lat, std::optional<std::string_view> lon);

@@ -6,6 +6,7 @@
 #include "gpx/ClippedLine.h"
 
 #include <algorithm>
+#include <new>
 
 namespace carteva {
 
@@ -38,6 +39,15 @@ void LinePlot::Add(const WaypointText &point)
         pixels_.push_back(*pixel);
     } catch (const Error &) {
         error_ = std::current_exception();
+    }
+}
+
+void LinePlot::Reserve(std::size_t points) noexcept
+{
+    try {
+        pixels_.reserve(points);
+    } catch (const std::bad_alloc &) {
+        // They grow as needed, then.
     }
 }
 

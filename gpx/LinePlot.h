@@ -28,6 +28,8 @@ public:
     // The next points belong to a new line.
     void Break() { broken_ = true; }
     void Add(const WaypointText &point);
+    // Room for this many points; only a hint, never fails.
+    void Reserve(std::size_t points) noexcept;
     bool Ended() const { return static_cast<bool>(error_); }
     bool MadeWith(MappingKind kind, std::span<const TCalibPoint> points) const;
 
