@@ -2,8 +2,8 @@
 #include "gpx/GpxDocument.h"
 
 #include "calibration/Errors.h"
+#include "gpx/ReserveHint.h"
 
-#include <new>
 #include <stdexcept>
 
 namespace carteva {
@@ -85,13 +85,11 @@ void GpxDocument::TooLarge()
 
 void GpxDocument::Reserve(std::size_t nodes, std::size_t attributes, std::size_t valueBytes)
 {
-    try {
+    ReserveHint([&] {
         nodes_.reserve(nodes);
         attributes_.reserve(attributes);
         values_.reserve(valueBytes);
-    } catch (const std::bad_alloc &) {
-        // Only a hint: the arrays grow as needed.
-    }
+    });
 }
 
 std::size_t GpxDocument::MemoryUsed() const

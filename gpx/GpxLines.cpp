@@ -2,19 +2,17 @@
 #include "gpx/GpxLines.h"
 
 #include "gpx/GpxDocument.h"
+#include "gpx/ReserveHint.h"
 
-#include <new>
 
 namespace carteva {
 
 void GpxLines::Reserve(std::size_t points, std::size_t valueBytes) noexcept
 {
-    try {
+    ReserveHint([&] {
         points_.reserve(points);
         values_.Reserve(valueBytes);
-    } catch (const std::bad_alloc &) {
-        // They grow as needed, then.
-    }
+    });
 }
 
 void GpxLines::StartLine()

@@ -28,7 +28,6 @@ public:
     WaypointText Point(std::size_t point) const;
     // True for the first point of a line.
     bool StartsLine(std::size_t point) const { return points_[point].Flags & StartFlag; }
-    bool Empty() const { return points_.empty(); }
     std::size_t MemoryUsed() const { return points_.size() * sizeof(Entry) + values_.size(); }
 
 private:

@@ -2,11 +2,10 @@
 #include "gpx/LinePlot.h"
 
 #include "calibration/Errors.h"
-#include "calibration/NumberText.h"
 #include "gpx/ClippedLine.h"
+#include "gpx/ReserveHint.h"
 
 #include <algorithm>
-#include <new>
 
 namespace carteva {
 
@@ -19,24 +18,18 @@ void LinePlot::Add(const WaypointText &point)
 {
     if (error_)
         return;
-    const std::optional<std::string_view> &lat = point.Lat, &lon = point.Lon;
-    if (!lat || !lon || !IsDecimalNumber(*lat) || !IsDecimalNumber(*lon)) {
-        broken_ = true;
-        return;
-    }
     try {
-        const std::optional<Pixel> pixel
-            = mapping_.GeoToPixel(ParseDecimal(*lat), ParseDecimal(*lon));
-        if (!pixel) {
-            if (notMappable_++ == 0)
-                firstUnmappableAt_ = pixels_.size();
+        const MappedText mapped = MapText(mapping_, point);
+        if (mapped.Complete && !mapped.At && notMappable_++ == 0)
+            firstUnmappableAt_ = pixels_.size();
+        if (!mapped.At) {
             broken_ = true;
             return;
         }
         if (broken_)
             starts_.push_back(pixels_.size());
         broken_ = false;
-        pixels_.push_back(*pixel);
+        pixels_.push_back(*mapped.At);
     } catch (const Error &) {
         error_ = std::current_exception();
     }
@@ -44,11 +37,7 @@ void LinePlot::Add(const WaypointText &point)
 
 void LinePlot::Reserve(std::size_t points) noexcept
 {
-    try {
-        pixels_.reserve(points);
-    } catch (const std::bad_alloc &) {
-        // They grow as needed, then.
-    }
+    ReserveHint([&] { pixels_.reserve(points); });
 }
 
 bool LinePlot::MadeWith(MappingKind kind, std::span<const TCalibPoint> points) const

@@ -3,9 +3,9 @@
 
 #include "calibration/Errors.h"
 #include "calibration/NumberText.h"
+#include "gpx/ReserveHint.h"
 
 #include <algorithm>
-#include <new>
 
 namespace carteva {
 
@@ -14,26 +14,33 @@ WaypointPlot::WaypointPlot(MappingKind kind, std::span<const TCalibPoint> points
     , mapping_(kind, points)
 { }
 
+MappedText MapText(const Mapping &mapping, const WaypointText &point)
+{
+    const std::optional<std::string_view> &lat = point.Lat, &lon = point.Lon;
+    // The number grammar is ASCII: the UTF-8 text is read as it stands.
+    if (!lat || !lon || !IsDecimalNumber(*lat) || !IsDecimalNumber(*lon))
+        return {false, std::nullopt};
+    const Extended latitude = ParseDecimal(*lat);
+    const Extended longitude = ParseDecimal(*lon);
+    return {true, mapping.GeoToPixel(latitude, longitude)};
+}
+
 void WaypointPlot::Add(const WaypointText &waypoint)
 {
     if (error_)
         return;
-    const std::optional<std::string_view> &lat = waypoint.Lat, &lon = waypoint.Lon;
-    // The number grammar is ASCII: the UTF-8 text is read as it stands.
-    if (!lat || !lon || !IsDecimalNumber(*lat) || !IsDecimalNumber(*lon)) {
-        ++skipped_;
-        return;
-    }
     try {
-        const Extended latitude = ParseDecimal(*lat);
-        const Extended longitude = ParseDecimal(*lon);
-        const std::optional<Pixel> pixel = mapping_.GeoToPixel(latitude, longitude);
-        if (!pixel) {
+        const MappedText mapped = MapText(mapping_, waypoint);
+        if (!mapped.Complete) {
+            ++skipped_;
+            return;
+        }
+        if (!mapped.At) {
             if (notMappable_++ == 0)
                 firstUnmappableAt_ = pixels_.size();
             return;
         }
-        pixels_.push_back(*pixel);
+        pixels_.push_back(*mapped.At);
     } catch (const Error &) {
         error_ = std::current_exception();
     }
@@ -41,11 +48,7 @@ void WaypointPlot::Add(const WaypointText &waypoint)
 
 void WaypointPlot::Reserve(std::size_t waypoints) noexcept
 {
-    try {
-        pixels_.reserve(waypoints);
-    } catch (const std::bad_alloc &) {
-        // They grow as needed, then.
-    }
+    ReserveHint([&] { pixels_.reserve(waypoints); });
 }
 
 bool WaypointPlot::MadeWith(MappingKind kind, std::span<const TCalibPoint> points) const

@@ -23,6 +23,17 @@ struct WaypointText
     std::optional<std::string_view> Lon;
 };
 
+// A point's pixel from its coordinate texts, as both plots map them: Complete is false when either
+// text is missing or not a complete number, At is empty when the mapping gives none. The
+// latitude is read first, then the longitude; their floating-point errors, and the mapping's,
+// are thrown.
+struct MappedText
+{
+    bool Complete;
+    std::optional<Pixel> At;
+};
+MappedText MapText(const Mapping &mapping, const WaypointText &point);
+
 struct WaypointCounts
 {
     std::size_t Painted = 0;

@@ -35,11 +35,6 @@ QString Megabytes(std::uint64_t bytes)
 
 } // namespace
 
-struct GpxOverlayLoader::Shared
-{
-    LoadProgress progress;
-};
-
 GpxOverlayLoader::GpxOverlayLoader(QWidget &window, Loaded loaded)
     : QObject(&window)
     , window_(window)
@@ -62,7 +57,7 @@ GpxOverlayLoader::~GpxOverlayLoader()
     // The worker reads the file and the points it was given, nothing of this object's but the
     // shared progress: it only has to stop.
     if (shared_)
-        shared_->progress.CancelRequested = true;
+        shared_->CancelRequested = true;
     watcher_.waitForFinished();
 }
 
@@ -83,7 +78,7 @@ void GpxOverlayLoader::Start(const QString &fileName, MappingKind kind,
         return;
     fileName_ = fileName;
     fileBytes_ = static_cast<std::uint64_t>(std::max<qint64>(0, QFileInfo(fileName).size()));
-    shared_ = std::make_shared<Shared>();
+    shared_ = std::make_shared<LoadProgress>();
     // The worker maps with the rounding and precision set for this thread.
     std::fenv_t environment;
     std::fegetenv(&environment);
@@ -98,7 +93,7 @@ void GpxOverlayLoader::Start(const QString &fileName, MappingKind kind,
             try {
                 ThreadStarter threads;
                 GpxLoader loader(*ops, threads);
-                loader.Watch(&shared->progress);
+                loader.Watch(shared.get());
                 loader.CollectLines(lines);
                 result.document = std::make_shared<GpxDocument>(loader.Load(path, kind, points));
             } catch (const EAbort &) {
@@ -115,7 +110,7 @@ void GpxOverlayLoader::Start(const QString &fileName, MappingKind kind,
 void GpxOverlayLoader::Cancel()
 {
     if (shared_)
-        shared_->progress.CancelRequested = true;
+        shared_->CancelRequested = true;
 }
 
 void GpxOverlayLoader::ShowProgress()
@@ -141,7 +136,7 @@ void GpxOverlayLoader::UpdateProgress()
         ShowProgress();
         progressTimer_->start(ProgressIntervalMs);
     }
-    const std::uint64_t read = shared_->progress.BytesRead.load(std::memory_order_relaxed);
+    const std::uint64_t read = shared_->BytesRead.load(std::memory_order_relaxed);
     progress_->setLabelText(QStringLiteral("Reading %1: %2 of %3 MB")
                                 .arg(QFileInfo(fileName_).fileName(), Megabytes(read),
                                      Megabytes(fileBytes_)));
@@ -167,7 +162,6 @@ void GpxOverlayLoader::Done()
         // The window keeps the document: it is this load's alone.
         loaded_(std::make_unique<GpxDocument>(std::move(*result.document)));
     });
-    emit Finished();
 }
 
 } // namespace carteva

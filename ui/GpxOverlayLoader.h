@@ -55,10 +55,6 @@ public:
     // Reads through `ops` from the next load on (tests make reading slow or fail); not owned.
     void UseFileOps(FileOps &ops) { ops_ = &ops; }
 
-signals:
-    // The load ended: painted, failed or cancelled.
-    void Finished();
-
 private:
     struct Result
     {
@@ -66,7 +62,6 @@ private:
         std::exception_ptr failure;
         bool cancelled = false;
     };
-    struct Shared; // what the worker and this object both hold
 
     void ShowProgress();
     void UpdateProgress();
@@ -77,7 +72,7 @@ private:
     QAction *drawLines_;
     FileOps realOps_;
     FileOps *ops_ = &realOps_;
-    std::shared_ptr<Shared> shared_;
+    std::shared_ptr<LoadProgress> shared_; // with the worker: bytes read, and Cancel
     QFutureWatcher<Result> watcher_;
     QTimer *progressTimer_;
     QProgressDialog *progress_ = nullptr;

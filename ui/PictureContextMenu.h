@@ -41,7 +41,6 @@ public:
     QMenu &Menu() const { return *menu_; }
     QAction *PointsAction() const { return points_; }
     QAction *RemoveAction() const { return remove_; }
-    QAction *ClearWaypointsAction() const { return clearWaypoints_; }
 
     // The point whose mark lies nearest to `position` in a view at `zoom`, if within HitDistance:
     // the distance is to the nearest of the mark's five pixels; of equals, the one whose centre is

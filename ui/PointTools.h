@@ -26,7 +26,6 @@ public:
     PictureContextMenu &Menu() const { return *menu_; }
     // Shows the points window beside the main window and raises it.
     PointsWindow &ShowPointsWindow();
-    PointsWindow *Window() const { return pointsWindow_; }
 
 private:
     TfrmMain &window_;

@@ -11,17 +11,17 @@
 #include "picture/PathCrossing.h"
 #include "ui/EnteredPoint.h"
 #include "ui/ErrorHandler.h"
-#include "ui/MapPageOpener.h"
 #include "ui/GpxOverlayLoader.h"
+#include "ui/MapPageOpener.h"
+#include "ui/MappingChoice.h"
 #include "ui/OpenGpxDialog.h"
 #include "ui/OpenPictureDialog.h"
 #include "ui/OuterSizer.h"
-#include "ui/PictureScrollArea.h"
 #include "ui/PictureContextMenu.h"
+#include "ui/PictureScrollArea.h"
 #include "ui/PictureSurface.h"
 #include "ui/PictureView.h"
 #include "ui/Platform.h"
-#include "ui/MappingChoice.h"
 #include "ui/PointEdits.h"
 #include "ui/PointTools.h"
 #include "ui/PositionPaste.h"
@@ -46,7 +46,6 @@
 #include <algorithm>
 #include <climits>
 #include <exception>
-#include <filesystem>
 #include <utility>
 
 namespace carteva {

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "app/export/ExportCommandLine.h"
 
-#include <algorithm>
-#include <iterator>
+#include <cstddef>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -11,13 +10,14 @@ namespace carteva {
 
 namespace {
 
-struct FormatName
+// A word of the command line and what it stands for.
+template<class Value> struct Named
 {
     std::string_view name;
-    ExportFormat format;
+    Value value;
 };
 
-constexpr FormatName Formats[] = {
+constexpr Named<ExportFormat> Formats[] = {
     {"vrt", ExportFormat::Vrt},
     {"map", ExportFormat::Map},
     {"points", ExportFormat::Points},
@@ -25,22 +25,17 @@ constexpr FormatName Formats[] = {
     {"report", ExportFormat::Report},
 };
 
-struct FitName
-{
-    std::string_view name;
-    MappingKind kind;
-};
-
-constexpr FitName Fits[] = {
+constexpr Named<MappingKind> Fits[] = {
     {"best", MappingKind::BestFit},
     {"nearest", MappingKind::TwoNearest},
 };
 
-std::optional<ExportFormat> FormatNamed(std::string_view name)
+template<class Value, std::size_t N>
+std::optional<Value> Lookup(const Named<Value> (&table)[N], std::string_view name)
 {
-    for (const FormatName &entry : Formats) {
+    for (const Named<Value> &entry : table) {
         if (entry.name == name)
-            return entry.format;
+            return entry.value;
     }
     return std::nullopt;
 }
@@ -99,12 +94,10 @@ ExportCommandLine ExportCommandLine::Parse(std::span<const std::string> argument
         if (name == "--output") {
             result.Options.Output = value;
         } else if (name == "--fit") {
-            const auto fit = std::find_if(std::begin(Fits), std::end(Fits),
-                                          [&](const FitName &entry) { return entry.name == value; });
-            if (fit == std::end(Fits))
+            result.Options.Fit = Lookup(Fits, value);
+            if (!result.Options.Fit)
                 return WrongUsage("unknown fit " + std::string(value) + " (choose best or nearest)");
-            result.Options.Fit = fit->kind;
-        } else if (const std::optional<ExportFormat> format = FormatNamed(value)) {
+        } else if (const std::optional<ExportFormat> format = Lookup(Formats, value)) {
             result.Options.Format = *format;
         } else {
             return WrongUsage("unknown format " + std::string(value)
