@@ -8,7 +8,9 @@
 start_x_session() {
     local screen=$1 wm=${2:-}
     exec 3> "$work/display"
-    Xvfb -displayfd 3 -screen 0 "${screen}x24" -nolisten tcp > "$work/xvfb.log" 2>&1 &
+    # -noreset: the server must not start over when its last client goes, under a window
+    # manager that is just starting again.
+    Xvfb -displayfd 3 -screen 0 "${screen}x24" -nolisten tcp -noreset > "$work/xvfb.log" 2>&1 &
     pids+=($!)
     for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
     [ -s "$work/display" ] || fail "Xvfb did not start"
@@ -22,14 +24,26 @@ start_x_session() {
     start_window_manager
 }
 
-# Starts openbox (again, should it have ended) and waits until it manages the screen; sets wm_pid.
+# Starts openbox (again, should it have ended) and waits until it manages the screen and is still
+# there a moment later; sets wm_pid. A busy machine has seen openbox end early, saying it could not
+# open the display, and windows that came up then stayed without a frame: it gets three tries.
 start_window_manager() {
-    openbox --sm-disable >> "$work/openbox.log" 2>&1 &
-    wm_pid=$!
-    pids+=($wm_pid)
-    for _ in $(seq 300); do
-        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && return 0
-        sleep 0.1
+    local try
+    for try in 1 2 3; do
+        openbox --sm-disable >> "$work/openbox.log" 2>&1 &
+        wm_pid=$!
+        pids+=($wm_pid)
+        for _ in $(seq 300); do
+            xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break
+            kill -0 "$wm_pid" 2>/dev/null || break
+            sleep 0.1
+        done
+        sleep 0.5
+        if kill -0 "$wm_pid" 2>/dev/null \
+            && xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window; then
+            return 0
+        fi
+        echo "openbox ended at start (try $try): $(cat "$work/openbox.log")" >&2
     done
     fail "openbox did not start"
 }
