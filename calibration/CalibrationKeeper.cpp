@@ -151,4 +151,14 @@ CalibrationKeeper::WriteResult CalibrationKeeper::Replace(const fs::path &path, 
     return result;
 }
 
+CalibrationKeeper::WriteResult CalibrationKeeper::Transact(const std::filesystem::path &path,
+                                                           std::int32_t width, std::int32_t height,
+                                                           std::vector<TCalibPoint> &points,
+                                                           const Edit &edit)
+{
+    if (edit)
+        edit(points);
+    return Write(path, width, height, points);
+}
+
 } // namespace carteva

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,13 @@ public:
     // saying why.
     WriteResult Write(const std::filesystem::path &path, std::int32_t width, std::int32_t height,
                       std::vector<TCalibPoint> &points);
+    // One change of the list. A transaction applies it to the list as it is once another writer's
+    // change has been merged in, so that it acts on what the file holds now.
+    using Edit = std::function<void(std::vector<TCalibPoint> &points)>;
+    // Write with `edit` applied first (none: a plain Write). Throws as Write does; a throwing
+    // edit writes nothing.
+    WriteResult Transact(const std::filesystem::path &path, std::int32_t width, std::int32_t height,
+                         std::vector<TCalibPoint> &points, const Edit &edit);
     // What the last Write saved but could not make sure of: the file (or its backup) is in place,
     // yet its folder could not be flushed. Not a failure, only worth logging; empty otherwise.
     const std::string &WriteWarning() const { return writeWarning_; }

@@ -77,13 +77,14 @@ void CalibrationStore::Release()
     lock_.reset();
 }
 
-bool CalibrationStore::Save(QWidget *owner, const QString &fileName, std::int32_t width,
-                            std::int32_t height, std::vector<TCalibPoint> &points)
+bool CalibrationStore::Transact(QWidget *owner, const QString &fileName, std::int32_t width,
+                                std::int32_t height, std::vector<TCalibPoint> &points,
+                                const CalibrationKeeper::Edit &edit)
 {
     QString leftAlone;
     try {
         const CalibrationKeeper::WriteResult result
-            = keeper_.Write(StdPath(fileName), width, height, points);
+            = keeper_.Transact(StdPath(fileName), width, height, points, edit);
         // The file is in place; only its folder may not have reached the disk yet.
         if (!keeper_.WriteWarning().empty())
             qCWarning(lcStore, "Calibration saved, but: %s", keeper_.WriteWarning().c_str());

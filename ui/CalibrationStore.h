@@ -42,7 +42,14 @@ public:
     // Saves `points`, reporting every failure itself. True when another writer's points were
     // merged in, which changed `points`.
     bool Save(QWidget *owner, const QString &calibrationFileName, std::int32_t width,
-              std::int32_t height, std::vector<TCalibPoint> &points);
+              std::int32_t height, std::vector<TCalibPoint> &points)
+    {
+        return Transact(owner, calibrationFileName, width, height, points, {});
+    }
+    // Save as one transaction with `edit` (see CalibrationKeeper::Transact).
+    bool Transact(QWidget *owner, const QString &calibrationFileName, std::int32_t width,
+                  std::int32_t height, std::vector<TCalibPoint> &points,
+                  const CalibrationKeeper::Edit &edit);
     // The last save could put the points nowhere.
     bool PointsOnlyInMemory() const { return onlyInMemory_; }
     // After a close's save: may the window close? Asks first when `count` points would be lost.
