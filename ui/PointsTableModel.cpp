@@ -2,8 +2,8 @@
 #include "ui/PointsTableModel.h"
 
 #include "calibration/NumberText.h"
+#include "ui/CalibrationDocument.h"
 #include "ui/ErrorHandler.h"
-#include "ui/PointEdits.h"
 #include "ui/TextCrossing.h"
 
 #include <QApplication>
@@ -30,11 +30,10 @@ QString Residual(double value)
 
 } // namespace
 
-PointsTableModel::PointsTableModel(const std::vector<TCalibPoint> &points, PointEdits &edits,
-                                   QObject *parent)
+PointsTableModel::PointsTableModel(CalibrationDocument &document, QObject *parent)
     : QAbstractTableModel(parent)
-    , points_(points)
-    , edits_(edits)
+    , document_(document)
+    , points_(document.Points())
 { }
 
 void PointsTableModel::Refresh(MappingKind kind)
@@ -126,7 +125,7 @@ bool PointsTableModel::setData(const QModelIndex &index, const QVariant &value, 
     bool done = false;
     // A refusal is reported as Save reports it; the cell keeps its old value.
     Guarded([&] {
-        edits_.SetCoordinate(std::size_t(index.row()), index.column() == Latitude,
+        document_.SetCoordinate(std::size_t(index.row()), index.column() == Latitude,
                              value.toString());
         done = true;
     });

@@ -10,19 +10,18 @@
 
 namespace carteva {
 
-class PointEdits;
+class CalibrationDocument;
 
 // The point list as a table: number, pixel, position, residual in pixels and metres under the
-// chosen mapping, and a mark on suspect points. Latitude and longitude are edited through
-// PointEdits, so an edit is an undo step like any other.
+// chosen mapping, and a mark on suspect points. Latitude and longitude are edited through the
+// document, so an edit is an undo step like any other.
 class PointsTableModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:
     enum Column { Number, X, Y, Latitude, Longitude, ResidualPixels, ResidualMetres, Check, Columns };
 
-    PointsTableModel(const std::vector<TCalibPoint> &points, PointEdits &edits,
-                     QObject *parent = nullptr);
+    explicit PointsTableModel(CalibrationDocument &document, QObject *parent = nullptr);
 
     // Reads the list again and judges it with the given mapping.
     void Refresh(MappingKind kind);
@@ -36,8 +35,8 @@ public:
     bool setData(const QModelIndex &index, const QVariant &value, int role) override;
 
 private:
+    CalibrationDocument &document_;
     const std::vector<TCalibPoint> &points_;
-    PointEdits &edits_;
     ResidualReport report_;
     int rows_ = 0;
 };

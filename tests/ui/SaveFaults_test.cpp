@@ -129,7 +129,7 @@ private slots:
             break;
         }
         if (!onSave)
-            f.window->Points.push_back(TCalibPoint {20, 10, 49.75L, 15.5L});
+            f.window->Document().PointsForTest().push_back(TCalibPoint {20, 10, 49.75L, 15.5L});
         f.platform.messages.clear();
         // Without a recovery copy the points are only in memory: OK to the warning, then the
         // close asks before losing them.
@@ -164,7 +164,7 @@ private slots:
         QCOMPARE(f.platform.messages[0].caption, QString("Error"));
         QCOMPARE(f.platform.messages[0].icon, QMessageBox::Warning);
         QCOMPARE(f.window->isVisible(), onSave);
-        QCOMPARE(f.window->Points.size(),
+        QCOMPARE(f.window->Document().Points().size(),
                  std::size_t(fault == Fault::FolderInTheWay || fault == Fault::LinkLoop ? 1 : 2));
         const QString copy = RecoveryCopyNamedIn(text);
         QCOMPARE(!copy.isEmpty(), recovered);
@@ -173,7 +173,7 @@ private slots:
             QCOMPARE(QFileInfo(copy).dir().dirName(), QString("recovered"));
             QVERIFY2(QFileInfo(copy).fileName().startsWith("map-"), qPrintable(copy));
             QCOMPARE(WindowFixture::ReadFile(copy),
-                     test::CalibrationBytes(40, 30, f.window->Points));
+                     test::CalibrationBytes(40, 30, f.window->Document().Points()));
         }
         if (fault == Fault::FileSizeLimit || fault == Fault::ReadOnlyFile)
             QCOMPARE(WindowFixture::ReadFile(calibration), old);
@@ -208,7 +208,7 @@ private slots:
                 f.Close();
         };
         if (!onSave)
-            f.window->Points.push_back(TCalibPoint {20, 10, 49.75L, 15.5L});
+            f.window->Document().PointsForTest().push_back(TCalibPoint {20, 10, 49.75L, 15.5L});
         f.platform.messages.clear();
         {
             FileSizeLimit limit(16);
@@ -216,13 +216,13 @@ private slots:
         }
         QCOMPARE(f.platform.messages.at(0).text,
                  QString("Cannot save calibration\nThe points are only in memory."));
-        QVERIFY(f.window->PointsOnlyInMemory());
+        QVERIFY(f.window->Document().PointsOnlyInMemory());
         // Cancel to "Close and lose 1 point?" keeps the window and its points.
         if (!onSave)
             QCOMPARE(f.platform.messages.back().text, QString("Close and lose 1 point?"));
         QVERIFY(!QFile::exists(f.Path("map.cali")));
         save();
-        QVERIFY(!f.window->PointsOnlyInMemory());
+        QVERIFY(!f.window->Document().PointsOnlyInMemory());
         QCOMPARE(WindowFixture::ReadFile(f.Path("map.cali")),
                  test::CalibrationBytes(40, 30, {TCalibPoint {20, 10, 49.75L, 15.5L}}));
     }
@@ -246,8 +246,8 @@ private slots:
         QCOMPARE(f.platform.messages.size(), std::size_t(1));
         QCOMPARE(f.platform.dialogTitles.back(), QString("Save a copy as\u2026"));
         QCOMPARE(WindowFixture::ReadFile(f.Path("copy.cali")),
-                 test::CalibrationBytes(40, 30, f.window->Points));
-        QVERIFY(!f.window->PointsOnlyInMemory());
+                 test::CalibrationBytes(40, 30, f.window->Document().Points()));
+        QVERIFY(!f.window->Document().PointsOnlyInMemory());
     }
 
     void anotherWriterLosesNoPoints_data()
@@ -281,8 +281,8 @@ private slots:
         // A lock of a process that is gone is taken over without a word.
         QCOMPARE(f.platform.messages.at(0).text.contains("is open in another Carteva window"),
                  other == "lock");
-        QSignalSpy changed(f.window.get(), &TfrmMain::PointsChanged);
-        f.window->Points.push_back(mine);
+        QSignalSpy changed(&f.window->Document(), &CalibrationDocument::PointsChanged);
+        f.window->Document().PointsForTest().push_back(mine);
         if (other == "add")
             WindowFixture::WriteFile(calibration, test::CalibrationBytes(40, 30, {theirs}));
         else if (other == "remove")
@@ -310,7 +310,7 @@ private slots:
             QVERIFY2(text.startsWith(calibration) && text.contains("\n1 point came from there"),
                      qPrintable(text));
             QCOMPARE(f.PixelAt(20, 10), qRgb(255, 0, 0));
-            QCOMPARE(f.window->Points.size(), std::size_t(2));
+            QCOMPARE(f.window->Document().Points().size(), std::size_t(2));
         } else {
             QVERIFY(f.platform.messages.empty());
         }

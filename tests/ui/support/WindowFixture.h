@@ -2,6 +2,8 @@
 #pragma once
 
 #include "FakePlatform.h"
+#include "calibration/CalibPoint.h"
+#include "ui/CalibrationDocument.h"
 #include "ui/TfrmMain.h"
 
 #include <QByteArray>
