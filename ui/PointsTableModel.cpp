@@ -2,7 +2,6 @@
 #include "ui/PointsTableModel.h"
 
 #include "calibration/NumberText.h"
-#include "ui/CalibrationDocument.h"
 #include "ui/ErrorHandler.h"
 #include "ui/TextCrossing.h"
 
@@ -12,6 +11,7 @@
 
 #include <climits>
 #include <cmath>
+#include <utility>
 
 namespace carteva {
 
@@ -30,10 +30,11 @@ QString Residual(double value)
 
 } // namespace
 
-PointsTableModel::PointsTableModel(CalibrationDocument &document, QObject *parent)
+PointsTableModel::PointsTableModel(const std::vector<TCalibPoint> &points,
+                                   SetCoordinate setCoordinate, QObject *parent)
     : QAbstractTableModel(parent)
-    , document_(document)
-    , points_(document.Points())
+    , points_(points)
+    , setCoordinate_(std::move(setCoordinate))
 { }
 
 void PointsTableModel::Refresh(MappingKind kind)
@@ -125,8 +126,7 @@ bool PointsTableModel::setData(const QModelIndex &index, const QVariant &value, 
     bool done = false;
     // A refusal is reported as Save reports it; the cell keeps its old value.
     Guarded([&] {
-        document_.SetCoordinate(std::size_t(index.row()), index.column() == Latitude,
-                             value.toString());
+        setCoordinate_(std::size_t(index.row()), index.column() == Latitude, value.toString());
         done = true;
     });
     return done;

@@ -6,22 +6,26 @@
 
 #include <QAbstractTableModel>
 
+#include <cstddef>
+#include <functional>
 #include <vector>
 
 namespace carteva {
 
-class CalibrationDocument;
-
 // The point list as a table: number, pixel, position, residual in pixels and metres under the
 // chosen mapping, and a mark on suspect points. Latitude and longitude are edited through the
-// document, so an edit is an undo step like any other.
+// owner of the list (the calibration document), so an edit is an undo step like any other.
 class PointsTableModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:
     enum Column { Number, X, Y, Latitude, Longitude, ResidualPixels, ResidualMetres, Check, Columns };
 
-    explicit PointsTableModel(CalibrationDocument &document, QObject *parent = nullptr);
+    // Sets a point's latitude or longitude from text; throws on text it refuses.
+    using SetCoordinate = std::function<void(std::size_t row, bool latitude, const QString &text)>;
+
+    PointsTableModel(const std::vector<TCalibPoint> &points, SetCoordinate setCoordinate,
+                     QObject *parent = nullptr);
 
     // Reads the list again and judges it with the given mapping.
     void Refresh(MappingKind kind);
@@ -35,8 +39,8 @@ public:
     bool setData(const QModelIndex &index, const QVariant &value, int role) override;
 
 private:
-    CalibrationDocument &document_;
     const std::vector<TCalibPoint> &points_;
+    SetCoordinate setCoordinate_;
     ResidualReport report_;
     int rows_ = 0;
 };

@@ -14,7 +14,6 @@
 #include "ui/PointsTableModel.h"
 #include "ui/TextCrossing.h"
 #include "ui/TfrmMainControls.h"
-#include "ui/UndoKeys.h"
 #include "ui/UserSettings.h"
 
 #include <QHBoxLayout>
@@ -93,7 +92,7 @@ std::optional<Offset> OffsetFromOthers(const std::vector<TCalibPoint> &points, M
 } // namespace
 
 PointsWindow::PointsWindow(QWidget &window, const TfrmMainControls &ui,
-                           CalibrationDocument &document, const UndoKeys &keys)
+                           CalibrationDocument &document, const QList<QAction *> &keys)
     : QWidget(&window, Qt::Tool)
     , window_(window)
     , ui_(ui)
@@ -102,7 +101,12 @@ PointsWindow::PointsWindow(QWidget &window, const TfrmMainControls &ui,
 {
     setObjectName(QStringLiteral("PointsWindow"));
     setWindowTitle(QStringLiteral("Points"));
-    model_ = new PointsTableModel(document, this);
+    model_ = new PointsTableModel(
+        document.Points(),
+        [&document](std::size_t row, bool latitude, const QString &text) {
+            document.SetCoordinate(row, latitude, text);
+        },
+        this);
     table_ = new QTableView(this);
     table_->setModel(model_);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -136,8 +140,7 @@ PointsWindow::PointsWindow(QWidget &window, const TfrmMainControls &ui,
     layout->addWidget(distance_);
     resize(640, 320);
 
-    addAction(keys.UndoAction());
-    addAction(keys.RedoAction());
+    addActions(keys);
     // The table's own key; a cell being edited keeps Delete for its text.
     table_->installEventFilter(this);
     connect(delete_, &QPushButton::clicked, this, &PointsWindow::RemoveSelected);
@@ -216,7 +219,8 @@ void PointsWindow::ShowDistance()
 {
     if (!isVisible())
         return;
-    const std::optional<Offset> offset = OffsetFromOthers(document_.Points(), document_.Mapping().Kind(), ui_);
+    const std::optional<Offset> offset
+        = OffsetFromOthers(document_.Points(), document_.Mapping().Kind(), ui_);
     distance_->setText(offset ? QStringLiteral("%1 m / %2 px from the other points")
                                     .arg(Rounded(offset->Metres), Rounded(offset->Pixels))
                               : QString());

@@ -3,11 +3,13 @@
 
 #include "calibration/Mapping.h"
 
+#include <QList>
 #include <QPointer>
 #include <QWidget>
 
 #include <optional>
 
+class QAction;
 class QLabel;
 class QPushButton;
 class QTableView;
@@ -17,7 +19,6 @@ namespace carteva {
 class CalibrationDocument;
 class PictureView;
 class PointsTableModel;
-class UndoKeys;
 struct TfrmMainControls;
 
 // The points window: a tool window beside the main window with every point, its residual under
@@ -28,9 +29,10 @@ class PointsWindow : public QWidget
 {
     Q_OBJECT
 public:
-    // A tool window of `window`, whose controls `ui` are.
+    // A tool window of `window`, whose controls `ui` are; the window's `keys` (undo, redo, ...)
+    // work here too.
     PointsWindow(QWidget &window, const TfrmMainControls &ui, CalibrationDocument &document,
-                 const UndoKeys &keys);
+                 const QList<QAction *> &keys);
     ~PointsWindow() override;
 
     // Reads the points, the mapping and the fields again.

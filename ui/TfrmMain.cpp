@@ -138,8 +138,9 @@ void TfrmMain::ConnectPointTools()
 PointsWindow &TfrmMain::ShowPointsWindow()
 {
     if (!pointsWindow_) {
-        pointsWindow_ = new PointsWindow(*this, ui, *document_, *undoKeys_);
-        pointsWindow_->addAction(menu_->PointsAction());
+        pointsWindow_ = new PointsWindow(
+            *this, ui, *document_,
+            {undoKeys_->UndoAction(), undoKeys_->RedoAction(), menu_->PointsAction()});
     }
     pointsWindow_->show();
     pointsWindow_->raise();
