@@ -174,11 +174,12 @@ void CalibrationDocument::Run(PointListCommand &step, bool undo, const Build &bu
         step.SetChanges(std::move(made));
     });
     emit PointsChanged(save && first && !merged);
-    if (!missing.empty())
-        TellSkipped(first ? step.text() : (undo ? QStringLiteral("Undo of ")
-                                                : QStringLiteral("Redo of "))
-                            + step.text(),
-                    missing);
+    if (missing.empty())
+        return;
+    const QString quoted = QLatin1Char('"') + step.text() + QLatin1Char('"');
+    TellSkipped(first ? quoted
+                      : (undo ? QStringLiteral("Undo of ") : QStringLiteral("Redo of ")) + quoted,
+                missing);
 }
 
 bool CalibrationDocument::Change(const std::function<void(std::vector<TCalibPoint> &)> &edit)

@@ -43,5 +43,7 @@ struct WindowFixture
 
 // 8 + 40 × n bytes: the header and the records of `points`, gap bytes as given.
 QByteArray CalibrationBytes(int width, int height, const std::vector<TCalibPoint> &points);
+// The records after the header, whole ones only.
+std::vector<TCalibPoint> ReadCalibrationPoints(const QByteArray &bytes);
 
 } // namespace carteva::test
