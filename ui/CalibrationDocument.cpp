@@ -72,16 +72,16 @@ void CalibrationDocument::Save(std::int32_t x, std::int32_t y, Extended lat, Ext
 {
     // Decided on the list as the transaction finds it: another writer may have added or removed
     // the point of that pixel since the user looked.
-    const Build build = [x, y, lat, lon](std::vector<TCalibPoint> &points,
-                                         std::vector<RecordChange> &made,
-                                         std::vector<RecordChange::Ref> &) {
-        const int i = FindPoint(points, x, y);
-        TCalibPoint point = i < 0 ? TCalibPoint {x, y, 0, 0} : points[std::size_t(i)];
-        point.Lat = lat;
-        point.Lon = lon;
-        made.push_back(i < 0 ? RecordChange::Insert(points, points.size(), point)
-                             : RecordChange::Replace(points, std::size_t(i), point));
-    };
+    const Build build
+        = [x, y, lat, lon](std::vector<TCalibPoint> &points, std::vector<RecordChange> &made,
+                           std::vector<RecordChange::Ref> &) {
+              const int i = FindPoint(points, x, y);
+              TCalibPoint point = i < 0 ? TCalibPoint {x, y, 0, 0} : points[std::size_t(i)];
+              point.Lat = lat;
+              point.Lon = lon;
+              made.push_back(i < 0 ? RecordChange::Insert(points, points.size(), point)
+                                   : RecordChange::Replace(points, std::size_t(i), point));
+          };
     Push(QStringLiteral("Save point %1").arg(PixelText(x, y)), build, true);
 }
 
@@ -99,8 +99,7 @@ void CalibrationDocument::Remove(std::vector<std::size_t> indexes)
     const QString text = targets.size() == 1
         ? QStringLiteral("Remove point %1").arg(PixelText(first.X, first.Y))
         : QStringLiteral("Remove %1 points").arg(targets.size());
-    const Build build = [targets](std::vector<TCalibPoint> &points,
-                                  std::vector<RecordChange> &made,
+    const Build build = [targets](std::vector<TCalibPoint> &points, std::vector<RecordChange> &made,
                                   std::vector<RecordChange::Ref> &missing) {
         // From the back: each copy's count of equal copies before it still holds at its turn.
         for (auto target = targets.rbegin(); target != targets.rend(); ++target) {
@@ -186,7 +185,8 @@ bool CalibrationDocument::Change(const std::function<void(std::vector<TCalibPoin
 {
     // Without a chosen bitmap there is no file to write.
     if (bitmapFileName_.isEmpty()) {
-        edit(points_);
+        if (edit)
+            edit(points_);
         return false;
     }
     return store_.Transact(&owner_, CalibrationFileName(), pictureSize_.width(),
@@ -213,8 +213,9 @@ void CalibrationDocument::TellSkipped(const QString &step,
         const TCalibPoint point = TCalibPoint::FromRecord(ref.Bytes);
         QString which = PixelText(point.X, point.Y);
         try {
-            which += QStringLiteral(" (%1, %2)").arg(FromUtf16(FormatCoordinate(6, point.Lat)),
-                                                     FromUtf16(FormatCoordinate(6, point.Lon)));
+            which += QStringLiteral(" (%1, %2)")
+                         .arg(FromUtf16(FormatCoordinate(6, point.Lat)),
+                              FromUtf16(FormatCoordinate(6, point.Lon)));
         } catch (const Error &) {
             // A value no text can show: the pixel alone names the point.
         }

@@ -80,9 +80,9 @@ signals:
 private:
     // Makes the step's changes on the list as it is: `made` gets what it did, `missing` the
     // records it was meant for and did not find.
-    using Build = std::function<void(std::vector<TCalibPoint> &points,
-                                     std::vector<RecordChange> &made,
-                                     std::vector<RecordChange::Ref> &missing)>;
+    using Build
+        = std::function<void(std::vector<TCalibPoint> &points, std::vector<RecordChange> &made,
+                             std::vector<RecordChange::Ref> &missing)>;
 
     void Push(const QString &text, Build build, bool save);
     void Run(PointListCommand &step, bool undo, const Build &build, bool save);

@@ -130,7 +130,8 @@ void TfrmMain::ConnectPointTools()
     for (QLineEdit *field : {ui.edX, ui.edY, ui.edLat, ui.edLon})
         undoKeys_->LetFieldUndoFirst(*field);
     menu_ = new PictureContextMenu(*this, *ui.Image1, *document_);
-    connect(menu_, &PictureContextMenu::PointsWindowRequested, this, [this] { ShowPointsWindow(); });
+    connect(menu_, &PictureContextMenu::PointsWindowRequested, this,
+            [this] { ShowPointsWindow(); });
     connect(menu_, &PictureContextMenu::ClearWaypointsRequested, this,
             [this] { Guarded([this] { ClearWaypoints(); }); });
 }

@@ -153,6 +153,8 @@ private slots:
     {
         WindowFixture f;
         f.Start(std::nullopt);
+        // The close that follows the quit has no file to write, and says nothing.
+        f.Close();
         QCOMPARE(f.platform.dialogTitles, QStringList {"Open bitmap to calibrate"});
         QCOMPARE(f.platform.messages.size(), std::size_t(1));
         QCOMPARE(f.platform.messages[0].text, QString("It is necessary to open a bitmap on start"));
