@@ -207,7 +207,7 @@ bool CalibrationDocument::MayClose() const
 void CalibrationDocument::TellSkipped(const QString &step,
                                       const std::vector<RecordChange::Ref> &missing) const
 {
-    // Never another record in its stead: the user hears which point was left as it is, and why.
+    // Never another record in its stead: the user hears which point the step passed over, and why.
     QString text;
     for (const RecordChange::Ref &ref : missing) {
         const TCalibPoint point = TCalibPoint::FromRecord(ref.Bytes);
@@ -222,7 +222,7 @@ void CalibrationDocument::TellSkipped(const QString &step,
         const bool changed = FindPoint(points_, point.X, point.Y) >= 0;
         if (!text.isEmpty())
             text += QLatin1Char('\n');
-        text += QStringLiteral("%1 left point %2 as it is: it was %3 outside this window.")
+        text += QStringLiteral("%1 was skipped for point %2: it was %3 outside this window.")
                     .arg(step, which,
                          changed ? QStringLiteral("changed") : QStringLiteral("removed"));
     }

@@ -406,12 +406,12 @@ private slots:
             << "ABC" << "full save:D room theirs:BC undo bag:BC redo bag:BCD" << "";
         QTest::newRow("the record removed by another writer")
             << "ABC" << "lon:2 file:ABc theirs:AB save:D bag:ABD undo undo file:AB"
-            << "Undo of \"Edit point 110 x 180\" left point 110 x 180 (48.200000, 14.750000) as "
-               "it is: it was removed outside this window.";
+            << "Undo of \"Edit point 110 x 180\" was skipped for point 110 x 180 (48.200000, "
+               "14.750000): it was removed outside this window.";
         QTest::newRow("the record changed by another writer")
             << "ABC" << "lon:2 theirs:ABk save:D bag:ABDk undo undo file:ABk"
-            << "Undo of \"Edit point 110 x 180\" left point 110 x 180 (48.200000, 14.750000) as "
-               "it is: it was changed outside this window.";
+            << "Undo of \"Edit point 110 x 180\" was skipped for point 110 x 180 (48.200000, "
+               "14.750000): it was changed outside this window.";
         QTest::newRow("the second of two equal records on one pixel")
             << "ABAC" << "lon:2 file:ABaC theirs:AaC save:D undo undo file:AAC redo file:AaC"
             << "";
@@ -461,8 +461,10 @@ private slots:
         }
         QStringList skipped;
         for (const auto &message : f.platform.messages)
-            if (message.text.contains(" left point "))
+            if (message.text.contains(" was skipped for point ")) {
                 skipped << message.text;
+                QCOMPARE(message.caption, QString("Error"));
+            }
         QCOMPARE(skipped, told.isEmpty() ? QStringList {} : QStringList {told});
     }
 };
