@@ -89,10 +89,8 @@ void CalibrationDocument::Remove(std::vector<std::size_t> indexes)
 {
     std::sort(indexes.begin(), indexes.end());
     indexes.erase(std::unique(indexes.begin(), indexes.end()), indexes.end());
-    std::vector<RecordChange::Ref> targets;
-    for (std::size_t i : indexes)
-        if (i < points_.size())
-            targets.push_back(RecordChange::RefAt(points_, i));
+    std::erase_if(indexes, [this](std::size_t i) { return i >= points_.size(); });
+    const std::vector<RecordChange::Ref> targets = RecordChange::RefsAt(points_, indexes);
     if (targets.empty())
         return;
     const TCalibPoint &first = points_[indexes.front()];
@@ -101,13 +99,17 @@ void CalibrationDocument::Remove(std::vector<std::size_t> indexes)
         : QStringLiteral("Remove %1 points").arg(targets.size());
     const Build build = [targets](std::vector<TCalibPoint> &points, std::vector<RecordChange> &made,
                                   std::vector<RecordChange::Ref> &missing) {
-        // From the back: each copy's count of equal copies before it still holds at its turn.
-        for (auto target = targets.rbegin(); target != targets.rend(); ++target) {
-            if (const std::optional<std::size_t> at = RecordChange::Find(points, *target))
-                made.push_back(RecordChange::Remove(points, *at));
+        const std::vector<std::optional<std::size_t>> at
+            = RecordChange::FindAll(points, targets, true);
+        std::vector<std::size_t> places;
+        for (std::size_t k = 0; k < targets.size(); ++k) {
+            if (at[k])
+                places.push_back(*at[k]);
             else
-                missing.push_back(*target);
+                missing.push_back(targets[k]);
         }
+        std::sort(places.begin(), places.end());
+        made = RecordChange::RemoveAll(points, places);
     };
     Push(text, build, false);
 }

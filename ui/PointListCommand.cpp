@@ -31,17 +31,7 @@ void PointListCommand::SetChanges(std::vector<RecordChange> changes)
 void PointListCommand::Apply(std::vector<TCalibPoint> &points, bool undo,
                              std::vector<RecordChange::Ref> &missing) const
 {
-    const auto apply = [&](const RecordChange &change) {
-        if (!change.Apply(points, undo))
-            missing.push_back(*change.Target(undo));
-    };
-    if (undo) {
-        for (auto change = changes_.rbegin(); change != changes_.rend(); ++change)
-            apply(*change);
-    } else {
-        for (const RecordChange &change : changes_)
-            apply(change);
-    }
+    RecordChange::ApplyAll(points, changes_, undo, missing);
 }
 
 } // namespace carteva

@@ -425,6 +425,7 @@ private slots:
         QTest::newRow("remove by the menu") << "menu" << without({1});
         QTest::newRow("remove by the Delete key") << "delete key" << without({0, 2});
         QTest::newRow("remove by the Delete button") << "delete button" << without({1});
+        QTest::newRow("remove two neighbours") << "delete neighbours" << without({0, 1});
         QTest::newRow("longitude edited in place") << "edit lon" << edited;
     }
     void eachEditIsOneUndoStepAndTheFileFollows()
@@ -447,8 +448,10 @@ private slots:
             QAbstractItemModel *model = f.Points().Table().model();
             QVERIFY(model->setData(model->index(2, 4), QString("14.75")));
         } else {
-            f.SelectRows(edit == "delete key" ? std::initializer_list<int> {0, 2} : std::initializer_list<int> {1});
-            if (edit == "delete key")
+            f.SelectRows(edit == "delete key"  ? std::initializer_list<int> {0, 2}
+                             : edit == "delete button" ? std::initializer_list<int> {1}
+                                                       : std::initializer_list<int> {0, 1});
+            if (edit != "delete button")
                 QTest::keyClick(&f.Points().Table(), Qt::Key_Delete);
             else
                 QTest::mouseClick(&f.Points().DeleteButton(), Qt::LeftButton);

@@ -390,7 +390,8 @@ private slots:
     void undoFollowsItsRecordsWhateverAnotherWriterDid_data()
     {
         // The script, a step a word: "save:X" types point X into the fields and saves it;
-        // "lon:R" types 14.75 into the longitude of table row R; "theirs:XY" is another writer
+        // "lon:R" types 14.75 into the longitude of table row R; "del:RS" removes rows R and S
+        // as the points window's Delete does; "theirs:XY" is another writer
         // leaving the file as XY; "full" and "room" fill and free the disk; "undo", "redo" are
         // Ctrl+Z and Ctrl+Y; "file:XY" expects the file to hold XY in that order, "bag:XY" in any.
         QTest::addColumn<QString>("initial");
@@ -412,6 +413,9 @@ private slots:
             << "ABC" << "lon:2 theirs:ABk save:D bag:ABDk undo undo file:ABk"
             << "Undo of \"Edit point 110 x 180\" was skipped for point 110 x 180 (48.200000, "
                "14.750000): it was changed outside this window.";
+        QTest::newRow("several removed at once, another writer between")
+            << "ABC" << "del:02 file:B theirs:BE save:D bag:BDE undo undo bag:ABCE redo bag:BE"
+            << "";
         QTest::newRow("the second of two equal records on one pixel")
             << "ABAC" << "lon:2 file:ABaC theirs:AaC save:D undo undo file:AAC redo file:AaC"
             << "";
@@ -438,6 +442,11 @@ private slots:
             } else if (verb == "lon") {
                 QAbstractItemModel *model = f.window->ShowPointsWindow().Table().model();
                 QVERIFY(model->setData(model->index(what.toInt(), 4), QString("14.75")));
+            } else if (verb == "del") {
+                std::vector<std::size_t> rows;
+                for (QChar row : what)
+                    rows.push_back(std::size_t(row.digitValue()));
+                f.window->Document().Remove(rows);
             } else if (verb == "theirs") {
                 WindowFixture::WriteFile(calibration,
                                          test::CalibrationBytes(300, 200, ScriptList(what)));
