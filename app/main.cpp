@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
+#include "ui/CalibrationDocument.h"
 #include "ui/CartevaApplication.h"
 #include "ui/TerminationSignals.h"
 #include "ui/TfrmMain.h"
@@ -16,9 +17,10 @@ int main(int argc, char **argv)
     carteva::TfrmMain window;
     carteva::frmMain = &window;
     // Points that no file could take are written to standard error before a forced end.
-    carteva::TerminationSignals endOnSignals(window, [&window] {
-        if (window.PointsOnlyInMemory())
-            carteva::CalibrationStore::WriteAsText(stderr, window.Points);
+    const carteva::CalibrationDocument &document = window.Document();
+    carteva::TerminationSignals endOnSignals(window, [&document] {
+        if (document.PointsOnlyInMemory())
+            carteva::CalibrationStore::WriteAsText(stderr, document.Points());
     });
     window.show();
     application.exec();

@@ -2,12 +2,11 @@
 #include "ui/PictureContextMenu.h"
 
 #include "calibration/NumberText.h"
+#include "ui/CalibrationDocument.h"
 #include "ui/ErrorHandler.h"
 #include "ui/MappingChoice.h"
 #include "ui/PictureView.h"
-#include "ui/PointEdits.h"
 #include "ui/TextCrossing.h"
-#include "ui/TfrmMain.h"
 
 #include <QAction>
 #include <QMenu>
@@ -31,13 +30,13 @@ double DistanceToPixel(QPointF position, double x, double y, double zoom)
 
 } // namespace
 
-PictureContextMenu::PictureContextMenu(TfrmMain &window, PictureView &view,
-                                       MappingChoice &mapping, PointEdits &edits)
+PictureContextMenu::PictureContextMenu(QWidget &window, PictureView &view,
+                                       CalibrationDocument &document)
     : QObject(&window)
-    , window_(window)
     , view_(view)
-    , edits_(edits)
+    , document_(document)
 {
+    const MappingChoice &mapping = document.Mapping();
     menu_ = new QMenu(&window);
     menu_->setObjectName(QStringLiteral("PictureMenu"));
     points_ = menu_->addAction(QStringLiteral("Points…"));
@@ -56,11 +55,11 @@ PictureContextMenu::PictureContextMenu(TfrmMain &window, PictureView &view,
     connect(remove_, &QAction::triggered, this, [this] {
         Guarded([this] {
             if (target_)
-                edits_.Remove({*target_});
+                document_.Remove({*target_});
         });
     });
     connect(clearWaypoints_, &QAction::triggered, this,
-            [this] { Guarded([this] { window_.ClearWaypoints(); }); });
+            &PictureContextMenu::ClearWaypointsRequested);
 
     view.setContextMenuPolicy(Qt::CustomContextMenu);
     connect(&view, &QWidget::customContextMenuRequested, this, [this](QPoint position) {
@@ -79,10 +78,10 @@ void PictureContextMenu::AddAction(QAction *action)
 
 void PictureContextMenu::Prepare(QPointF position)
 {
-    target_ = MarkNear(window_.Points, position, view_.Zoom());
+    target_ = MarkNear(document_.Points(), position, view_.Zoom());
     remove_->setVisible(target_.has_value());
     if (target_) {
-        const TCalibPoint &point = window_.Points[*target_];
+        const TCalibPoint &point = document_.Points()[*target_];
         remove_->setText(QStringLiteral("Remove point %1 x %2")
                              .arg(FromUtf16(FormatInteger(point.X)), FromUtf16(FormatInteger(point.Y))));
     }

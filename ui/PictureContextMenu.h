@@ -12,13 +12,12 @@
 
 class QAction;
 class QMenu;
+class QWidget;
 
 namespace carteva {
 
-class MappingChoice;
+class CalibrationDocument;
 class PictureView;
-class PointEdits;
-class TfrmMain;
 
 // The picture's right-button menu: the points window, removing the point under the pointer, the
 // mapping, clearing the waypoints, and whatever other parts of the window add. The left button is
@@ -30,8 +29,8 @@ public:
     // A mark this close to the pointer, in the view's pixels, counts as hit.
     static constexpr double HitDistance = 4;
 
-    PictureContextMenu(TfrmMain &window, PictureView &view, MappingChoice &mapping,
-                       PointEdits &edits);
+    // The menu belongs to `window`, whose keys also open the points window.
+    PictureContextMenu(QWidget &window, PictureView &view, CalibrationDocument &document);
 
     // Appends an action to the menu (after a separator, for the first one added).
     void AddAction(QAction *action);
@@ -50,11 +49,11 @@ public:
 
 signals:
     void PointsWindowRequested();
+    void ClearWaypointsRequested();
 
 private:
-    TfrmMain &window_;
     PictureView &view_;
-    PointEdits &edits_;
+    CalibrationDocument &document_;
     QMenu *menu_ = nullptr;
     QAction *points_ = nullptr;
     QAction *remove_ = nullptr;

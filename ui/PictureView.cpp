@@ -315,6 +315,7 @@ void PictureView::PaintPicture(QPaintEvent *event)
 void PictureView::mouseMoveEvent(QMouseEvent *event)
 {
     const QPoint pixel = PixelAt(PointerPosition(*this, *event));
+    lastPixel_ = pixel;
     emit MouseMoved(event->modifiers(), pixel.x(), pixel.y());
 }
 

@@ -71,6 +71,9 @@ public:
     void SetOutlined(std::vector<QPoint> pixels);
     const std::vector<QPoint> &Outlined() const { return outlined_; }
 
+    // The picture pixel of the last pointer move (LastX, LastY); 0 x 0 before any.
+    QPoint LastPixel() const { return lastPixel_; }
+
 signals:
     // Picture pixels; also while a button is held and the pointer is outside the view.
     void MouseMoved(Qt::KeyboardModifiers modifiers, int x, int y);
@@ -105,6 +108,7 @@ private:
     // Pixels painted since the last repaint; one rectangle keeps many single-pixel updates cheap.
     QRect dirty_;
     std::vector<QPoint> outlined_;
+    QPoint lastPixel_;
 };
 
 } // namespace carteva

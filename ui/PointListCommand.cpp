@@ -1,46 +1,37 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "ui/PointListCommand.h"
 
-#include <algorithm>
 #include <utility>
 
 namespace carteva {
 
-PointListCommand::PointListCommand(const QString &text, std::vector<PointChange> changes,
-                                   std::vector<TCalibPoint> &points, Changed changed)
+PointListCommand::PointListCommand(const QString &text, Run run)
     : QUndoCommand(text)
-    , changes_(std::move(changes))
-    , points_(points)
-    , changed_(std::move(changed))
+    , run_(std::move(run))
 { }
 
 void PointListCommand::redo()
 {
-    for (const PointChange &change : changes_)
-        Apply(points_, change.Index, change.Before, change.After);
-    const bool first = !done_;
-    done_ = true;
-    changed_(first);
+    run_(*this, false);
 }
 
 void PointListCommand::undo()
 {
-    for (auto change = changes_.rbegin(); change != changes_.rend(); ++change)
-        Apply(points_, change->Index, change->After, change->Before);
-    changed_(false);
+    run_(*this, true);
 }
 
-void PointListCommand::Apply(std::vector<TCalibPoint> &points, std::size_t index,
-                             const std::optional<TCalibPoint> &from,
-                             const std::optional<TCalibPoint> &to)
+void PointListCommand::SetChanges(std::vector<RecordChange> changes)
 {
-    const auto at = points.begin() + static_cast<std::ptrdiff_t>(std::min(index, points.size()));
-    if (!from && to)
-        points.insert(at, *to);
-    else if (index < points.size() && from && to)
-        points[index] = *to;
-    else if (index < points.size() && from)
-        points.erase(at);
+    changes_ = std::move(changes);
+    made_ = true;
+    // A first doing that found nothing to change leaves no step behind.
+    setObsolete(changes_.empty());
+}
+
+void PointListCommand::Apply(std::vector<TCalibPoint> &points, bool undo,
+                             std::vector<RecordChange::Ref> &missing) const
+{
+    RecordChange::ApplyAll(points, changes_, undo, missing);
 }
 
 } // namespace carteva

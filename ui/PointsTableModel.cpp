@@ -3,7 +3,6 @@
 
 #include "calibration/NumberText.h"
 #include "ui/ErrorHandler.h"
-#include "ui/PointEdits.h"
 #include "ui/TextCrossing.h"
 
 #include <QApplication>
@@ -12,6 +11,7 @@
 
 #include <climits>
 #include <cmath>
+#include <utility>
 
 namespace carteva {
 
@@ -30,11 +30,11 @@ QString Residual(double value)
 
 } // namespace
 
-PointsTableModel::PointsTableModel(const std::vector<TCalibPoint> &points, PointEdits &edits,
-                                   QObject *parent)
+PointsTableModel::PointsTableModel(const std::vector<TCalibPoint> &points,
+                                   SetCoordinate setCoordinate, QObject *parent)
     : QAbstractTableModel(parent)
     , points_(points)
-    , edits_(edits)
+    , setCoordinate_(std::move(setCoordinate))
 { }
 
 void PointsTableModel::Refresh(MappingKind kind)
@@ -126,8 +126,7 @@ bool PointsTableModel::setData(const QModelIndex &index, const QVariant &value, 
     bool done = false;
     // A refusal is reported as Save reports it; the cell keeps its old value.
     Guarded([&] {
-        edits_.SetCoordinate(std::size_t(index.row()), index.column() == Latitude,
-                             value.toString());
+        setCoordinate_(std::size_t(index.row()), index.column() == Latitude, value.toString());
         done = true;
     });
     return done;

@@ -6,22 +6,25 @@
 
 #include <QAbstractTableModel>
 
+#include <cstddef>
+#include <functional>
 #include <vector>
 
 namespace carteva {
 
-class PointEdits;
-
 // The point list as a table: number, pixel, position, residual in pixels and metres under the
-// chosen mapping, and a mark on suspect points. Latitude and longitude are edited through
-// PointEdits, so an edit is an undo step like any other.
+// chosen mapping, and a mark on suspect points. Latitude and longitude are edited through the
+// owner of the list (the calibration document), so an edit is an undo step like any other.
 class PointsTableModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:
     enum Column { Number, X, Y, Latitude, Longitude, ResidualPixels, ResidualMetres, Check, Columns };
 
-    PointsTableModel(const std::vector<TCalibPoint> &points, PointEdits &edits,
+    // Sets a point's latitude or longitude from text; throws on text it refuses.
+    using SetCoordinate = std::function<void(std::size_t row, bool latitude, const QString &text)>;
+
+    PointsTableModel(const std::vector<TCalibPoint> &points, SetCoordinate setCoordinate,
                      QObject *parent = nullptr);
 
     // Reads the list again and judges it with the given mapping.
@@ -37,7 +40,7 @@ public:
 
 private:
     const std::vector<TCalibPoint> &points_;
-    PointEdits &edits_;
+    SetCoordinate setCoordinate_;
     ResidualReport report_;
     int rows_ = 0;
 };

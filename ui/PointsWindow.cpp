@@ -5,15 +5,14 @@
 #include "calibration/GeoToPixel.h"
 #include "calibration/NumberText.h"
 #include "calibration/Residuals.h"
+#include "ui/CalibrationDocument.h"
 #include "ui/EnteredPoint.h"
 #include "ui/ErrorHandler.h"
 #include "ui/MappingChoice.h"
 #include "ui/PictureScrollArea.h"
 #include "ui/PictureView.h"
-#include "ui/PointEdits.h"
 #include "ui/PointsTableModel.h"
 #include "ui/TextCrossing.h"
-#include "ui/TfrmMain.h"
 #include "ui/TfrmMainControls.h"
 #include "ui/UserSettings.h"
 
@@ -92,18 +91,22 @@ std::optional<Offset> OffsetFromOthers(const std::vector<TCalibPoint> &points, M
 
 } // namespace
 
-PointsWindow::PointsWindow(TfrmMain &window, const TfrmMainControls &ui, MappingChoice &mapping,
-                           PointEdits &edits)
+PointsWindow::PointsWindow(QWidget &window, const TfrmMainControls &ui,
+                           CalibrationDocument &document, const QList<QAction *> &keys)
     : QWidget(&window, Qt::Tool)
     , window_(window)
     , ui_(ui)
-    , mapping_(mapping)
-    , edits_(edits)
+    , document_(document)
     , view_(ui.Image1)
 {
     setObjectName(QStringLiteral("PointsWindow"));
     setWindowTitle(QStringLiteral("Points"));
-    model_ = new PointsTableModel(window.Points, edits, this);
+    model_ = new PointsTableModel(
+        document.Points(),
+        [&document](std::size_t row, bool latitude, const QString &text) {
+            document.SetCoordinate(row, latitude, text);
+        },
+        this);
     table_ = new QTableView(this);
     table_->setModel(model_);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -137,8 +140,7 @@ PointsWindow::PointsWindow(TfrmMain &window, const TfrmMainControls &ui, Mapping
     layout->addWidget(distance_);
     resize(640, 320);
 
-    addAction(edits.UndoAction());
-    addAction(edits.RedoAction());
+    addActions(keys);
     // The table's own key; a cell being edited keeps Delete for its text.
     table_->installEventFilter(this);
     connect(delete_, &QPushButton::clicked, this, &PointsWindow::RemoveSelected);
@@ -147,8 +149,8 @@ PointsWindow::PointsWindow(TfrmMain &window, const TfrmMainControls &ui, Mapping
     connect(model_, &QAbstractItemModel::modelReset, this, &PointsWindow::OutlineSelection);
     connect(table_, &QAbstractItemView::doubleClicked, this,
             [this](const QModelIndex &index) { ShowPoint(index.row()); });
-    connect(&window, &TfrmMain::PointsChanged, this, &PointsWindow::Refresh);
-    connect(&mapping, &MappingChoice::Changed, this, &PointsWindow::Refresh);
+    connect(&document, &CalibrationDocument::PointsChanged, this, &PointsWindow::Refresh);
+    connect(&document.Mapping(), &MappingChoice::Changed, this, &PointsWindow::Refresh);
     connect(ui.Image1, &PictureView::MouseMoved, this,
             [this](Qt::KeyboardModifiers, int x, int y) { ShowPointer(x, y); });
     for (QLineEdit *field : {ui.edX, ui.edY, ui.edLat, ui.edLon})
@@ -166,9 +168,9 @@ void PointsWindow::Refresh()
     // Hidden, the window costs nothing; showing it refreshes it.
     if (!isVisible())
         return;
-    const MappingKind kind = mapping_.Kind();
+    const MappingKind kind = document_.Mapping().Kind();
     model_->Refresh(kind);
-    current_.emplace(kind, window_.Points);
+    current_.emplace(kind, document_.Points());
     const ResidualReport &report = model_->Report();
     QString text = MappingName(kind) + QStringLiteral(": ");
     if (!report.Reason.empty())
@@ -181,7 +183,8 @@ void PointsWindow::Refresh()
     else
         text += QStringLiteral("too few points for an RMS");
     summary_->setText(text);
-    ShowPointer(window_.LastX, window_.LastY);
+    const QPoint pointer = ui_.Image1->LastPixel();
+    ShowPointer(pointer.x(), pointer.y());
     ShowDistance();
     OutlineSelection();
 }
@@ -192,7 +195,7 @@ void PointsWindow::RemoveSelected()
     for (const QModelIndex &index : table_->selectionModel()->selectedRows())
         rows.push_back(std::size_t(index.row()));
     // Removal writes the file; a failure there is reported inside it.
-    Guarded([&] { edits_.Remove(std::move(rows)); });
+    Guarded([&] { document_.Remove(std::move(rows)); });
 }
 
 void PointsWindow::ShowPointer(int x, int y)
@@ -216,7 +219,8 @@ void PointsWindow::ShowDistance()
 {
     if (!isVisible())
         return;
-    const std::optional<Offset> offset = OffsetFromOthers(window_.Points, mapping_.Kind(), ui_);
+    const std::optional<Offset> offset
+        = OffsetFromOthers(document_.Points(), document_.Mapping().Kind(), ui_);
     distance_->setText(offset ? QStringLiteral("%1 m / %2 px from the other points")
                                     .arg(Rounded(offset->Metres), Rounded(offset->Pixels))
                               : QString());
@@ -228,8 +232,8 @@ void PointsWindow::OutlineSelection()
     const QModelIndexList rows = table_->selectionModel()->selectedRows();
     for (const QModelIndex &index : rows) {
         const auto row = std::size_t(index.row());
-        if (row < window_.Points.size())
-            pixels.emplace_back(window_.Points[row].X, window_.Points[row].Y);
+        if (row < document_.Points().size())
+            pixels.emplace_back(document_.Points()[row].X, document_.Points()[row].Y);
     }
     if (view_)
         view_->SetOutlined(std::move(pixels));
@@ -238,9 +242,9 @@ void PointsWindow::OutlineSelection()
 
 void PointsWindow::ShowPoint(int row)
 {
-    if (row < 0 || std::size_t(row) >= window_.Points.size())
+    if (row < 0 || std::size_t(row) >= document_.Points().size())
         return;
-    const TCalibPoint &point = window_.Points[std::size_t(row)];
+    const TCalibPoint &point = document_.Points()[std::size_t(row)];
     ui_.PictureArea->ShowPixel(QPoint(point.X, point.Y), 4);
 }
 

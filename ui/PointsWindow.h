@@ -3,22 +3,22 @@
 
 #include "calibration/Mapping.h"
 
+#include <QList>
 #include <QPointer>
 #include <QWidget>
 
 #include <optional>
 
+class QAction;
 class QLabel;
 class QPushButton;
 class QTableView;
 
 namespace carteva {
 
-class MappingChoice;
-class PointEdits;
+class CalibrationDocument;
 class PictureView;
 class PointsTableModel;
-class TfrmMain;
 struct TfrmMainControls;
 
 // The points window: a tool window beside the main window with every point, its residual under
@@ -29,8 +29,10 @@ class PointsWindow : public QWidget
 {
     Q_OBJECT
 public:
-    PointsWindow(TfrmMain &window, const TfrmMainControls &ui, MappingChoice &mapping,
-                 PointEdits &edits);
+    // A tool window of `window`, whose controls `ui` are; the window's `keys` (undo, redo, ...)
+    // work here too.
+    PointsWindow(QWidget &window, const TfrmMainControls &ui, CalibrationDocument &document,
+                 const QList<QAction *> &keys);
     ~PointsWindow() override;
 
     // Reads the points, the mapping and the fields again.
@@ -57,10 +59,9 @@ private:
     void ShowPoint(int row);
     void SavePlace();
 
-    TfrmMain &window_;
+    QWidget &window_;
     const TfrmMainControls &ui_;
-    MappingChoice &mapping_;
-    PointEdits &edits_;
+    CalibrationDocument &document_;
     QPointer<PictureView> view_;
     PointsTableModel *model_ = nullptr;
     QTableView *table_ = nullptr;

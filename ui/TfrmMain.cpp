@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "ui/TfrmMain.h"
 
-#include "calibration/CalibrationFile.h"
 #include "calibration/Errors.h"
 #include "calibration/Mapping.h"
 #include "calibration/NumberText.h"
@@ -9,6 +8,7 @@
 #include "gpx/GpxDocument.h"
 #include "gpx/WaypointOverlay.h"
 #include "picture/PathCrossing.h"
+#include "ui/CalibrationDocument.h"
 #include "ui/EnteredPoint.h"
 #include "ui/ErrorHandler.h"
 #include "ui/GpxOverlayLoader.h"
@@ -22,10 +22,10 @@
 #include "ui/PictureSurface.h"
 #include "ui/PictureView.h"
 #include "ui/Platform.h"
-#include "ui/PointEdits.h"
-#include "ui/PointTools.h"
+#include "ui/PointsWindow.h"
 #include "ui/PositionPaste.h"
 #include "ui/TextCrossing.h"
+#include "ui/UndoKeys.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -39,7 +39,6 @@
 #include <QScreen>
 #include <QSessionManager>
 #include <QTimer>
-#include <QUndoStack>
 #include <QUrl>
 #include <QWindow>
 
@@ -76,13 +75,13 @@ TfrmMain::TfrmMain(QWidget *parent)
     setBackgroundRole(QPalette::Button);
     ui.SetupUi(*this);
     ConnectControls();
-    tools_ = new PointTools(*this, ui);
+    ConnectPointTools();
     outerSizer_ = new OuterSizer(*this);
     gpxLoader_ = new GpxOverlayLoader(*this, [this](std::unique_ptr<carteva::GpxDocument> loaded) {
         GpxDocument = std::move(loaded);
         DrawWaypoints();
     });
-    tools_->Menu().AddAction(gpxLoader_->DrawTracksAndRoutes());
+    menu_->AddAction(gpxLoader_->DrawTracksAndRoutes());
     move(150, 80);
     resize(676, 476);
 
@@ -93,8 +92,10 @@ TfrmMain::TfrmMain(QWidget *parent)
 
 TfrmMain::~TfrmMain()
 {
-    // The point tools read Points, which go before the child widgets do.
-    delete tools_;
+    // The tool windows read the points, which go with the document before the child widgets do.
+    delete pointsWindow_;
+    delete menu_;
+    delete document_;
     if (frmMain == this)
         frmMain = nullptr;
 }
@@ -113,6 +114,39 @@ void TfrmMain::ConnectControls()
             [this] { Guarded([this] { btOpenGPXClick(); }); });
     ui.PictureArea->AddZoomShortcuts(*this);
     new PositionPaste(*ui.edLat, *ui.edLon);
+}
+
+void TfrmMain::ConnectPointTools()
+{
+    document_ = new CalibrationDocument(*this);
+    connect(document_, &CalibrationDocument::PointsChanged, this,
+            [this](bool marksOnly) { Guarded([&] { ShowPoints(marksOnly); }); });
+    // Waypoints follow the mapping at once.
+    connect(&document_->Mapping(), &MappingChoice::Changed, this,
+            [this] { Guarded([this] { RepaintPicture(); }); });
+    undoKeys_ = new UndoKeys(*document_, this);
+    addAction(undoKeys_->UndoAction());
+    addAction(undoKeys_->RedoAction());
+    for (QLineEdit *field : {ui.edX, ui.edY, ui.edLat, ui.edLon})
+        undoKeys_->LetFieldUndoFirst(*field);
+    menu_ = new PictureContextMenu(*this, *ui.Image1, *document_);
+    connect(menu_, &PictureContextMenu::PointsWindowRequested, this,
+            [this] { ShowPointsWindow(); });
+    connect(menu_, &PictureContextMenu::ClearWaypointsRequested, this,
+            [this] { Guarded([this] { ClearWaypoints(); }); });
+}
+
+PointsWindow &TfrmMain::ShowPointsWindow()
+{
+    if (!pointsWindow_) {
+        pointsWindow_ = new PointsWindow(
+            *this, ui, *document_,
+            {undoKeys_->UndoAction(), undoKeys_->RedoAction(), menu_->PointsAction()});
+    }
+    pointsWindow_->show();
+    pointsWindow_->raise();
+    pointsWindow_->activateWindow();
+    return *pointsWindow_;
 }
 
 void TfrmMain::resizeEvent(QResizeEvent *event)
@@ -145,7 +179,6 @@ void TfrmMain::FormActivate()
 {
     if (!FirstActivation)
         return;
-    Points.clear();
     if (!ui.OpenPictureDialog1)
         ui.OpenPictureDialog1 = new OpenPictureDialog(this);
     const std::optional<QString> chosen = Platform::Current().RunFileDialog(*ui.OpenPictureDialog1);
@@ -156,13 +189,14 @@ void TfrmMain::FormActivate()
         Platform::Current().Quit(0);
         return;
     }
-    BitmapFileName = *chosen;
-    store_.Claim(this, CalibrationFileName());
+    document_->Open(*chosen, ui.Image1->PictureSize());
     // The dialog's preview has usually decoded the file already.
-    if (std::optional<Picture> decoded = ui.OpenPictureDialog1->TakeDecoded(BitmapFileName))
+    if (std::optional<Picture> decoded = ui.OpenPictureDialog1->TakeDecoded(*chosen))
         ui.Image1->SetPicture(std::move(*decoded));
     else
-        ui.Image1->LoadFromFile(BitmapFileName);
+        ui.Image1->LoadFromFile(*chosen);
+    // The picture's own size goes into the file: the view's is the zoomed one.
+    document_->SetPictureSize(ui.Image1->PictureSize());
     SizeAroundPicture();
     FirstActivation = false;
     LoadCalibration();
@@ -186,24 +220,25 @@ void TfrmMain::SizeAroundPicture()
 
 void TfrmMain::Image1MouseMove(Qt::KeyboardModifiers, int x, int y)
 {
+    // The view keeps the position (LastX, LastY) for the click.
     ui.stCurrentPos->setText(FromUtf16(FormatInteger(x)) + QStringLiteral(" x ")
                              + FromUtf16(FormatInteger(y)));
-    LastX = x;
-    LastY = y;
 }
 
 void TfrmMain::Image1Click()
 {
-    const int i = FindPoint(Points, LastX, LastY);
+    const QPoint last = ui.Image1->LastPixel();
+    const std::vector<TCalibPoint> &points = document_->Points();
+    const int i = FindPoint(points, last.x(), last.y());
     if (i >= 0) {
-        const TCalibPoint &point = Points[static_cast<std::size_t>(i)];
+        const TCalibPoint &point = points[static_cast<std::size_t>(i)];
         ui.edX->setText(FromUtf16(FormatInteger(point.X)));
         ui.edY->setText(FromUtf16(FormatInteger(point.Y)));
         ui.edLat->setText(FromUtf16(FormatCoordinate(6, point.Lat)));
         ui.edLon->setText(FromUtf16(FormatCoordinate(6, point.Lon)));
     } else {
-        ui.edX->setText(FromUtf16(FormatInteger(LastX)));
-        ui.edY->setText(FromUtf16(FormatInteger(LastY)));
+        ui.edX->setText(FromUtf16(FormatInteger(last.x())));
+        ui.edY->setText(FromUtf16(FormatInteger(last.y())));
         ui.edLat->clear();
         ui.edLon->clear();
     }
@@ -217,37 +252,23 @@ void TfrmMain::btSaveClick()
     for (QLineEdit *field : {ui.edX, ui.edY, ui.edLat, ui.edLon})
         field->setText(QString());
     // One undo step; it writes the file at once, so a crash or a kill loses nothing saved.
-    tools_->Edits().Save(point.X, point.Y, point.Lat, point.Lon);
+    document_->Save(point.X, point.Y, point.Lat, point.Lon);
 }
 
-void TfrmMain::PointsEdited(bool marksOnly)
+void TfrmMain::ShowPoints(bool marksOnly)
 {
-    // The list reaches the file whatever the drawing does (an icon cannot be drawn on); a drawing
-    // failure is reported after that.
-    std::exception_ptr drawing;
-    if (marksOnly) {
-        try {
-            DrawPointMarks();
-        } catch (...) {
-            drawing = std::current_exception();
-        }
-        SaveCalibration();
-    } else {
-        SaveCalibration();
-        try {
-            RepaintPicture();
-        } catch (...) {
-            drawing = std::current_exception();
-        }
-    }
-    emit PointsChanged();
-    if (drawing)
-        ErrorHandler::Handle(drawing);
+    // The list is in the file already, whatever the drawing does (an icon cannot be drawn on).
+    if (loadingPoints_)
+        return;
+    if (marksOnly)
+        DrawPointMarks();
+    else
+        RepaintPicture();
 }
 
 void TfrmMain::SpeedButton1Click()
 {
-    MapPageOpener().Open(Points, *ui.PictureArea, tools_->Mapping().Kind());
+    MapPageOpener().Open(document_->Points(), *ui.PictureArea, document_->Mapping().Kind());
 }
 
 void TfrmMain::closeEvent(QCloseEvent *event)
@@ -260,14 +281,14 @@ void TfrmMain::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
-    store_.Release();
+    document_->Release();
     event->accept();
 }
 
 void TfrmMain::FormCloseQuery(bool &canClose)
 {
-    SaveCalibration();
-    canClose = store_.MayClose(this, Points.size());
+    document_->Write();
+    canClose = document_->MayClose();
 }
 
 void TfrmMain::CommitData()
@@ -276,54 +297,31 @@ void TfrmMain::CommitData()
     FormCloseQuery(canClose);
 }
 
-QString TfrmMain::CalibrationFileName() const
-{
-    return FromUtf16(carteva::CalibrationFileName(Utf16(BitmapFileName)));
-}
-
 void TfrmMain::LoadCalibration()
 {
-    const QString fileName = CalibrationFileName();
     QString reason;
-    try {
-        if (store_.Keeper().Read(StdPath(fileName), Points) == CalibrationReadResult::Complete) {
-            emit PointsChanged();
+    {
+        const QScopedValueRollback loading(loadingPoints_, true);
+        reason = document_->Load();
+    }
+    if (reason.isEmpty()) {
+        try {
             DrawPointMarks();
             return;
+        } catch (...) {
+            reason = document_->CalibrationFileName() + QStringLiteral(": drawing the marks: ")
+                + ErrorHandler::MessageOf(std::current_exception());
         }
-        reason = QString::fromStdString(store_.Keeper().ReadFailure());
-    } catch (...) {
-        reason = fileName + QStringLiteral(": drawing the marks: ")
-            + ErrorHandler::MessageOf(std::current_exception());
     }
-    emit PointsChanged();
     qCWarning(lcCalibration, "Cannot load calibration: %s", qUtf8Printable(reason));
     Platform::Current().ShowMessage(this, QStringLiteral("Cannot load calibration"),
                                     QStringLiteral("Error"), QMessageBox::Warning);
 }
 
-void TfrmMain::SaveCalibration()
-{
-    // Without a chosen bitmap there is no file to write.
-    if (BitmapFileName.isEmpty())
-        return;
-    // The picture's own size: the view's is the zoomed one.
-    const QSize size = ui.Image1->PictureSize();
-    if (store_.Save(this, CalibrationFileName(), size.width(), size.height(), Points)) {
-        // Another writer's points came in or went: the picture shows the merged list. The undo
-        // steps name places in the list as it was, so they go (once the step that may be running
-        // now is over).
-        emit PointsChanged();
-        RepaintPicture();
-        QMetaObject::invokeMethod(&tools_->Edits().Stack(), &QUndoStack::clear,
-                                  Qt::QueuedConnection);
-    }
-}
-
 void TfrmMain::DrawPointMarks()
 {
     PictureSurface surface(*ui.Image1);
-    carteva::DrawPointMarks(Points, surface);
+    carteva::DrawPointMarks(document_->Points(), surface);
 }
 
 void TfrmMain::RepaintPicture()
@@ -358,7 +356,7 @@ void TfrmMain::btOpenGPXClick()
     ui.OpenGPXDialog->RememberChoice(*chosen);
     // The whole file is parsed before anything changes: a failure or a cancel keeps the document
     // and the picture as they were.
-    gpxLoader_->Start(*chosen, tools_->Mapping().Kind(), Points);
+    gpxLoader_->Start(*chosen, document_->Mapping().Kind(), document_->Points());
 }
 
 void TfrmMain::DrawWaypoints()
@@ -378,11 +376,12 @@ void TfrmMain::DrawWaypoints()
                                         QStringLiteral("Incorrect calibration or calculation"),
                                         QStringLiteral("Error"), QMessageBox::Warning);
     };
-    const MappingKind kind = tools_->Mapping().Kind();
-    carteva::DrawWaypoints(*GpxDocument, kind, Points, surface, warn);
+    const MappingKind kind = document_->Mapping().Kind();
+    const std::vector<TCalibPoint> &points = document_->Points();
+    carteva::DrawWaypoints(*GpxDocument, kind, points, surface, warn);
     if (gpxLoader_->DrawsTracksAndRoutes()) {
         const QSize size = ui.Image1->PictureSize();
-        carteva::DrawLines(*GpxDocument, kind, Points, surface, size.width(), size.height(), warn);
+        carteva::DrawLines(*GpxDocument, kind, points, surface, size.width(), size.height(), warn);
     }
 }
 

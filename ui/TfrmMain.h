@@ -1,28 +1,28 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
-#include "calibration/CalibPoint.h"
-#include "ui/CalibrationStore.h"
 #include "ui/TfrmMainControls.h"
 
 #include <QWidget>
 
-#include <cstdint>
 #include <memory>
-#include <vector>
 
 namespace carteva {
 
+class CalibrationDocument;
 class GpxDocument;
 class GpxOverlayLoader;
 class OuterSizer;
-class PointTools;
+class PictureContextMenu;
+class PointsWindow;
+class UndoKeys;
 
 // The member below carries the type's own name, so the type is spelled through an alias.
 using GpxDocumentHolder = std::unique_ptr<GpxDocument>;
 
-// The program's one window: the controls, their event handlers and all state of the running
-// program. It turns events into calls on the model and paints what comes back.
+// The program's one window: the controls and their event handlers. It turns events into calls on
+// the calibration document and the model, and paints what comes back; the document owns the
+// points, the tool windows take the document.
 class TfrmMain : public QWidget
 {
     Q_OBJECT
@@ -39,37 +39,22 @@ public:
     void FormCloseQuery(bool &canClose);
     void btOpenGPXClick();
 
-    // State.
-    std::int32_t LastX = 0;
-    std::int32_t LastY = 0;
-    std::vector<TCalibPoint> Points;
-    GpxDocumentHolder GpxDocument;
-    QString BitmapFileName;
+    CalibrationDocument &Document() const { return *document_; }
 
-    // The calibration file beside the bitmap; both report their own failures.
-    QString CalibrationFileName() const;
-    void LoadCalibration();
-    void SaveCalibration();
+    // Paints the marks of every point over the picture.
     void DrawPointMarks();
-    // The last save could keep the points nowhere else.
-    bool PointsOnlyInMemory() const { return store_.PointsOnlyInMemory(); }
-
-    // Takes every mark and waypoint off the picture and paints them again from Points and
-    // GpxDocument, marks on top, without warnings: after a point has gone or changed.
+    // Takes every mark and waypoint off the picture and paints them again from the points and the
+    // GPX overlay, marks on top, without warnings: after a point has gone or changed.
     void RepaintPicture();
     // Forgets the GPX overlay and takes its pixels off the picture.
     void ClearWaypoints();
-    // After an undoable edit of Points (Save, removal, in-place edit, undo, redo): the file is
-    // written as Save writes it; `marksOnly` paints the marks over the picture as a Save always
-    // has, otherwise the picture is painted again for the list as it is now.
-    void PointsEdited(bool marksOnly);
+    // Shows the points window beside the main window and raises it (made when first asked for).
+    PointsWindow &ShowPointsWindow();
 
-    // The controls, for tests that press buttons and type into fields.
+    // For tests that press buttons, type into fields and look at the overlay.
     const TfrmMainControls &ControlsForTest() const { return ui; }
-    PointTools &ToolsForTest() const { return *tools_; }
-
-signals:
-    void PointsChanged();
+    PictureContextMenu &MenuForTest() const { return *menu_; }
+    const carteva::GpxDocument *OverlayForTest() const { return GpxDocument.get(); }
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -78,19 +63,28 @@ protected:
 
 private:
     void ConnectControls();
+    void ConnectPointTools();
+    void LoadCalibration();
+    // After every change of the points: the picture shows the list as it is now.
+    void ShowPoints(bool marksOnly);
     void DrawWaypoints();
     void SizeAroundPicture();
     void DockPanels();
     void CommitData();
 
     TfrmMainControls ui;
+    CalibrationDocument *document_ = nullptr;
+    UndoKeys *undoKeys_ = nullptr;
+    PictureContextMenu *menu_ = nullptr;
+    PointsWindow *pointsWindow_ = nullptr;
+    GpxDocumentHolder GpxDocument;
+    // The calibration is being read: its marks are drawn as part of the read.
+    bool loadingPoints_ = false;
     bool shownOnce_ = false;
     // RepaintPicture is under way: no warning boxes, and no repaint before the marks are back.
     bool repaintingPicture_ = false;
     OuterSizer *outerSizer_ = nullptr;
     GpxOverlayLoader *gpxLoader_ = nullptr;
-    CalibrationStore store_;
-    PointTools *tools_ = nullptr;
 };
 
 // The one window, and whether its start-up still has to open a picture.

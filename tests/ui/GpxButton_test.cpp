@@ -119,7 +119,7 @@ private slots:
         QCOMPARE(f.PixelAt(200, 250 - 100), kPaper); // outside: (200, 250) is below the picture
         QCOMPARE(f.PixelAt(120, 130), kOrange);
         QCOMPARE(f.PixelAt(140, 160), kPaper); // track points are not waypoints
-        QVERIFY(f.window->GpxDocument);
+        QVERIFY(f.window->OverlayForTest());
 
         // With "Draw tracks and routes" on, the track is drawn too: here its one point.
         f.Loader().DrawTracksAndRoutes()->setChecked(true);
@@ -133,7 +133,7 @@ private slots:
         Calibrated f;
         const QImage before = f.window->ControlsForTest().Image1->GetPicture().Image();
         f.Overlay(std::nullopt);
-        QVERIFY(!f.window->GpxDocument);
+        QVERIFY(!f.window->OverlayForTest());
         QCOMPARE(f.window->ControlsForTest().Image1->GetPicture().Image(), before);
         QVERIFY(f.platform.messages.empty());
     }
@@ -157,7 +157,7 @@ private slots:
         QTRY_VERIFY(progress->labelText().startsWith("Reading slow.gpx: 1.0 of 3."));
         progress->findChild<QPushButton *>()->click();
         QTRY_VERIFY(!f.Loader().Busy());
-        QVERIFY(!f.window->GpxDocument);
+        QVERIFY(!f.window->OverlayForTest());
         QCOMPARE(f.window->ControlsForTest().Image1->GetPicture().Image(), before);
         QVERIFY(f.platform.messages.empty());
     }
@@ -175,7 +175,7 @@ private slots:
     {
         Calibrated f;
         f.Overlay(f.WriteGpx("a.gpx", Gpx(R"(<wpt lat="49.9" lon="14.1"/>)")));
-        const carteva::GpxDocument *kept = f.window->GpxDocument.get();
+        const carteva::GpxDocument *kept = f.window->OverlayForTest();
         const QImage before = f.window->ControlsForTest().Image1->GetPicture().Image();
         f.Overlay(f.WriteGpx("bad.gpx", "<gpx>\n<wpt lat=\"49.8\" lon=\"14.2\">\n</gpx>\n"));
         QCOMPARE(f.platform.messages.size(), std::size_t(1));
@@ -184,7 +184,7 @@ private slots:
         QVERIFY(!lines[0].isEmpty());
         QCOMPARE(lines[1], QString("Line: 3"));
         QCOMPARE(f.platform.messages[0].icon, QMessageBox::Critical);
-        QCOMPARE(f.window->GpxDocument.get(), kept);
+        QCOMPARE(f.window->OverlayForTest(), kept);
         QCOMPARE(f.window->ControlsForTest().Image1->GetPicture().Image(), before);
     }
 
@@ -249,17 +249,18 @@ private slots:
             if (cleared)
                 f.window->ClearWaypoints();
             for (const int i : removed)
-                f.window->Points.erase(f.window->Points.begin() + i);
+                f.window->Document().PointsForTest().erase(
+                    f.window->Document().PointsForTest().begin() + i);
             f.window->RepaintPicture();
             f.window->RepaintPicture(); // each pixel keeps its first original
             QVERIFY(f.platform.messages.empty());
-            QCOMPARE(bool(f.window->GpxDocument), !cleared);
+            QCOMPARE(bool(f.window->OverlayForTest()), !cleared);
             shown = f.window->ControlsForTest().Image1->GetPicture().Image();
-            points = f.window->Points;
+            points = f.window->Document().Points();
         }
         // Painted on the bare picture in one go: the waypoints, then every mark on top.
         Calibrated fresh(0, picture);
-        fresh.window->Points = points;
+        fresh.window->Document().PointsForTest() = points;
         fresh.window->DrawPointMarks();
         if (!cleared)
             fresh.Overlay(fresh.WriteGpx("river.gpx", kRiver));

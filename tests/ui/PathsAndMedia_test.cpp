@@ -61,11 +61,11 @@ private slots:
 
         f.Start(bitmap);
         QVERIFY(f.platform.messages.empty());
-        QCOMPARE(f.window->Points.size(), std::size_t(1));
+        QCOMPARE(f.window->Document().Points().size(), std::size_t(1));
         QCOMPARE(f.PixelAt(5, 6), kRed);
 
         // A second point 60 × 40 pixels and a degree away: the waypoint lands half-way.
-        f.window->Points.push_back(TCalibPoint {65, 46, 49.0L, 15.0L});
+        f.window->Document().PointsForTest().push_back(TCalibPoint {65, 46, 49.0L, 15.0L});
         f.platform.fileAnswers.push_back(gpx);
         f.window->ControlsForTest().btOpenGPX->click();
         QTRY_COMPARE(f.PixelAt(35, 26), kOrange);
@@ -101,7 +101,7 @@ private slots:
         f.Start(bitmap);
         QVERIFY(f.platform.messages.empty());
         QCOMPARE(f.PixelAt(3, 4), kRed);
-        f.window->Points.push_back(TCalibPoint {20, 10, 49.0L, 15.0L});
+        f.window->Document().PointsForTest().push_back(TCalibPoint {20, 10, 49.0L, 15.0L});
         f.Close();
 
         QCOMPARE(f.platform.messages.size(), std::size_t(1));
@@ -125,7 +125,7 @@ private slots:
         QFile::setPermissions(f.Path("medium"), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
 
         f.Start(bitmap);
-        f.window->Points.push_back(TCalibPoint {20, 10, 49.0L, 15.0L});
+        f.window->Document().PointsForTest().push_back(TCalibPoint {20, 10, 49.0L, 15.0L});
         f.platform.messages.clear();
         f.Close();
 

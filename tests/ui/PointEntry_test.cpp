@@ -5,8 +5,6 @@
 #include "ui/MappingChoice.h"
 #include "ui/PictureContextMenu.h"
 #include "ui/PictureView.h"
-#include "ui/PointEdits.h"
-#include "ui/PointTools.h"
 #include "ui/PointsTableModel.h"
 #include "ui/PointsWindow.h"
 #include "ui/TfrmMain.h"
@@ -110,7 +108,7 @@ struct WithPoints : Started
         QWidget *focus = QApplication::focusWidget();
         QTest::keyClick(focus ? focus : window.get(), keys.key(), keys.keyboardModifiers());
     }
-    PointsWindow &Points() { return window->ToolsForTest().ShowPointsWindow(); }
+    PointsWindow &Points() { return window->ShowPointsWindow(); }
     void SelectRows(std::initializer_list<int> rows)
     {
         QTableView &table = Points().Table();
@@ -135,8 +133,8 @@ private slots:
         Started f;
         QTest::mouseMove(f.window->ControlsForTest().Image1, QPoint(120, 45));
         QCOMPARE(f.window->ControlsForTest().stCurrentPos->text(), QString("120 x 45"));
-        QCOMPARE(f.window->LastX, 120);
-        QCOMPARE(f.window->LastY, 45);
+        QCOMPARE(f.window->ControlsForTest().Image1->LastPixel().x(), 120);
+        QCOMPARE(f.window->ControlsForTest().Image1->LastPixel().y(), 45);
     }
 
     void dragBeyondThePictureReportsOutsidePositionsAndNoClick()
@@ -148,7 +146,7 @@ private slots:
         QCOMPARE(f.window->ControlsForTest().stCurrentPos->text(), QString("-5 x -7"));
         QTest::mouseRelease(f.window->ControlsForTest().Image1, Qt::LeftButton, {}, QPoint(-5, -7));
         QCOMPARE(FieldsOf(*f.window), (Fields {}));
-        QCOMPARE(f.window->LastX, -5);
+        QCOMPARE(f.window->ControlsForTest().Image1->LastPixel().x(), -5);
     }
 
     void clickBeforeAnyMoveFillsZeros()
@@ -164,8 +162,8 @@ private slots:
         Type(*f.window, {"12", "34", "50.5", "14.25"});
         f.Save();
         QVERIFY(f.platform.messages.empty());
-        QCOMPARE(f.window->Points.size(), std::size_t(1));
-        const TCalibPoint &p = f.window->Points[0];
+        QCOMPARE(f.window->Document().Points().size(), std::size_t(1));
+        const TCalibPoint &p = f.window->Document().Points()[0];
         QVERIFY(p.X == 12 && p.Y == 34 && p.Lat == 50.5L && p.Lon == 14.25L);
         QCOMPARE(FieldsOf(*f.window), (Fields {}));
         for (QPoint q :
@@ -182,9 +180,9 @@ private slots:
         f.ClickAt(QPoint(40, 50));
         QCOMPARE(FieldsOf(*f.window), (Fields {"40", "50", "50.083333", "-14.421389"}));
         f.Save();
-        QCOMPARE(f.window->Points.size(), std::size_t(1));
-        QCOMPARE(f.window->Points[0].Lat, ParseDecimal(u"50.083333"));
-        QCOMPARE(f.window->Points[0].Lon, ParseDecimal(u"-14.421389"));
+        QCOMPARE(f.window->Document().Points().size(), std::size_t(1));
+        QCOMPARE(f.window->Document().Points()[0].Lat, ParseDecimal(u"50.083333"));
+        QCOMPARE(f.window->Document().Points()[0].Lon, ParseDecimal(u"-14.421389"));
     }
 
     void clickingElsewhereFillsThePixelAndEmptiesTheCoordinates()
@@ -193,7 +191,7 @@ private slots:
         Type(*f.window, {"1", "2", "3", "4"});
         f.ClickAt(QPoint(77, 88));
         QCOMPARE(FieldsOf(*f.window), (Fields {"77", "88", "", ""}));
-        QVERIFY(f.window->Points.empty());
+        QVERIFY(f.window->Document().Points().empty());
     }
 
     void correctingTheSecondPointChangesOnlyThatPoint()
@@ -205,15 +203,15 @@ private slots:
             Type(*f.window, fields);
             f.Save();
         }
-        const std::vector<TCalibPoint> before = f.window->Points;
+        const std::vector<TCalibPoint> before = f.window->Document().Points();
         f.ClickAt(QPoint(100, 100));
         f.window->ControlsForTest().edLat->setText("49.5");
         f.Save();
-        QCOMPARE(f.window->Points.size(), std::size_t(3));
-        QVERIFY(SamePoint(f.window->Points[0], before[0]));
-        QVERIFY(SamePoint(f.window->Points[2], before[2]));
-        QCOMPARE(f.window->Points[1].Lat, 49.5L);
-        QCOMPARE(f.window->Points[1].Lon, 15.0L);
+        QCOMPARE(f.window->Document().Points().size(), std::size_t(3));
+        QVERIFY(SamePoint(f.window->Document().Points()[0], before[0]));
+        QVERIFY(SamePoint(f.window->Document().Points()[2], before[2]));
+        QCOMPARE(f.window->Document().Points()[1].Lat, 49.5L);
+        QCOMPARE(f.window->Document().Points()[1].Lon, 15.0L);
     }
 
     void refusedTextsChangeNothing_data()
@@ -279,15 +277,15 @@ private slots:
         Started f;
         Type(*f.window, {"10", "20", "1", "2"});
         f.Save();
-        const std::vector<TCalibPoint> before = f.window->Points;
+        const std::vector<TCalibPoint> before = f.window->Document().Points();
         const Fields typed {x, y, lat, lon};
         Type(*f.window, typed);
         f.Save();
         QCOMPARE(f.platform.messages.size(), std::size_t(1));
         QCOMPARE(f.platform.messages[0].text, message);
         QCOMPARE(f.platform.messages[0].icon, QMessageBox::Critical);
-        QCOMPARE(f.window->Points.size(), before.size());
-        QVERIFY(SamePoint(f.window->Points[0], before[0]));
+        QCOMPARE(f.window->Document().Points().size(), before.size());
+        QVERIFY(SamePoint(f.window->Document().Points()[0], before[0]));
         QCOMPARE(FieldsOf(*f.window), typed);
     }
 
@@ -352,8 +350,8 @@ private slots:
         // Save takes the pasted digits as typed ones.
         f.Save();
         QVERIFY(f.platform.messages.empty());
-        QCOMPARE(f.window->Points.at(0).Lat, ParseDecimal(lat.toStdU16String()));
-        QCOMPARE(f.window->Points.at(0).Lon, ParseDecimal(lon.toStdU16String()));
+        QCOMPARE(f.window->Document().Points().at(0).Lat, ParseDecimal(lat.toStdU16String()));
+        QCOMPARE(f.window->Document().Points().at(0).Lon, ParseDecimal(lon.toStdU16String()));
     }
 
     void enterAndEscapeTriggerNothing()
@@ -366,7 +364,7 @@ private slots:
             QTest::keyClick(w, Qt::Key_Return);
             QTest::keyClick(w, Qt::Key_Escape);
         }
-        QVERIFY(f.window->Points.empty());
+        QVERIFY(f.window->Document().Points().empty());
         QVERIFY(f.platform.messages.empty());
     }
 
@@ -378,13 +376,13 @@ private slots:
         f.platform.messages.clear();
         Type(*f.window, {"12", "34", "50.5", "14.25"});
         f.window->ControlsForTest().btSave->click();
-        QCOMPARE(f.window->Points.size(), std::size_t(1));
+        QCOMPARE(f.window->Document().Points().size(), std::size_t(1));
         QCOMPARE(FieldsOf(*f.window), (Fields {}));
         QCOMPARE(f.platform.messages.at(0).text,
                  QString("Can only modify an image if it contains a bitmap."));
         // The file is written all the same.
         QCOMPARE(WindowFixture::ReadFile(f.Path("map.cali")),
-                 test::CalibrationBytes(48, 48, f.window->Points));
+                 test::CalibrationBytes(48, 48, f.window->Document().Points()));
     }
 
     void savedPointsReachTheFileAtOnceAndAgainAtClose()
@@ -427,6 +425,7 @@ private slots:
         QTest::newRow("remove by the menu") << "menu" << without({1});
         QTest::newRow("remove by the Delete key") << "delete key" << without({0, 2});
         QTest::newRow("remove by the Delete button") << "delete button" << without({1});
+        QTest::newRow("remove two neighbours") << "delete neighbours" << without({0, 1});
         QTest::newRow("longitude edited in place") << "edit lon" << edited;
     }
     void eachEditIsOneUndoStepAndTheFileFollows()
@@ -443,14 +442,16 @@ private slots:
             Type(*f.window, {"210", "110", "49.5", "15"});
             f.Save();
         } else if (edit == "menu") {
-            f.window->ToolsForTest().Menu().Prepare(QPointF(210.5, 110.5));
-            f.window->ToolsForTest().Menu().RemoveAction()->trigger();
+            f.window->MenuForTest().Prepare(QPointF(210.5, 110.5));
+            f.window->MenuForTest().RemoveAction()->trigger();
         } else if (edit == "edit lon") {
             QAbstractItemModel *model = f.Points().Table().model();
             QVERIFY(model->setData(model->index(2, 4), QString("14.75")));
         } else {
-            f.SelectRows(edit == "delete key" ? std::initializer_list<int> {0, 2} : std::initializer_list<int> {1});
-            if (edit == "delete key")
+            f.SelectRows(edit == "delete key"  ? std::initializer_list<int> {0, 2}
+                             : edit == "delete button" ? std::initializer_list<int> {1}
+                                                       : std::initializer_list<int> {0, 1});
+            if (edit != "delete button")
                 QTest::keyClick(&f.Points().Table(), Qt::Key_Delete);
             else
                 QTest::mouseClick(&f.Points().DeleteButton(), Qt::LeftButton);
@@ -460,7 +461,7 @@ private slots:
         QVERIFY(f.platform.messages.empty());
         const QByteArray changed = test::CalibrationBytes(300, 200, after);
         QCOMPARE(f.File(), changed);
-        QCOMPARE(f.window->Points.size(), after.size());
+        QCOMPARE(f.window->Document().Points().size(), after.size());
         f.Key(Qt::CTRL | Qt::Key_Z);
         QCOMPARE(f.File(), before);
         f.Key(Qt::CTRL | Qt::SHIFT | Qt::Key_Z);
@@ -479,10 +480,10 @@ private slots:
         QTest::keyClicks(f.window->ControlsForTest().edLat, "12");
         f.Key(Qt::CTRL | Qt::Key_Z);
         QCOMPARE(f.window->ControlsForTest().edLat->text(), QString());
-        QCOMPARE(f.window->Points.size(), std::size_t(3));
-        f.window->ToolsForTest().Edits().Remove({0});
+        QCOMPARE(f.window->Document().Points().size(), std::size_t(3));
+        f.window->Document().Remove({0});
         f.Key(Qt::CTRL | Qt::Key_Z);
-        QCOMPARE(f.window->Points.size(), std::size_t(3));
+        QCOMPARE(f.window->Document().Points().size(), std::size_t(3));
         // A refused in-place edit is reported as Save reports it and changes nothing.
         QAbstractItemModel *model = f.Points().Table().model();
         QVERIFY(!model->setData(model->index(0, 3), QString("50,5")));
@@ -514,7 +515,7 @@ private slots:
                                                      MakePoint(58, 50, 49, 15, 0),
                                                      MakePoint(150, 120, 48, 16, 0)}));
         f.window->ControlsForTest().Image1->SetZoom(zoom);
-        PictureContextMenu &menu = f.window->ToolsForTest().Menu();
+        PictureContextMenu &menu = f.window->MenuForTest();
         menu.Prepare(at);
         QCOMPARE(menu.RemoveAction()->isVisible(), !entry.isEmpty());
         QStringList texts;
@@ -529,8 +530,8 @@ private slots:
         if (entry.isEmpty())
             return;
         menu.RemoveAction()->trigger();
-        QCOMPARE(f.window->Points.size(), std::size_t(2));
-        QCOMPARE(FindPoint(f.window->Points, entry.section(' ', 2, 2).toInt(), 50), -1);
+        QCOMPARE(f.window->Document().Points().size(), std::size_t(2));
+        QCOMPARE(FindPoint(f.window->Document().Points(), entry.section(' ', 2, 2).toInt(), 50), -1);
     }
 
     void theMappingSwitchMovesTheWaypoints()
@@ -546,7 +547,7 @@ private slots:
         // the fit through all three places it at 148.
         QCOMPARE(f.PixelAt(10, 154), kOrange);
         QCOMPARE(f.PixelAt(10, 148), kPaper);
-        f.window->ToolsForTest().Mapping().BestFitAction()->trigger();
+        f.window->Document().Mapping().BestFitAction()->trigger();
         QCOMPARE(f.PixelAt(10, 148), kOrange);
         QCOMPARE(f.PixelAt(10, 154), kPaper);
         QCOMPARE(f.Points().Summary().text().left(29), QString("Best fit through all points: "));
@@ -573,7 +574,7 @@ private slots:
         QFETCH(QString, distance);
         Started f(test::CalibrationBytes(
             300, 200, {MakePoint(10, 10, 50, 14, 0), MakePoint(210, 110, 49, 15, 0)}));
-        PointsWindow &points = f.window->ToolsForTest().ShowPointsWindow();
+        PointsWindow &points = f.window->ShowPointsWindow();
         Type(*f.window, typed);
         QCOMPARE(points.Distance().text(), distance);
         emit f.window->ControlsForTest().Image1->MouseMoved({}, 110, 60);
@@ -594,8 +595,8 @@ private slots:
             points.push_back(MakePoint(x, y, 50.375L - y * 0.0025L, 13.875L + x * 0.0025L, 0));
         points[3].Lat = 50.205L;
         Started f(test::CalibrationBytes(300, 200, points));
-        f.window->ToolsForTest().Mapping().SetKind(MappingKind::BestFit);
-        QAbstractItemModel *model = f.window->ToolsForTest().ShowPointsWindow().Table().model();
+        f.window->Document().Mapping().SetKind(MappingKind::BestFit);
+        QAbstractItemModel *model = f.window->ShowPointsWindow().Table().model();
         for (int row = 0; row < 5; ++row) {
             const QModelIndex check = model->index(row, PointsTableModel::Check);
             QCOMPARE(model->data(check).toString(), QString(row == 3 ? "Suspect" : ""));

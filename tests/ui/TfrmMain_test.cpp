@@ -153,6 +153,8 @@ private slots:
     {
         WindowFixture f;
         f.Start(std::nullopt);
+        // The close that follows the quit has no file to write, and says nothing.
+        f.Close();
         QCOMPARE(f.platform.dialogTitles, QStringList {"Open bitmap to calibrate"});
         QCOMPARE(f.platform.messages.size(), std::size_t(1));
         QCOMPARE(f.platform.messages[0].text, QString("It is necessary to open a bitmap on start"));
@@ -174,7 +176,7 @@ private slots:
         QTest::qWait(50);
         QCOMPARE(f.platform.dialogTitles.size(), 1);
         QVERIFY(!FirstActivation);
-        QCOMPARE(f.window->BitmapFileName, bitmap);
+        QCOMPARE(f.window->Document().BitmapFileName(), bitmap);
     }
 
     void unloadablePicturesKeepTheStartState_data()
@@ -207,7 +209,7 @@ private slots:
         QCOMPARE(f.platform.messages[0].text, message);
         QCOMPARE(f.platform.messages[0].icon, QMessageBox::Critical);
         QVERIFY(FirstActivation);
-        QCOMPARE(f.window->BitmapFileName, f.Path(name));
+        QCOMPARE(f.window->Document().BitmapFileName(), f.Path(name));
         QCOMPARE(f.window->size(), QSize(676, 476));
         QCOMPARE(PlaceIn(f.window.get(), f.window->ControlsForTest().Image1),
                  QRect(16, 58, 633, 410));
@@ -279,7 +281,7 @@ private slots:
         QCOMPARE(f.platform.messages[0].text, QString("Cannot load calibration"));
         QCOMPARE(f.platform.messages[0].caption, QString("Error"));
         QCOMPARE(f.platform.messages[0].icon, QMessageBox::Warning);
-        QVERIFY(f.window->Points.empty());
+        QVERIFY(f.window->Document().Points().empty());
         f.Close();
         QCOMPARE(WindowFixture::ReadFile(f.Path("map.cali")), test::CalibrationBytes(300, 200, {}));
     }
@@ -295,7 +297,7 @@ private slots:
         WindowFixture::WriteFile(f.Path("map.cali"), original);
         f.Start(f.WriteBitmap("map.bmp", 300, 200));
         QVERIFY(f.platform.messages.empty());
-        QCOMPARE(f.window->Points.size(), std::size_t(3));
+        QCOMPARE(f.window->Document().Points().size(), std::size_t(3));
         QCOMPARE(f.PixelAt(200, 150), kRed);
         f.Close();
         QByteArray expected = original;
@@ -327,7 +329,7 @@ private slots:
         WindowFixture::WriteFile(f.Path("map.cali"), original);
         f.Start(f.WriteBitmap("map.bmp", 300, 200));
         QCOMPARE(f.platform.messages.at(0).text, QString("Cannot load calibration"));
-        QCOMPARE(f.window->Points.size(), std::size_t(3));
+        QCOMPARE(f.window->Document().Points().size(), std::size_t(3));
         // No marks are drawn by a failed load.
         QCOMPARE(f.PixelAt(5, 6), QColor(200, 220, 240).rgb());
         // Nothing changed in this run: nothing is written anywhere.
@@ -409,7 +411,7 @@ private slots:
         QVERIFY(!FirstActivation);
         QCOMPARE(f.window->frameGeometry().size(), QSize(680, 158));
         // The points were read; drawing them failed, which the load reports as its own failure.
-        QCOMPARE(f.window->Points.size(), std::size_t(1));
+        QCOMPARE(f.window->Document().Points().size(), std::size_t(1));
         QCOMPARE(f.platform.messages.at(0).text, QString("Cannot load calibration"));
     }
 
@@ -477,7 +479,7 @@ private slots:
         PictureScrollArea &area = *f.window->ControlsForTest().PictureArea;
         area.ZoomTo(zoom, area.ViewCentre());
         const MapPageOpener opener(MapPageAddress(address, host));
-        QCOMPARE(opener.AddressFor(f.window->Points, area).toString(), opened);
+        QCOMPARE(opener.AddressFor(f.window->Document().Points(), area).toString(), opened);
     }
 
     void openMapOpensTheBuildsPageAndOnlyLogsWhenNoBrowserStarts()

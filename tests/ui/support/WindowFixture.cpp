@@ -9,6 +9,8 @@
 #include <QCoreApplication>
 #include <QFile>
 
+#include <algorithm>
+
 namespace carteva::test {
 
 WindowFixture::WindowFixture()
@@ -82,6 +84,18 @@ QByteArray CalibrationBytes(int width, int height, const std::vector<TCalibPoint
         bytes.append(reinterpret_cast<const char *>(record.data()), record.size());
     }
     return bytes;
+}
+
+std::vector<TCalibPoint> ReadCalibrationPoints(const QByteArray &bytes)
+{
+    std::vector<TCalibPoint> points;
+    for (qsizetype at = 8; at + qsizetype(TCalibPoint::RecordSize) <= bytes.size();
+         at += qsizetype(TCalibPoint::RecordSize)) {
+        TCalibPoint::Record record;
+        std::copy_n(bytes.constData() + at, record.size(), record.begin());
+        points.push_back(TCalibPoint::FromRecord(record));
+    }
+    return points;
 }
 
 } // namespace carteva::test

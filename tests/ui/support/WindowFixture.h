@@ -2,6 +2,8 @@
 #pragma once
 
 #include "FakePlatform.h"
+#include "calibration/CalibPoint.h"
+#include "ui/CalibrationDocument.h"
 #include "ui/TfrmMain.h"
 
 #include <QByteArray>
@@ -41,5 +43,7 @@ struct WindowFixture
 
 // 8 + 40 × n bytes: the header and the records of `points`, gap bytes as given.
 QByteArray CalibrationBytes(int width, int height, const std::vector<TCalibPoint> &points);
+// The records after the header, whole ones only.
+std::vector<TCalibPoint> ReadCalibrationPoints(const QByteArray &bytes);
 
 } // namespace carteva::test

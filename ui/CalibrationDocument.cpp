@@ -1,0 +1,235 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "ui/CalibrationDocument.h"
+
+#include "calibration/CalibrationFile.h"
+#include "calibration/Errors.h"
+#include "calibration/NumberText.h"
+#include "picture/PathCrossing.h"
+#include "ui/ErrorHandler.h"
+#include "ui/MappingChoice.h"
+#include "ui/Platform.h"
+#include "ui/PointListCommand.h"
+#include "ui/TextCrossing.h"
+
+#include <QLoggingCategory>
+#include <QUndoStack>
+#include <QWidget>
+
+#include <algorithm>
+#include <utility>
+
+namespace carteva {
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcDocument, "carteva.calibration")
+
+QString PixelText(std::int32_t x, std::int32_t y)
+{
+    return FromUtf16(FormatInteger(x)) + QStringLiteral(" x ") + FromUtf16(FormatInteger(y));
+}
+
+} // namespace
+
+CalibrationDocument::CalibrationDocument(QWidget &owner)
+    : QObject(&owner)
+    , owner_(owner)
+{
+    stack_ = new QUndoStack(this);
+    mapping_ = new MappingChoice(this);
+}
+
+CalibrationDocument::~CalibrationDocument()
+{
+    // The steps call back into the document: they go first.
+    delete stack_;
+}
+
+void CalibrationDocument::Open(const QString &bitmapFileName, QSize pictureSize)
+{
+    bitmapFileName_ = bitmapFileName;
+    pictureSize_ = pictureSize;
+    store_.Claim(&owner_, CalibrationFileName());
+}
+
+QString CalibrationDocument::CalibrationFileName() const
+{
+    return FromUtf16(carteva::CalibrationFileName(Utf16(bitmapFileName_)));
+}
+
+QString CalibrationDocument::Load()
+{
+    points_.clear();
+    QString reason;
+    if (store_.Keeper().Read(StdPath(CalibrationFileName()), points_)
+        != CalibrationReadResult::Complete)
+        reason = QString::fromStdString(store_.Keeper().ReadFailure());
+    emit PointsChanged(true);
+    return reason;
+}
+
+void CalibrationDocument::Save(std::int32_t x, std::int32_t y, Extended lat, Extended lon)
+{
+    // Decided on the list as the transaction finds it: another writer may have added or removed
+    // the point of that pixel since the user looked.
+    const Build build
+        = [x, y, lat, lon](std::vector<TCalibPoint> &points, std::vector<RecordChange> &made,
+                           std::vector<RecordChange::Ref> &) {
+              const int i = FindPoint(points, x, y);
+              TCalibPoint point = i < 0 ? TCalibPoint {x, y, 0, 0} : points[std::size_t(i)];
+              point.Lat = lat;
+              point.Lon = lon;
+              made.push_back(i < 0 ? RecordChange::Insert(points, points.size(), point)
+                                   : RecordChange::Replace(points, std::size_t(i), point));
+          };
+    Push(QStringLiteral("Save point %1").arg(PixelText(x, y)), build, true);
+}
+
+void CalibrationDocument::Remove(std::vector<std::size_t> indexes)
+{
+    std::sort(indexes.begin(), indexes.end());
+    indexes.erase(std::unique(indexes.begin(), indexes.end()), indexes.end());
+    std::erase_if(indexes, [this](std::size_t i) { return i >= points_.size(); });
+    const std::vector<RecordChange::Ref> targets = RecordChange::RefsAt(points_, indexes);
+    if (targets.empty())
+        return;
+    const TCalibPoint &first = points_[indexes.front()];
+    const QString text = targets.size() == 1
+        ? QStringLiteral("Remove point %1").arg(PixelText(first.X, first.Y))
+        : QStringLiteral("Remove %1 points").arg(targets.size());
+    const Build build = [targets](std::vector<TCalibPoint> &points, std::vector<RecordChange> &made,
+                                  std::vector<RecordChange::Ref> &missing) {
+        const std::vector<std::optional<std::size_t>> at
+            = RecordChange::FindAll(points, targets, true);
+        std::vector<std::size_t> places;
+        for (std::size_t k = 0; k < targets.size(); ++k) {
+            if (at[k])
+                places.push_back(*at[k]);
+            else
+                missing.push_back(targets[k]);
+        }
+        std::sort(places.begin(), places.end());
+        made = RecordChange::RemoveAll(points, places);
+    };
+    Push(text, build, false);
+}
+
+void CalibrationDocument::SetCoordinate(std::size_t index, bool latitude, const QString &text)
+{
+    if (index >= points_.size())
+        return;
+    if (!IsDecimalNumber(Utf16(text)))
+        throw EConvertError::NotAFloat(Utf16(text));
+    const Extended value = ParseDecimal(Utf16(text));
+    TCalibPoint point = points_[index];
+    (latitude ? point.Lat : point.Lon) = value;
+    if (point.ToRecord() == points_[index].ToRecord())
+        return;
+    const RecordChange::Ref target = RecordChange::RefAt(points_, index);
+    const Build build = [target, latitude, value](std::vector<TCalibPoint> &points,
+                                                  std::vector<RecordChange> &made,
+                                                  std::vector<RecordChange::Ref> &missing) {
+        const std::optional<std::size_t> at = RecordChange::Find(points, target);
+        if (!at) {
+            missing.push_back(target);
+            return;
+        }
+        TCalibPoint changed = points[*at];
+        (latitude ? changed.Lat : changed.Lon) = value;
+        made.push_back(RecordChange::Replace(points, *at, changed));
+    };
+    Push(QStringLiteral("Edit point %1").arg(PixelText(point.X, point.Y)), build, false);
+}
+
+void CalibrationDocument::Undo()
+{
+    stack_->undo();
+}
+
+void CalibrationDocument::Redo()
+{
+    stack_->redo();
+}
+
+void CalibrationDocument::Push(const QString &text, Build build, bool save)
+{
+    stack_->push(new PointListCommand(
+        text, [this, build = std::move(build), save](PointListCommand &step, bool undo) {
+            // The store reports its own failures; nothing may unwind through the stack.
+            Guarded([&] { Run(step, undo, build, save); });
+        }));
+}
+
+void CalibrationDocument::Run(PointListCommand &step, bool undo, const Build &build, bool save)
+{
+    const bool first = !step.Made();
+    std::vector<RecordChange::Ref> missing;
+    const bool merged = Change([&](std::vector<TCalibPoint> &points) {
+        missing.clear();
+        if (!first) {
+            step.Apply(points, undo, missing);
+            return;
+        }
+        std::vector<RecordChange> made;
+        build(points, made, missing);
+        step.SetChanges(std::move(made));
+    });
+    emit PointsChanged(save && first && !merged);
+    if (missing.empty())
+        return;
+    const QString quoted = QLatin1Char('"') + step.text() + QLatin1Char('"');
+    TellSkipped(first ? quoted
+                      : (undo ? QStringLiteral("Undo of ") : QStringLiteral("Redo of ")) + quoted,
+                missing);
+}
+
+bool CalibrationDocument::Change(const std::function<void(std::vector<TCalibPoint> &)> &edit)
+{
+    // Without a chosen bitmap there is no file to write.
+    if (bitmapFileName_.isEmpty()) {
+        if (edit)
+            edit(points_);
+        return false;
+    }
+    return store_.Transact(&owner_, CalibrationFileName(), pictureSize_.width(),
+                           pictureSize_.height(), points_, edit);
+}
+
+void CalibrationDocument::Write()
+{
+    if (Change({}))
+        emit PointsChanged(false);
+}
+
+bool CalibrationDocument::MayClose() const
+{
+    return store_.MayClose(&owner_, points_.size());
+}
+
+void CalibrationDocument::TellSkipped(const QString &step,
+                                      const std::vector<RecordChange::Ref> &missing) const
+{
+    // Never another record in its stead: the user hears which point the step passed over, and why.
+    QString text;
+    for (const RecordChange::Ref &ref : missing) {
+        const TCalibPoint point = TCalibPoint::FromRecord(ref.Bytes);
+        QString which = PixelText(point.X, point.Y);
+        try {
+            which += QStringLiteral(" (%1, %2)")
+                         .arg(FromUtf16(FormatCoordinate(6, point.Lat)),
+                              FromUtf16(FormatCoordinate(6, point.Lon)));
+        } catch (const Error &) {
+            // A value no text can show: the pixel alone names the point.
+        }
+        const bool changed = FindPoint(points_, point.X, point.Y) >= 0;
+        if (!text.isEmpty())
+            text += QLatin1Char('\n');
+        text += QStringLiteral("%1 was skipped for point %2: it was %3 outside this window.")
+                    .arg(step, which,
+                         changed ? QStringLiteral("changed") : QStringLiteral("removed"));
+    }
+    qCWarning(lcDocument, "%s", qUtf8Printable(text));
+    Platform::Current().ShowMessage(&owner_, text, QStringLiteral("Error"), QMessageBox::Warning);
+}
+
+} // namespace carteva
