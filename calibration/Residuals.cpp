@@ -200,9 +200,9 @@ double Median(std::vector<double> values)
 // the others, and under the nearest-pair rule it misplaces the points it is paired with, often
 // further than itself. So a point is judged against the others as they lie once it is set aside:
 // of the points that land more than SuspectMinimumPixels off when left out (the worst few), the
-// one whose setting aside brings the others most in line (the smallest median of their own
-// leave-one-out residuals) is suspect when its leave-one-out residual is more than SuspectFactor
-// times that median. It is then set aside and the rest are judged again, for at most a third of
+// one whose setting aside brings the others most in line (the smallest root mean square of their
+// own leave-one-out residuals: on a few points a median hardly tells which one was set aside) is
+// suspect when its leave-one-out residual is more than SuspectFactor times their median. It is then set aside and the rest are judged again, for at most a third of
 // the points.
 void MarkSuspects(std::span<const TCalibPoint> points, const std::vector<std::optional<double>> &byFit,
                   const MapProjection *projection, ResidualReport &report)
@@ -223,7 +223,7 @@ void MarkSuspects(std::span<const TCalibPoint> points, const std::vector<std::op
             candidates.resize(SuspectCandidates);
 
         std::optional<std::size_t> best;
-        double bestMedian = 0;
+        double bestMedian = 0, bestRms = 0;
         std::vector<std::optional<double>> bestRest;
         for (const std::size_t k : candidates) {
             std::vector<std::size_t> rest = active;
@@ -238,7 +238,12 @@ void MarkSuspects(std::span<const TCalibPoint> points, const std::vector<std::op
             if (known.size() < SuspectMinimumPoints)
                 continue;
             const double median = Median(known);
-            if (!best || median < bestMedian) {
+            double sumSquares = 0;
+            for (const double pixels : known)
+                sumSquares += pixels * pixels;
+            const double rms = std::sqrt(sumSquares / double(known.size()));
+            if (!best || rms < bestRms) {
+                bestRms = rms;
                 best = k;
                 bestMedian = median;
                 bestRest = std::move(restLeftOut);
