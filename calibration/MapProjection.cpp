@@ -81,9 +81,11 @@ MapProjection::MapProjection(const std::string &definition)
             throw Error("It is no coordinate system");
         const char *name = proj_get_name(target.object);
         name_ = name ? name : definition_;
-        const char *wkt = proj_as_wkt(context_, target.object, PJ_WKT1_GDAL, nullptr);
+        // On one line: the files that carry it hold it in a line or an attribute.
+        const char *const oneLine[] = {"MULTILINE=NO", nullptr};
+        const char *wkt = proj_as_wkt(context_, target.object, PJ_WKT1_GDAL, oneLine);
         if (!wkt)
-            wkt = proj_as_wkt(context_, target.object, PJ_WKT2_2019, nullptr);
+            wkt = proj_as_wkt(context_, target.object, PJ_WKT2_2019, oneLine);
         wkt_ = wkt ? wkt : definition_;
         Owned system {context_, proj_crs_get_coordinate_system(context_, target.object)};
         const char *direction = nullptr;
