@@ -6,6 +6,7 @@
 #include "ui/PictureContextMenu.h"
 #include "ui/PointEdits.h"
 #include "ui/PointsWindow.h"
+#include "ui/ProjectionDialog.h"
 #include "ui/TfrmMain.h"
 #include "ui/TfrmMainControls.h"
 
@@ -28,6 +29,16 @@ PointTools::PointTools(TfrmMain &window, const TfrmMainControls &ui)
     menu_ = new PictureContextMenu(window, *ui.Image1, *mapping_, *edits_);
     connect(menu_, &PictureContextMenu::PointsWindowRequested, this,
             [this] { ShowPointsWindow(); });
+    connect(mapping_->ProjectionAction(), &QAction::triggered, this, [this] {
+        Guarded([this] {
+            QWidget *parent = pointsWindow_ && pointsWindow_->isActiveWindow()
+                ? static_cast<QWidget *>(pointsWindow_)
+                : &window_;
+            ProjectionDialog dialog(parent, mapping_->ProjectionDefinition(), window_.Points);
+            if (dialog.exec() == QDialog::Accepted)
+                mapping_->SetProjection(dialog.Definition());
+        });
+    });
     // Waypoints follow the mapping at once.
     connect(mapping_, &MappingChoice::Changed, this,
             [this] { Guarded([this] { window_.RepaintPicture(); }); });

@@ -7,7 +7,9 @@
 #include "calibration/Residuals.h"
 #include "ui/EnteredPoint.h"
 #include "ui/ErrorHandler.h"
+#include "calibration/MapProjection.h"
 #include "ui/MappingChoice.h"
+#include "ui/MappingFigures.h"
 #include "ui/PictureScrollArea.h"
 #include "ui/PictureView.h"
 #include "ui/PointEdits.h"
@@ -17,6 +19,7 @@
 #include "ui/TfrmMainControls.h"
 #include "ui/UserSettings.h"
 
+#include <QAction>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -43,10 +46,17 @@ QString Rounded(double value)
     return FromUtf16(FormatInteger(std::int32_t(clamped)));
 }
 
-QString MappingName(MappingKind kind)
+// "Best fit: quadratic, 9 points, in WGS 84 / UTM zone 33N"
+QString MappingName(const MappingSetup &setup, const ResidualReport &report)
 {
-    return kind == MappingKind::BestFit ? QStringLiteral("Best fit through all points")
-                                        : QStringLiteral("Two nearest points");
+    if (setup.Kind == MappingKind::TwoNearest)
+        return QStringLiteral("Two nearest points");
+    QString name = QStringLiteral("Best fit");
+    if (!report.Model.empty())
+        name += QStringLiteral(": ") + QString::fromStdString(report.Model);
+    if (setup.Projection)
+        name += QStringLiteral(", in ") + QString::fromStdString(setup.Projection->Name());
+    return name;
 }
 
 struct Offset
@@ -57,8 +67,8 @@ struct Offset
 
 // How far a point not saved yet lies from where the other points put it; nothing while the fields
 // do not hold a complete new point, or the other points give no mapping.
-std::optional<Offset> OffsetFromOthers(const std::vector<TCalibPoint> &points, MappingKind kind,
-                                       const TfrmMainControls &ui)
+std::optional<Offset> OffsetFromOthers(const std::vector<TCalibPoint> &points,
+                                       const MappingSetup &kind, const TfrmMainControls &ui)
 {
     try {
         // Refused text is no point yet: Save would refuse it too.
@@ -126,13 +136,18 @@ PointsWindow::PointsWindow(TfrmMain &window, const TfrmMainControls &ui, Mapping
     distance_->setObjectName(QStringLiteral("Distance"));
     delete_ = new QPushButton(QStringLiteral("Delete"), this);
     delete_->setEnabled(false);
+    projection_ = new QPushButton(mapping.ProjectionAction()->text(), this);
+    projection_->setObjectName(QStringLiteral("MapProjection"));
+    figures_ = new MappingFigures(this);
 
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(pointer_, 1);
+    buttons->addWidget(projection_);
     buttons->addWidget(delete_);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(table_, 1);
     layout->addWidget(summary_);
+    layout->addWidget(figures_);
     layout->addLayout(buttons);
     layout->addWidget(distance_);
     resize(640, 320);
@@ -142,6 +157,9 @@ PointsWindow::PointsWindow(TfrmMain &window, const TfrmMainControls &ui, Mapping
     // The table's own key; a cell being edited keeps Delete for its text.
     table_->installEventFilter(this);
     connect(delete_, &QPushButton::clicked, this, &PointsWindow::RemoveSelected);
+    connect(projection_, &QPushButton::clicked, mapping.ProjectionAction(), &QAction::trigger);
+    connect(figures_, &MappingFigures::SwitchRequested, this,
+            [this](MappingKind kind) { Guarded([&] { mapping_.SetKind(kind); }); });
     connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &PointsWindow::OutlineSelection);
     connect(model_, &QAbstractItemModel::modelReset, this, &PointsWindow::OutlineSelection);
@@ -166,11 +184,12 @@ void PointsWindow::Refresh()
     // Hidden, the window costs nothing; showing it refreshes it.
     if (!isVisible())
         return;
-    const MappingKind kind = mapping_.Kind();
+    const MappingSetup kind = mapping_.Setup();
     model_->Refresh(kind);
     current_.emplace(kind, window_.Points);
     const ResidualReport &report = model_->Report();
-    QString text = MappingName(kind) + QStringLiteral(": ");
+    figures_->Show(kind, window_.Points, report);
+    QString text = MappingName(kind, report) + QStringLiteral(": ");
     if (!report.Reason.empty())
         text += QString::fromStdString(report.Reason);
     else if (report.RmsPixels)
@@ -180,6 +199,9 @@ void PointsWindow::Refresh()
                    : QString());
     else
         text += QStringLiteral("too few points for an RMS");
+    if (!mapping_.ProjectionProblem().isEmpty())
+        text += QStringLiteral("\nMap projection: ") + mapping_.ProjectionProblem()
+            + QStringLiteral("; the fit works in degrees");
     summary_->setText(text);
     ShowPointer(window_.LastX, window_.LastY);
     ShowDistance();
@@ -216,7 +238,7 @@ void PointsWindow::ShowDistance()
 {
     if (!isVisible())
         return;
-    const std::optional<Offset> offset = OffsetFromOthers(window_.Points, mapping_.Kind(), ui_);
+    const std::optional<Offset> offset = OffsetFromOthers(window_.Points, mapping_.Setup(), ui_);
     distance_->setText(offset ? QStringLiteral("%1 m / %2 px from the other points")
                                     .arg(Rounded(offset->Metres), Rounded(offset->Pixels))
                               : QString());

@@ -15,6 +15,7 @@ class QTableView;
 namespace carteva {
 
 class MappingChoice;
+class MappingFigures;
 class PointEdits;
 class PictureView;
 class PointsTableModel;
@@ -44,6 +45,7 @@ public:
     QLabel &Pointer() const { return *pointer_; }
     QLabel &Distance() const { return *distance_; }
     QPushButton &DeleteButton() const { return *delete_; }
+    MappingFigures &Figures() const { return *figures_; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -68,6 +70,8 @@ private:
     QLabel *pointer_ = nullptr;
     QLabel *distance_ = nullptr;
     QPushButton *delete_ = nullptr;
+    QPushButton *projection_ = nullptr;
+    MappingFigures *figures_ = nullptr;
     // The chosen mapping made for the current list, for the pointer's position.
     std::optional<Mapping> current_;
     bool placed_ = false;

@@ -158,6 +158,7 @@ void TfrmMain::FormActivate()
     }
     BitmapFileName = *chosen;
     store_.Claim(this, CalibrationFileName());
+    tools_->Mapping().OpenMap(StdPath(CalibrationFileName()));
     // The dialog's preview has usually decoded the file already.
     if (std::optional<Picture> decoded = ui.OpenPictureDialog1->TakeDecoded(BitmapFileName))
         ui.Image1->SetPicture(std::move(*decoded));
@@ -247,7 +248,7 @@ void TfrmMain::PointsEdited(bool marksOnly)
 
 void TfrmMain::SpeedButton1Click()
 {
-    MapPageOpener().Open(Points, *ui.PictureArea, tools_->Mapping().Kind());
+    MapPageOpener().Open(Points, *ui.PictureArea, tools_->Mapping().Setup());
 }
 
 void TfrmMain::closeEvent(QCloseEvent *event)
@@ -358,7 +359,7 @@ void TfrmMain::btOpenGPXClick()
     ui.OpenGPXDialog->RememberChoice(*chosen);
     // The whole file is parsed before anything changes: a failure or a cancel keeps the document
     // and the picture as they were.
-    gpxLoader_->Start(*chosen, tools_->Mapping().Kind(), Points);
+    gpxLoader_->Start(*chosen, tools_->Mapping().Setup(), Points);
 }
 
 void TfrmMain::DrawWaypoints()
@@ -378,7 +379,7 @@ void TfrmMain::DrawWaypoints()
                                         QStringLiteral("Incorrect calibration or calculation"),
                                         QStringLiteral("Error"), QMessageBox::Warning);
     };
-    const MappingKind kind = tools_->Mapping().Kind();
+    const MappingSetup kind = tools_->Mapping().Setup();
     carteva::DrawWaypoints(*GpxDocument, kind, Points, surface, warn);
     if (gpxLoader_->DrawsTracksAndRoutes()) {
         const QSize size = ui.Image1->PictureSize();

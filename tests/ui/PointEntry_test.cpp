@@ -522,7 +522,7 @@ private slots:
             if (action->isVisible() && !action->isSeparator())
                 texts << action->text();
         QStringList expected {"Points…", "Two nearest points", "Best fit through all points",
-                              "Clear waypoints", "Draw tracks and routes"};
+                              "Map projection…", "Clear waypoints", "Draw tracks and routes"};
         if (!entry.isEmpty())
             expected.insert(1, entry);
         QCOMPARE(texts, expected);
@@ -549,7 +549,7 @@ private slots:
         f.window->ToolsForTest().Mapping().BestFitAction()->trigger();
         QCOMPARE(f.PixelAt(10, 148), kOrange);
         QCOMPARE(f.PixelAt(10, 154), kPaper);
-        QCOMPARE(f.Points().Summary().text().left(29), QString("Best fit through all points: "));
+        QCOMPARE(f.Points().Summary().text().left(27), QString("Best fit: affine, 3 points:"));
         QVERIFY(f.platform.messages.empty());
         // The choice is remembered for the next run.
         QCOMPARE(MappingChoice().Kind(), MappingKind::BestFit);
