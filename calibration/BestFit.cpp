@@ -3,10 +3,12 @@
 
 #include "calibration/MapProjection.h"
 #include "calibration/NumberText.h"
+#include "calibration/ProjectionGrid.h"
 #include "calibration/Utf.h"
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 namespace carteva {
@@ -32,6 +34,13 @@ constexpr std::size_t SparePoints = 3;
 constexpr double BetterFactor = 0.9;
 constexpr double BetterPixels = 0.01;
 constexpr std::size_t MaxTerms = 10;
+// The projection's approximation for overlays: within this many pixels, and exact for a pixel
+// within RoundingMargin of a rounding boundary. Cells of an eighth of the points' span, over
+// three times it. Measured in bench/GpxOverlayBench --projection: PROJ alone 2.0 µs a waypoint,
+// the grid about 20 ns.
+constexpr double GridPixels = 0.002;
+constexpr double RoundingMargin = 0.005;
+constexpr int GridCellsAcrossSpan = 8;
 
 bool Finite(Extended v)
 {
@@ -320,6 +329,10 @@ BestFit::BestFit(std::span<const TCalibPoint> points, const MapProjection *proje
     }
 }
 
+BestFit::~BestFit() = default;
+BestFit::BestFit(BestFit &&) noexcept = default;
+BestFit &BestFit::operator=(BestFit &&) noexcept = default;
+
 bool BestFit::FindCentre(std::span<const TCalibPoint> usable)
 {
     const auto n = static_cast<Extended>(usable.size());
@@ -343,6 +356,16 @@ bool BestFit::FindCentre(std::span<const TCalibPoint> usable)
         }
         eC_ = sumE / n;
         nC_ = sumN / n;
+        south_ = west_ = std::numeric_limits<double>::infinity();
+        double north = -south_, east = -west_;
+        for (const TCalibPoint &point : usable) {
+            south_ = std::min(south_, double(point.Lat));
+            north = std::max(north, double(point.Lat));
+            west_ = std::min(west_, double(point.Lon));
+            east = std::max(east, double(point.Lon));
+        }
+        spanLat_ = north - south_;
+        spanLon_ = east - west_;
         return true;
     }
 
@@ -591,7 +614,12 @@ std::optional<std::pair<Extended, Extended>> BestFit::Map(Extended lat, Extended
     const auto plane = Plane(lat, lon);
     if (!plane)
         return std::nullopt;
-    const auto [dx, dy] = Evaluate(plane->first, plane->second);
+    return MapPlane(plane->first, plane->second);
+}
+
+std::optional<std::pair<Extended, Extended>> BestFit::MapPlane(Extended u, Extended v) const
+{
+    const auto [dx, dy] = Evaluate(u, v);
     const Extended x = xC_ + dx;
     const Extended y = yC_ + dy;
     if (!Finite(x) || !Finite(y))
@@ -612,7 +640,31 @@ std::optional<PixelPoint> BestFit::GeoToPixel(Extended lat, Extended lon) const
 
 std::optional<Pixel> BestFit::GeoToPixelRounded(Extended lat, Extended lon) const
 {
-    const auto pixel = Map(lat, lon);
+    std::optional<std::pair<Extended, Extended>> pixel;
+    if (projection_ && model_ != Model::None && Finite(lat) && Finite(lon)) {
+        if (!grid_) {
+            const Extended pixelsPerUnit = std::sqrt(
+                toPixel_[0][0] * toPixel_[0][0] + toPixel_[0][1] * toPixel_[0][1]
+                + toPixel_[1][0] * toPixel_[1][0] + toPixel_[1][1] * toPixel_[1][1]);
+            const double cellLat = std::max(spanLat_, 1e-6) / GridCellsAcrossSpan;
+            const double cellLon = std::max(spanLon_, 1e-6) / GridCellsAcrossSpan;
+            grid_ = std::make_unique<ProjectionGrid>(
+                *projection_, south_ - GridCellsAcrossSpan * cellLat,
+                west_ - GridCellsAcrossSpan * cellLon, cellLat, cellLon, 3 * GridCellsAcrossSpan,
+                3 * GridCellsAcrossSpan, double(GridPixels / pixelsPerUnit));
+        }
+        bool exact = true;
+        const std::optional<PlanePoint> plane = grid_->Forward(double(lat), double(lon), exact);
+        if (plane)
+            pixel = MapPlane(Extended(plane->E) - eC_, Extended(plane->N) - nC_);
+        const auto nearBoundary = [](Extended v) {
+            return std::fabs(v - std::floor(v) - 0.5L) < RoundingMargin;
+        };
+        if (!exact && pixel && (nearBoundary(pixel->first) || nearBoundary(pixel->second)))
+            pixel = Map(lat, lon);
+    } else {
+        pixel = Map(lat, lon);
+    }
     // The values whose nearest-even rounding fits a signed 64-bit integer.
     const auto fits = [](Extended v) { return v > -0x1p63L - 1 && v < 0x1p63L - 0.5L; };
     if (!pixel || !fits(pixel->first) || !fits(pixel->second))

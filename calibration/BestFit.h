@@ -6,6 +6,7 @@
 #include "calibration/Mapping.h"
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -14,6 +15,7 @@
 namespace carteva {
 
 class MapProjection;
+class ProjectionGrid;
 
 // One transform through all points with a finite position: with two points a similarity (scale,
 // rotation, shift); with three or more a least-squares affine transform from position to pixel;
@@ -37,6 +39,9 @@ public:
 
     // `projection`, when given, must outlive the fit; it is used on the caller's thread only.
     explicit BestFit(std::span<const TCalibPoint> points, const MapProjection *projection = nullptr);
+    ~BestFit();
+    BestFit(BestFit &&) noexcept;
+    BestFit &operator=(BestFit &&) noexcept;
 
     Model Kind() const { return model_; }
     // "quadratic"; empty without a fit.
@@ -58,6 +63,9 @@ public:
     // or a pixel beyond the double range.
     std::optional<PixelPoint> GeoToPixel(Extended lat, Extended lon) const;
     // The same rounded to the nearest pixel (ties to even); also empty beyond the 64-bit range.
+    // For the many positions of an overlay, a projection is approximated near the points (see
+    // ProjectionGrid) to well within a hundredth of a pixel; a pixel that close to a rounding
+    // boundary is computed exactly, so that the result is always GeoToPixel's rounded.
     std::optional<Pixel> GeoToPixelRounded(Extended lat, Extended lon) const;
     std::optional<GeoPosition> PixelToGeo(double x, double y) const;
 
@@ -85,6 +93,8 @@ private:
     bool Invert();
     Extended LonOffset(Extended lon) const;
     std::optional<std::pair<Extended, Extended>> Map(Extended lat, Extended lon) const;
+    std::optional<std::pair<Extended, Extended>> MapPlane(Extended u, Extended v) const;
+    void MakeGrid(std::span<const TCalibPoint> usable);
     std::pair<Extended, Extended> Evaluate(Extended u, Extended v) const;
 
     const MapProjection *projection_ = nullptr;
@@ -106,6 +116,9 @@ private:
     Extended polyX_[10] {};
     Extended polyY_[10] {};
     std::vector<std::optional<double>> leaveOneOut_;
+    // The area near the points, for the grid made on the first rounded mapping.
+    double south_ = 0, west_ = 0, spanLat_ = 0, spanLon_ = 0;
+    mutable std::unique_ptr<ProjectionGrid> grid_;
     std::vector<Candidate> candidates_;
 };
 

@@ -388,6 +388,12 @@ TEST(GeoToPixel, BestFitFollowsProjectedSheets)
                     = mapping.GeoToPixelExact(position.Lat, position.Lon);
                 ASSERT_TRUE(pixel) << sheet.name;
                 worst = std::max(worst, std::hypot(pixel->X - x, pixel->Y - y));
+                // The overlay's pixel (a projection approximated near the points) is the exact
+                // one rounded.
+                const std::optional<Pixel> rounded = mapping.GeoToPixel(position.Lat, position.Lon);
+                ASSERT_TRUE(rounded) << sheet.name;
+                EXPECT_EQ(rounded->X, std::llrint(pixel->X)) << sheet.name << " " << x;
+                EXPECT_EQ(rounded->Y, std::llrint(pixel->Y)) << sheet.name << " " << y;
             }
             EXPECT_LT(worst, named ? 0.05 : 1) << sheet.name << (named ? ", projection named" : "");
             // Exact points: none is suspect; one latitude mistyped by 0.01 degrees is found, under
