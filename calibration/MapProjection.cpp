@@ -35,12 +35,16 @@ std::string Trimmed(std::string_view text)
     return std::string(text.substr(first, last - first + 1));
 }
 
-// "proj_create: crs not found" -> "crs not found".
+// "proj_create: crs not found" -> "crs not found"; "proj_create: Error 1027 (Invalid value for
+// an argument): Unknown projection" -> "Unknown projection".
 std::string ReasonOf(std::string message)
 {
     constexpr std::string_view prefix = "proj_create: ";
     if (message.rfind(prefix, 0) == 0)
         message.erase(0, prefix.size());
+    if (const std::size_t code = message.find("): "); message.rfind("Error ", 0) == 0
+        && code != std::string::npos)
+        message.erase(0, code + 3);
     return message.empty() ? "PROJ does not know it" : message;
 }
 

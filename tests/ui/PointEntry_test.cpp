@@ -8,7 +8,10 @@
 #include "ui/PointEdits.h"
 #include "ui/PointTools.h"
 #include "ui/PointsTableModel.h"
+#include "picture/PathCrossing.h"
+#include "ui/MappingFigures.h"
 #include "ui/PointsWindow.h"
+#include "ui/ProjectionDialog.h"
 #include "ui/TfrmMain.h"
 
 #include <QAction>
@@ -19,7 +22,10 @@
 #include <QTableView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QtTest>
+
+#include <cmath>
 
 using namespace carteva;
 using carteva::test::WindowFixture;
@@ -601,6 +607,65 @@ private slots:
             QCOMPARE(model->data(check).toString(), QString(row == 3 ? "Suspect" : ""));
             QCOMPARE(model->data(check, Qt::DecorationRole).isNull(), row != 3);
         }
+    }
+
+    void theMapProjectionIsCheckedByProjAndKeptBesideTheMap()
+    {
+        WithPoints f;
+        const QByteArray before = f.File();
+        MappingChoice &mapping = f.window->ToolsForTest().Mapping();
+        ProjectionDialog dialog(f.window.get(), "", f.window->Points);
+        QVERIFY(dialog.Degrees().isChecked());
+        QCOMPARE(dialog.Utm().text(), QString("UTM, zone taken from the points (EPSG:32633)"));
+        dialog.Typed().setText("EPSG:999999");
+        QCOMPARE(dialog.Verdict().text(), QString("crs not found"));
+        QVERIFY(!dialog.OkButton().isEnabled());
+        dialog.Typed().setText("EPSG:32633");
+        QCOMPARE(dialog.Verdict().text(), QString("WGS 84 / UTM zone 33N"));
+        QVERIFY(dialog.OkButton().isEnabled());
+        mapping.SetProjection(dialog.Definition());
+        QCOMPARE(f.ReadFile(f.Path("map.prj")), QByteArray("EPSG:32633\n"));
+        QCOMPARE(f.File(), before);
+        mapping.SetKind(MappingKind::BestFit);
+        QVERIFY(f.Points().Summary().text().startsWith(
+            "Best fit: affine, 3 points, in WGS 84 / UTM zone 33N: "));
+        mapping.SetProjection("");
+        QVERIFY(!QFile::exists(f.Path("map.prj")));
+        // A file PROJ refuses leaves degrees and says why.
+        f.WriteFile(f.Path("map.prj"), "+proj=nonsense");
+        mapping.OpenMap(StdPath(f.Path("map.cali")));
+        QCOMPARE(mapping.ProjectionDefinition(), std::string());
+        f.Points().Refresh();
+        QVERIFY(f.Points().Summary().text().contains("map.prj: Unknown projection"));
+    }
+
+    void bothMappingsFiguresShowAndTheBetterOneIsOffered()
+    {
+        // Nine points of a map turned by 5 degrees: the two nearest points cannot turn.
+        std::vector<TCalibPoint> points;
+        const double a = 5 * M_PI / 180;
+        for (int j = 0; j < 3; ++j)
+            for (int i = 0; i < 3; ++i) {
+                const int x = 30 + 110 * i, y = 20 + 80 * j;
+                points.push_back(MakePoint(x, y, 50 - (y * std::cos(a) - x * std::sin(a)) * 1e-3L,
+                                           14 + (x * std::cos(a) + y * std::sin(a)) * 1.5e-3L, 0));
+            }
+        Started f(test::CalibrationBytes(300, 200, points));
+        PointsWindow &window = f.window->ToolsForTest().ShowPointsWindow();
+        MappingFigures &figures = window.Figures();
+        QVERIFY(figures.BestFit().text().startsWith("Best fit (affine, 9 points): each point left "
+                                                    "out lands 0.0 px off (RMS)"));
+        QVERIFY(!figures.SwitchButton().isHidden());
+        QCOMPARE(figures.SwitchButton().text(), QString("Use the best fit"));
+        QVERIFY(figures.PairFaults().isHidden());
+        figures.SwitchButton().click();
+        QCOMPARE(f.window->ToolsForTest().Mapping().Kind(), MappingKind::BestFit);
+        QVERIFY(figures.SwitchButton().isHidden());
+
+        // Two points on one parallel, far apart: the pair the nearest points cannot divide by.
+        f.window->ToolsForTest().Mapping().SetKind(MappingKind::TwoNearest);
+        f.window->ToolsForTest().Edits().Save(290, 190, points[0].Lat, 14.9L);
+        QVERIFY(figures.PairFaults().text().contains("points 1 and 10 share the latitude"));
     }
 };
 
