@@ -4,6 +4,7 @@
 #include "calibration/CalibPoint.h"
 #include "calibration/Extended.h"
 #include "calibration/Mapping.h"
+#include "calibration/PolynomialFit.h"
 
 #include <cstddef>
 #include <memory>
@@ -14,8 +15,8 @@
 
 namespace carteva {
 
+class FitPlane;
 class MapProjection;
-class ProjectionGrid;
 
 // One transform through all points with a finite position: with two points a similarity (scale,
 // rotation, shift); with three or more a least-squares affine transform from position to pixel;
@@ -78,23 +79,14 @@ public:
     static bool HasFinitePosition(const TCalibPoint &point);
 
 private:
-    struct Sample
-    {
-        Extended U, V; // in the plane, from the centre
-        Extended X, Y; // pixel, from the centre
-    };
-    struct Polynomial;
 
-    std::optional<std::pair<Extended, Extended>> Plane(Extended lat, Extended lon) const;
     bool FindCentre(std::span<const TCalibPoint> usable);
-    void FitSimilarity(const std::vector<Sample> &samples);
-    void FitAffine(const std::vector<Sample> &samples);
-    std::vector<std::optional<double>> ChooseModel(const std::vector<Sample> &samples);
+    void FitSimilarity(const std::vector<PlaneSample> &samples);
+    void FitAffine(const std::vector<PlaneSample> &samples);
+    std::vector<std::optional<double>> ChooseModel(const std::vector<PlaneSample> &samples);
     bool Invert();
-    Extended LonOffset(Extended lon) const;
     std::optional<std::pair<Extended, Extended>> Map(Extended lat, Extended lon) const;
     std::optional<std::pair<Extended, Extended>> MapPlane(Extended u, Extended v) const;
-    void MakeGrid(std::span<const TCalibPoint> usable);
     std::pair<Extended, Extended> Evaluate(Extended u, Extended v) const;
 
     const MapProjection *projection_ = nullptr;
@@ -103,10 +95,9 @@ private:
     std::string reason_;
     std::size_t used_ = 0;
     std::size_t leftOut_ = 0;
-    // The centre of the points: pixel offsets are taken from (xC_, yC_), degrees from
-    // (latC_, lonC_), or projected coordinates from (eC_, nC_).
-    Extended latC_ = 0, lonC_ = 0, xC_ = 0, yC_ = 0, eC_ = 0, nC_ = 0;
-    Extended cosLat_ = 1;
+    // The centre of the points: pixel offsets are taken from (xC_, yC_); positions in the plane.
+    Extended xC_ = 0, yC_ = 0;
+    std::unique_ptr<FitPlane> plane_;
     // Pixels per plane unit: X - xC_ = toPixel_[0][0] × u + toPixel_[0][1] × v, Y likewise.
     Extended toPixel_[2][2] {};
     Extended toGeo_[2][2] {};
@@ -116,9 +107,6 @@ private:
     Extended polyX_[10] {};
     Extended polyY_[10] {};
     std::vector<std::optional<double>> leaveOneOut_;
-    // The area near the points, for the grid made on the first rounded mapping.
-    double south_ = 0, west_ = 0, spanLat_ = 0, spanLon_ = 0;
-    mutable std::unique_ptr<ProjectionGrid> grid_;
     std::vector<Candidate> candidates_;
 };
 

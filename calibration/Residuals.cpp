@@ -26,6 +26,9 @@ constexpr std::size_t SuspectMinimumPoints = 3;
 // Leaving each point out of the two-nearest mapping maps every point with all the others, which
 // takes time growing with the square of the count; beyond this many points it is not attempted.
 constexpr std::size_t MaxTwoNearestLeaveOneOut = 1000;
+// Up to this many points, a residual's metres under the two nearest points are read at the scale
+// of the fit through the other points.
+constexpr std::size_t OwnScalePoints = 100;
 
 void SetPixels(PointResidual &residual, const TCalibPoint &point, const PixelPoint &mapped)
 {
@@ -144,8 +147,8 @@ std::vector<TCalibPoint> Subset(std::span<const TCalibPoint> points,
     return result;
 }
 
-void TwoNearestResiduals(std::span<const TCalibPoint> points, const MapProjection *projection,
-                         ResidualReport &report)
+void TwoNearestResiduals(std::span<const TCalibPoint> points, const BestFit &fit,
+                         const MapProjection *projection, ResidualReport &report)
 {
     report.Reason = Mapping(MappingKind::TwoNearest, points).Reason();
     const std::vector<std::size_t> finite = FinitePoints(points);
@@ -171,8 +174,12 @@ void TwoNearestResiduals(std::span<const TCalibPoint> points, const MapProjectio
             continue;
         residual.Known = true;
         SetPixels(residual, point, *mapped);
-        // At the scale the others give: the point itself may be the one that is wrong.
-        SetMetres(residual, point, *mapped, BestFit(others, projection));
+        // At the scale the others give: the point itself may be the one that is wrong. Among many
+        // points one hardly changes the scale, and a fit for each would cost the square.
+        if (usable.size() <= OwnScalePoints)
+            SetMetres(residual, point, *mapped, BestFit(others, projection));
+        else
+            SetMetres(residual, point, *mapped, fit);
         if (!residual.Known)
             continue;
         residual.LeaveOneOutPixels = residual.Pixels;
@@ -288,7 +295,7 @@ ResidualReport ComputeResiduals(const MappingSetup &setup, std::span<const TCali
     if (setup.Kind == MappingKind::BestFit)
         BestFitResiduals(points, fit, byFit, report);
     else
-        TwoNearestResiduals(points, plane, report);
+        TwoNearestResiduals(points, fit, plane, report);
     double sumSquares = 0;
     std::size_t counted = 0;
     for (std::size_t i = 0; i < report.Points.size(); ++i) {
