@@ -3,11 +3,11 @@
 
 #include "calibration/Errors.h"
 #include "calibration/GeoToPixel.h"
+#include "calibration/MapProjection.h"
 #include "calibration/NumberText.h"
 #include "calibration/Residuals.h"
 #include "ui/EnteredPoint.h"
 #include "ui/ErrorHandler.h"
-#include "calibration/MapProjection.h"
 #include "ui/MappingChoice.h"
 #include "ui/MappingFigures.h"
 #include "ui/PictureScrollArea.h"
