@@ -13,8 +13,10 @@ namespace carteva {
 
 namespace {
 
-// The grid's cells are an eighth of the points' span, over three times it. Measured in
-// bench/GpxOverlayBench --projection: PROJ alone costs 2.0 µs a waypoint, the grid about 20 ns.
+// The grid's cells are an eighth of the points' span, over three times it. Measured with
+// bench/GpxOverlayBench --projection EPSG:32633 on 1,000,000 waypoints: 0.68 s of CPU for the
+// whole overlay with the grid, 0.65 s for the affine fit in degrees; PROJ itself takes 1.9 µs a
+// position, which would add 1.9 s.
 constexpr int GridCellsAcrossSpan = 8;
 
 bool Finite(Extended v)
