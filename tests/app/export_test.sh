@@ -152,6 +152,10 @@ for prj in none EPSG:32633; do
     check "pixels, $prj: against GDAL and the sheet" "$(grep -v '^#' sheet.pixels | paste -d' ' - sheet.gdal checks.txt | awk '{
         if (($1 + 0.5 - $3)^2 + ($2 + 0.5 - $4)^2 < 0.0001 && ($1 - $6)^2 + ($2 - $7)^2 < 0.0001) n++ } END { print n }')" 5
 done
+"$export_bin" --format points sheet.bmp 2> /dev/null
+check "points in the projection" "$(sed -n 3p sheet.points | awk -F, '{ printf "%.3f %.3f %s %s\n", $1, $2, $3, $4 }')" \
+    "497250.000 5542750.000 100.5 -100.5"
+grep -q '^#CRS: PROJCS\["WGS 84 / UTM zone 33N"' sheet.points && pass || fail "points: no UTM line"
 check "pixels: the comments name mapping, model and projection" "$(grep '^#' sheet.pixels | head -n 2)" \
     "# Mapping: best fit through all points: affine, 9 points
 # Projection: WGS 84 / UTM zone 33N (EPSG:32633)"
