@@ -54,5 +54,5 @@ int main(int argc, char **argv)
     if (QByteArrayView(extension).compare(".bmp", Qt::CaseInsensitive) != 0)
         application.emplace(qtArgc, argv);
     carteva::EstablishFloatingPointSettings();
-    return carteva::ExportCommand::Run(commandLine.Options, std::cout, std::cerr);
+    return carteva::ExportCommand::Run(commandLine.Options, std::cin, std::cout, std::cerr);
 }

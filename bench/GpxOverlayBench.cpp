@@ -4,14 +4,19 @@
 // libxml2 SAX2 pass over the same file that only counts start tags, the floor for any overlay
 // read by a conforming parser. With --peer, also GDAL's GPX driver (ogrinfo) on the same file.
 // With --track, the file is one track of a million points instead, read and drawn as lines;
-// with --best-fit, the mapping is the best fit through the points.
+// with --best-fit, the mapping is the best fit through the points; with --quadratic, the best fit
+// through twelve points of a map whose parallels bend (a quadratic fit); with --projection DEF,
+// the best fit in that projection (EPSG:32633, say) through twelve points of a map drawn in it.
 //
-//     GpxOverlayBench [file] [runs] [--peer] [--track] [--best-fit]
+//     GpxOverlayBench [file] [runs] [--peer] [--track] [--best-fit] [--quadratic]
+//                     [--projection DEF]
 //
 // The file (default /tmp/carteva-bench/waypoints-1m.gpx, or track-1m.gpx) is generated when it
 // does not exist.
 
+#include "calibration/BestFit.h"
 #include "calibration/CalibPoint.h"
+#include "calibration/MapProjection.h"
 #include "calibration/Mapping.h"
 #include "calibration/PixelSurface.h"
 #include "gpx/GpxLoader.h"
@@ -21,6 +26,7 @@
 #include <libxml/parser.h>
 
 #include <algorithm>
+#include <memory>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -138,6 +144,34 @@ std::vector<TCalibPoint> Calibration()
     return points;
 }
 
+// Twelve points on a 4 × 3 grid of a map whose parallels bend by up to 160 px, or of a map drawn
+// in `projection` at 72 m a pixel about 50° N 15° E.
+std::vector<TCalibPoint> CurvedCalibration(const MapProjection *projection)
+{
+    std::vector<TCalibPoint> points;
+    const std::optional<PlanePoint> centre
+        = projection ? projection->Forward(50, 15) : std::optional<PlanePoint>();
+    for (int row = 0; row < 3; ++row) {
+        for (int column = 0; column < 4; ++column) {
+            TCalibPoint point;
+            point.X = 200 + column * 1200;
+            point.Y = 300 + row * 1200;
+            if (centre) {
+                const auto position = projection->Inverse(centre->E + (point.X - Width / 2) * 72.0,
+                                                          centre->N - (point.Y - Height / 2) * 72.0);
+                point.Lat = position->first;
+                point.Lon = position->second;
+            } else {
+                const double bend = 4e-5 * (point.X - Width / 2) * (point.X - Width / 2);
+                point.Lon = West + (East - West) * point.X / Width;
+                point.Lat = North - (North - South) * (point.Y - bend) / Height;
+            }
+            points.push_back(point);
+        }
+    }
+    return points;
+}
+
 double Seconds(std::chrono::steady_clock::duration d)
 {
     return std::chrono::duration<double>(d).count();
@@ -209,7 +243,15 @@ int main(int argc, char **argv)
     };
     const bool peer = option("--peer");
     const bool track = option("--track");
-    const MappingKind kind = option("--best-fit") ? MappingKind::BestFit : MappingKind::TwoNearest;
+    const bool quadratic = option("--quadratic");
+    std::shared_ptr<const MapProjection> projection;
+    if (const auto found = std::find(arguments.begin(), arguments.end(), "--projection");
+        found != arguments.end() && found + 1 != arguments.end()) {
+        projection = std::make_shared<const MapProjection>(std::string(*(found + 1)));
+        arguments.erase(found, found + 2);
+    }
+    const bool fit = option("--best-fit") || quadratic || projection;
+    const MappingSetup kind(fit ? MappingKind::BestFit : MappingKind::TwoNearest, projection);
     const fs::path path = arguments.size() > 0 ? fs::path(arguments[0])
         : track ? fs::path("/tmp/carteva-bench/track-1m.gpx")
                 : fs::path("/tmp/carteva-bench/waypoints-1m.gpx");
@@ -219,7 +261,13 @@ int main(int argc, char **argv)
         Generate(path, track);
     }
     const double fileMegabytes = fs::file_size(path) / 1048576.0;
-    const std::vector<TCalibPoint> points = Calibration();
+    const std::vector<TCalibPoint> points
+        = quadratic || projection ? CurvedCalibration(projection.get()) : Calibration();
+    if (fit) {
+        const Mapping mapping(kind, points);
+        std::printf("best fit: %s%s\n", mapping.Fit()->Summary().c_str(),
+                    projection ? (", in " + projection->Name()).c_str() : "");
+    }
     BufferSurface surface;
     const double pictureMegabytes = double(Width) * Height * 4 / 1048576.0;
     std::printf("file %s: %.1f MiB; picture %d x %d RGB32: %.1f MiB\n", path.c_str(), fileMegabytes,

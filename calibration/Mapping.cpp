@@ -3,6 +3,7 @@
 
 #include "calibration/BestFit.h"
 #include "calibration/CheckedMath.h"
+#include "calibration/MapProjection.h"
 
 #include <algorithm>
 #include <cmath>
@@ -116,11 +117,23 @@ std::optional<GeoPosition> TwoNearestPixelToGeo(std::span<const TCalibPoint> poi
 
 } // namespace
 
-Mapping::Mapping(MappingKind kind, std::span<const TCalibPoint> points)
-    : kind_(kind)
+bool MappingSetup::operator==(const MappingSetup &other) const
 {
-    if (kind_ == MappingKind::BestFit) {
-        fit_ = std::make_unique<BestFit>(points);
+    return Kind == other.Kind && ProjectionDefinition() == other.ProjectionDefinition();
+}
+
+std::string MappingSetup::ProjectionDefinition() const
+{
+    return Projection ? Projection->Definition() : std::string();
+}
+
+Mapping::Mapping(const MappingSetup &setup, std::span<const TCalibPoint> points)
+    : setup_(setup)
+{
+    if (setup_.Kind == MappingKind::BestFit) {
+        if (setup_.Projection)
+            projection_ = std::make_unique<MapProjection>(*setup_.Projection);
+        fit_ = std::make_unique<BestFit>(points, projection_.get());
         reason_ = fit_->Reason();
     } else {
         points_.assign(points.begin(), points.end());

@@ -31,18 +31,42 @@ struct PixelPoint
 };
 
 class BestFit;
+class MapProjection;
+
+// What a mapping is made of besides the points: the rule, and for the best fit the map's own
+// projection (none: degrees). The two nearest points always work in degrees, exactly as they
+// always did. The projection given here is only copied, never used: each Mapping works with a
+// copy of its own, so that mappings may live on different threads.
+struct MappingSetup
+{
+    MappingKind Kind = MappingKind::TwoNearest;
+    std::shared_ptr<const MapProjection> Projection;
+
+    MappingSetup(MappingKind kind = MappingKind::TwoNearest,
+                 std::shared_ptr<const MapProjection> projection = {})
+        : Kind(kind)
+        , Projection(std::move(projection))
+    { }
+    // The same rule and the same projection definition.
+    bool operator==(const MappingSetup &other) const;
+    // The projection's definition; empty for degrees.
+    std::string ProjectionDefinition() const;
+};
 
 // One mapping made for one point list: the best fit is computed once here, so that mapping a
 // position costs a few multiplications. Copies what it needs; the list may change afterwards.
 class Mapping
 {
 public:
-    Mapping(MappingKind kind, std::span<const TCalibPoint> points);
+    Mapping(const MappingSetup &setup, std::span<const TCalibPoint> points);
     ~Mapping();
     Mapping(Mapping &&) noexcept;
     Mapping &operator=(Mapping &&) noexcept;
 
-    MappingKind Kind() const { return kind_; }
+    MappingKind Kind() const { return setup_.Kind; }
+    const MappingSetup &Setup() const { return setup_; }
+    // The best fit behind the mapping; null for the two nearest points.
+    const BestFit *Fit() const { return fit_.get(); }
 
     // Position -> pixel. TwoNearest: exactly GeoToPixel (its warnings' empty result and its
     // floating-point errors included). BestFit: empty when there is no fit or the pixel lies
@@ -60,8 +84,9 @@ public:
     const std::string &Reason() const { return reason_; }
 
 private:
-    MappingKind kind_;
+    MappingSetup setup_;
     std::vector<TCalibPoint> points_;
+    std::unique_ptr<MapProjection> projection_;
     std::unique_ptr<BestFit> fit_;
     std::string reason_;
 };

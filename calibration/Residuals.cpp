@@ -3,6 +3,7 @@
 
 #include "calibration/BestFit.h"
 #include "calibration/Errors.h"
+#include "calibration/MapProjection.h"
 
 #include <algorithm>
 #include <cmath>
@@ -25,9 +26,9 @@ constexpr std::size_t SuspectMinimumPoints = 3;
 // Leaving each point out of the two-nearest mapping maps every point with all the others, which
 // takes time growing with the square of the count; beyond this many points it is not attempted.
 constexpr std::size_t MaxTwoNearestLeaveOneOut = 1000;
-
-// A leverage this close to 1 means the others alone cannot place the point.
-constexpr Extended LeverageLimit = 1 - 1e-9L;
+// Up to this many points, a residual's metres under the two nearest points are read at the scale
+// of the fit through the other points.
+constexpr std::size_t OwnScalePoints = 100;
 
 void SetPixels(PointResidual &residual, const TCalibPoint &point, const PixelPoint &mapped)
 {
@@ -36,17 +37,23 @@ void SetPixels(PointResidual &residual, const TCalibPoint &point, const PixelPoi
     residual.Pixels = std::hypot(residual.DX, residual.DY);
 }
 
-void SetMetres(PointResidual &residual, const TCalibPoint &point,
-               const std::optional<GeoPosition> &back)
+// The ground distance between where the point was placed and its own pixel, both read at the
+// best fit's scale: the pixels' length in metres, so the two columns tell one story.
+void SetMetres(PointResidual &residual, const TCalibPoint &point, const PixelPoint &mapped,
+               const BestFit &fit)
 {
-    if (back)
-        residual.Metres = GreatCircleMetres(point.Lat, point.Lon, back->Lat, back->Lon);
+    const std::optional<GeoPosition> own = fit.PixelToGeo(point.X, point.Y);
+    const std::optional<GeoPosition> placed = fit.PixelToGeo(mapped.X, mapped.Y);
+    if (own && placed)
+        residual.Metres = GreatCircleMetres(placed->Lat, placed->Lon, own->Lat, own->Lon);
     else
         residual.Known = false;
 }
 
-// Each point's distance from its own pixel when mapped with the other points alone.
-std::vector<std::optional<double>> LeaveOneOut(MappingKind kind, std::span<const TCalibPoint> points)
+// Each point's distance from its own pixel when mapped with the other points alone, under the best
+// fit (with the model it chooses for them) or the two nearest points.
+std::vector<std::optional<double>> LeaveOneOut(MappingKind kind, std::span<const TCalibPoint> points,
+                                               const MapProjection *projection)
 {
     std::vector<std::optional<double>> result(points.size());
     std::vector<TCalibPoint> others;
@@ -73,33 +80,27 @@ std::vector<std::optional<double>> LeaveOneOut(MappingKind kind, std::span<const
         }
         return result;
     }
-    const BestFit fit(points);
+    const BestFit fit(points, projection);
     if (!fit.Reason().empty())
         return result;
+    if (fit.Used() != 3)
+        return fit.LeaveOneOut();
+    // The other two fix a similarity rather than a smaller affine transform.
     for (std::size_t i = 0; i < points.size(); ++i) {
-        if (fit.Used() == 3) {
-            // The other two fix a similarity rather than a smaller affine transform.
-            result[i] = mappedWithout(i, [](const auto &rest, const TCalibPoint &point) {
-                return BestFit(rest).GeoToPixel(point.Lat, point.Lon);
+        if (BestFit::HasFinitePosition(points[i]))
+            result[i] = mappedWithout(i, [projection](const auto &rest, const TCalibPoint &point) {
+                return BestFit(rest, projection).GeoToPixel(point.Lat, point.Lon);
             });
-            continue;
-        }
-        const std::optional<PixelPoint> mapped = fit.GeoToPixel(points[i].Lat, points[i].Lon);
-        const std::optional<Extended> leverage = fit.Leverage(points[i].Lat, points[i].Lon);
-        if (mapped && leverage && *leverage < LeverageLimit)
-            result[i] = std::hypot(mapped->X - points[i].X, mapped->Y - points[i].Y)
-                / double(1 - *leverage);
     }
     return result;
 }
 
-void BestFitResiduals(std::span<const TCalibPoint> points, ResidualReport &report)
+void BestFitResiduals(std::span<const TCalibPoint> points, const BestFit &fit,
+                      const std::vector<std::optional<double>> &leftOut, ResidualReport &report)
 {
-    const BestFit fit(points);
     report.Reason = fit.Reason();
     if (!report.Reason.empty())
         return;
-    const std::vector<std::optional<double>> leftOut = LeaveOneOut(MappingKind::BestFit, points);
     double sumPixels = 0, sumMetres = 0;
     std::size_t known = 0;
     for (std::size_t i = 0; i < points.size(); ++i) {
@@ -110,7 +111,7 @@ void BestFitResiduals(std::span<const TCalibPoint> points, ResidualReport &repor
             continue;
         residual.Known = true;
         SetPixels(residual, point, *mapped);
-        SetMetres(residual, point, fit.PixelToGeo(point.X, point.Y));
+        SetMetres(residual, point, *mapped, fit);
         if (!residual.Known)
             continue;
         residual.LeaveOneOutPixels = leftOut[i];
@@ -146,7 +147,8 @@ std::vector<TCalibPoint> Subset(std::span<const TCalibPoint> points,
     return result;
 }
 
-void TwoNearestResiduals(std::span<const TCalibPoint> points, ResidualReport &report)
+void TwoNearestResiduals(std::span<const TCalibPoint> points, const BestFit &fit,
+                         const MapProjection *projection, ResidualReport &report)
 {
     report.Reason = Mapping(MappingKind::TwoNearest, points).Reason();
     const std::vector<std::size_t> finite = FinitePoints(points);
@@ -162,16 +164,22 @@ void TwoNearestResiduals(std::span<const TCalibPoint> points, ResidualReport &re
         others.erase(others.begin() + std::ptrdiff_t(k));
         const Mapping without(MappingKind::TwoNearest, others);
         PointResidual &residual = report.Points[finite[k]];
+        std::optional<PixelPoint> mapped;
         try {
-            const std::optional<PixelPoint> mapped = without.GeoToPixelExact(point.Lat, point.Lon);
-            if (!mapped)
-                continue;
-            residual.Known = true;
-            SetPixels(residual, point, *mapped);
+            mapped = without.GeoToPixelExact(point.Lat, point.Lon);
         } catch (const Error &) {
-            continue; // the others cannot place this point (two of them share a latitude, say)
+            // The others cannot place this point (two of them share a latitude, say).
         }
-        SetMetres(residual, point, without.PixelToGeo(point.X, point.Y));
+        if (!mapped)
+            continue;
+        residual.Known = true;
+        SetPixels(residual, point, *mapped);
+        // At the scale the others give: the point itself may be the one that is wrong. Among many
+        // points one hardly changes the scale, and a fit for each would cost the square.
+        if (usable.size() <= OwnScalePoints)
+            SetMetres(residual, point, *mapped, BestFit(others, projection));
+        else
+            SetMetres(residual, point, *mapped, fit);
         if (!residual.Known)
             continue;
         residual.LeaveOneOutPixels = residual.Pixels;
@@ -199,16 +207,17 @@ double Median(std::vector<double> values)
 // the others, and under the nearest-pair rule it misplaces the points it is paired with, often
 // further than itself. So a point is judged against the others as they lie once it is set aside:
 // of the points that land more than SuspectMinimumPixels off when left out (the worst few), the
-// one whose setting aside brings the others most in line (the smallest median of their own
-// leave-one-out residuals) is suspect when its leave-one-out residual is more than SuspectFactor
-// times that median. It is then set aside and the rest are judged again, for at most a third of
+// one whose setting aside brings the others most in line (the smallest root mean square of their
+// own leave-one-out residuals: on a few points a median hardly tells which one was set aside) is
+// suspect when its leave-one-out residual is more than SuspectFactor times their median. It is then set aside and the rest are judged again, for at most a third of
 // the points.
-void MarkSuspects(std::span<const TCalibPoint> points, ResidualReport &report)
+void MarkSuspects(std::span<const TCalibPoint> points, const std::vector<std::optional<double>> &byFit,
+                  const MapProjection *projection, ResidualReport &report)
 {
     std::vector<std::size_t> active = FinitePoints(points);
     std::vector<std::optional<double>> leftOut;
     for (const std::size_t i : active)
-        leftOut.push_back(report.Points[i].LeaveOneOutPixels);
+        leftOut.push_back(byFit[i]);
     for (std::size_t suspects = 0; 3 * (suspects + 1) <= active.size() + suspects; ++suspects) {
         std::vector<std::size_t> candidates;
         for (std::size_t k = 0; k < leftOut.size(); ++k) {
@@ -221,13 +230,13 @@ void MarkSuspects(std::span<const TCalibPoint> points, ResidualReport &report)
             candidates.resize(SuspectCandidates);
 
         std::optional<std::size_t> best;
-        double bestMedian = 0;
+        double bestMedian = 0, bestRms = 0;
         std::vector<std::optional<double>> bestRest;
         for (const std::size_t k : candidates) {
             std::vector<std::size_t> rest = active;
             rest.erase(rest.begin() + std::ptrdiff_t(k));
             std::vector<std::optional<double>> restLeftOut
-                = LeaveOneOut(report.Kind, Subset(points, rest));
+                = LeaveOneOut(MappingKind::BestFit, Subset(points, rest), projection);
             std::vector<double> known;
             for (const std::optional<double> &pixels : restLeftOut) {
                 if (pixels)
@@ -236,7 +245,12 @@ void MarkSuspects(std::span<const TCalibPoint> points, ResidualReport &report)
             if (known.size() < SuspectMinimumPoints)
                 continue;
             const double median = Median(known);
-            if (!best || median < bestMedian) {
+            double sumSquares = 0;
+            for (const double pixels : known)
+                sumSquares += pixels * pixels;
+            const double rms = std::sqrt(sumSquares / double(known.size()));
+            if (!best || rms < bestRms) {
+                bestRms = rms;
                 best = k;
                 bestMedian = median;
                 bestRest = std::move(restLeftOut);
@@ -262,19 +276,42 @@ double GreatCircleMetres(Extended lat1, Extended lon1, Extended lat2, Extended l
     return 2 * EarthMeanRadiusMetres * std::asin(std::min(1.0, std::sqrt(h)));
 }
 
-ResidualReport ComputeResiduals(MappingKind kind, std::span<const TCalibPoint> points)
+ResidualReport ComputeResiduals(const MappingSetup &setup, std::span<const TCalibPoint> points)
 {
     ResidualReport report;
-    report.Kind = kind;
+    report.Kind = setup.Kind;
     report.Points.resize(points.size());
     report.LeftOut = static_cast<std::size_t>(
         std::count_if(points.begin(), points.end(),
                       [](const TCalibPoint &p) { return !BestFit::HasFinitePosition(p); }));
-    if (kind == MappingKind::BestFit)
-        BestFitResiduals(points, report);
+    // One copy of the projection for all the fits made here.
+    std::optional<MapProjection> projection;
+    if (setup.Projection)
+        projection.emplace(*setup.Projection);
+    const MapProjection *plane = projection ? &*projection : nullptr;
+    const BestFit fit(points, plane);
+    report.Model = fit.Summary();
+    const std::vector<std::optional<double>> byFit = LeaveOneOut(MappingKind::BestFit, points, plane);
+    if (setup.Kind == MappingKind::BestFit)
+        BestFitResiduals(points, fit, byFit, report);
     else
-        TwoNearestResiduals(points, report);
-    MarkSuspects(points, report);
+        TwoNearestResiduals(points, fit, plane, report);
+    double sumSquares = 0;
+    std::size_t counted = 0;
+    for (std::size_t i = 0; i < report.Points.size(); ++i) {
+        const std::optional<double> &left = report.Points[i].LeaveOneOutPixels;
+        if (!left)
+            continue;
+        sumSquares += *left * *left;
+        ++counted;
+        if (!report.WorstLeaveOneOut || *left > *report.WorstLeaveOneOut) {
+            report.WorstLeaveOneOut = *left;
+            report.WorstPoint = i;
+        }
+    }
+    if (counted > 0)
+        report.LeaveOneOutRms = std::sqrt(sumSquares / double(counted));
+    MarkSuspects(points, byFit, plane, report);
     return report;
 }
 

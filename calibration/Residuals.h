@@ -23,9 +23,12 @@ struct PointResidual
     double DY = 0;
     double Pixels = 0; // the length of (DX, DY)
     double Metres = 0; // ground distance between the point's position and its pixel's position
+    // Pixels and metres are one offset: the metres are the pixels' ground distance at the map's
+    // scale as the best fit gives it, whichever mapping placed the point.
     // The residual of a fit made without this point (for judging it: a least-squares fit spreads
     // one bad point's error over the others); empty where it cannot be computed.
     std::optional<double> LeaveOneOutPixels;
+    // Judged by the best fit whichever mapping draws: a typo is a fault of the points.
     bool Suspect = false;
 };
 
@@ -38,12 +41,19 @@ struct ResidualReport
     // TwoNearest the plain RMS of the leave-one-out residuals (from three points on).
     std::optional<double> RmsPixels;
     std::optional<double> RmsMetres;
+    // The root mean square and the largest of the leave-one-out residuals, and the point
+    // (index in the list) of the largest: the same measure for both mappings.
+    std::optional<double> LeaveOneOutRms;
+    std::optional<double> WorstLeaveOneOut;
+    std::size_t WorstPoint = 0;
+    // The best fit's model, as "quadratic, 9 points"; empty without a fit.
+    std::string Model;
     // Why there is no mapping (as Mapping::Reason); empty when there is one.
     std::string Reason;
     std::size_t LeftOut = 0; // points whose lat or lon is not finite
 };
 
-ResidualReport ComputeResiduals(MappingKind kind, std::span<const TCalibPoint> points);
+ResidualReport ComputeResiduals(const MappingSetup &setup, std::span<const TCalibPoint> points);
 
 // Great-circle distance in metres on a sphere of the WGS 84 mean radius: for a person to judge
 // how far off a point is, not for surveying.

@@ -13,7 +13,7 @@ constexpr unsigned char Xmlns[] = "xmlns";
 
 } // namespace
 
-BackgroundBuilder::BackgroundBuilder(std::size_t fileBytes, MappingKind kind,
+BackgroundBuilder::BackgroundBuilder(std::size_t fileBytes, const MappingSetup &kind,
                                      std::optional<std::span<const TCalibPoint>> points,
                                      bool lines, ThreadStarter &threads)
     : current_(NewBlock())

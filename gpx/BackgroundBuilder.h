@@ -39,7 +39,7 @@ public:
 
     // `fileBytes` sizes the document's arrays; with `points`, the waypoints are mapped too, and
     // the lines when `lines` says they are recorded.
-    BackgroundBuilder(std::size_t fileBytes, MappingKind kind,
+    BackgroundBuilder(std::size_t fileBytes, const MappingSetup &kind,
                       std::optional<std::span<const TCalibPoint>> points, bool lines,
                       ThreadStarter &threads);
     // Stops the thread and waits for it, when Finish was not called.

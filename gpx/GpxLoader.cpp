@@ -71,13 +71,13 @@ GpxDocument GpxLoader::Load(const std::filesystem::path &path, std::span<const T
     return Read(path, MappingKind::TwoNearest, points);
 }
 
-GpxDocument GpxLoader::Load(const std::filesystem::path &path, MappingKind kind,
+GpxDocument GpxLoader::Load(const std::filesystem::path &path, const MappingSetup &kind,
                             std::span<const TCalibPoint> points)
 {
     return Read(path, kind, points);
 }
 
-GpxDocument GpxLoader::Read(const std::filesystem::path &path, MappingKind kind,
+GpxDocument GpxLoader::Read(const std::filesystem::path &path, const MappingSetup &kind,
                             std::optional<std::span<const TCalibPoint>> points)
 {
     refused_.clear();

@@ -54,7 +54,7 @@ public:
     // DrawWaypoints with the same points then only has to paint them.
     GpxDocument Load(const std::filesystem::path &path, std::span<const TCalibPoint> points);
     // The same with the mapping of kind `kind`.
-    GpxDocument Load(const std::filesystem::path &path, MappingKind kind,
+    GpxDocument Load(const std::filesystem::path &path, const MappingSetup &kind,
                      std::span<const TCalibPoint> points);
 
     // With `on`, the loads that follow also keep the track segments and routes directly under
@@ -72,7 +72,7 @@ public:
     const std::vector<std::string> &RefusedResources() const { return refused_; }
 
 private:
-    GpxDocument Read(const std::filesystem::path &path, MappingKind kind,
+    GpxDocument Read(const std::filesystem::path &path, const MappingSetup &kind,
                      std::optional<std::span<const TCalibPoint>> points);
 
     FileOps realOps_;

@@ -9,7 +9,7 @@
 
 namespace carteva {
 
-LinePlot::LinePlot(MappingKind kind, std::span<const TCalibPoint> points)
+LinePlot::LinePlot(const MappingSetup &kind, std::span<const TCalibPoint> points)
     : points_(points.begin(), points.end())
     , mapping_(kind, points)
 { }
@@ -40,9 +40,9 @@ void LinePlot::Reserve(std::size_t points) noexcept
     ReserveHint([&] { pixels_.reserve(points); });
 }
 
-bool LinePlot::MadeWith(MappingKind kind, std::span<const TCalibPoint> points) const
+bool LinePlot::MadeWith(const MappingSetup &kind, std::span<const TCalibPoint> points) const
 {
-    return kind == mapping_.Kind() && SameRecords(points_, points);
+    return kind == mapping_.Setup() && SameRecords(points_, points);
 }
 
 std::size_t LinePlot::Paint(PixelSurface &surface, std::int64_t width, std::int64_t height,

@@ -23,7 +23,7 @@ namespace carteva {
 class LinePlot
 {
 public:
-    LinePlot(MappingKind kind, std::span<const TCalibPoint> points);
+    LinePlot(const MappingSetup &kind, std::span<const TCalibPoint> points);
 
     // The next points belong to a new line.
     void Break() { broken_ = true; }
@@ -31,7 +31,7 @@ public:
     // Room for this many points; only a hint, never fails.
     void Reserve(std::size_t points) noexcept;
     bool Ended() const { return static_cast<bool>(error_); }
-    bool MadeWith(MappingKind kind, std::span<const TCalibPoint> points) const;
+    bool MadeWith(const MappingSetup &kind, std::span<const TCalibPoint> points) const;
 
     // Paints each line orange, one pixel wide, through its points in order (a line of one point
     // is that pixel), clipped to the width × height picture. onFirstUnmappable runs where the

@@ -6,7 +6,7 @@
 
 namespace carteva {
 
-WaypointCounts DrawWaypoints(const GpxDocument &document, MappingKind kind,
+WaypointCounts DrawWaypoints(const GpxDocument &document, const MappingSetup &kind,
                              std::span<const TCalibPoint> points, PixelSurface &surface,
                              const std::function<void()> &onFirstUnmappable)
 {
@@ -23,7 +23,7 @@ WaypointCounts DrawWaypoints(const GpxDocument &document, MappingKind kind,
     return plot.Paint(surface, onFirstUnmappable);
 }
 
-std::size_t DrawLines(const GpxDocument &document, MappingKind kind,
+std::size_t DrawLines(const GpxDocument &document, const MappingSetup &kind,
                       std::span<const TCalibPoint> points, PixelSurface &surface,
                       std::int64_t width, std::int64_t height,
                       const std::function<void()> &onFirstUnmappable)

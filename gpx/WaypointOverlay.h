@@ -24,7 +24,7 @@ namespace carteva {
 // The waypoints are mapped with the mapping of kind `kind` made for `points`; when the loader
 // already mapped them so (GpxLoader::Load with points), their plot is painted, to the same
 // effect.
-WaypointCounts DrawWaypoints(const GpxDocument &document, MappingKind kind,
+WaypointCounts DrawWaypoints(const GpxDocument &document, const MappingSetup &kind,
                              std::span<const TCalibPoint> points, PixelSurface &surface,
                              const std::function<void()> &onFirstUnmappable = {});
 // With the nearest-pair mapping.
@@ -36,7 +36,7 @@ WaypointCounts DrawWaypoints(const GpxDocument &document, std::span<const TCalib
 // orange lines through their points in order, clipped to the width × height picture; a point
 // without usable coordinates, or one that cannot be mapped, breaks its line. Warnings and
 // floating-point errors as for DrawWaypoints. Returns the number of points painted through.
-std::size_t DrawLines(const GpxDocument &document, MappingKind kind,
+std::size_t DrawLines(const GpxDocument &document, const MappingSetup &kind,
                       std::span<const TCalibPoint> points, PixelSurface &surface,
                       std::int64_t width, std::int64_t height,
                       const std::function<void()> &onFirstUnmappable = {});

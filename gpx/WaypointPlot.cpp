@@ -9,7 +9,7 @@
 
 namespace carteva {
 
-WaypointPlot::WaypointPlot(MappingKind kind, std::span<const TCalibPoint> points)
+WaypointPlot::WaypointPlot(const MappingSetup &kind, std::span<const TCalibPoint> points)
     : points_(points.begin(), points.end())
     , mapping_(kind, points)
 { }
@@ -51,9 +51,9 @@ void WaypointPlot::Reserve(std::size_t waypoints) noexcept
     ReserveHint([&] { pixels_.reserve(waypoints); });
 }
 
-bool WaypointPlot::MadeWith(MappingKind kind, std::span<const TCalibPoint> points) const
+bool WaypointPlot::MadeWith(const MappingSetup &kind, std::span<const TCalibPoint> points) const
 {
-    return kind == mapping_.Kind() && SameRecords(points_, points);
+    return kind == mapping_.Setup() && SameRecords(points_, points);
 }
 
 WaypointCounts WaypointPlot::Paint(PixelSurface &surface,

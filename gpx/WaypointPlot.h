@@ -50,7 +50,7 @@ struct WaypointCounts
 class WaypointPlot
 {
 public:
-    WaypointPlot(MappingKind kind, std::span<const TCalibPoint> points);
+    WaypointPlot(const MappingSetup &kind, std::span<const TCalibPoint> points);
 
     // Maps the next waypoint from its "lat" and "lon" texts (nothing: the attribute is missing).
     // A waypoint without both, or with text that is not a complete number, is skipped. After a
@@ -60,7 +60,7 @@ public:
     void Reserve(std::size_t waypoints) noexcept;
     bool Ended() const { return static_cast<bool>(error_); }
 
-    bool MadeWith(MappingKind kind, std::span<const TCalibPoint> points) const;
+    bool MadeWith(const MappingSetup &kind, std::span<const TCalibPoint> points) const;
 
     // Paints the pixels orange in order; onFirstUnmappable runs where the first waypoint that
     // could not be mapped stood. Rethrows the error that ended the plot, after the pixels before

@@ -50,6 +50,7 @@ void CalibrationDocument::Open(const QString &bitmapFileName, QSize pictureSize)
     bitmapFileName_ = bitmapFileName;
     pictureSize_ = pictureSize;
     store_.Claim(&owner_, CalibrationFileName());
+    mapping_->OpenMap(StdPath(CalibrationFileName()));
 }
 
 QString CalibrationDocument::CalibrationFileName() const

@@ -71,7 +71,7 @@ bool GpxOverlayLoader::Busy() const
     return shared_ != nullptr;
 }
 
-void GpxOverlayLoader::Start(const QString &fileName, MappingKind kind,
+void GpxOverlayLoader::Start(const QString &fileName, const MappingSetup &kind,
                              std::vector<TCalibPoint> points)
 {
     if (Busy())

@@ -43,7 +43,7 @@ public:
 
     // Starts loading; the mapping of kind `kind` made for `points` maps the waypoints (and
     // lines) meanwhile. Ignored while a load runs.
-    void Start(const QString &fileName, MappingKind kind, std::vector<TCalibPoint> points);
+    void Start(const QString &fileName, const MappingSetup &kind, std::vector<TCalibPoint> points);
     bool Busy() const;
     // Stops the load in progress: nothing is painted, nothing changes.
     void Cancel();

@@ -50,7 +50,7 @@ PictureInSight MapPageOpener::InSight(const PictureScrollArea &area)
 }
 
 QUrl MapPageOpener::AddressFor(std::span<const TCalibPoint> points,
-                               const PictureScrollArea &area, MappingKind kind) const
+                               const PictureScrollArea &area, const MappingSetup &kind) const
 {
     const Mapping mapping(kind, points);
     const PixelToPosition toPosition
@@ -59,7 +59,7 @@ QUrl MapPageOpener::AddressFor(std::span<const TCalibPoint> points,
 }
 
 void MapPageOpener::Open(std::span<const TCalibPoint> points, const PictureScrollArea &area,
-                         MappingKind kind) const
+                         const MappingSetup &kind) const
 {
     const QUrl address = AddressFor(points, area, kind);
     if (!Platform::Current().OpenUrl(address))

@@ -21,10 +21,10 @@ public:
     // The address for what `area` shows of a picture calibrated by `points`, placed by the
     // mapping the user chose.
     QUrl AddressFor(std::span<const TCalibPoint> points, const PictureScrollArea &area,
-                    MappingKind kind = MappingKind::TwoNearest) const;
+                    const MappingSetup &kind = MappingKind::TwoNearest) const;
     // Opens it; when no browser starts, the log says why and the window stays silent.
     void Open(std::span<const TCalibPoint> points, const PictureScrollArea &area,
-              MappingKind kind) const;
+              const MappingSetup &kind) const;
 
     static PictureInSight InSight(const PictureScrollArea &area);
 

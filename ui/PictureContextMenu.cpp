@@ -48,6 +48,7 @@ PictureContextMenu::PictureContextMenu(QWidget &window, PictureView &view,
     menu_->addSeparator();
     menu_->addAction(mapping.TwoNearestAction());
     menu_->addAction(mapping.BestFitAction());
+    menu_->addAction(mapping.ProjectionAction());
     menu_->addSeparator();
     clearWaypoints_ = menu_->addAction(QStringLiteral("Clear waypoints"));
 

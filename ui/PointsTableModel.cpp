@@ -37,9 +37,9 @@ PointsTableModel::PointsTableModel(const std::vector<TCalibPoint> &points,
     , setCoordinate_(std::move(setCoordinate))
 { }
 
-void PointsTableModel::Refresh(MappingKind kind)
+void PointsTableModel::Refresh(const MappingSetup &setup)
 {
-    report_ = ComputeResiduals(kind, points_);
+    report_ = ComputeResiduals(setup, points_);
     const int rows = int(std::min<std::size_t>(points_.size(), INT_MAX));
     if (rows == rows_) {
         // Same rows: the selection stays, as after an in-place edit it should.

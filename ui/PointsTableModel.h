@@ -27,8 +27,9 @@ public:
     PointsTableModel(const std::vector<TCalibPoint> &points, SetCoordinate setCoordinate,
                      QObject *parent = nullptr);
 
-    // Reads the list again and judges it with the given mapping.
-    void Refresh(MappingKind kind);
+    // Reads the list again and judges it with the given mapping (the Check column always by the
+    // best fit).
+    void Refresh(const MappingSetup &setup);
     const ResidualReport &Report() const { return report_; }
 
     int rowCount(const QModelIndex &parent = {}) const override;

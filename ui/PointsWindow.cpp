@@ -3,12 +3,14 @@
 
 #include "calibration/Errors.h"
 #include "calibration/GeoToPixel.h"
+#include "calibration/MapProjection.h"
 #include "calibration/NumberText.h"
 #include "calibration/Residuals.h"
 #include "ui/CalibrationDocument.h"
 #include "ui/EnteredPoint.h"
 #include "ui/ErrorHandler.h"
 #include "ui/MappingChoice.h"
+#include "ui/MappingFigures.h"
 #include "ui/PictureScrollArea.h"
 #include "ui/PictureView.h"
 #include "ui/PointsTableModel.h"
@@ -16,6 +18,7 @@
 #include "ui/TfrmMainControls.h"
 #include "ui/UserSettings.h"
 
+#include <QAction>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -42,10 +45,17 @@ QString Rounded(double value)
     return FromUtf16(FormatInteger(std::int32_t(clamped)));
 }
 
-QString MappingName(MappingKind kind)
+// "Best fit: quadratic, 9 points, in WGS 84 / UTM zone 33N"
+QString MappingName(const MappingSetup &setup, const ResidualReport &report)
 {
-    return kind == MappingKind::BestFit ? QStringLiteral("Best fit through all points")
-                                        : QStringLiteral("Two nearest points");
+    if (setup.Kind == MappingKind::TwoNearest)
+        return QStringLiteral("Two nearest points");
+    QString name = QStringLiteral("Best fit");
+    if (!report.Model.empty())
+        name += QStringLiteral(": ") + QString::fromStdString(report.Model);
+    if (setup.Projection)
+        name += QStringLiteral(", in ") + QString::fromStdString(setup.Projection->Name());
+    return name;
 }
 
 struct Offset
@@ -56,8 +66,8 @@ struct Offset
 
 // How far a point not saved yet lies from where the other points put it; nothing while the fields
 // do not hold a complete new point, or the other points give no mapping.
-std::optional<Offset> OffsetFromOthers(const std::vector<TCalibPoint> &points, MappingKind kind,
-                                       const TfrmMainControls &ui)
+std::optional<Offset> OffsetFromOthers(const std::vector<TCalibPoint> &points,
+                                       const MappingSetup &kind, const TfrmMainControls &ui)
 {
     try {
         // Refused text is no point yet: Save would refuse it too.
@@ -129,13 +139,18 @@ PointsWindow::PointsWindow(QWidget &window, const TfrmMainControls &ui,
     distance_->setObjectName(QStringLiteral("Distance"));
     delete_ = new QPushButton(QStringLiteral("Delete"), this);
     delete_->setEnabled(false);
+    projection_ = new QPushButton(document.Mapping().ProjectionAction()->text(), this);
+    projection_->setObjectName(QStringLiteral("MapProjection"));
+    figures_ = new MappingFigures(this);
 
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(pointer_, 1);
+    buttons->addWidget(projection_);
     buttons->addWidget(delete_);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(table_, 1);
     layout->addWidget(summary_);
+    layout->addWidget(figures_);
     layout->addLayout(buttons);
     layout->addWidget(distance_);
     resize(640, 320);
@@ -144,6 +159,9 @@ PointsWindow::PointsWindow(QWidget &window, const TfrmMainControls &ui,
     // The table's own key; a cell being edited keeps Delete for its text.
     table_->installEventFilter(this);
     connect(delete_, &QPushButton::clicked, this, &PointsWindow::RemoveSelected);
+    connect(projection_, &QPushButton::clicked, document.Mapping().ProjectionAction(), &QAction::trigger);
+    connect(figures_, &MappingFigures::SwitchRequested, this,
+            [this](MappingKind kind) { Guarded([&] { document_.Mapping().SetKind(kind); }); });
     connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &PointsWindow::OutlineSelection);
     connect(model_, &QAbstractItemModel::modelReset, this, &PointsWindow::OutlineSelection);
@@ -168,11 +186,12 @@ void PointsWindow::Refresh()
     // Hidden, the window costs nothing; showing it refreshes it.
     if (!isVisible())
         return;
-    const MappingKind kind = document_.Mapping().Kind();
+    const MappingSetup kind = document_.Mapping().Setup();
     model_->Refresh(kind);
     current_.emplace(kind, document_.Points());
     const ResidualReport &report = model_->Report();
-    QString text = MappingName(kind) + QStringLiteral(": ");
+    figures_->Show(kind, document_.Points(), report);
+    QString text = MappingName(kind, report) + QStringLiteral(": ");
     if (!report.Reason.empty())
         text += QString::fromStdString(report.Reason);
     else if (report.RmsPixels)
@@ -182,6 +201,9 @@ void PointsWindow::Refresh()
                    : QString());
     else
         text += QStringLiteral("too few points for an RMS");
+    if (!document_.Mapping().ProjectionProblem().isEmpty())
+        text += QStringLiteral("\nMap projection: ") + document_.Mapping().ProjectionProblem()
+            + QStringLiteral("; the fit works in degrees");
     summary_->setText(text);
     const QPoint pointer = ui_.Image1->LastPixel();
     ShowPointer(pointer.x(), pointer.y());
@@ -220,7 +242,7 @@ void PointsWindow::ShowDistance()
     if (!isVisible())
         return;
     const std::optional<Offset> offset
-        = OffsetFromOthers(document_.Points(), document_.Mapping().Kind(), ui_);
+        = OffsetFromOthers(document_.Points(), document_.Mapping().Setup(), ui_);
     distance_->setText(offset ? QStringLiteral("%1 m / %2 px from the other points")
                                     .arg(Rounded(offset->Metres), Rounded(offset->Pixels))
                               : QString());

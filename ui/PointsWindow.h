@@ -17,6 +17,7 @@ class QTableView;
 namespace carteva {
 
 class CalibrationDocument;
+class MappingFigures;
 class PictureView;
 class PointsTableModel;
 struct TfrmMainControls;
@@ -46,6 +47,7 @@ public:
     QLabel &Pointer() const { return *pointer_; }
     QLabel &Distance() const { return *distance_; }
     QPushButton &DeleteButton() const { return *delete_; }
+    MappingFigures &Figures() const { return *figures_; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -69,6 +71,8 @@ private:
     QLabel *pointer_ = nullptr;
     QLabel *distance_ = nullptr;
     QPushButton *delete_ = nullptr;
+    QPushButton *projection_ = nullptr;
+    MappingFigures *figures_ = nullptr;
     // The chosen mapping made for the current list, for the pointer's position.
     std::optional<Mapping> current_;
     bool placed_ = false;

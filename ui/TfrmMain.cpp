@@ -24,6 +24,7 @@
 #include "ui/Platform.h"
 #include "ui/PointsWindow.h"
 #include "ui/PositionPaste.h"
+#include "ui/ProjectionDialog.h"
 #include "ui/TextCrossing.h"
 #include "ui/UndoKeys.h"
 
@@ -134,6 +135,17 @@ void TfrmMain::ConnectPointTools()
             [this] { ShowPointsWindow(); });
     connect(menu_, &PictureContextMenu::ClearWaypointsRequested, this,
             [this] { Guarded([this] { ClearWaypoints(); }); });
+    connect(document_->Mapping().ProjectionAction(), &QAction::triggered, this, [this] {
+        Guarded([this] {
+            QWidget *parent = pointsWindow_ && pointsWindow_->isActiveWindow()
+                ? static_cast<QWidget *>(pointsWindow_)
+                : this;
+            ProjectionDialog dialog(parent, document_->Mapping().ProjectionDefinition(),
+                                    document_->Points());
+            if (dialog.exec() == QDialog::Accepted)
+                document_->Mapping().SetProjection(dialog.Definition());
+        });
+    });
 }
 
 PointsWindow &TfrmMain::ShowPointsWindow()
@@ -268,7 +280,7 @@ void TfrmMain::ShowPoints(bool marksOnly)
 
 void TfrmMain::SpeedButton1Click()
 {
-    MapPageOpener().Open(document_->Points(), *ui.PictureArea, document_->Mapping().Kind());
+    MapPageOpener().Open(document_->Points(), *ui.PictureArea, document_->Mapping().Setup());
 }
 
 void TfrmMain::closeEvent(QCloseEvent *event)
@@ -356,7 +368,7 @@ void TfrmMain::btOpenGPXClick()
     ui.OpenGPXDialog->RememberChoice(*chosen);
     // The whole file is parsed before anything changes: a failure or a cancel keeps the document
     // and the picture as they were.
-    gpxLoader_->Start(*chosen, document_->Mapping().Kind(), document_->Points());
+    gpxLoader_->Start(*chosen, document_->Mapping().Setup(), document_->Points());
 }
 
 void TfrmMain::DrawWaypoints()
@@ -376,7 +388,7 @@ void TfrmMain::DrawWaypoints()
                                         QStringLiteral("Incorrect calibration or calculation"),
                                         QStringLiteral("Error"), QMessageBox::Warning);
     };
-    const MappingKind kind = document_->Mapping().Kind();
+    const MappingSetup kind = document_->Mapping().Setup();
     const std::vector<TCalibPoint> &points = document_->Points();
     carteva::DrawWaypoints(*GpxDocument, kind, points, surface, warn);
     if (gpxLoader_->DrawsTracksAndRoutes()) {

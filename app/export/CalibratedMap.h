@@ -3,9 +3,12 @@
 
 #include "calibration/CalibPoint.h"
 #include "calibration/Extended.h"
+#include "calibration/MapProjection.h"
+#include "calibration/Mapping.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,6 +37,16 @@ struct CalibratedMap
     bool GdalReadsImage = false; // a BMP; GDAL reads no icons or metafiles
     std::vector<std::uint32_t> Palette; // 0xAARRGGBB of a palette bitmap; empty for colour pixels
     std::vector<ExportPoint> Points; // the usable ones, in file order
+    // The map's own projection, from the file beside the calibration; none: degrees.
+    std::shared_ptr<const MapProjection> Projection;
+
+    MappingSetup SetupFor(MappingKind kind) const { return MappingSetup(kind, Projection); }
+    // A point as the map tools' files hold it: longitude and latitude, or easting and northing in
+    // the map's projection. Throws Error for a point the projection cannot take.
+    PlanePoint Coordinates(const ExportPoint &point) const;
+    // The coordinate system of those files, as WKT, and where it puts the first axis.
+    std::string SystemWkt() const;
+    bool NorthingFirst() const;
 };
 
 // The map's points as the mappings take them, with the exact coordinates the window uses.

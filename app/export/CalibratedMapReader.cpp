@@ -3,6 +3,8 @@
 
 #include "calibration/CalibrationFile.h"
 #include "calibration/Errors.h"
+#include "calibration/MapProjection.h"
+#include "calibration/ProjectionFile.h"
 #include "picture/PictureHeader.h"
 
 #include <QString>
@@ -102,6 +104,16 @@ CalibratedMap CalibratedMapReader::Read(const fs::path &bitmap, const fs::path &
             failure.erase(0, prefix.size());
         throw Error(prefix + "the calibration file cannot be read: " + failure);
     }
+    }
+
+    // The map's own projection, as the window keeps it beside the calibration.
+    const std::string projection = ProjectionFile::Read(calibration);
+    if (!projection.empty()) {
+        try {
+            map.Projection = std::make_shared<const MapProjection>(projection);
+        } catch (const Error &error) {
+            throw Error(ProjectionFile::NameFor(calibration).native() + ": " + error.what());
+        }
     }
 
     for (std::size_t i = 0; i < points.size(); ++i) {

@@ -4,6 +4,7 @@
 #include "app/export/CalibratedMapReader.h"
 #include "app/export/GcpPointsWriter.h"
 #include "app/export/OziMapWriter.h"
+#include "app/export/PixelLineWriter.h"
 #include "app/export/PointTextWriter.h"
 #include "app/export/ResidualReportWriter.h"
 #include "app/export/VrtWriter.h"
@@ -19,6 +20,7 @@
 #include <filesystem>
 #include <optional>
 #include <ostream>
+#include <sstream>
 #include <span>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,6 +46,7 @@ constexpr FormatEntry Formats[] = {
     {ExportFormat::Points, ".points", &GcpPointsWriter::Write},
     {ExportFormat::Text, nullptr, &PointTextWriter::Write},
     {ExportFormat::Report, nullptr, nullptr}, // needs the mapping: see Written
+    {ExportFormat::Pixels, nullptr, nullptr}, // needs the input too
 };
 
 const FormatEntry &EntryOf(ExportFormat format)
@@ -52,10 +55,16 @@ const FormatEntry &EntryOf(ExportFormat format)
                          [format](const FormatEntry &entry) { return entry.format == format; });
 }
 
-std::string Written(const FormatEntry &entry, const CalibratedMap &map, const ExportOptions &options)
+std::string Written(const FormatEntry &entry, const CalibratedMap &map, const ExportOptions &options,
+                    std::istream &in)
 {
     if (entry.format == ExportFormat::Report)
         return ResidualReportWriter::Write(map, options.Fit.value_or(MappingKind::BestFit));
+    if (entry.format == ExportFormat::Pixels) {
+        std::ostringstream text;
+        PixelLineWriter::Write(map, options.Fit.value_or(MappingKind::BestFit), in, text);
+        return std::move(text).str();
+    }
     if (entry.format == ExportFormat::Text && options.Fit)
         return PointTextWriter::Write(map, *options.Fit);
     return entry.write(map);
@@ -79,9 +88,11 @@ void CheckPointCount(const CalibratedMap &map, const ExportOptions &options)
 void CheckMapping(const CalibratedMap &map, const ExportOptions &options,
                   std::vector<std::string> &warnings)
 {
-    if (options.Format != ExportFormat::Text || !options.Fit)
+    if (options.Format != ExportFormat::Pixels && (options.Format != ExportFormat::Text || !options.Fit))
         return;
-    const std::string reason = Mapping(*options.Fit, CalibPointsOf(map)).Reason();
+    const std::string reason
+        = Mapping(map.SetupFor(options.Fit.value_or(MappingKind::BestFit)), CalibPointsOf(map))
+              .Reason();
     if (!reason.empty())
         warnings.push_back(options.Bitmap + ": no mapping: " + reason);
 }
@@ -179,7 +190,8 @@ void CheckNotAnInput(const fs::path &output, const fs::path &bitmap)
 
 } // namespace
 
-int ExportCommand::Run(const ExportOptions &options, std::ostream &out, std::ostream &err)
+int ExportCommand::Run(const ExportOptions &options, std::istream &in, std::ostream &out,
+                       std::ostream &err)
 {
     const FormatEntry &entry = EntryOf(options.Format);
     const fs::path bitmap = options.Bitmap;
@@ -217,7 +229,7 @@ int ExportCommand::Run(const ExportOptions &options, std::ostream &out, std::ost
         for (const std::string &warning : warnings)
             err << Program << "warning: " << warning << '\n';
 
-        const std::string text = Written(entry, map, options);
+        const std::string text = Written(entry, map, options, in);
         if (toStandardOutput) {
             out << text << std::flush;
             if (!out)

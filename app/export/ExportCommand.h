@@ -13,8 +13,10 @@ namespace carteva {
 class ExportCommand
 {
 public:
-    // The exit status: 0, or 1 after one line on `err` naming the file and the reason.
-    static int Run(const ExportOptions &options, std::ostream &out, std::ostream &err);
+    // The exit status: 0, or 1 after one line on `err` naming the file and the reason. `in` is
+    // read for --format pixels only.
+    static int Run(const ExportOptions &options, std::istream &in, std::ostream &out,
+                   std::ostream &err);
 };
 
 } // namespace carteva

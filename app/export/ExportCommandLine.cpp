@@ -23,6 +23,7 @@ constexpr Named<ExportFormat> Formats[] = {
     {"points", ExportFormat::Points},
     {"text", ExportFormat::Text},
     {"report", ExportFormat::Report},
+    {"pixels", ExportFormat::Pixels},
 };
 
 constexpr Named<MappingKind> Fits[] = {
@@ -101,14 +102,15 @@ ExportCommandLine ExportCommandLine::Parse(std::span<const std::string> argument
             result.Options.Format = *format;
         } else {
             return WrongUsage("unknown format " + std::string(value)
-                              + " (choose vrt, map, points, text or report)");
+                              + " (choose vrt, map, points, text, report or pixels)");
         }
     }
     if (!haveBitmap)
         return WrongUsage("no bitmap given");
     if (result.Options.Fit && result.Options.Format != ExportFormat::Text
-        && result.Options.Format != ExportFormat::Report)
-        return WrongUsage("--fit goes with --format report or text");
+        && result.Options.Format != ExportFormat::Report
+        && result.Options.Format != ExportFormat::Pixels)
+        return WrongUsage("--fit goes with --format report, text or pixels");
     result.Do = Action::Export;
     return result;
 }

@@ -9,19 +9,20 @@
 
 namespace carteva {
 
-enum class ExportFormat { Vrt, Map, Points, Text, Report };
+enum class ExportFormat { Vrt, Map, Points, Text, Report, Pixels };
 
 struct ExportOptions
 {
     ExportFormat Format = ExportFormat::Vrt;
     std::string Output; // empty: beside the bitmap, or standard output for text
     std::string Bitmap;
-    // The mapping a report judges and text maps with; not given: best fit for a report, none for
-    // text.
+    // The mapping a report judges and text and pixels map with; not given: best fit for a report
+    // and pixels, none for text.
     std::optional<MappingKind> Fit;
 };
 
-// carteva-export [--format vrt|map|points|text|report] [--fit best|nearest] [--output FILE] BITMAP,
+// carteva-export [--format vrt|map|points|text|report|pixels] [--fit best|nearest] [--output FILE]
+// BITMAP,
 // also --help and --version.
 // Options may come as "--format map" or "--format=map", before or after BITMAP; "--" ends them.
 struct ExportCommandLine
@@ -33,8 +34,8 @@ struct ExportCommandLine
     std::string Problem; // what was wrong, for WrongUsage
 
     static constexpr const char *Usage
-        = "Usage: carteva-export [--format vrt|map|points|text|report] [--fit best|nearest]\n"
-          "                      [--output FILE] BITMAP\n"
+        = "Usage: carteva-export [--format vrt|map|points|text|report|pixels]\n"
+          "                      [--fit best|nearest] [--output FILE] BITMAP\n"
           "Writes the calibration points of BITMAP, kept in its calibration file, for other map "
           "tools.\n"
           "\n"
@@ -43,8 +44,11 @@ struct ExportCommandLine
           "  --format points  a QGIS Georeferencer points file\n"
           "  --format text    X, Y, latitude and longitude, tab-separated\n"
           "  --format report  each point's residual under a mapping, and the RMS error\n"
-          "  --fit best       judge (report) or map (text) with one transform fitted through all\n"
-          "                   points (the default for report)\n"
+          "  --format pixels  reads \"LAT LON\" lines (decimal degrees) from standard input and\n"
+          "                   writes each one's pixel \"X Y\" before rounding, or - and the reason\n"
+          "  --fit best       judge (report) or map (text, pixels) with one transform fitted\n"
+          "                   through all points, in the map's projection where one is kept\n"
+          "                   beside it (the default for report and pixels)\n"
           "  --fit nearest    the same with the window's mapping between the two nearest points\n"
           "  --output FILE    where to write; by default beside BITMAP, named after it with the\n"
           "                   extension .vrt, .map or .points; text and report go to standard\n"

@@ -32,7 +32,7 @@ std::string PointTextWriter::Write(const CalibratedMap &map)
 std::string PointTextWriter::Write(const CalibratedMap &map, MappingKind kind)
 {
     const std::vector<TCalibPoint> points = CalibPointsOf(map);
-    const Mapping mapping(kind, points);
+    const Mapping mapping(map.SetupFor(kind), points);
     std::string text;
     for (const ExportPoint &point : map.Points) {
         std::optional<PixelPoint> pixel;

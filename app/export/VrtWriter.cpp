@@ -2,7 +2,7 @@
 #include "app/export/VrtWriter.h"
 
 #include "app/export/ShortestText.h"
-#include "app/export/Wgs84.h"
+#include "calibration/BestFit.h"
 
 #include <string_view>
 
@@ -72,22 +72,40 @@ std::string Band(const CalibratedMap &map, int band, std::string_view colour)
 
 } // namespace
 
+std::string VrtWriter::GdalOrderNote(const CalibratedMap &map)
+{
+    const std::vector<TCalibPoint> points = CalibPointsOf(map);
+    std::optional<MapProjection> projection;
+    if (map.Projection)
+        projection.emplace(*map.Projection);
+    const BestFit fit(points, projection ? &*projection : nullptr);
+    if (fit.Order() < 2)
+        return {};
+    const std::string order = std::to_string(fit.Order());
+    return "The best fit through these points is " + BestFit::NameOf(fit.Kind())
+        + ": GDAL reproduces it with a polynomial of order " + order + " (gdalwarp -order " + order
+        + ", gdaltransform -order " + order + "), not with its default first order";
+}
+
 std::string VrtWriter::Write(const CalibratedMap &map)
 {
     std::string xml = "<VRTDataset" + Attribute("rasterXSize", std::to_string(map.Width))
         + Attribute("rasterYSize", std::to_string(map.Height)) + ">\n";
     if (!map.Points.empty()) {
-        // The mapping "2,1" puts the second axis of the coordinate system, longitude, in X.
-        xml += "  <GCPList" + Attribute("Projection", Wgs84Wkt)
-            + Attribute("dataAxisToSRSAxisMapping", "2,1") + ">\n";
+        // The mapping "2,1" puts the second axis of the coordinate system (longitude, or easting
+        // in a system that names northing first) in X.
+        xml += "  <GCPList" + Attribute("Projection", map.SystemWkt())
+            + Attribute("dataAxisToSRSAxisMapping", map.NorthingFirst() ? "2,1" : "1,2") + ">\n";
         for (const ExportPoint &point : map.Points) {
+            const PlanePoint at = map.Coordinates(point);
             xml += "    <GCP" + Attribute("Id", std::to_string(point.Record))
                 + Attribute("Pixel", ShortestText(point.X + 0.5))
                 + Attribute("Line", ShortestText(point.Y + 0.5))
-                + Attribute("X", ShortestText(point.Lon)) + Attribute("Y", ShortestText(point.Lat))
-                + "/>\n";
+                + Attribute("X", ShortestText(at.E)) + Attribute("Y", ShortestText(at.N)) + "/>\n";
         }
         xml += "  </GCPList>\n";
+        if (const std::string order = GdalOrderNote(map); !order.empty())
+            xml += "  <!-- " + order + " -->\n";
     }
     if (map.Palette.empty()) {
         xml += Band(map, 1, "Red") + Band(map, 2, "Green") + Band(map, 3, "Blue");

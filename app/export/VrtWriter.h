@@ -9,11 +9,14 @@ namespace carteva {
 
 // A GDAL virtual dataset: the bitmap's bands as GDAL reads them (one band with the palette of a
 // palette bitmap, else red, green and blue) and one ground control point per calibration point, at
-// the centre of its pixel, longitude as X, in WGS 84.
+// the centre of its pixel, longitude as X, in WGS 84 - or easting as X in the map's own projection
+// where one is kept beside it, so that GDAL's default first-order transform reproduces the fit.
 class VrtWriter
 {
 public:
     static std::string Write(const CalibratedMap &map);
+    // Which GDAL order reproduces a best fit of higher order; empty for an affine fit.
+    static std::string GdalOrderNote(const CalibratedMap &map);
 };
 
 } // namespace carteva

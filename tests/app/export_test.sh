@@ -125,6 +125,65 @@ check "report: the RMS" "$(grep '^# RMS' turned.report)" "# RMS error: 81.936 px
 check "text mapped by the fit" "$("$export_bin" --format text --fit best turned.bmp | sed -n 7p)" \
     "$(printf '400\t600\t50.012817\t14.045317\t396.397\t496.815')"
 
+# A 1:25,000 sheet drawn in UTM zone 33 at 2.5 m a pixel (a sparse bitmap: only its size is read),
+# nine points with their exact positions as PROJ gives them through GDAL. Without a projection the
+# fit is quadratic and GDAL's order 2 reproduces it; with the projection kept beside the bitmap
+# the VRT's GCPs are in UTM and GDAL's default first order does.
+{ printf 'BM'; int32 $((54 + 7200 * 2400)); int32 0; int32 54; int32 40; int32 2400; int32 2400
+  printf '\x01\x00\x18\x00'; int32 0; int32 0; int32 0; int32 0; int32 0; int32 0; } > sheet.bmp
+truncate -s $((54 + 7200 * 2400)) sheet.bmp
+utm() { awk '{ printf "%.4f %.4f\n", 497000 + $1 * 2.5, 5543000 - $2 * 2.5 }' |
+    gdaltransform -s_srs EPSG:32633 -t_srs EPSG:4326 -output_xy; }
+for y in 100 1200 2300; do for x in 100 1200 2300; do echo "$x $y"; done; done > grid.txt
+utm < grid.txt | paste -d' ' grid.txt - > sheet.txt
+{ int32 2400; int32 2400; while read -r x y lon lat; do decimal_record $x $y $lat $lon; done < sheet.txt; } > sheet.cali
+printf '0 0\n2399 2399\n777.25 1500.5\n2000 300\n50 2350\n' > checks.txt
+utm < checks.txt | awk '{ print $2, $1 }' > checks.pos
+for prj in none EPSG:32633; do
+    rm -f sheet.prj
+    [ $prj = none ] || echo "$prj" > sheet.prj
+    "$export_bin" --format pixels sheet.bmp < checks.pos > sheet.pixels
+    check "pixels, $prj: exit status" $? 0
+    "$export_bin" sheet.bmp 2> /dev/null
+    order=1
+    [ $prj = none ] && order=2
+    [ $prj = none ] && { grep -q "GDAL reproduces it with a polynomial of order 2" sheet.vrt || fail "vrt: no order"; }
+    awk '{ print $2, $1 }' checks.pos | gdaltransform -i -order $order -t_srs EPSG:4326 sheet.vrt > sheet.gdal
+    check "pixels, $prj: against GDAL and the sheet" "$(grep -v '^#' sheet.pixels | paste -d' ' - sheet.gdal checks.txt | awk '{
+        if (($1 + 0.5 - $3)^2 + ($2 + 0.5 - $4)^2 < 0.0001 && ($1 - $6)^2 + ($2 - $7)^2 < 0.0001) n++ } END { print n }')" 5
+done
+"$export_bin" --format points sheet.bmp 2> /dev/null
+check "points in the projection" "$(sed -n 3p sheet.points | awk -F, '{ printf "%.3f %.3f %s %s\n", $1, $2, $3, $4 }')" \
+    "497250.000 5542750.000 100.5 -100.5"
+grep -q '^#CRS: PROJCS\["WGS 84 / UTM zone 33N"' sheet.points && pass || fail "points: no UTM line"
+check "pixels: the comments name mapping, model and projection" "$(grep '^#' sheet.pixels | head -n 2)" \
+    "# Mapping: best fit through all points: affine, 9 points
+# Projection: WGS 84 / UTM zone 33N (EPSG:32633)"
+# One line out for each line in: comments, bad lines and positions that cannot be mapped.
+printf '50.01 15\n\n50.01\n50.01 15 3\n50,01 15\nnorth east\n95 15\n  50.0123\t15.0001  \n' > odd.pos
+check "pixels: odd lines" "$("$export_bin" --format pixels sheet.bmp < odd.pos | grep -v '^#')" \
+    "$(printf '%s\n' "1200.000 1302.980" "- not a latitude and a longitude in decimal degrees" \
+        "- not a latitude and a longitude in decimal degrees" \
+        "- not a latitude and a longitude in decimal degrees" \
+        "- not a latitude and a longitude in decimal degrees" \
+        "- not a latitude and a longitude in decimal degrees" "- outside the projection's area" \
+        "1202.866 1200.690")"
+echo "EPSG:999999" > sheet.prj
+"$export_bin" --format pixels sheet.bmp < odd.pos > /dev/null 2> row.err
+check "pixels: an unknown projection: exit status" $? 1
+grep -q "sheet.prj: crs not found" row.err || fail "unknown projection: $(cat row.err)"
+rm sheet.prj
+{ int32 40; int32 30; record 4 5 -33.5 -70.75; } > lone.cali
+cp colour.bmp lone.bmp
+check "pixels: no mapping" "$(echo '-33.5 -70.75' | "$export_bin" --format pixels --fit nearest lone.bmp 2> /dev/null | tail -n 1)" \
+    "- no mapping: Fewer than two points"
+# Two points more than 30 px apart on both axes that share a latitude: the window's error.
+{ int32 40; int32 30; record 4 5 -33.5 -70.75; record 40 40 -33.5 -70.25; } > flat.cali
+cp colour.bmp flat.bmp
+check "pixels: the nearest pair divides by zero" \
+    "$(echo '-34 -70.5' | "$export_bin" --format pixels --fit nearest flat.bmp 2> /dev/null | tail -n 1)" \
+    "- Floating point division by zero"
+
 # Too few points for GDAL: one is refused (see the failure rows), two pass with a warning; the
 # report says there is no fit and still succeeds.
 { int32 40; int32 30; record 4 5 -33.5 -70.75; } > one.cali
@@ -211,7 +270,7 @@ done << 'ROWS'
 1|one.cali: 1 usable point(s), too few to export; GDAL needs three|one.bmp
 1|one.cali: 1 usable point(s)|--format map --output out.map one.bmp
 1|one.cali: 1 usable point(s)|--format points --output out.points one.bmp
-2|--fit goes with --format report or text|--fit best colour.bmp
+2|--fit goes with --format report, text or pixels|--fit best colour.bmp
 2|unknown fit worst|--format report --fit worst colour.bmp
 2|no bitmap given|--format map
 2|unknown format png|--format png colour.bmp

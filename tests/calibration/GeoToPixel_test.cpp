@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "calibration/GeoToPixel.h"
 
+#include "calibration/BestFit.h"
 #include "calibration/Errors.h"
+#include "calibration/MapProjection.h"
 #include "calibration/Mapping.h"
 #include "calibration/Residuals.h"
 
 #include <gtest/gtest.h>
+#include <proj.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <functional>
@@ -290,6 +294,189 @@ TEST(GeoToPixel, BestFitReproducesKnownTransforms)
             EXPECT_LT(residual.Metres, 1e-4) << row.name;
             EXPECT_FALSE(residual.Suspect) << row.name;
         }
+    }
+}
+
+// A map sheet drawn in a projection, as PROJ computes it: pixel (x, y) lies at easting
+// E0 + res (x cos a + y sin a) and northing N0 - res (y cos a - x sin a), the sheet's centre at
+// (lat, lon). Calibration points sit on a grid of whole pixels with their exact positions.
+struct ProjectedSheet
+{
+    const char *name;
+    const char *definition;
+    double lat, lon; // the centre
+    double metresPerPixel;
+    int width, height;
+    int across, down; // calibration points
+    double degrees = 0; // turned
+
+    struct Plane
+    {
+        PJ_CONTEXT *context = proj_context_create();
+        PJ *toPlane = nullptr;
+        explicit Plane(const char *definition)
+        {
+            PJ *raw = proj_create_crs_to_crs(context, "EPSG:4326", definition, nullptr);
+            toPlane = proj_normalize_for_visualization(context, raw);
+            proj_destroy(raw);
+        }
+        ~Plane()
+        {
+            proj_destroy(toPlane);
+            proj_context_destroy(context);
+        }
+        PJ_COORD Go(PJ_DIRECTION direction, double a, double b) const
+        {
+            return proj_trans(toPlane, direction, proj_coord(a, b, 0, 0));
+        }
+    };
+
+    GeoPosition At(const Plane &plane, double x, double y) const
+    {
+        const PJ_COORD centre = plane.Go(PJ_FWD, lon, lat);
+        const double a = degrees * std::numbers::pi / 180;
+        const double dx = (x - width / 2.0) * metresPerPixel, dy = (y - height / 2.0) * metresPerPixel;
+        const PJ_COORD position = plane.Go(PJ_INV, centre.xy.x + dx * std::cos(a) + dy * std::sin(a),
+                                           centre.xy.y - dy * std::cos(a) + dx * std::sin(a));
+        return {position.lp.phi, position.lp.lam};
+    }
+    std::vector<TCalibPoint> Points(const Plane &plane) const
+    {
+        std::vector<TCalibPoint> points;
+        for (int j = 0; j < down; ++j) {
+            for (int i = 0; i < across; ++i) {
+                const int x = int(width * (0.04 + 0.92 * i / (across - 1)));
+                const int y = int(height * (0.04 + 0.92 * j / (down - 1)));
+                const GeoPosition p = At(plane, x, y);
+                points.push_back(TCalibPoint {x, y, p.Lat, p.Lon});
+            }
+        }
+        return points;
+    }
+};
+
+TEST(GeoToPixel, BestFitFollowsProjectedSheets)
+{
+    const ProjectedSheet sheets[] = {
+        {"1:25,000 UTM, 6 x 6 km", "EPSG:32633", 50.0, 15.5, 2.5, 2400, 2400, 3, 3},
+        {"1:250,000 UTM, 1.5 x 1 degrees", "EPSG:32633", 50.5, 14.25, 25, 4290, 4450, 4, 3},
+        {"1:1,000,000 conformal conic, 6 x 4 degrees",
+         "+proj=lcc +lat_0=50 +lon_0=15 +lat_1=47 +lat_2=53 +datum=WGS84 +units=m +type=crs", 50, 15,
+         100, 4300, 4450, 4, 3},
+        {"Web Mercator, 1 degree at 60 N", "EPSG:3857", 60, 10, 76.437, 1456, 2913, 3, 3},
+        {"Web Mercator, 1 degree at 20 N", "EPSG:3857", 20, 10, 76.437, 1456, 1550, 3, 3},
+        {"1:250,000 UTM turned by 2 degrees", "EPSG:32633", 50.5, 14.25, 25, 4290, 4450, 4, 3, 2},
+    };
+    for (const ProjectedSheet &sheet : sheets) {
+        const ProjectedSheet::Plane plane(sheet.definition);
+        const std::vector<TCalibPoint> points = sheet.Points(plane);
+        for (const bool named : {false, true}) {
+            const MappingSetup setup(MappingKind::BestFit,
+                                     named ? std::make_shared<MapProjection>(sheet.definition)
+                                           : nullptr);
+            const Mapping mapping(setup, points);
+            ASSERT_EQ(mapping.Reason(), "") << sheet.name;
+            double worst = 0;
+            std::uint32_t random = 12345;
+            for (int k = 0; k < 500; ++k) {
+                random = random * 1664525u + 1013904223u;
+                const double x = (random >> 8) % 100000 / 100000.0 * sheet.width;
+                random = random * 1664525u + 1013904223u;
+                const double y = (random >> 8) % 100000 / 100000.0 * sheet.height;
+                const GeoPosition position = sheet.At(plane, x, y);
+                const std::optional<PixelPoint> pixel
+                    = mapping.GeoToPixelExact(position.Lat, position.Lon);
+                ASSERT_TRUE(pixel) << sheet.name;
+                worst = std::max(worst, std::hypot(pixel->X - x, pixel->Y - y));
+                // The overlay's pixel (a projection approximated near the points) is the exact
+                // one rounded.
+                const std::optional<Pixel> rounded = mapping.GeoToPixel(position.Lat, position.Lon);
+                ASSERT_TRUE(rounded) << sheet.name;
+                EXPECT_EQ(rounded->X, std::llrint(pixel->X)) << sheet.name << " " << x;
+                EXPECT_EQ(rounded->Y, std::llrint(pixel->Y)) << sheet.name << " " << y;
+            }
+            EXPECT_LT(worst, named ? 0.05 : 1) << sheet.name << (named ? ", projection named" : "");
+            // Exact points: none is suspect; one latitude mistyped by 0.01 degrees is found, under
+            // either mapping, and its residual's metres are its pixels at the sheet's scale.
+            for (const PointResidual &residual : ComputeResiduals(setup, points).Points)
+                EXPECT_FALSE(residual.Suspect) << sheet.name;
+            std::vector<TCalibPoint> mistyped = points;
+            mistyped[5].Lat += 0.01L;
+            for (const MappingKind kind : {MappingKind::BestFit, MappingKind::TwoNearest}) {
+                const ResidualReport report
+                    = ComputeResiduals(MappingSetup(kind, setup.Projection), mistyped);
+                for (std::size_t i = 0; i < mistyped.size(); ++i)
+                    EXPECT_EQ(report.Points[i].Suspect, i == 5) << sheet.name << " " << i;
+                const PointResidual &typo = report.Points[5];
+                if (kind == MappingKind::TwoNearest || !typo.Known)
+                    continue;
+                const GeoPosition a = sheet.At(plane, points[5].X, points[5].Y);
+                const GeoPosition b = sheet.At(plane, points[5].X, points[5].Y + 100);
+                const double ground = GreatCircleMetres(a.Lat, a.Lon, b.Lat, b.Lon) / 100;
+                EXPECT_NEAR(typo.Metres / typo.Pixels, ground, 0.02 * ground) << sheet.name;
+            }
+        }
+    }
+}
+
+TEST(GeoToPixel, BestFitChoosesItsModelByLeavingPointsOut)
+{
+    // Points on a north-up map at 0.0001 degrees a pixel, with a few pixels of noise where asked.
+    const auto map = [](std::vector<std::pair<int, int>> pixels, double noise = 0) {
+        std::vector<TCalibPoint> points;
+        std::uint32_t random = 777;
+        for (const auto &[x, y] : pixels) {
+            random = random * 1664525u + 1013904223u;
+            const double dx = noise * ((random >> 8) % 2001 / 1000.0 - 1);
+            random = random * 1664525u + 1013904223u;
+            const double dy = noise * ((random >> 8) % 2001 / 1000.0 - 1);
+            points.push_back(TCalibPoint {x, y, 50 - (y + dy) * 1e-4L, 14 + (x + dx) * 1.5e-4L});
+        }
+        return points;
+    };
+    const auto grid = [](int across, int down) {
+        std::vector<std::pair<int, int>> pixels;
+        for (int j = 0; j < down; ++j)
+            for (int i = 0; i < across; ++i)
+                pixels.emplace_back(100 + 1300 * i / (across - 1), 80 + 1000 * j / (down - 1));
+        return pixels;
+    };
+    std::vector<std::pair<int, int>> lonely = grid(4, 2);
+    lonely.emplace_back(700, 1500);
+    using Model = BestFit::Model;
+    const struct
+    {
+        const char *name;
+        std::vector<TCalibPoint> points;
+        Model expected;
+        Model weighed;
+        std::string note;
+    } rows[] = {
+        {"twelve noisy points of an affine map", map(grid(4, 3), 2), Model::Affine, Model::Quadratic,
+         "Predicts the points no better"},
+        {"sixteen noisy points", map(grid(4, 4), 2), Model::Affine, Model::Cubic,
+         "Predicts the points no better"},
+        {"five points", map({{0, 0}, {900, 0}, {0, 700}, {900, 700}, {450, 300}}), Model::Affine,
+         Model::Quadratic, "A quadratic fit needs at least 6 points"},
+        {"six points", map(grid(3, 2)), Model::Affine, Model::Quadratic,
+         "6 points fix a quadratic fit exactly, leaving none to check it by"},
+        {"eight points", map(grid(4, 2)), Model::Affine, Model::Quadratic,
+         "A quadratic fit needs 9 points for leaving one out to judge it"},
+        {"ten points on two parallels", map(grid(5, 2)), Model::Affine, Model::Quadratic,
+         "The points do not spread enough for a quadratic fit"},
+        {"one point alone on a third parallel", map(lonely), Model::Affine, Model::Quadratic,
+         "Point 9 lies too far from the others to check a quadratic fit"},
+        {"fifteen points on three parallels", map(grid(5, 3)), Model::Affine, Model::Cubic,
+         "The points do not spread enough for a cubic fit"},
+    };
+    for (const auto &row : rows) {
+        const BestFit fit(row.points);
+        ASSERT_EQ(fit.Reason(), "") << row.name;
+        EXPECT_EQ(fit.Kind(), row.expected) << row.name;
+        const auto weighed = std::find_if(fit.Candidates().begin(), fit.Candidates().end(),
+                                          [&](const auto &c) { return c.Kind == row.weighed; });
+        ASSERT_NE(weighed, fit.Candidates().end()) << row.name;
+        EXPECT_EQ(weighed->Note.substr(0, row.note.size()), row.note) << row.name;
     }
 }
 

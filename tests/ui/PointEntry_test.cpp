@@ -6,7 +6,10 @@
 #include "ui/PictureContextMenu.h"
 #include "ui/PictureView.h"
 #include "ui/PointsTableModel.h"
+#include "picture/PathCrossing.h"
+#include "ui/MappingFigures.h"
 #include "ui/PointsWindow.h"
+#include "ui/ProjectionDialog.h"
 #include "ui/TfrmMain.h"
 
 #include <QAction>
@@ -17,7 +20,10 @@
 #include <QTableView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QtTest>
+
+#include <cmath>
 
 using namespace carteva;
 using carteva::test::WindowFixture;
@@ -523,7 +529,7 @@ private slots:
             if (action->isVisible() && !action->isSeparator())
                 texts << action->text();
         QStringList expected {"Points…", "Two nearest points", "Best fit through all points",
-                              "Clear waypoints", "Draw tracks and routes"};
+                              "Map projection…", "Clear waypoints", "Draw tracks and routes"};
         if (!entry.isEmpty())
             expected.insert(1, entry);
         QCOMPARE(texts, expected);
@@ -550,7 +556,7 @@ private slots:
         f.window->Document().Mapping().BestFitAction()->trigger();
         QCOMPARE(f.PixelAt(10, 148), kOrange);
         QCOMPARE(f.PixelAt(10, 154), kPaper);
-        QCOMPARE(f.Points().Summary().text().left(29), QString("Best fit through all points: "));
+        QCOMPARE(f.Points().Summary().text().left(27), QString("Best fit: affine, 3 points:"));
         QVERIFY(f.platform.messages.empty());
         // The choice is remembered for the next run.
         QCOMPARE(MappingChoice().Kind(), MappingKind::BestFit);
@@ -602,6 +608,65 @@ private slots:
             QCOMPARE(model->data(check).toString(), QString(row == 3 ? "Suspect" : ""));
             QCOMPARE(model->data(check, Qt::DecorationRole).isNull(), row != 3);
         }
+    }
+
+    void theMapProjectionIsCheckedByProjAndKeptBesideTheMap()
+    {
+        WithPoints f;
+        const QByteArray before = f.File();
+        MappingChoice &mapping = f.window->Document().Mapping();
+        ProjectionDialog dialog(f.window.get(), "", f.window->Document().Points());
+        QVERIFY(dialog.Degrees().isChecked());
+        QCOMPARE(dialog.Utm().text(), QString("UTM, zone taken from the points (EPSG:32633)"));
+        dialog.Typed().setText("EPSG:999999");
+        QCOMPARE(dialog.Verdict().text(), QString("crs not found"));
+        QVERIFY(!dialog.OkButton().isEnabled());
+        dialog.Typed().setText("EPSG:32633");
+        QCOMPARE(dialog.Verdict().text(), QString("WGS 84 / UTM zone 33N"));
+        QVERIFY(dialog.OkButton().isEnabled());
+        mapping.SetProjection(dialog.Definition());
+        QCOMPARE(f.ReadFile(f.Path("map.prj")), QByteArray("EPSG:32633\n"));
+        QCOMPARE(f.File(), before);
+        mapping.SetKind(MappingKind::BestFit);
+        QVERIFY(f.Points().Summary().text().startsWith(
+            "Best fit: affine, 3 points, in WGS 84 / UTM zone 33N: "));
+        mapping.SetProjection("");
+        QVERIFY(!QFile::exists(f.Path("map.prj")));
+        // A file PROJ refuses leaves degrees and says why.
+        f.WriteFile(f.Path("map.prj"), "+proj=nonsense");
+        mapping.OpenMap(StdPath(f.Path("map.cali")));
+        QCOMPARE(mapping.ProjectionDefinition(), std::string());
+        f.Points().Refresh();
+        QVERIFY(f.Points().Summary().text().contains("map.prj: Unknown projection"));
+    }
+
+    void bothMappingsFiguresShowAndTheBetterOneIsOffered()
+    {
+        // Nine points of a map turned by 5 degrees: the two nearest points cannot turn.
+        std::vector<TCalibPoint> points;
+        const double a = 5 * M_PI / 180;
+        for (int j = 0; j < 3; ++j)
+            for (int i = 0; i < 3; ++i) {
+                const int x = 30 + 110 * i, y = 20 + 80 * j;
+                points.push_back(MakePoint(x, y, 50 - (y * std::cos(a) - x * std::sin(a)) * 1e-3L,
+                                           14 + (x * std::cos(a) + y * std::sin(a)) * 1.5e-3L, 0));
+            }
+        Started f(test::CalibrationBytes(300, 200, points));
+        PointsWindow &window = f.window->ShowPointsWindow();
+        MappingFigures &figures = window.Figures();
+        QVERIFY(figures.BestFit().text().startsWith("Best fit (affine, 9 points): each point left "
+                                                    "out lands 0.0 px off (RMS)"));
+        QVERIFY(!figures.SwitchButton().isHidden());
+        QCOMPARE(figures.SwitchButton().text(), QString("Use the best fit"));
+        QVERIFY(figures.PairFaults().isHidden());
+        figures.SwitchButton().click();
+        QCOMPARE(f.window->Document().Mapping().Kind(), MappingKind::BestFit);
+        QVERIFY(figures.SwitchButton().isHidden());
+
+        // Two points on one parallel, far apart: the pair the nearest points cannot divide by.
+        f.window->Document().Mapping().SetKind(MappingKind::TwoNearest);
+        f.window->Document().Save(290, 190, points[0].Lat, 14.9L);
+        QVERIFY(figures.PairFaults().text().contains("points 1 and 10 share the latitude"));
     }
 };
 

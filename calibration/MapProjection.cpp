@@ -1,0 +1,216 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "calibration/MapProjection.h"
+
+#include "calibration/Errors.h"
+
+#include <proj.h>
+
+#include <cmath>
+#include <string_view>
+#include <utility>
+
+namespace carteva {
+
+namespace {
+
+// PROJ tells why it refused a definition through its log, not through the error code (which
+// says "Unknown error" for an unknown EPSG code): the last message is kept. Called from C, so
+// nothing may be thrown from here.
+void KeepLastMessage(void *kept, int, const char *message) noexcept
+{
+    if (!kept)
+        return; // after construction: quiet, rather than PROJ's default of standard error
+    try {
+        *static_cast<std::string *>(kept) = message ? message : "";
+    } catch (...) {
+    }
+}
+
+std::string Trimmed(std::string_view text)
+{
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos)
+        return {};
+    const auto last = text.find_last_not_of(" \t\r\n");
+    return std::string(text.substr(first, last - first + 1));
+}
+
+// "proj_create: crs not found" -> "crs not found"; "proj_create: Error 1027 (Invalid value for
+// an argument): Unknown projection" -> "Unknown projection".
+std::string ReasonOf(std::string message)
+{
+    constexpr std::string_view prefix = "proj_create: ";
+    if (message.rfind(prefix, 0) == 0)
+        message.erase(0, prefix.size());
+    if (const std::size_t code = message.find("): "); message.rfind("Error ", 0) == 0
+        && code != std::string::npos)
+        message.erase(0, code + 3);
+    return message.empty() ? "PROJ does not know it" : message;
+}
+
+struct Owned
+{
+    PJ_CONTEXT *context;
+    PJ *object;
+    ~Owned()
+    {
+        if (object)
+            proj_destroy(object);
+    }
+};
+
+} // namespace
+
+MapProjection::MapProjection(const std::string &definition)
+    : definition_(Trimmed(definition))
+{
+    context_ = proj_context_create();
+    if (!context_)
+        throw Error("PROJ cannot start");
+    std::string message;
+    proj_log_func(context_, &message, &KeepLastMessage);
+    try {
+        if (definition_.empty())
+            throw Error("No projection given");
+        Owned target {context_, proj_create(context_, definition_.c_str())};
+        // A bare PROJ string describes an operation; as a coordinate system it needs +type=crs.
+        if (target.object && !proj_is_crs(target.object) && definition_.rfind('+', 0) == 0
+            && definition_.find("+type=crs") == std::string::npos) {
+            proj_destroy(target.object);
+            target.object = proj_create(context_, (definition_ + " +type=crs").c_str());
+        }
+        if (!target.object)
+            throw Error(ReasonOf(message));
+        if (!proj_is_crs(target.object))
+            throw Error("It is no coordinate system");
+        const char *name = proj_get_name(target.object);
+        name_ = name ? name : definition_;
+        // On one line: the files that carry it hold it in a line or an attribute.
+        const char *const oneLine[] = {"MULTILINE=NO", nullptr};
+        const char *wkt = proj_as_wkt(context_, target.object, PJ_WKT1_GDAL, oneLine);
+        if (!wkt)
+            wkt = proj_as_wkt(context_, target.object, PJ_WKT2_2019, oneLine);
+        wkt_ = wkt ? wkt : definition_;
+        Owned system {context_, proj_crs_get_coordinate_system(context_, target.object)};
+        const char *direction = nullptr;
+        if (system.object
+            && proj_cs_get_axis_info(context_, system.object, 0, nullptr, nullptr, &direction,
+                                     nullptr, nullptr, nullptr, nullptr)
+            && direction)
+            northingFirst_ = std::string_view(direction) == "north";
+
+        Owned wgs84 {context_, proj_create(context_, "EPSG:4326")};
+        Owned operation {context_, wgs84.object ? proj_create_crs_to_crs_from_pj(
+                                                      context_, wgs84.object, target.object,
+                                                      nullptr, nullptr)
+                                                : nullptr};
+        // Longitude first and easting first, whatever the systems' own axis orders.
+        toPlane_ = operation.object ? proj_normalize_for_visualization(context_, operation.object)
+                                    : nullptr;
+        if (!toPlane_)
+            throw Error("No way from WGS 84 to it: " + ReasonOf(message));
+    } catch (...) {
+        Release();
+        throw;
+    }
+    proj_log_func(context_, nullptr, &KeepLastMessage);
+}
+
+MapProjection::MapProjection(const MapProjection &other)
+    : definition_(other.definition_)
+    , name_(other.name_)
+    , wkt_(other.wkt_)
+    , northingFirst_(other.northingFirst_)
+{
+    context_ = proj_context_create();
+    if (context_)
+        proj_log_func(context_, nullptr, &KeepLastMessage);
+    toPlane_ = context_ ? proj_clone(context_, other.toPlane_) : nullptr;
+    if (!toPlane_) {
+        Release();
+        throw Error("PROJ cannot copy the projection");
+    }
+}
+
+MapProjection &MapProjection::operator=(const MapProjection &other)
+{
+    if (this != &other)
+        *this = MapProjection(other);
+    return *this;
+}
+
+MapProjection::MapProjection(MapProjection &&other) noexcept
+    : definition_(std::move(other.definition_))
+    , name_(std::move(other.name_))
+    , wkt_(std::move(other.wkt_))
+    , northingFirst_(other.northingFirst_)
+    , context_(std::exchange(other.context_, nullptr))
+    , toPlane_(std::exchange(other.toPlane_, nullptr))
+{ }
+
+MapProjection &MapProjection::operator=(MapProjection &&other) noexcept
+{
+    if (this != &other) {
+        Release();
+        definition_ = std::move(other.definition_);
+        name_ = std::move(other.name_);
+        wkt_ = std::move(other.wkt_);
+        northingFirst_ = other.northingFirst_;
+        context_ = std::exchange(other.context_, nullptr);
+        toPlane_ = std::exchange(other.toPlane_, nullptr);
+    }
+    return *this;
+}
+
+MapProjection::~MapProjection()
+{
+    Release();
+}
+
+void MapProjection::Release() noexcept
+{
+    if (toPlane_)
+        proj_destroy(toPlane_);
+    if (context_)
+        proj_context_destroy(context_);
+    toPlane_ = nullptr;
+    context_ = nullptr;
+}
+
+std::optional<PlanePoint> MapProjection::Forward(Extended lat, Extended lon) const noexcept
+{
+    if (!std::isfinite(lat) || !std::isfinite(lon) || std::fabs(lat) > 90)
+        return std::nullopt;
+    const PJ_COORD out
+        = proj_trans(toPlane_, PJ_FWD, proj_coord(double(lon), double(lat), 0, 0));
+    if (!std::isfinite(out.xy.x) || !std::isfinite(out.xy.y) || out.xy.x == HUGE_VAL) {
+        proj_errno_reset(toPlane_);
+        return std::nullopt;
+    }
+    return PlanePoint {out.xy.x, out.xy.y};
+}
+
+std::optional<std::pair<double, double>> MapProjection::Inverse(double e, double n) const noexcept
+{
+    if (!std::isfinite(e) || !std::isfinite(n))
+        return std::nullopt;
+    const PJ_COORD out = proj_trans(toPlane_, PJ_INV, proj_coord(e, n, 0, 0));
+    if (!std::isfinite(out.lp.lam) || !std::isfinite(out.lp.phi) || out.lp.lam == HUGE_VAL) {
+        proj_errno_reset(toPlane_);
+        return std::nullopt;
+    }
+    return std::pair {out.lp.phi, out.lp.lam}; // latitude, longitude
+}
+
+std::string MapProjection::UtmFor(Extended lat, Extended lon)
+{
+    // The zones are 6° bands numbered eastwards from 180° W; the EPSG codes of WGS 84 are
+    // 326zz in the north and 327zz in the south.
+    Extended wrapped = std::fmod(lon + 180, Extended(360));
+    if (wrapped < 0)
+        wrapped += 360;
+    const int zone = std::min(60, int(wrapped / 6) + 1);
+    return "EPSG:" + std::to_string((lat < 0 ? 32700 : 32600) + zone);
+}
+
+} // namespace carteva
