@@ -16,7 +16,8 @@ constexpr unsigned char Xmlns[] = "xmlns";
 BackgroundBuilder::BackgroundBuilder(std::size_t fileBytes, MappingKind kind,
                                      std::optional<std::span<const TCalibPoint>> points,
                                      bool lines, ThreadStarter &threads)
-    : current_(NewBlock())
+    : lines_(lines)
+    , current_(NewBlock())
 {
     // Upper estimates for waypoint files: a waypoint takes at least about 20 bytes, two
     // attributes and a dozen bytes of values.
@@ -42,11 +43,13 @@ BackgroundBuilder::BackgroundBuilder(std::size_t fileBytes, MappingKind kind,
     }
 }
 
-std::unique_ptr<ChildEventBlock> BackgroundBuilder::NewBlock()
+std::unique_ptr<ChildEventBlock> BackgroundBuilder::NewBlock() const
 {
     auto block = std::make_unique<ChildEventBlock>();
-    // Two attributes a node, and a value a quarter over the limit, which is checked once a node.
-    block->Reserve(BlockNodes, 2 * BlockNodes, BlockLinePoints, BlockValues * 5 / 4);
+    // Two attributes a node, and texts a quarter over the limit, which is checked once a node.
+    block->Reserve(BlockNodes, 2 * BlockNodes, BlockValues * 5 / 4);
+    if (lines_)
+        block->lines.Reserve(BlockLinePoints, BlockValues * 5 / 4);
     return block;
 }
 
@@ -111,6 +114,8 @@ void BackgroundBuilder::Publish(bool last)
     }
     // The next block first, so that a failure leaves the current one in place.
     std::unique_ptr<ChildEventBlock> next = last ? nullptr : NewBlock();
+    if (next && current_->lines.LineStartPending())
+        next->lines.StartLine();
     {
         std::unique_lock lock(mutex_);
         roomy_.wait(lock, [this] { return full_.size() < MaxQueued || failed_; });
@@ -192,26 +197,13 @@ void BackgroundBuilder::Build(const ChildEventBlock &block)
 
 void BackgroundBuilder::BuildLines(const ChildEventBlock &block)
 {
-    using LinePoint = ChildEventBlock::LinePoint;
-    GpxLines &lines = builder_.Document().Lines();
-    const std::string_view values = block.values.View();
-    for (const LinePoint &record : block.linePoints) {
-        if (record.Flags & LinePoint::Starts) {
-            lines.StartLine();
-            if (linePlot_)
-                linePlot_->Break();
-            continue;
-        }
-        WaypointText point;
-        if (record.Flags & LinePoint::HasLat)
-            point.Lat = values.substr(record.ValueBegin, record.LatLength);
-        if (record.Flags & LinePoint::HasLon)
-            point.Lon = values.substr(record.ValueBegin + record.LatLength, record.LonLength);
-        lines.AddPoint(point.Lat, point.Lon);
-        if (!linePlot_)
-            continue;
+    const GpxLines &lines = block.lines;
+    builder_.Document().Lines().Append(lines);
+    for (std::size_t point = 0; linePlot_ && point < lines.PointCount(); ++point) {
+        if (lines.StartsLine(point))
+            linePlot_->Break();
         try {
-            linePlot_->Add(point);
+            linePlot_->Add(lines.Point(point));
         } catch (const std::bad_alloc &) {
             linePlot_.reset(); // the lines are mapped when they are drawn, then
         }

@@ -25,24 +25,26 @@ MappedText MapText(const Mapping &mapping, const WaypointText &point)
     return {true, mapping.GeoToPixel(latitude, longitude)};
 }
 
-void WaypointPlot::Add(const WaypointText &waypoint)
+bool WaypointPlot::Add(const WaypointText &waypoint)
 {
     if (error_)
-        return;
+        return false;
     try {
         const MappedText mapped = MapText(mapping_, waypoint);
         if (!mapped.Complete) {
             ++skipped_;
-            return;
+            return false;
         }
         if (!mapped.At) {
             if (notMappable_++ == 0)
                 firstUnmappableAt_ = pixels_.size();
-            return;
+            return false;
         }
         pixels_.push_back(*mapped.At);
+        return true;
     } catch (const Error &) {
         error_ = std::current_exception();
+        return false;
     }
 }
 
@@ -64,7 +66,7 @@ WaypointCounts WaypointPlot::Paint(PixelSurface &surface,
         if (onFirstUnmappable)
             onFirstUnmappable();
     };
-    const std::size_t warnAt = notMappable_ > 0 ? firstUnmappableAt_ : pixels_.size() + 1;
+    const std::size_t warnAt = WarnAt();
     for (std::size_t i = 0; i < pixels_.size(); ++i) {
         if (i == warnAt)
             warn();
@@ -75,8 +77,7 @@ WaypointCounts WaypointPlot::Paint(PixelSurface &surface,
     }
     if (warnAt == pixels_.size())
         warn();
-    if (error_)
-        std::rethrow_exception(error_);
+    RethrowError();
     counts.NotMappable = notMappable_;
     counts.Skipped = skipped_;
     return counts;

@@ -55,7 +55,8 @@ public:
     // Maps the next waypoint from its "lat" and "lon" texts (nothing: the attribute is missing).
     // A waypoint without both, or with text that is not a complete number, is skipped. After a
     // floating-point error of the conversion or the mapping, the plot ends: Add does nothing.
-    void Add(const WaypointText &waypoint);
+    // True when the waypoint got a pixel.
+    bool Add(const WaypointText &waypoint);
     // Room for this many pixels, so that they need not be copied while they grow; a hint only.
     void Reserve(std::size_t waypoints) noexcept;
     bool Ended() const { return static_cast<bool>(error_); }
@@ -67,6 +68,16 @@ public:
     // it.
     WaypointCounts Paint(PixelSurface &surface,
                          const std::function<void()> &onFirstUnmappable = {}) const;
+
+    // For a plot that paints the pixels otherwise: them in order, the pixel before which the
+    // first waypoint that could not be mapped stood (past the end when none), and the error.
+    const std::vector<Pixel> &Pixels() const { return pixels_; }
+    std::size_t WarnAt() const { return notMappable_ > 0 ? firstUnmappableAt_ : pixels_.size() + 1; }
+    void RethrowError() const
+    {
+        if (error_)
+            std::rethrow_exception(error_);
+    }
 
 private:
     std::vector<TCalibPoint> points_;

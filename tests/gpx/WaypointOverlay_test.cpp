@@ -175,7 +175,7 @@ std::set<std::pair<std::int64_t, std::int64_t>> ReferenceLine(std::pair<double, 
 }
 
 // Every step of up to a few pixels either way, painted whole and after a step that painted its
-// start: the table of short steps, and the stepping beyond it, against the reference line.
+// start, against the reference line.
 TEST(WaypointOverlay, ShortStepsPaintTheReferenceLine)
 {
     for (int dy = -9; dy <= 9; ++dy) {
@@ -183,7 +183,7 @@ TEST(WaypointOverlay, ShortStepsPaintTheReferenceLine)
             for (const bool fromPainted : {false, true}) {
                 RecordingSurface surface(1000, 1000);
                 PixelBatch batch(surface, ColourOrange);
-                DrawInsideLine(batch, {500, 500}, {500 + dx, 500 + dy}, fromPainted);
+                DrawClippedLine(batch, {500, 500}, {500 + dx, 500 + dy}, 1000, 1000, fromPainted);
                 batch.Flush();
                 std::set<std::pair<std::int64_t, std::int64_t>> painted;
                 for (const PaintedPixel &pixel : surface.painted)
