@@ -85,6 +85,7 @@ public:
 
     // The waypoints as mapped while the file was read, if they were (see GpxLoader).
     const WaypointPlot *Plot() const { return plot_.get(); }
+    std::shared_ptr<const WaypointPlot> SharedPlot() const { return plot_; }
     void SetPlot(std::shared_ptr<const WaypointPlot> plot) { plot_ = std::move(plot); }
 
     // The track segments and routes directly under the root, when the loader was asked for them
@@ -92,6 +93,7 @@ public:
     const GpxLines &Lines() const { return lines_; }
     GpxLines &Lines() { return lines_; }
     const LinePlot *LinesPlot() const { return linePlot_.get(); }
+    std::shared_ptr<const LinePlot> SharedLinesPlot() const { return linePlot_; }
     void SetLinesPlot(std::shared_ptr<const LinePlot> plot) { linePlot_ = std::move(plot); }
 
 private:

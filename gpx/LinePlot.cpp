@@ -2,8 +2,21 @@
 #include "gpx/LinePlot.h"
 
 #include "gpx/ClippedLine.h"
+#include "gpx/GpxLines.h"
 
 namespace carteva {
+
+std::shared_ptr<const LinePlot> LinePlot::Of(const GpxLines &lines, MappingKind kind,
+                                             std::span<const TCalibPoint> points)
+{
+    auto plot = std::make_shared<LinePlot>(kind, points);
+    for (std::size_t point = 0; point < lines.PointCount() && !plot->Ended(); ++point) {
+        if (lines.StartsLine(point))
+            plot->Break();
+        plot->Add(lines.Point(point));
+    }
+    return plot;
+}
 
 void LinePlot::Add(const WaypointText &point)
 {

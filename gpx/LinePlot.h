@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -25,6 +26,10 @@ public:
     LinePlot(MappingKind kind, std::span<const TCalibPoint> points)
         : points_(kind, points)
     { }
+
+    // The plot of the lines of `lines`.
+    static std::shared_ptr<const LinePlot> Of(const GpxLines &lines, MappingKind kind,
+                                              std::span<const TCalibPoint> points);
 
     // The next points belong to a new line.
     void Break() { broken_ = true; }

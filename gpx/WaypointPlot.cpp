@@ -3,6 +3,7 @@
 
 #include "calibration/Errors.h"
 #include "calibration/NumberText.h"
+#include "gpx/GpxLines.h"
 #include "gpx/ReserveHint.h"
 
 #include <algorithm>
@@ -23,6 +24,15 @@ MappedText MapText(const Mapping &mapping, const WaypointText &point)
     const Extended latitude = ParseDecimal(*lat);
     const Extended longitude = ParseDecimal(*lon);
     return {true, mapping.GeoToPixel(latitude, longitude)};
+}
+
+std::shared_ptr<const WaypointPlot> WaypointPlot::Of(const GpxLines &waypoints, MappingKind kind,
+                                                     std::span<const TCalibPoint> points)
+{
+    auto plot = std::make_shared<WaypointPlot>(kind, points);
+    for (std::size_t i = 0; i < waypoints.PointCount() && !plot->Ended(); ++i)
+        plot->Add(waypoints.Point(i));
+    return plot;
 }
 
 bool WaypointPlot::Add(const WaypointText &waypoint)

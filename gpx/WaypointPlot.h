@@ -9,12 +9,15 @@
 #include <cstddef>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
 
 namespace carteva {
+
+class GpxLines;
 
 // A waypoint's coordinate texts; nothing where the attribute is missing.
 struct WaypointText
@@ -51,6 +54,9 @@ class WaypointPlot
 {
 public:
     WaypointPlot(MappingKind kind, std::span<const TCalibPoint> points);
+    // The plot of each of `waypoints`' points (their lines do not matter).
+    static std::shared_ptr<const WaypointPlot> Of(const GpxLines &waypoints, MappingKind kind,
+                                                  std::span<const TCalibPoint> points);
 
     // Maps the next waypoint from its "lat" and "lon" texts (nothing: the attribute is missing).
     // A waypoint without both, or with text that is not a complete number, is skipped. After a

@@ -4,6 +4,7 @@
 #include "calibration/Errors.h"
 #include "gpx/ClippedLine.h"
 #include "gpx/GpxLoader.h"
+#include "gpx/GpxOverlays.h"
 
 #include <gtest/gtest.h>
 
@@ -297,21 +298,31 @@ TEST(WaypointOverlay, DrawsTheWaypointsOfALoadedFile)
         const GpxDocument plain = loader.Load(path);
         std::vector<PaintedPixel> firstOrder;
         std::size_t firstWarning = SIZE_MAX;
+        // And kept for painting again once the documents are gone.
+        GpxOverlays kept;
+        kept.Add(plotted);
+        kept.Add(plain);
         // The same pixels in the same order, the warning at the same place.
-        for (const GpxDocument *document : {&plotted, &plain}) {
+        for (const int drawing : {0, 1, 2, 3}) {
+            const GpxDocument *document = drawing % 2 ? &plain : &plotted;
             RecordingSurface surface(1000, 1000);
             std::size_t warnedAfter = SIZE_MAX;
             const auto warn = [&] { warnedAfter = std::min(warnedAfter, surface.painted.size()); };
-            DrawWaypoints(*document, row.points, surface, warn);
-            if (row.lines)
-                DrawLines(*document, row.points, surface, 1000, 1000, warn);
+            if (drawing >= 2) {
+                kept.Draw(drawing - 2, MappingKind::TwoNearest, row.points, surface, row.lines,
+                          1000, 1000, warn);
+            } else {
+                DrawWaypoints(*document, row.points, surface, warn);
+                if (row.lines)
+                    DrawLines(*document, row.points, surface, 1000, 1000, warn);
+            }
             Pixels painted;
             for (const PaintedPixel &pixel : surface.painted) {
                 EXPECT_EQ(pixel.Paint, ColourOrange);
                 painted.insert({pixel.X, pixel.Y});
             }
             EXPECT_EQ(painted, row.expected) << row.what;
-            if (document == &plotted) {
+            if (drawing == 0) {
                 firstOrder = surface.painted;
                 firstWarning = warnedAfter;
             }
