@@ -20,12 +20,31 @@ std::size_t GpxOverlays::Add(const GpxDocument &document)
     return overlays_.size() - 1;
 }
 
-std::size_t GpxOverlays::PointCount() const
+std::size_t GpxOverlays::PointsToMap(MappingKind kind, std::span<const TCalibPoint> points,
+                                      bool lines) const
 {
     std::size_t count = 0;
-    for (const Overlay &overlay : overlays_)
-        count += overlay.waypoints.PointCount() + overlay.lines.PointCount();
+    for (const Overlay &overlay : overlays_) {
+        if (!overlay.plot || !overlay.plot->MadeWith(kind, points))
+            count += overlay.waypoints.PointCount();
+        if (lines && (!overlay.linePlot || !overlay.linePlot->MadeWith(kind, points)))
+            count += overlay.lines.PointCount();
+    }
     return count;
+}
+
+bool GpxOverlays::LinesLeftOut(const GpxDocument &document)
+{
+    if (document.Lines().PointCount() > 0)
+        return false;
+    const std::optional<GpxDocument::NameId> trk = document.FindName("trk"),
+                                             rte = document.FindName("rte");
+    for (std::size_t child = 0; (trk || rte) && child < document.ChildCount(); ++child) {
+        const GpxDocument::NameId name = document.ChildNameId(child);
+        if (document.ChildKind(child) == GpxNodeKind::Element && (name == trk || name == rte))
+            return true;
+    }
+    return false;
 }
 
 void GpxOverlays::Draw(std::size_t index, MappingKind kind, std::span<const TCalibPoint> points,

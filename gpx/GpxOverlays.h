@@ -30,8 +30,13 @@ public:
     std::size_t Add(const GpxDocument &document);
     void Clear() { overlays_.clear(); }
     std::size_t Count() const { return overlays_.size(); }
-    // Waypoints and line points kept: what a drawing of them all maps.
-    std::size_t PointCount() const;
+    // The waypoints and line points a drawing of them all would map afresh: those of the
+    // overlays not last plotted with this kind and these points.
+    std::size_t PointsToMap(MappingKind kind, std::span<const TCalibPoint> points,
+                            bool lines) const;
+    // True when the document has a track or a route directly under its root ("trk" or "rte",
+    // named exactly so) but kept no line points: its lines were not asked for.
+    static bool LinesLeftOut(const GpxDocument &document);
 
     // Paints overlay `index` as DrawWaypoints, then with `lines` as DrawLines, paints a
     // document. The plot is made again only when the kind or the points changed.

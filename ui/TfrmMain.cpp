@@ -7,10 +7,11 @@
 #include "calibration/NumberText.h"
 #include "calibration/PixelSurface.h"
 #include "gpx/GpxDocument.h"
-#include "gpx/WaypointOverlay.h"
+#include "gpx/GpxOverlays.h"
 #include "picture/PathCrossing.h"
 #include "ui/EnteredPoint.h"
 #include "ui/ErrorHandler.h"
+#include "ui/GpxOverlayLayer.h"
 #include "ui/GpxOverlayLoader.h"
 #include "ui/MapPageOpener.h"
 #include "ui/MappingChoice.h"
@@ -26,6 +27,7 @@
 #include "ui/PointTools.h"
 #include "ui/PositionPaste.h"
 #include "ui/TextCrossing.h"
+#include "ui/UndrawnLinesNotice.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -35,7 +37,6 @@
 #include <QLineEdit>
 #include <QLoggingCategory>
 #include <QPushButton>
-#include <QScopedValueRollback>
 #include <QScreen>
 #include <QSessionManager>
 #include <QTimer>
@@ -78,11 +79,11 @@ TfrmMain::TfrmMain(QWidget *parent)
     ConnectControls();
     tools_ = new PointTools(*this, ui);
     outerSizer_ = new OuterSizer(*this);
-    gpxLoader_ = new GpxOverlayLoader(*this, [this](std::unique_ptr<carteva::GpxDocument> loaded) {
-        GpxDocument = std::move(loaded);
-        DrawWaypoints();
-    });
+    overlays_ = new GpxOverlayLayer(*ui.Image1);
+    gpxLoader_ = new GpxOverlayLoader(
+        *this, [this](std::unique_ptr<GpxDocument> loaded) { OverlayLoaded(*loaded); });
     tools_->Menu().AddAction(gpxLoader_->DrawTracksAndRoutes());
+    linesNotice_ = new UndrawnLinesNotice(*this, *ui.stCurrentPos, *gpxLoader_->DrawTracksAndRoutes());
     move(150, 80);
     resize(676, 476);
 
@@ -330,9 +331,8 @@ void TfrmMain::RepaintPicture()
 {
     if (!ui.Image1->RestoreOriginalPixels())
         return;
-    const QScopedValueRollback repainting(repaintingPicture_, true);
     try {
-        DrawWaypoints();
+        overlays_->PaintAll(tools_->Mapping().Kind(), Points, gpxLoader_->DrawsTracksAndRoutes());
     } catch (const Error &error) {
         // The marks still go on top; the pixels before the failing waypoint stay.
         qCWarning(lcCalibration, "Waypoints not all drawn again: %s", error.what());
@@ -342,16 +342,23 @@ void TfrmMain::RepaintPicture()
 
 void TfrmMain::ClearWaypoints()
 {
-    GpxDocument.reset();
+    overlays_->Clear();
     RepaintPicture();
+}
+
+const GpxOverlays &TfrmMain::OverlaysForTest() const
+{
+    return overlays_->Overlays();
 }
 
 void TfrmMain::btOpenGPXClick()
 {
     if (gpxLoader_->Busy())
         return;
-    if (!ui.OpenGPXDialog)
+    if (!ui.OpenGPXDialog) {
         ui.OpenGPXDialog = new OpenGpxDialog(this);
+        ui.OpenGPXDialog->ShareDrawLines(*gpxLoader_->DrawTracksAndRoutes());
+    }
     const std::optional<QString> chosen = Platform::Current().RunFileDialog(*ui.OpenGPXDialog);
     if (!chosen)
         return;
@@ -361,29 +368,23 @@ void TfrmMain::btOpenGPXClick()
     gpxLoader_->Start(*chosen, tools_->Mapping().Kind(), Points);
 }
 
-void TfrmMain::DrawWaypoints()
+void TfrmMain::OverlayLoaded(const GpxDocument &document)
 {
-    if (!repaintingPicture_)
-        ui.Image1->RepaintNow();
-    if (!GpxDocument)
-        return;
-    PictureSurface surface(*ui.Image1);
+    ui.Image1->RepaintNow();
+    const bool lines = gpxLoader_->DrawsTracksAndRoutes();
+    if (!lines && GpxOverlays::LinesLeftOut(document))
+        linesNotice_->Tell();
     // One warning per overlay, at the first point that cannot be mapped: a box per waypoint
     // would make a large file impossible to get through.
     bool warned = false;
     const auto warn = [this, &warned] {
-        if (repaintingPicture_ || std::exchange(warned, true))
+        if (std::exchange(warned, true))
             return;
         Platform::Current().ShowMessage(this,
                                         QStringLiteral("Incorrect calibration or calculation"),
                                         QStringLiteral("Error"), QMessageBox::Warning);
     };
-    const MappingKind kind = tools_->Mapping().Kind();
-    carteva::DrawWaypoints(*GpxDocument, kind, Points, surface, warn);
-    if (gpxLoader_->DrawsTracksAndRoutes()) {
-        const QSize size = ui.Image1->PictureSize();
-        carteva::DrawLines(*GpxDocument, kind, Points, surface, size.width(), size.height(), warn);
-    }
+    overlays_->Add(document, tools_->Mapping().Kind(), Points, lines, warn);
 }
 
 } // namespace carteva

@@ -14,12 +14,12 @@
 namespace carteva {
 
 class GpxDocument;
+class GpxOverlayLayer;
 class GpxOverlayLoader;
+class GpxOverlays;
 class OuterSizer;
 class PointTools;
-
-// The member below carries the type's own name, so the type is spelled through an alias.
-using GpxDocumentHolder = std::unique_ptr<GpxDocument>;
+class UndrawnLinesNotice;
 
 // The program's one window: the controls, their event handlers and all state of the running
 // program. It turns events into calls on the model and paints what comes back.
@@ -43,7 +43,6 @@ public:
     std::int32_t LastX = 0;
     std::int32_t LastY = 0;
     std::vector<TCalibPoint> Points;
-    GpxDocumentHolder GpxDocument;
     QString BitmapFileName;
 
     // The calibration file beside the bitmap; both report their own failures.
@@ -55,9 +54,10 @@ public:
     bool PointsOnlyInMemory() const { return store_.PointsOnlyInMemory(); }
 
     // Takes every mark and waypoint off the picture and paints them again from Points and
-    // GpxDocument, marks on top, without warnings: after a point has gone or changed.
+    // every GPX overlay of the run, marks on top, without warnings: after a point has gone or
+    // changed.
     void RepaintPicture();
-    // Forgets the GPX overlay and takes its pixels off the picture.
+    // Forgets the GPX overlays and takes their pixels off the picture.
     void ClearWaypoints();
     // After an undoable edit of Points (Save, removal, in-place edit, undo, redo): the file is
     // written as Save writes it; `marksOnly` paints the marks over the picture as a Save always
@@ -67,6 +67,7 @@ public:
     // The controls, for tests that press buttons and type into fields.
     const TfrmMainControls &ControlsForTest() const { return ui; }
     PointTools &ToolsForTest() const { return *tools_; }
+    const GpxOverlays &OverlaysForTest() const;
 
 signals:
     void PointsChanged();
@@ -78,17 +79,18 @@ protected:
 
 private:
     void ConnectControls();
-    void DrawWaypoints();
+    // Keeps a loaded file's overlay and paints it.
+    void OverlayLoaded(const GpxDocument &document);
     void SizeAroundPicture();
     void DockPanels();
     void CommitData();
 
     TfrmMainControls ui;
     bool shownOnce_ = false;
-    // RepaintPicture is under way: no warning boxes, and no repaint before the marks are back.
-    bool repaintingPicture_ = false;
     OuterSizer *outerSizer_ = nullptr;
     GpxOverlayLoader *gpxLoader_ = nullptr;
+    GpxOverlayLayer *overlays_ = nullptr;
+    UndrawnLinesNotice *linesNotice_ = nullptr;
     CalibrationStore store_;
     PointTools *tools_ = nullptr;
 };
