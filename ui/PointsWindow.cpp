@@ -15,6 +15,7 @@
 #include "ui/TextCrossing.h"
 #include "ui/TfrmMain.h"
 #include "ui/TfrmMainControls.h"
+#include "ui/ToolWindowPlace.h"
 #include "ui/UserSettings.h"
 
 #include <QHBoxLayout>
@@ -258,9 +259,7 @@ void PointsWindow::showEvent(QShowEvent *event)
 {
     if (!placed_) {
         placed_ = true;
-        const QByteArray geometry = UserSettings().value(kGeometryKey).toByteArray();
-        if (geometry.isEmpty() || !restoreGeometry(geometry))
-            move(window_.frameGeometry().topRight() + QPoint(8, 0));
+        ToolWindowPlace::Apply(*this, window_, UserSettings().value(kGeometryKey).toByteArray());
     }
     QWidget::showEvent(event);
     Refresh();
