@@ -22,6 +22,7 @@ BackgroundBuilder::BackgroundBuilder(std::size_t fileBytes, MappingKind kind,
     // Upper estimates for waypoint files: a waypoint takes at least about 20 bytes, two
     // attributes and a dozen bytes of values.
     builder_.Document().Reserve(fileBytes / 20, fileBytes / 10, fileBytes / 4);
+    builder_.Document().Waypoints().Reserve(fileBytes / 20, fileBytes / 4);
     // And for tracks: a point takes at least about 24 bytes, half of them its texts. Growing
     // instead would copy all kept so far at each doubling, holding the parser up meanwhile.
     if (lines)
@@ -189,8 +190,8 @@ void BackgroundBuilder::Build(const ChildEventBlock &block)
                 builder_.Attribute(attribute.Prefix, attribute.LocalName, block.Value(attribute));
             }
         }
-        if (event.Kind != NodeKind::Root && plot_)
-            Plot(builder_.Document().ChildCount() - 1);
+        if (event.Kind != NodeKind::Root)
+            KeepWaypoint(builder_.Document().ChildCount() - 1);
     }
     BuildLines(block);
 }
@@ -211,13 +212,17 @@ void BackgroundBuilder::BuildLines(const ChildEventBlock &block)
 }
 
 // As DrawWaypoints maps a document's children, so that its plot can be painted instead.
-void BackgroundBuilder::Plot(std::size_t child)
+void BackgroundBuilder::KeepWaypoint(std::size_t child)
 {
-    if (plot_->Ended())
+    GpxDocument &document = builder_.Document();
+    const std::optional<WaypointText> waypoint = names_.Find(document, child);
+    if (!waypoint)
+        return;
+    document.Waypoints().AddPoint(waypoint->Lat, waypoint->Lon);
+    if (!plot_ || plot_->Ended())
         return;
     try {
-        if (const std::optional<WaypointText> waypoint = names_.Find(builder_.Document(), child))
-            plot_->Add(*waypoint);
+        plot_->Add(*waypoint);
     } catch (const std::bad_alloc &) {
         plot_.reset(); // DrawWaypoints maps the document itself, then
     }

@@ -113,7 +113,9 @@ private:
     void Publish(bool last);
     void Run() noexcept;
     void Build(const ChildEventBlock &block);
-    void Plot(std::size_t child);
+    // Keeps the child's coordinate texts in the document's Waypoints, and plots them, when it
+    // is a waypoint: as DrawWaypoints maps a document's children.
+    void KeepWaypoint(std::size_t child);
     void BuildLines(const ChildEventBlock &block);
     void Stop() noexcept;
 

@@ -92,6 +92,10 @@ public:
     // (see GpxLoader::CollectLines), and their plot made while reading, if it was.
     const GpxLines &Lines() const { return lines_; }
     GpxLines &Lines() { return lines_; }
+    // The waypoints' coordinate texts, one point each, as the loader found them (not for a
+    // document built otherwise).
+    const GpxLines &Waypoints() const { return waypoints_; }
+    GpxLines &Waypoints() { return waypoints_; }
     const LinePlot *LinesPlot() const { return linePlot_.get(); }
     std::shared_ptr<const LinePlot> SharedLinesPlot() const { return linePlot_; }
     void SetLinesPlot(std::shared_ptr<const LinePlot> plot) { linePlot_ = std::move(plot); }
@@ -122,6 +126,7 @@ private:
     std::unordered_map<std::string, NameId> nameIds_;
     std::shared_ptr<const WaypointPlot> plot_;
     GpxLines lines_;
+    GpxLines waypoints_;
     std::shared_ptr<const LinePlot> linePlot_;
 };
 

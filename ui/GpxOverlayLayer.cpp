@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QScopeGuard>
 
+#include <utility>
+
 namespace carteva {
 
 GpxOverlayLayer::GpxOverlayLayer(PictureView &view)
@@ -16,35 +18,37 @@ GpxOverlayLayer::GpxOverlayLayer(PictureView &view)
     setObjectName(QStringLiteral("GpxOverlayLayer"));
 }
 
-void GpxOverlayLayer::Add(const GpxDocument &document, MappingKind kind,
-                          std::span<const TCalibPoint> points, bool lines,
-                          const std::function<void()> &onFirstUnmappable)
+void GpxOverlayLayer::Add(GpxOverlay overlay, MappingKind kind, std::span<const TCalibPoint> points,
+                          bool lines, const std::function<void()> &onFirstUnmappable)
 {
-    Paint(overlays_.Add(document), kind, points, lines, onFirstUnmappable);
+    overlays_.push_back(std::move(overlay));
+    Paint(overlays_.back(), kind, points, lines, onFirstUnmappable);
 }
 
 void GpxOverlayLayer::PaintAll(MappingKind kind, std::span<const TCalibPoint> points, bool lines)
 {
     // Mapping a million waypoints takes a while; a repaint that only replays plots does not.
-    const bool busy = overlays_.PointsToMap(kind, points, lines) > BusyAbove;
+    std::size_t toMap = 0;
+    for (const GpxOverlay &overlay : overlays_)
+        toMap += overlay.PointsToMap(kind, points, lines);
+    const bool busy = toMap > BusyAbove;
     if (busy)
         QApplication::setOverrideCursor(Qt::BusyCursor);
     const auto restore = qScopeGuard([busy] {
         if (busy)
             QApplication::restoreOverrideCursor();
     });
-    for (std::size_t index = 0; index < overlays_.Count(); ++index)
-        Paint(index, kind, points, lines, {});
+    for (const GpxOverlay &overlay : overlays_)
+        Paint(overlay, kind, points, lines, {});
 }
 
-void GpxOverlayLayer::Paint(std::size_t index, MappingKind kind,
+void GpxOverlayLayer::Paint(const GpxOverlay &overlay, MappingKind kind,
                             std::span<const TCalibPoint> points, bool lines,
                             const std::function<void()> &onFirstUnmappable)
 {
     PictureSurface surface(view_);
     const QSize size = view_.PictureSize();
-    overlays_.Draw(index, kind, points, surface, lines, size.width(), size.height(),
-                   onFirstUnmappable);
+    overlay.Draw(kind, points, surface, lines, size.width(), size.height(), onFirstUnmappable);
 }
 
 } // namespace carteva

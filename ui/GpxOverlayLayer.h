@@ -3,21 +3,21 @@
 
 #include "calibration/CalibPoint.h"
 #include "calibration/Mapping.h"
-#include "gpx/GpxOverlays.h"
+#include "gpx/GpxOverlay.h"
 
 #include <QObject>
 
 #include <cstddef>
 #include <functional>
 #include <span>
+#include <vector>
 
 namespace carteva {
 
-class GpxDocument;
 class PictureView;
 
 // The GPX overlays on the picture: every file loaded in the run stays, in load order, through
-// every repaint until Clear. Of each file only what is drawn is kept (GpxOverlays), not its
+// every repaint until Clear. Of each file only what is drawn is kept (GpxOverlay), not its
 // document.
 class GpxOverlayLayer : public QObject
 {
@@ -28,20 +28,20 @@ public:
 
     explicit GpxOverlayLayer(PictureView &view);
 
-    // Keeps the document's overlay and paints it over the picture as it stands.
-    void Add(const GpxDocument &document, MappingKind kind, std::span<const TCalibPoint> points,
-             bool lines, const std::function<void()> &onFirstUnmappable);
+    // Keeps the overlay and paints it over the picture as it stands.
+    void Add(GpxOverlay overlay, MappingKind kind, std::span<const TCalibPoint> points, bool lines,
+             const std::function<void()> &onFirstUnmappable);
     // Paints every overlay again, in load order, on a picture whose overlays were taken off.
     void PaintAll(MappingKind kind, std::span<const TCalibPoint> points, bool lines);
-    void Clear() { overlays_.Clear(); }
-    const GpxOverlays &Overlays() const { return overlays_; }
+    void Clear() { overlays_.clear(); }
+    std::size_t Count() const { return overlays_.size(); }
 
 private:
-    void Paint(std::size_t index, MappingKind kind, std::span<const TCalibPoint> points,
+    void Paint(const GpxOverlay &overlay, MappingKind kind, std::span<const TCalibPoint> points,
                bool lines, const std::function<void()> &onFirstUnmappable);
 
     PictureView &view_;
-    GpxOverlays overlays_;
+    std::vector<GpxOverlay> overlays_;
 };
 
 } // namespace carteva

@@ -7,7 +7,7 @@
 #include "calibration/NumberText.h"
 #include "calibration/PixelSurface.h"
 #include "gpx/GpxDocument.h"
-#include "gpx/GpxOverlays.h"
+#include "gpx/GpxOverlay.h"
 #include "picture/PathCrossing.h"
 #include "ui/EnteredPoint.h"
 #include "ui/ErrorHandler.h"
@@ -81,7 +81,7 @@ TfrmMain::TfrmMain(QWidget *parent)
     outerSizer_ = new OuterSizer(*this);
     overlays_ = new GpxOverlayLayer(*ui.Image1);
     gpxLoader_ = new GpxOverlayLoader(
-        *this, [this](std::unique_ptr<GpxDocument> loaded) { OverlayLoaded(*loaded); });
+        *this, [this](GpxOverlay loaded) { OverlayLoaded(std::move(loaded)); });
     tools_->Menu().AddAction(gpxLoader_->DrawTracksAndRoutes());
     linesNotice_ = new UndrawnLinesNotice(*this, *ui.stCurrentPos, *gpxLoader_->DrawTracksAndRoutes());
     move(150, 80);
@@ -346,9 +346,9 @@ void TfrmMain::ClearWaypoints()
     RepaintPicture();
 }
 
-const GpxOverlays &TfrmMain::OverlaysForTest() const
+std::size_t TfrmMain::OverlayCountForTest() const
 {
-    return overlays_->Overlays();
+    return overlays_->Count();
 }
 
 void TfrmMain::btOpenGPXClick()
@@ -368,11 +368,11 @@ void TfrmMain::btOpenGPXClick()
     gpxLoader_->Start(*chosen, tools_->Mapping().Kind(), Points);
 }
 
-void TfrmMain::OverlayLoaded(const GpxDocument &document)
+void TfrmMain::OverlayLoaded(GpxOverlay overlay)
 {
     ui.Image1->RepaintNow();
     const bool lines = gpxLoader_->DrawsTracksAndRoutes();
-    if (!lines && GpxOverlays::LinesLeftOut(document))
+    if (overlay.LinesLeftOut() && !lines)
         linesNotice_->Tell();
     // One warning per overlay, at the first point that cannot be mapped: a box per waypoint
     // would make a large file impossible to get through.
@@ -384,7 +384,7 @@ void TfrmMain::OverlayLoaded(const GpxDocument &document)
                                         QStringLiteral("Incorrect calibration or calculation"),
                                         QStringLiteral("Error"), QMessageBox::Warning);
     };
-    overlays_->Add(document, tools_->Mapping().Kind(), Points, lines, warn);
+    overlays_->Add(std::move(overlay), tools_->Mapping().Kind(), Points, lines, warn);
 }
 
 } // namespace carteva

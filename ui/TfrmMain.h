@@ -13,10 +13,9 @@
 
 namespace carteva {
 
-class GpxDocument;
+class GpxOverlay;
 class GpxOverlayLayer;
 class GpxOverlayLoader;
-class GpxOverlays;
 class OuterSizer;
 class PointTools;
 class UndrawnLinesNotice;
@@ -67,7 +66,7 @@ public:
     // The controls, for tests that press buttons and type into fields.
     const TfrmMainControls &ControlsForTest() const { return ui; }
     PointTools &ToolsForTest() const { return *tools_; }
-    const GpxOverlays &OverlaysForTest() const;
+    std::size_t OverlayCountForTest() const;
 
 signals:
     void PointsChanged();
@@ -80,7 +79,7 @@ protected:
 private:
     void ConnectControls();
     // Keeps a loaded file's overlay and paints it.
-    void OverlayLoaded(const GpxDocument &document);
+    void OverlayLoaded(GpxOverlay overlay);
     void SizeAroundPicture();
     void DockPanels();
     void CommitData();

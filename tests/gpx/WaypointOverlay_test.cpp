@@ -4,7 +4,7 @@
 #include "calibration/Errors.h"
 #include "gpx/ClippedLine.h"
 #include "gpx/GpxLoader.h"
-#include "gpx/GpxOverlays.h"
+#include "gpx/GpxOverlay.h"
 
 #include <gtest/gtest.h>
 
@@ -294,23 +294,25 @@ TEST(WaypointOverlay, DrawsTheWaypointsOfALoadedFile)
         GpxLoader loader;
         loader.CollectLines(row.lines);
         // Mapped while loading, and afterwards with other points than the loader's.
-        const GpxDocument plotted = loader.Load(path, row.points);
-        const GpxDocument plain = loader.Load(path);
+        GpxDocument plotted = loader.Load(path, row.points);
+        GpxDocument plain = loader.Load(path);
         std::vector<PaintedPixel> firstOrder;
         std::size_t firstWarning = SIZE_MAX;
         // And kept for painting again once the documents are gone.
-        GpxOverlays kept;
-        kept.Add(plotted);
-        kept.Add(plain);
+        std::vector<GpxOverlay> kept;
         // The same pixels in the same order, the warning at the same place.
         for (const int drawing : {0, 1, 2, 3}) {
             const GpxDocument *document = drawing % 2 ? &plain : &plotted;
             RecordingSurface surface(1000, 1000);
             std::size_t warnedAfter = SIZE_MAX;
             const auto warn = [&] { warnedAfter = std::min(warnedAfter, surface.painted.size()); };
+            if (drawing == 2) {
+                kept.emplace_back(std::move(plotted));
+                kept.emplace_back(std::move(plain));
+            }
             if (drawing >= 2) {
-                kept.Draw(drawing - 2, MappingKind::TwoNearest, row.points, surface, row.lines,
-                          1000, 1000, warn);
+                kept[drawing - 2].Draw(MappingKind::TwoNearest, row.points, surface, row.lines,
+                                       1000, 1000, warn);
             } else {
                 DrawWaypoints(*document, row.points, surface, warn);
                 if (row.lines)

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "calibration/CalibPoint.h"
 #include "calibration/FileOps.h"
-#include "gpx/GpxOverlays.h"
 #include "support/WindowFixture.h"
 #include "ui/GpxOverlayLoader.h"
 #include "ui/OpenGpxDialog.h"
@@ -122,7 +121,7 @@ private slots:
         QCOMPARE(f.PixelAt(200, 250 - 100), kPaper); // outside: (200, 250) is below the picture
         QCOMPARE(f.PixelAt(120, 130), kOrange);
         QCOMPARE(f.PixelAt(140, 160), kPaper); // track points are not waypoints
-        QCOMPARE(f.window->OverlaysForTest().Count(), 1u);
+        QCOMPARE(f.window->OverlayCountForTest(), 1u);
         // Said without a box: above the picture and in the readout's tooltip.
         auto *notice = f.window->findChild<QLabel *>("UndrawnLinesNotice");
         QVERIFY(notice && !notice->isHidden());
@@ -145,7 +144,7 @@ private slots:
         Calibrated f;
         const QImage before = f.window->ControlsForTest().Image1->GetPicture().Image();
         f.Overlay(std::nullopt);
-        QCOMPARE(f.window->OverlaysForTest().Count(), 0u);
+        QCOMPARE(f.window->OverlayCountForTest(), 0u);
         QCOMPARE(f.window->ControlsForTest().Image1->GetPicture().Image(), before);
         QVERIFY(f.platform.messages.empty());
     }
@@ -169,7 +168,7 @@ private slots:
         QTRY_VERIFY(progress->labelText().startsWith("Reading slow.gpx: 1.0 of 3."));
         progress->findChild<QPushButton *>()->click();
         QTRY_VERIFY(!f.Loader().Busy());
-        QCOMPARE(f.window->OverlaysForTest().Count(), 0u);
+        QCOMPARE(f.window->OverlayCountForTest(), 0u);
         QCOMPARE(f.window->ControlsForTest().Image1->GetPicture().Image(), before);
         QVERIFY(f.platform.messages.empty());
     }
@@ -187,7 +186,7 @@ private slots:
     {
         Calibrated f;
         f.Overlay(f.WriteGpx("a.gpx", Gpx(R"(<wpt lat="49.9" lon="14.1"/>)")));
-        QCOMPARE(f.window->OverlaysForTest().Count(), 1u);
+        QCOMPARE(f.window->OverlayCountForTest(), 1u);
         const QImage before = f.window->ControlsForTest().Image1->GetPicture().Image();
         f.Overlay(f.WriteGpx("bad.gpx", "<gpx>\n<wpt lat=\"49.8\" lon=\"14.2\">\n</gpx>\n"));
         QCOMPARE(f.platform.messages.size(), std::size_t(1));
@@ -196,7 +195,7 @@ private slots:
         QVERIFY(!lines[0].isEmpty());
         QCOMPARE(lines[1], QString("Line: 3"));
         QCOMPARE(f.platform.messages[0].icon, QMessageBox::Critical);
-        QCOMPARE(f.window->OverlaysForTest().Count(), 1u);
+        QCOMPARE(f.window->OverlayCountForTest(), 1u);
         QCOMPARE(f.window->ControlsForTest().Image1->GetPicture().Image(), before);
     }
 
@@ -278,7 +277,7 @@ private slots:
             f.window->RepaintPicture();
             f.window->RepaintPicture(); // each pixel keeps its first original
             QVERIFY(f.platform.messages.empty());
-            QCOMPARE(f.window->OverlaysForTest().Count(), cleared ? 0u : twoFiles ? 2u : 1u);
+            QCOMPARE(f.window->OverlayCountForTest(), cleared ? 0u : twoFiles ? 2u : 1u);
             if (twoFiles && !cleared)
                 QCOMPARE(f.PixelAt(110, 115), kOrange);
             shown = f.window->ControlsForTest().Image1->GetPicture().Image();
