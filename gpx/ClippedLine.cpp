@@ -93,18 +93,20 @@ void Step(PixelBatch &batch, std::int64_t major0, std::int64_t minor0, std::int6
         return;
     // minor(t) = minor0 + floor((2 t rise + run) / (2 run)), kept as quotient and remainder.
     const std::int64_t twoRun = 2 * std::max<std::int64_t>(run, 1);
-    __int128 quotient = 0, remainder = run; // at t = 0
-    if (first > 0) {
+    std::int64_t minor = minor0, rest = run; // at t = 0
+    if (first == 1) {
+        // A track's step leaving out its start: one step on, without a 128-bit division.
+        StepMinor(minor, rest, rise, twoRun);
+    } else if (first > 1) {
         const __int128 start = static_cast<__int128>(2) * first * rise + run;
-        quotient = start / twoRun;
-        remainder = start % twoRun;
+        __int128 quotient = start / twoRun, remainder = start % twoRun;
         if (remainder < 0) {
             remainder += twoRun;
             --quotient;
         }
+        minor = minor0 + static_cast<std::int64_t>(quotient);
+        rest = static_cast<std::int64_t>(remainder);
     }
-    std::int64_t minor = minor0 + static_cast<std::int64_t>(quotient);
-    std::int64_t rest = static_cast<std::int64_t>(remainder);
     for (std::int64_t t = first; t <= last; ++t) {
         const std::int64_t major = major0 + t;
         if (minor >= 0 && minor < minorSize)
