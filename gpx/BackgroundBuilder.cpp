@@ -198,16 +198,12 @@ void BackgroundBuilder::Build(const ChildEventBlock &block)
 
 void BackgroundBuilder::BuildLines(const ChildEventBlock &block)
 {
-    const GpxLines &lines = block.lines;
-    builder_.Document().Lines().Append(lines);
-    for (std::size_t point = 0; linePlot_ && point < lines.PointCount(); ++point) {
-        if (lines.StartsLine(point))
-            linePlot_->Break();
-        try {
-            linePlot_->Add(lines.Point(point));
-        } catch (const std::bad_alloc &) {
-            linePlot_.reset(); // the lines are mapped when they are drawn, then
-        }
+    builder_.Document().Lines().Append(block.lines);
+    try {
+        if (linePlot_)
+            linePlot_->Add(block.lines);
+    } catch (const std::bad_alloc &) {
+        linePlot_.reset(); // the lines are mapped when they are drawn, then
     }
 }
 

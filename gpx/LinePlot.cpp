@@ -10,12 +10,17 @@ std::shared_ptr<const LinePlot> LinePlot::Of(const GpxLines &lines, MappingKind 
                                              std::span<const TCalibPoint> points)
 {
     auto plot = std::make_shared<LinePlot>(kind, points);
-    for (std::size_t point = 0; point < lines.PointCount() && !plot->Ended(); ++point) {
-        if (lines.StartsLine(point))
-            plot->Break();
-        plot->Add(lines.Point(point));
-    }
+    plot->Add(lines);
     return plot;
+}
+
+void LinePlot::Add(const GpxLines &lines)
+{
+    for (std::size_t point = 0; point < lines.PointCount() && !Ended(); ++point) {
+        if (lines.StartsLine(point))
+            Break();
+        Add(lines.Point(point));
+    }
 }
 
 void LinePlot::Add(const WaypointText &point)

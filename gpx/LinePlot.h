@@ -34,6 +34,8 @@ public:
     // The next points belong to a new line.
     void Break() { broken_ = true; }
     void Add(const WaypointText &point);
+    // The lines of `lines` after those added so far.
+    void Add(const GpxLines &lines);
     // Room for this many points; only a hint, never fails.
     void Reserve(std::size_t points) noexcept { points_.Reserve(points); }
     bool Ended() const { return points_.Ended(); }
