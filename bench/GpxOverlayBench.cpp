@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-// Times the whole GPX overlay on a million waypoints: parse, keep what the window keeps of the file, map with ten
-// calibration points and paint into a 4000 × 3000 picture; against it, in the same run, a bare
-// libxml2 SAX2 pass over the same file that only counts start tags, the floor for any overlay
-// read by a conforming parser. With --peer, also GDAL's GPX driver (ogrinfo) on the same file.
-// With --track, the file is one track of a million points instead, read and drawn as lines;
-// with --best-fit, the mapping is the best fit through the points.
+// Times the whole GPX overlay on a million waypoints: parse, keep what the window keeps of the
+// file, map with ten calibration points and paint into a 4000 × 3000 picture; against it, in the
+// same run, a bare libxml2 SAX2 pass over the same file that only counts start tags, the floor for
+// any overlay read by a conforming parser. With --peer, also GDAL's GPX driver (ogrinfo) on the
+// same file. With --track, the file is one track of a million points instead, read and drawn as
+// lines; with --best-fit, the mapping is the best fit through the points.
 //
 //     GpxOverlayBench [file] [runs] [--peer] [--track] [--best-fit]
 //
@@ -261,10 +261,9 @@ int main(int argc, char **argv)
                     "thread's cpu to the bare pass's %.2f; document %.1f MiB; painted %zu, "
                     "outside %zu, not mappable %zu, skipped %zu; line points %zu\n",
                     run, bares.back(), bareCpu, startTags, Seconds(parsed - start),
-                    Seconds(keptAt - parsed), Seconds(drawn - keptAt), totals.back(), cpu, threadCpu, ratios.back(),
-                    threadRatios.back(),
-                    documentBytes / 1048576.0, counts.Painted, counts.Outside,
-                    counts.NotMappable, counts.Skipped, linePoints);
+                    Seconds(keptAt - parsed), Seconds(drawn - keptAt), totals.back(), cpu,
+                    threadCpu, ratios.back(), threadRatios.back(), documentBytes / 1048576.0,
+                    counts.Painted, counts.Outside, counts.NotMappable, counts.Skipped, linePoints);
     }
     const double peak = PeakMegabytes(RUSAGE_SELF);
 

@@ -14,8 +14,8 @@ constexpr unsigned char Xmlns[] = "xmlns";
 } // namespace
 
 BackgroundBuilder::BackgroundBuilder(std::size_t fileBytes, MappingKind kind,
-                                     std::optional<std::span<const TCalibPoint>> points,
-                                     bool lines, ThreadStarter &threads)
+                                     std::optional<std::span<const TCalibPoint>> points, bool lines,
+                                     ThreadStarter &threads)
     : lines_(lines)
     , current_(NewBlock())
 {

@@ -96,7 +96,8 @@ private:
     void PublishWhenFull()
     {
         if (current_->nodes.size() >= BlockNodes || current_->lines.PointCount() >= BlockLinePoints
-            || current_->values.size() >= BlockValues || current_->lines.ValueBytes() >= BlockValues)
+            || current_->values.size() >= BlockValues
+            || current_->lines.ValueBytes() >= BlockValues)
             Publish(false);
     }
     // Not find_first_not_of, which searches the set for every character: the text between

@@ -87,7 +87,8 @@ void GpxDocument::Reserve(std::size_t nodes, std::size_t attributes, std::size_t
 std::size_t GpxDocument::MemoryUsed() const
 {
     return nodes_.size() * sizeof(Node) + attributes_.size() * sizeof(Attribute) + values_.size()
-        + names_.size() + nameEnds_.size() * sizeof(std::uint32_t) + lines_.MemoryUsed() + waypoints_.MemoryUsed();
+        + names_.size() + nameEnds_.size() * sizeof(std::uint32_t) + lines_.MemoryUsed()
+        + waypoints_.MemoryUsed();
 }
 
 std::uint32_t GpxDocument::AttributeEnd(std::size_t node) const

@@ -25,8 +25,8 @@ public:
     // Adds a point to the line started last. Inline: the parser calls it for every point.
     void AddPoint(std::optional<std::string_view> lat, std::optional<std::string_view> lon)
     {
-        const std::uint8_t flags = (lineStarted_ ? StartFlag : 0) | (lat ? LatFlag : 0)
-            | (lon ? LonFlag : 0);
+        const std::uint8_t flags
+            = (lineStarted_ ? StartFlag : 0) | (lat ? LatFlag : 0) | (lon ? LonFlag : 0);
         const std::uint32_t begin = values_.size();
         if (lat)
             values_.Append(*lat);

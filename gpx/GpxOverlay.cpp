@@ -14,12 +14,12 @@ GpxOverlay::GpxOverlay(GpxDocument &&document)
     const std::optional<GpxDocument::NameId> trk = document.FindName("trk"),
                                              rte = document.FindName("rte");
     // A file of waypoints names neither, and one whose lines were kept need not be looked at.
-    for (std::size_t child = 0;
-         (trk || rte) && lines_.PointCount() == 0 && !linesLeftOut_ && child < document.ChildCount();
+    for (std::size_t child = 0; (trk || rte) && lines_.PointCount() == 0 && !linesLeftOut_
+         && child < document.ChildCount();
          ++child) {
         const GpxDocument::NameId name = document.ChildNameId(child);
-        linesLeftOut_ = document.ChildKind(child) == GpxNodeKind::Element
-            && (name == trk || name == rte);
+        linesLeftOut_
+            = document.ChildKind(child) == GpxNodeKind::Element && (name == trk || name == rte);
     }
 }
 

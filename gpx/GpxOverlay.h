@@ -29,9 +29,9 @@ public:
 
     // Paints as DrawWaypoints, then with `lines` as DrawLines, paints the document; the
     // waypoints' counts. A plot is made again only when the kind or the points changed.
-    WaypointCounts Draw(MappingKind kind, std::span<const TCalibPoint> points, PixelSurface &surface,
-              bool lines, std::int64_t width, std::int64_t height,
-              const std::function<void()> &onFirstUnmappable = {}) const;
+    WaypointCounts Draw(MappingKind kind, std::span<const TCalibPoint> points,
+                        PixelSurface &surface, bool lines, std::int64_t width, std::int64_t height,
+                        const std::function<void()> &onFirstUnmappable = {}) const;
     // The waypoints and line points a Draw would map afresh.
     std::size_t PointsToMap(MappingKind kind, std::span<const TCalibPoint> points,
                             bool lines) const;

@@ -78,7 +78,10 @@ public:
     // For a plot that paints the pixels otherwise: them in order, the pixel before which the
     // first waypoint that could not be mapped stood (past the end when none), and the error.
     const std::vector<Pixel> &Pixels() const { return pixels_; }
-    std::size_t WarnAt() const { return notMappable_ > 0 ? firstUnmappableAt_ : pixels_.size() + 1; }
+    std::size_t WarnAt() const
+    {
+        return notMappable_ > 0 ? firstUnmappableAt_ : pixels_.size() + 1;
+    }
     void RethrowError() const
     {
         if (error_)

@@ -2,8 +2,8 @@
 #include "ui/GpxOverlayLoader.h"
 
 #include "calibration/Errors.h"
-#include "gpx/GpxOverlay.h"
 #include "gpx/GpxLoader.h"
+#include "gpx/GpxOverlay.h"
 #include "picture/PathCrossing.h"
 #include "ui/ErrorHandler.h"
 #include "ui/UserSettings.h"

@@ -9,8 +9,8 @@
 #include <QWidget>
 
 #include <array>
-#include <optional>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 class QSinglePointEvent;

@@ -6,7 +6,6 @@
 #include "calibration/Mapping.h"
 #include "calibration/NumberText.h"
 #include "calibration/PixelSurface.h"
-#include "gpx/GpxDocument.h"
 #include "gpx/GpxOverlay.h"
 #include "picture/PathCrossing.h"
 #include "ui/EnteredPoint.h"
@@ -83,7 +82,8 @@ TfrmMain::TfrmMain(QWidget *parent)
     gpxLoader_ = new GpxOverlayLoader(
         *this, [this](GpxOverlay loaded) { OverlayLoaded(std::move(loaded)); });
     tools_->Menu().AddAction(gpxLoader_->DrawTracksAndRoutes());
-    linesNotice_ = new UndrawnLinesNotice(*this, *ui.stCurrentPos, *gpxLoader_->DrawTracksAndRoutes());
+    linesNotice_
+        = new UndrawnLinesNotice(*this, *ui.stCurrentPos, *gpxLoader_->DrawTracksAndRoutes());
     move(150, 80);
     resize(676, 476);
 

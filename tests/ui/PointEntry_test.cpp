@@ -594,8 +594,8 @@ private slots:
         QTest::addColumn<QRect>("mainFrame");
         QTest::addColumn<QRect>("expected");
         const QRect none;
-        QTest::newRow("beside a small main window") << none << QRect(100, 80, 700, 500)
-                                                    << QRect(807, 80, 400, 300);
+        QTest::newRow("beside a small main window")
+            << none << QRect(100, 80, 700, 500) << QRect(807, 80, 400, 300);
         QTest::newRow("the main window fills the screen")
             << none << QRect(-8, -20, 1936, 1228) << QRect(1520, 0, 400, 300);
         QTest::newRow("near the bottom right corner")
