@@ -138,6 +138,10 @@ private slots:
         QCOMPARE(f.window->ControlsForTest().stCurrentPos->text(), QString("120 x 45"));
         QCOMPARE(f.window->LastX, 120);
         QCOMPARE(f.window->LastY, 45);
+        // The window moves under the still pointer: the readout follows the picture.
+        f.window->move(f.window->pos() + QPoint(10, 5));
+        QTRY_COMPARE(f.window->ControlsForTest().stCurrentPos->text(), QString("110 x 40"));
+        QCOMPARE(f.window->LastX, 110);
     }
 
     void dragBeyondThePictureReportsOutsidePositionsAndNoClick()
