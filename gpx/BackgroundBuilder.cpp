@@ -14,13 +14,15 @@ constexpr unsigned char Xmlns[] = "xmlns";
 } // namespace
 
 BackgroundBuilder::BackgroundBuilder(std::size_t fileBytes, const MappingSetup &kind,
-                                     std::optional<std::span<const TCalibPoint>> points,
-                                     bool lines, ThreadStarter &threads)
-    : current_(NewBlock())
+                                     std::optional<std::span<const TCalibPoint>> points, bool lines,
+                                     ThreadStarter &threads)
+    : lines_(lines)
+    , current_(NewBlock())
 {
     // Upper estimates for waypoint files: a waypoint takes at least about 20 bytes, two
     // attributes and a dozen bytes of values.
     builder_.Document().Reserve(fileBytes / 20, fileBytes / 10, fileBytes / 4);
+    builder_.Document().Waypoints().Reserve(fileBytes / 20, fileBytes / 4);
     // And for tracks: a point takes at least about 24 bytes, half of them its texts. Growing
     // instead would copy all kept so far at each doubling, holding the parser up meanwhile.
     if (lines)
@@ -42,11 +44,13 @@ BackgroundBuilder::BackgroundBuilder(std::size_t fileBytes, const MappingSetup &
     }
 }
 
-std::unique_ptr<ChildEventBlock> BackgroundBuilder::NewBlock()
+std::unique_ptr<ChildEventBlock> BackgroundBuilder::NewBlock() const
 {
     auto block = std::make_unique<ChildEventBlock>();
-    // Two attributes a node, and a value a quarter over the limit, which is checked once a node.
-    block->Reserve(BlockNodes, 2 * BlockNodes, BlockLinePoints, BlockValues * 5 / 4);
+    // Two attributes a node, and texts a quarter over the limit, which is checked once a node.
+    block->Reserve(BlockNodes, 2 * BlockNodes, BlockValues * 5 / 4);
+    if (lines_)
+        block->lines.Reserve(BlockLinePoints, BlockValues * 5 / 4);
     return block;
 }
 
@@ -111,6 +115,8 @@ void BackgroundBuilder::Publish(bool last)
     }
     // The next block first, so that a failure leaves the current one in place.
     std::unique_ptr<ChildEventBlock> next = last ? nullptr : NewBlock();
+    if (next && current_->lines.LineStartPending())
+        next->lines.StartLine();
     {
         std::unique_lock lock(mutex_);
         roomy_.wait(lock, [this] { return full_.size() < MaxQueued || failed_; });
@@ -184,48 +190,35 @@ void BackgroundBuilder::Build(const ChildEventBlock &block)
                 builder_.Attribute(attribute.Prefix, attribute.LocalName, block.Value(attribute));
             }
         }
-        if (event.Kind != NodeKind::Root && plot_)
-            Plot(builder_.Document().ChildCount() - 1);
+        if (event.Kind != NodeKind::Root)
+            KeepWaypoint(builder_.Document().ChildCount() - 1);
     }
     BuildLines(block);
 }
 
 void BackgroundBuilder::BuildLines(const ChildEventBlock &block)
 {
-    using LinePoint = ChildEventBlock::LinePoint;
-    GpxLines &lines = builder_.Document().Lines();
-    const std::string_view values = block.values.View();
-    for (const LinePoint &record : block.linePoints) {
-        if (record.Flags & LinePoint::Starts) {
-            lines.StartLine();
-            if (linePlot_)
-                linePlot_->Break();
-            continue;
-        }
-        WaypointText point;
-        if (record.Flags & LinePoint::HasLat)
-            point.Lat = values.substr(record.ValueBegin, record.LatLength);
-        if (record.Flags & LinePoint::HasLon)
-            point.Lon = values.substr(record.ValueBegin + record.LatLength, record.LonLength);
-        lines.AddPoint(point.Lat, point.Lon);
-        if (!linePlot_)
-            continue;
-        try {
-            linePlot_->Add(point);
-        } catch (const std::bad_alloc &) {
-            linePlot_.reset(); // the lines are mapped when they are drawn, then
-        }
+    builder_.Document().Lines().Append(block.lines);
+    try {
+        if (linePlot_)
+            linePlot_->Add(block.lines);
+    } catch (const std::bad_alloc &) {
+        linePlot_.reset(); // the lines are mapped when they are drawn, then
     }
 }
 
 // As DrawWaypoints maps a document's children, so that its plot can be painted instead.
-void BackgroundBuilder::Plot(std::size_t child)
+void BackgroundBuilder::KeepWaypoint(std::size_t child)
 {
-    if (plot_->Ended())
+    GpxDocument &document = builder_.Document();
+    const std::optional<WaypointText> waypoint = names_.Find(document, child);
+    if (!waypoint)
+        return;
+    document.Waypoints().AddPoint(waypoint->Lat, waypoint->Lon);
+    if (!plot_ || plot_->Ended())
         return;
     try {
-        if (const std::optional<WaypointText> waypoint = names_.Find(builder_.Document(), child))
-            plot_->Add(*waypoint);
+        plot_->Add(*waypoint);
     } catch (const std::bad_alloc &) {
         plot_.reset(); // DrawWaypoints maps the document itself, then
     }

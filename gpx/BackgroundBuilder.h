@@ -58,15 +58,11 @@ public:
     void NamespaceDeclaration(Chars prefix, std::string_view uri);
     // A track segment or route begins; its points follow, each with the texts of its "lat"
     // and "lon" attributes (nothing where one is missing).
-    void LineStart()
-    {
-        PublishWhenFull();
-        current_->AddLineStart();
-    }
+    void LineStart() { current_->lines.StartLine(); }
     void LinePoint(std::optional<std::string_view> lat, std::optional<std::string_view> lon)
     {
         PublishWhenFull();
-        current_->AddLinePoint(lat, lon);
+        current_->lines.AddPoint(lat, lon);
     }
     void ProcessingInstruction(std::string_view target);
     // Text among the root's children: merged into one node, dropped when it is blank. Cannot
@@ -96,11 +92,12 @@ private:
 
     static constexpr std::size_t BlockLinePoints = 4096;
 
-    static std::unique_ptr<ChildEventBlock> NewBlock();
+    std::unique_ptr<ChildEventBlock> NewBlock() const;
     void PublishWhenFull()
     {
-        if (current_->nodes.size() >= BlockNodes || current_->linePoints.size() >= BlockLinePoints
-            || current_->values.size() >= BlockValues)
+        if (current_->nodes.size() >= BlockNodes || current_->lines.PointCount() >= BlockLinePoints
+            || current_->values.size() >= BlockValues
+            || current_->lines.ValueBytes() >= BlockValues)
             Publish(false);
     }
     // Not find_first_not_of, which searches the set for every character: the text between
@@ -117,7 +114,9 @@ private:
     void Publish(bool last);
     void Run() noexcept;
     void Build(const ChildEventBlock &block);
-    void Plot(std::size_t child);
+    // Keeps the child's coordinate texts in the document's Waypoints, and plots them, when it
+    // is a waypoint: as DrawWaypoints maps a document's children.
+    void KeepWaypoint(std::size_t child);
     void BuildLines(const ChildEventBlock &block);
     void Stop() noexcept;
 
@@ -129,6 +128,7 @@ private:
     std::fenv_t environment_ {};
 
     // The parser's thread only.
+    bool lines_; // recorded
     std::unique_ptr<ChildEventBlock> current_;
     bool textOpen_ = false;
     bool textBlank_ = true;

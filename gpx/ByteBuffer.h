@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "calibration/Errors.h"
+
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -10,12 +13,14 @@
 
 namespace carteva {
 
-// Bytes back to back, for the texts a GPX file's points are kept as. Unlike std::string's, an
-// append within the room is a bound check and a copy: a track point makes two, on each of the
-// loader's threads.
+// Bytes back to back, for every text a GPX load keeps. Unlike std::string's, an append within
+// the room is a bound check and a copy: a track point makes two, on each of the loader's
+// threads. Offsets into it are kept as 32 bits, so it refuses to grow past 4 GiB.
 class ByteBuffer
 {
 public:
+    static constexpr std::size_t MaxSize = UINT32_MAX;
+
     void Reserve(std::size_t room)
     {
         if (room > capacity_)
@@ -23,15 +28,20 @@ public:
     }
     void Append(std::string_view text)
     {
-        if (text.size() > capacity_ - size_)
+        if (text.size() > capacity_ - size_) {
+            if (text.size() > MaxSize - size_)
+                TooLarge();
             Grow(text.size());
+        }
         if (!text.empty())
             std::memcpy(data_.get() + size_, text.data(), text.size());
         size_ += text.size();
     }
-    std::size_t size() const { return size_; }
+    std::uint32_t size() const { return static_cast<std::uint32_t>(size_); }
     void clear() { size_ = 0; }
     std::string_view View() const { return {data_.get(), size_}; }
+
+    [[noreturn, gnu::cold]] static void TooLarge() { throw Error("The GPX file is too large"); }
 
 private:
     void Grow(std::size_t more)

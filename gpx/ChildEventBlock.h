@@ -2,11 +2,10 @@
 #pragma once
 
 #include "gpx/ByteBuffer.h"
-#include "gpx/GpxDocument.h"
+#include "gpx/GpxLines.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -46,25 +45,10 @@ struct ChildEventBlock
         std::uint32_t ValueLength;
     };
 
-    // The points of track segments and routes, in an order of their own: the lines are kept
-    // apart from the root's children, so where they fall among them does not matter. A point's
-    // latitude text, then its longitude text, lie in `values`; a mark of a new line has none.
-    // Two records a point would double the parser's share of a track.
-    struct LinePoint
-    {
-        static constexpr std::uint8_t Starts = 1, HasLat = 2, HasLon = 4;
-        std::uint32_t ValueBegin;
-        std::uint32_t LatLength;
-        std::uint32_t LonLength;
-        std::uint8_t Flags;
-    };
-
-    void Reserve(std::size_t nodeCount, std::size_t attributeCount, std::size_t linePointCount,
-                 std::size_t valueBytes)
+    void Reserve(std::size_t nodeCount, std::size_t attributeCount, std::size_t valueBytes)
     {
         nodes.reserve(nodeCount);
         attributes.reserve(attributeCount);
-        linePoints.reserve(linePointCount);
         values.Reserve(valueBytes);
     }
     void AddNode(Chars prefix, Chars localName, NodeKind kind)
@@ -73,35 +57,19 @@ struct ChildEventBlock
     }
     void AddAttribute(Chars prefix, Chars localName, std::string_view value)
     {
-        // Offsets are 32-bit; the document could not keep more either.
-        if (value.size() > UINT32_MAX - values.size() || attributes.size() >= UINT32_MAX)
-            GpxDocument::TooLarge();
-        attributes.push_back({prefix, localName, static_cast<std::uint32_t>(values.size()),
-                              static_cast<std::uint32_t>(value.size())});
+        // Indices are 32-bit; the document could not keep more either.
+        if (attributes.size() >= UINT32_MAX)
+            ByteBuffer::TooLarge();
+        const std::uint32_t begin = values.size();
         values.Append(value);
-    }
-    void AddLineStart() { linePoints.push_back({0, 0, 0, LinePoint::Starts}); }
-    void AddLinePoint(std::optional<std::string_view> lat, std::optional<std::string_view> lon)
-    {
-        const std::size_t latLength = lat ? lat->size() : 0, lonLength = lon ? lon->size() : 0;
-        if (latLength + lonLength > UINT32_MAX - values.size())
-            GpxDocument::TooLarge();
-        linePoints.push_back({static_cast<std::uint32_t>(values.size()),
-                              static_cast<std::uint32_t>(latLength),
-                              static_cast<std::uint32_t>(lonLength),
-                              static_cast<std::uint8_t>((lat ? LinePoint::HasLat : 0)
-                                                        | (lon ? LinePoint::HasLon : 0))});
-        if (lat)
-            values.Append(*lat);
-        if (lon)
-            values.Append(*lon);
+        attributes.push_back({prefix, localName, begin, static_cast<std::uint32_t>(value.size())});
     }
 
     void Clear()
     {
         nodes.clear();
         attributes.clear();
-        linePoints.clear();
+        lines.clear();
         values.clear();
     }
 
@@ -117,8 +85,10 @@ struct ChildEventBlock
 
     std::vector<Node> nodes;
     std::vector<Attribute> attributes;
-    std::vector<LinePoint> linePoints;
     ByteBuffer values;
+    // The points of track segments and routes, apart from the root's children: where they fall
+    // among them does not matter.
+    GpxLines lines;
 };
 
 } // namespace carteva

@@ -46,19 +46,36 @@ bool CutToBox(Pixel &from, Pixel &to, long double lowX, long double highX, long 
     return true;
 }
 
-// The line stepped along its major axis; `swap` paints (minor, major) as (x, y).
-void Step(PixelBatch &batch, std::int64_t major0, std::int64_t minor0, std::int64_t major1,
-          std::int64_t minor1, std::int64_t majorSize, std::int64_t minorSize, bool swap)
+// The minor axis's share of one step along the major axis: `rest` counts in halves of a run.
+void StepMinor(std::int64_t &minor, std::int64_t &rest, std::int64_t rise, std::int64_t twoRun)
 {
+    rest += 2 * rise;
+    if (rest >= twoRun) {
+        rest -= twoRun;
+        ++minor;
+    } else if (rest < 0) {
+        rest += twoRun;
+        --minor;
+    }
+}
+
+// The line stepped along its major axis, the first end left out when `skip0`; `swap` paints
+// (minor, major) as (x, y).
+void Step(PixelBatch &batch, std::int64_t major0, std::int64_t minor0, std::int64_t major1,
+          std::int64_t minor1, std::int64_t majorSize, std::int64_t minorSize, bool swap,
+          bool skip0)
+{
+    bool skip1 = false;
     if (major1 < major0) {
         std::swap(major0, major1);
         std::swap(minor0, minor1);
+        std::swap(skip0, skip1);
     }
     const std::int64_t run = major1 - major0; // >= |rise|, both below 2^33
     const std::int64_t rise = minor1 - minor0;
     // Steps t in [first, last] whose major coordinate is inside the picture.
-    std::int64_t first = std::max<std::int64_t>(0, -major0);
-    std::int64_t last = std::min(run, majorSize - 1 - major0);
+    std::int64_t first = std::max<std::int64_t>(skip0 ? 1 : 0, -major0);
+    std::int64_t last = std::min(skip1 ? run - 1 : run, majorSize - 1 - major0);
     const bool minorInside = std::min(minor0, minor1) >= 0 && std::max(minor0, minor1) < minorSize;
     if (run > 0 && rise != 0 && !minorInside) {
         // And whose minor coordinate may be: the exact line within [-1, minorSize], a step
@@ -76,18 +93,20 @@ void Step(PixelBatch &batch, std::int64_t major0, std::int64_t minor0, std::int6
         return;
     // minor(t) = minor0 + floor((2 t rise + run) / (2 run)), kept as quotient and remainder.
     const std::int64_t twoRun = 2 * std::max<std::int64_t>(run, 1);
-    __int128 quotient = 0, remainder = run; // at t = 0
-    if (first > 0) {
+    std::int64_t minor = minor0, rest = run; // at t = 0
+    if (first == 1) {
+        // A track's step leaving out its start: one step on, without a 128-bit division.
+        StepMinor(minor, rest, rise, twoRun);
+    } else if (first > 1) {
         const __int128 start = static_cast<__int128>(2) * first * rise + run;
-        quotient = start / twoRun;
-        remainder = start % twoRun;
+        __int128 quotient = start / twoRun, remainder = start % twoRun;
         if (remainder < 0) {
             remainder += twoRun;
             --quotient;
         }
+        minor = minor0 + static_cast<std::int64_t>(quotient);
+        rest = static_cast<std::int64_t>(remainder);
     }
-    std::int64_t minor = minor0 + static_cast<std::int64_t>(quotient);
-    std::int64_t rest = static_cast<std::int64_t>(remainder);
     for (std::int64_t t = first; t <= last; ++t) {
         const std::int64_t major = major0 + t;
         if (minor >= 0 && minor < minorSize)
@@ -99,25 +118,22 @@ void Step(PixelBatch &batch, std::int64_t major0, std::int64_t minor0, std::int6
 } // namespace
 
 void DrawClippedLine(PixelBatch &batch, Pixel from, Pixel to, std::int64_t width,
-                     std::int64_t height)
+                     std::int64_t height, bool skipFrom)
 {
-    if (InsidePicture(from, width, height) && InsidePicture(to, width, height)) {
-        DrawInsideLine(batch, from, to, false);
-        return;
-    }
     if (width <= 0 || height <= 0)
         return;
     if (!Near(from) || !Near(to)) {
-        // A pixel either side of the picture keeps the cut line's slope where it crosses it.
+        // A pixel either side of the picture keeps the cut line's slope where it crosses it;
+        // an end inside stays where it is, so skipping `from` still means that pixel.
         if (!CutToBox(from, to, -2, static_cast<long double>(width) + 1, -2,
                       static_cast<long double>(height) + 1))
             return;
     }
     const std::int64_t dx = to.X - from.X, dy = to.Y - from.Y;
     if ((dx < 0 ? -dx : dx) >= (dy < 0 ? -dy : dy))
-        Step(batch, from.X, from.Y, to.X, to.Y, width, height, false);
+        Step(batch, from.X, from.Y, to.X, to.Y, width, height, false, skipFrom);
     else
-        Step(batch, from.Y, from.X, to.Y, to.X, height, width, true);
+        Step(batch, from.Y, from.X, to.Y, to.X, height, width, true, skipFrom);
 }
 
 } // namespace carteva

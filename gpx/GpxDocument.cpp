@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "gpx/GpxDocument.h"
 
-#include "calibration/Errors.h"
 #include "gpx/ReserveHint.h"
 
 #include <stdexcept>
@@ -51,16 +50,14 @@ std::optional<GpxDocument::NameId> GpxDocument::FindName(std::string_view name) 
 std::string_view GpxDocument::Name(NameId id) const
 {
     const std::uint32_t begin = id == 0 ? 0 : nameEnds_[id - 1];
-    return std::string_view(names_).substr(begin, nameEnds_[id] - begin);
+    return names_.View().substr(begin, nameEnds_[id] - begin);
 }
 
 GpxDocument::NameId GpxDocument::InternName(std::string_view name)
 {
     const auto [it, added] = nameIds_.try_emplace(std::string(name), nameEnds_.size());
     if (added) {
-        if (names_.size() + name.size() > MaxOffset)
-            TooLarge();
-        names_.append(name);
+        names_.Append(name);
         nameEnds_.push_back(names_.size());
     }
     return it->second;
@@ -78,24 +75,20 @@ void GpxDocument::NoRoot()
     throw std::logic_error("GpxDocument::AddChild: the document has no root");
 }
 
-void GpxDocument::TooLarge()
-{
-    throw Error("The GPX file is too large");
-}
-
 void GpxDocument::Reserve(std::size_t nodes, std::size_t attributes, std::size_t valueBytes)
 {
     ReserveHint([&] {
         nodes_.reserve(nodes);
         attributes_.reserve(attributes);
-        values_.reserve(valueBytes);
+        values_.Reserve(valueBytes);
     });
 }
 
 std::size_t GpxDocument::MemoryUsed() const
 {
     return nodes_.size() * sizeof(Node) + attributes_.size() * sizeof(Attribute) + values_.size()
-        + names_.size() + nameEnds_.size() * sizeof(std::uint32_t) + lines_.MemoryUsed();
+        + names_.size() + nameEnds_.size() * sizeof(std::uint32_t) + lines_.MemoryUsed()
+        + waypoints_.MemoryUsed();
 }
 
 std::uint32_t GpxDocument::AttributeEnd(std::size_t node) const
@@ -120,7 +113,7 @@ std::string_view GpxDocument::Value(std::uint32_t attribute) const
     const std::uint32_t end = attribute + 1 < attributes_.size()
         ? attributes_[attribute + 1].ValueOffset
         : static_cast<std::uint32_t>(values_.size());
-    return std::string_view(values_).substr(begin, end - begin);
+    return values_.View().substr(begin, end - begin);
 }
 
 } // namespace carteva

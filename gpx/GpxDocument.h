@@ -70,36 +70,37 @@ public:
     }
     void AddAttribute(NameId name, std::string_view value)
     {
-        if (attributes_.size() >= MaxOffset || values_.size() + value.size() > MaxOffset)
-            TooLarge();
-        attributes_.push_back({name, static_cast<std::uint32_t>(values_.size())});
-        values_.append(value);
+        if (attributes_.size() >= ByteBuffer::MaxSize)
+            ByteBuffer::TooLarge();
+        const std::uint32_t begin = values_.size();
+        values_.Append(value);
+        attributes_.push_back({name, begin});
     }
     // Room for this much, so that the arrays need not be copied while they grow. Capacity that
     // is never written to costs address space only: the system backs large blocks lazily.
     void Reserve(std::size_t nodes, std::size_t attributes, std::size_t valueBytes);
-
-    // Offsets are 32-bit: more than 4 GiB of values or attributes cannot be kept.
-    [[noreturn]] static void TooLarge();
 
     // Bytes in use (not reserved), for the benchmark's report.
     std::size_t MemoryUsed() const;
 
     // The waypoints as mapped while the file was read, if they were (see GpxLoader).
     const WaypointPlot *Plot() const { return plot_.get(); }
+    std::shared_ptr<const WaypointPlot> SharedPlot() const { return plot_; }
     void SetPlot(std::shared_ptr<const WaypointPlot> plot) { plot_ = std::move(plot); }
 
     // The track segments and routes directly under the root, when the loader was asked for them
     // (see GpxLoader::CollectLines), and their plot made while reading, if it was.
     const GpxLines &Lines() const { return lines_; }
     GpxLines &Lines() { return lines_; }
+    // The waypoints' coordinate texts, one point each, as the loader found them (not for a
+    // document built otherwise).
+    const GpxLines &Waypoints() const { return waypoints_; }
+    GpxLines &Waypoints() { return waypoints_; }
     const LinePlot *LinesPlot() const { return linePlot_.get(); }
+    std::shared_ptr<const LinePlot> SharedLinesPlot() const { return linePlot_; }
     void SetLinesPlot(std::shared_ptr<const LinePlot> plot) { linePlot_ = std::move(plot); }
 
 private:
-    // Offsets are 32-bit.
-    static constexpr std::size_t MaxOffset = UINT32_MAX;
-
     struct Node
     {
         NameId Name;
@@ -119,12 +120,13 @@ private:
 
     std::vector<Node> nodes_; // [0] is the root
     std::vector<Attribute> attributes_;
-    std::string values_;
-    std::string names_; // interned names back to back
+    ByteBuffer values_;
+    ByteBuffer names_; // interned names back to back
     std::vector<std::uint32_t> nameEnds_; // name i is names_[nameEnds_[i-1], nameEnds_[i])
     std::unordered_map<std::string, NameId> nameIds_;
     std::shared_ptr<const WaypointPlot> plot_;
     GpxLines lines_;
+    GpxLines waypoints_;
     std::shared_ptr<const LinePlot> linePlot_;
 };
 

@@ -1,48 +1,38 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "gpx/LinePlot.h"
 
-#include "calibration/Errors.h"
 #include "gpx/ClippedLine.h"
-#include "gpx/ReserveHint.h"
-
-#include <algorithm>
+#include "gpx/GpxLines.h"
 
 namespace carteva {
 
-LinePlot::LinePlot(const MappingSetup &kind, std::span<const TCalibPoint> points)
-    : points_(points.begin(), points.end())
-    , mapping_(kind, points)
-{ }
-
-void LinePlot::Add(const WaypointText &point)
+std::shared_ptr<const LinePlot> LinePlot::Of(const GpxLines &lines, const MappingSetup &kind,
+                                             std::span<const TCalibPoint> points)
 {
-    if (error_)
-        return;
-    try {
-        const MappedText mapped = MapText(mapping_, point);
-        if (mapped.Complete && !mapped.At && notMappable_++ == 0)
-            firstUnmappableAt_ = pixels_.size();
-        if (!mapped.At) {
-            broken_ = true;
-            return;
-        }
-        if (broken_)
-            starts_.push_back(pixels_.size());
-        broken_ = false;
-        pixels_.push_back(*mapped.At);
-    } catch (const Error &) {
-        error_ = std::current_exception();
+    auto plot = std::make_shared<LinePlot>(kind, points);
+    plot->Add(lines);
+    return plot;
+}
+
+void LinePlot::Add(const GpxLines &lines)
+{
+    for (std::size_t point = 0; point < lines.PointCount() && !Ended(); ++point) {
+        if (lines.StartsLine(point))
+            Break();
+        Add(lines.Point(point));
     }
 }
 
-void LinePlot::Reserve(std::size_t points) noexcept
+void LinePlot::Add(const WaypointText &point)
 {
-    ReserveHint([&] { pixels_.reserve(points); });
-}
-
-bool LinePlot::MadeWith(const MappingSetup &kind, std::span<const TCalibPoint> points) const
-{
-    return kind == mapping_.Setup() && SameRecords(points_, points);
+    const std::size_t at = points_.Pixels().size();
+    if (!points_.Add(point)) {
+        broken_ = true;
+        return;
+    }
+    if (broken_)
+        starts_.push_back(at);
+    broken_ = false;
 }
 
 std::size_t LinePlot::Paint(PixelSurface &surface, std::int64_t width, std::int64_t height,
@@ -54,38 +44,31 @@ std::size_t LinePlot::Paint(PixelSurface &surface, std::int64_t width, std::int6
         if (onFirstUnmappable)
             onFirstUnmappable();
     };
-    const std::size_t warnAt = notMappable_ > 0 ? firstUnmappableAt_ : pixels_.size() + 1;
+    const std::vector<Pixel> &pixels = points_.Pixels();
+    const std::size_t warnAt = points_.WarnAt();
     std::size_t nextStart = 0; // in starts_
-    bool endPainted = false; // the step before lay inside the picture, so its end is painted
-    bool endInside = false; // the point before lies inside the picture
-    for (std::size_t i = 0; i < pixels_.size(); ++i) {
+    bool endPainted = false; // a step ended at the point before, and it lies inside the picture
+    for (std::size_t i = 0; i < pixels.size(); ++i) {
         if (i == warnAt)
             warn();
-        const Pixel &to = pixels_[i];
-        const bool toInside = InsidePicture(to, width, height);
-        const bool starts = nextStart < starts_.size() && starts_[nextStart] == i;
-        if (starts) {
+        const Pixel &to = pixels[i];
+        if (nextStart < starts_.size() && starts_[nextStart] == i) {
             ++nextStart;
-            const bool alone = i + 1 == pixels_.size()
+            const bool alone = i + 1 == pixels.size()
                 || (nextStart < starts_.size() && starts_[nextStart] == i + 1);
             if (alone)
                 DrawClippedLine(batch, to, to, width, height);
             endPainted = false;
-        } else if (endInside && toInside) {
-            DrawInsideLine(batch, pixels_[i - 1], to, endPainted);
-            endPainted = true;
         } else {
-            DrawClippedLine(batch, pixels_[i - 1], to, width, height);
-            endPainted = false;
+            DrawClippedLine(batch, pixels[i - 1], to, width, height, endPainted);
+            endPainted = InsidePicture(to, width, height);
         }
-        endInside = toInside;
     }
-    if (warnAt == pixels_.size())
+    if (warnAt == pixels.size())
         warn();
     batch.Flush();
-    if (error_)
-        std::rethrow_exception(error_);
-    return pixels_.size();
+    points_.RethrowError();
+    return pixels.size();
 }
 
 } // namespace carteva

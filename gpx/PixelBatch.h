@@ -30,14 +30,6 @@ public:
             Flush();
         pixels_[size_++] = {x, y};
     }
-    // Lets `write` put up to `room` pixels straight into the batch, and keeps as many as it
-    // returns: a short step writes its slots whole rather than test each.
-    template<class Write> void AddDirect(std::size_t room, Write &&write)
-    {
-        if (pixels_.size() - size_ < room)
-            Flush();
-        size_ += write(pixels_.data() + size_);
-    }
     void Flush()
     {
         const std::size_t size = size_;

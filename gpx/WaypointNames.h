@@ -20,21 +20,11 @@ public:
     // point into the document.
     std::optional<WaypointText> Find(const GpxDocument &document, std::size_t child);
 
-    // The same tests on names alone, for a reader that sees a node while it is being added.
+private:
     bool IsWaypoint(const GpxDocument &document, GpxDocument::NameId name)
     {
         return Known(wpt_, document, "wpt") && name == *wpt_;
     }
-    bool IsLatitude(const GpxDocument &document, GpxDocument::NameId name)
-    {
-        return Known(lat_, document, "lat") && name == *lat_;
-    }
-    bool IsLongitude(const GpxDocument &document, GpxDocument::NameId name)
-    {
-        return Known(lon_, document, "lon") && name == *lon_;
-    }
-
-private:
     static bool Known(std::optional<GpxDocument::NameId> &id, const GpxDocument &document,
                       std::string_view name)
     {

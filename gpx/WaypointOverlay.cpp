@@ -31,14 +31,8 @@ std::size_t DrawLines(const GpxDocument &document, const MappingSetup &kind,
     if (const LinePlot *plot = document.LinesPlot(); plot != nullptr && plot->MadeWith(kind, points))
         return plot->Paint(surface, width, height, onFirstUnmappable);
 
-    const GpxLines &lines = document.Lines();
-    LinePlot plot(kind, points);
-    for (std::size_t point = 0; point < lines.PointCount() && !plot.Ended(); ++point) {
-        if (lines.StartsLine(point))
-            plot.Break();
-        plot.Add(lines.Point(point));
-    }
-    return plot.Paint(surface, width, height, onFirstUnmappable);
+    return LinePlot::Of(document.Lines(), kind, points)
+        ->Paint(surface, width, height, onFirstUnmappable);
 }
 
 WaypointCounts DrawWaypoints(const GpxDocument &document, std::span<const TCalibPoint> points,

@@ -3,6 +3,7 @@
 
 #include "calibration/Errors.h"
 #include "calibration/NumberText.h"
+#include "gpx/GpxLines.h"
 #include "gpx/ReserveHint.h"
 
 #include <algorithm>
@@ -25,24 +26,35 @@ MappedText MapText(const Mapping &mapping, const WaypointText &point)
     return {true, mapping.GeoToPixel(latitude, longitude)};
 }
 
-void WaypointPlot::Add(const WaypointText &waypoint)
+std::shared_ptr<const WaypointPlot> WaypointPlot::Of(const GpxLines &waypoints, const MappingSetup &kind,
+                                                     std::span<const TCalibPoint> points)
+{
+    auto plot = std::make_shared<WaypointPlot>(kind, points);
+    for (std::size_t i = 0; i < waypoints.PointCount() && !plot->Ended(); ++i)
+        plot->Add(waypoints.Point(i));
+    return plot;
+}
+
+bool WaypointPlot::Add(const WaypointText &waypoint)
 {
     if (error_)
-        return;
+        return false;
     try {
         const MappedText mapped = MapText(mapping_, waypoint);
         if (!mapped.Complete) {
             ++skipped_;
-            return;
+            return false;
         }
         if (!mapped.At) {
             if (notMappable_++ == 0)
                 firstUnmappableAt_ = pixels_.size();
-            return;
+            return false;
         }
         pixels_.push_back(*mapped.At);
+        return true;
     } catch (const Error &) {
         error_ = std::current_exception();
+        return false;
     }
 }
 
@@ -64,7 +76,7 @@ WaypointCounts WaypointPlot::Paint(PixelSurface &surface,
         if (onFirstUnmappable)
             onFirstUnmappable();
     };
-    const std::size_t warnAt = notMappable_ > 0 ? firstUnmappableAt_ : pixels_.size() + 1;
+    const std::size_t warnAt = WarnAt();
     for (std::size_t i = 0; i < pixels_.size(); ++i) {
         if (i == warnAt)
             warn();
@@ -75,8 +87,7 @@ WaypointCounts WaypointPlot::Paint(PixelSurface &surface,
     }
     if (warnAt == pixels_.size())
         warn();
-    if (error_)
-        std::rethrow_exception(error_);
+    RethrowError();
     counts.NotMappable = notMappable_;
     counts.Skipped = skipped_;
     return counts;

@@ -9,12 +9,15 @@
 #include <cstddef>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
 
 namespace carteva {
+
+class GpxLines;
 
 // A waypoint's coordinate texts; nothing where the attribute is missing.
 struct WaypointText
@@ -51,11 +54,15 @@ class WaypointPlot
 {
 public:
     WaypointPlot(const MappingSetup &kind, std::span<const TCalibPoint> points);
+    // The plot of each of `waypoints`' points (their lines do not matter).
+    static std::shared_ptr<const WaypointPlot> Of(const GpxLines &waypoints, const MappingSetup &kind,
+                                                  std::span<const TCalibPoint> points);
 
     // Maps the next waypoint from its "lat" and "lon" texts (nothing: the attribute is missing).
     // A waypoint without both, or with text that is not a complete number, is skipped. After a
     // floating-point error of the conversion or the mapping, the plot ends: Add does nothing.
-    void Add(const WaypointText &waypoint);
+    // True when the waypoint got a pixel.
+    bool Add(const WaypointText &waypoint);
     // Room for this many pixels, so that they need not be copied while they grow; a hint only.
     void Reserve(std::size_t waypoints) noexcept;
     bool Ended() const { return static_cast<bool>(error_); }
@@ -67,6 +74,19 @@ public:
     // it.
     WaypointCounts Paint(PixelSurface &surface,
                          const std::function<void()> &onFirstUnmappable = {}) const;
+
+    // For a plot that paints the pixels otherwise: them in order, the pixel before which the
+    // first waypoint that could not be mapped stood (past the end when none), and the error.
+    const std::vector<Pixel> &Pixels() const { return pixels_; }
+    std::size_t WarnAt() const
+    {
+        return notMappable_ > 0 ? firstUnmappableAt_ : pixels_.size() + 1;
+    }
+    void RethrowError() const
+    {
+        if (error_)
+            std::rethrow_exception(error_);
+    }
 
 private:
     std::vector<TCalibPoint> points_;

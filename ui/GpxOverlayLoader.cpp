@@ -2,8 +2,8 @@
 #include "ui/GpxOverlayLoader.h"
 
 #include "calibration/Errors.h"
-#include "gpx/GpxDocument.h"
 #include "gpx/GpxLoader.h"
+#include "gpx/GpxOverlay.h"
 #include "picture/PathCrossing.h"
 #include "ui/ErrorHandler.h"
 #include "ui/UserSettings.h"
@@ -95,7 +95,8 @@ void GpxOverlayLoader::Start(const QString &fileName, const MappingSetup &kind,
                 GpxLoader loader(*ops, threads);
                 loader.Watch(shared.get());
                 loader.CollectLines(lines);
-                result.document = std::make_shared<GpxDocument>(loader.Load(path, kind, points));
+                result.overlay
+                    = std::make_shared<GpxOverlay>(GpxOverlay(loader.Load(path, kind, points)));
             } catch (const EAbort &) {
                 result.cancelled = true;
             } catch (...) {
@@ -157,10 +158,10 @@ void GpxOverlayLoader::Done()
     Guarded([&] {
         if (result.failure)
             std::rethrow_exception(result.failure);
-        if (result.cancelled || !result.document)
+        if (result.cancelled || !result.overlay)
             return;
-        // The window keeps the document: it is this load's alone.
-        loaded_(std::make_unique<GpxDocument>(std::move(*result.document)));
+        // The window keeps the overlay: it is this load's alone.
+        loaded_(std::move(*result.overlay));
     });
 }
 

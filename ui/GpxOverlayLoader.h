@@ -23,12 +23,13 @@ class QWidget;
 
 namespace carteva {
 
-class GpxDocument;
+class GpxOverlay;
 
 // Loads a GPX file off the window's thread. The window stays responsive; after half a second a
 // progress dialog shows the bytes read, and its Cancel stops the parse (nothing is painted, as
-// with a malformed file). The worker hands back plain data; on the GUI thread the document goes
-// to `loaded`, which paints it, and a failure to the general error handler.
+// with a malformed file). The worker hands back plain data, the file's GpxOverlay (its document
+// goes with the worker); on the GUI thread the overlay goes to `loaded`, which paints it, and a
+// failure to the general error handler.
 //
 // Also owns the user's choice "Draw tracks and routes" (remembered with QSettings, off at
 // first): with it on, loads keep track segments and routes and the window draws them.
@@ -36,7 +37,7 @@ class GpxOverlayLoader : public QObject
 {
     Q_OBJECT
 public:
-    using Loaded = std::function<void(std::unique_ptr<GpxDocument>)>;
+    using Loaded = std::function<void(GpxOverlay)>;
 
     GpxOverlayLoader(QWidget &window, Loaded loaded);
     ~GpxOverlayLoader() override;
@@ -58,7 +59,7 @@ public:
 private:
     struct Result
     {
-        std::shared_ptr<GpxDocument> document;
+        std::shared_ptr<GpxOverlay> overlay;
         std::exception_ptr failure;
         bool cancelled = false;
     };

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "ui/OpenGpxDialog.h"
 
+#include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QLabel>
@@ -10,7 +12,9 @@ namespace carteva {
 OpenGpxDialog::OpenGpxDialog(QWidget *parent)
     : OpenFileDialog(parent, QStringLiteral("OpenGPXDialog"), QStringLiteral("Open GPX"),
                      QStringLiteral("GPX file (*.gpx)"), QStringLiteral("gpx"))
+    , drawLines_(new QCheckBox(QStringLiteral("Draw tracks and routes"), this))
 {
+    drawLines_->setObjectName(QStringLiteral("DrawTracksAndRoutes"));
     auto *label = new QLabel(QStringLiteral("Encoding:"), this);
     auto *encoding = new QComboBox(this);
     encoding->setObjectName(QStringLiteral("Encoding"));
@@ -23,7 +27,15 @@ OpenGpxDialog::OpenGpxDialog(QWidget *parent)
         const int row = grid->rowCount();
         grid->addWidget(label, row, 0);
         grid->addWidget(encoding, row, 1);
+        grid->addWidget(drawLines_, row, 2);
     }
+}
+
+void OpenGpxDialog::ShareDrawLines(QAction &drawLines)
+{
+    drawLines_->setChecked(drawLines.isChecked());
+    connect(drawLines_, &QCheckBox::toggled, &drawLines, &QAction::setChecked);
+    connect(&drawLines, &QAction::toggled, drawLines_, &QCheckBox::setChecked);
 }
 
 void OpenGpxDialog::RememberChoice(const QString &fileName)

@@ -3,6 +3,9 @@
 
 #include "ui/OpenFileDialog.h"
 
+class QAction;
+class QCheckBox;
+
 namespace carteva {
 
 // The GPX file dialog: one filter, an encoding list that remembers its choice, and the last file
@@ -16,6 +19,12 @@ public:
 
     // Offers the file chosen last before the dialog is shown again.
     void RememberChoice(const QString &fileName);
+    // The check box "Draw tracks and routes" beside the encoding shows and sets the checkable
+    // `drawLines` (the picture menu's entry, which remembers the choice).
+    void ShareDrawLines(QAction &drawLines);
+
+private:
+    QCheckBox *drawLines_;
 };
 
 } // namespace carteva

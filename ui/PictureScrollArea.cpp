@@ -121,6 +121,10 @@ void PictureScrollArea::AddZoomShortcuts(QWidget &window)
 
 void PictureScrollArea::wheelEvent(QWheelEvent *event)
 {
+    // The view reports the pixel that comes under the still pointer as the picture moves.
+    const QPointF pointer = PictureView::PointerPosition(*viewport(), *event);
+    if (View().geometry().contains(pointer.toPoint()))
+        View().TrackPointer(viewport()->mapToGlobal(pointer));
     const Qt::KeyboardModifiers modifiers = event->modifiers();
     if (modifiers & Qt::ControlModifier) {
         event->accept();

@@ -3,6 +3,7 @@
 
 #include "picture/PictureLoader.h"
 
+#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -141,6 +142,7 @@ void PictureView::SetZoom(double zoom)
     zoom_ = zoom;
     resize(ZoomedLength(pictureSize_.width(), zoom_), ZoomedLength(pictureSize_.height(), zoom_));
     update();
+    ReportPointer();
 }
 
 QPoint PictureView::PixelAt(QPointF position) const
@@ -312,27 +314,91 @@ void PictureView::PaintPicture(QPaintEvent *event)
     painter.drawImage(target, image, QRectF(source));
 }
 
+QPoint PictureView::Track(const QSinglePointEvent &event)
+{
+    const QPointF position = PointerPosition(*this, event);
+    pointer_ = mapToGlobal(position);
+    reported_ = PixelAt(position);
+    lastPixel_ = reported_;
+    return reported_;
+}
+
+void PictureView::ReportPointer()
+{
+    if (!pointer_ || !isVisible())
+        return;
+    const QPointF position = mapFromGlobal(*pointer_);
+    const QPoint pixel = PixelAt(position);
+    if (pixel == reported_ || !visibleRegion().contains(position.toPoint()))
+        return;
+    reported_ = pixel;
+    lastPixel_ = pixel;
+    emit MouseMoved(QGuiApplication::keyboardModifiers(), pixel.x(), pixel.y());
+}
+
 void PictureView::mouseMoveEvent(QMouseEvent *event)
 {
-    const QPoint pixel = PixelAt(PointerPosition(*this, *event));
-    lastPixel_ = pixel;
+    const QPoint pixel = Track(*event);
     emit MouseMoved(event->modifiers(), pixel.x(), pixel.y());
 }
 
 void PictureView::mousePressEvent(QMouseEvent *event)
 {
+    const QPoint pixel = Track(*event);
     if (event->button() == Qt::LeftButton)
-        pressedInside_ = IsOnPicture(PixelAt(PointerPosition(*this, *event)));
+        pressedInside_ = IsOnPicture(pixel);
 }
 
 void PictureView::mouseReleaseEvent(QMouseEvent *event)
 {
+    const QPoint pixel = Track(*event);
     if (event->button() != Qt::LeftButton)
         return;
-    const bool click = pressedInside_ && IsOnPicture(PixelAt(PointerPosition(*this, *event)));
+    const bool click = pressedInside_ && IsOnPicture(pixel);
     pressedInside_ = false;
-    if (click)
-        emit Clicked();
+    if (!click)
+        return;
+    // The picture may have moved under the pointer since its last move: a scroll, a zoom.
+    emit MouseMoved(event->modifiers(), pixel.x(), pixel.y());
+    emit Clicked();
+}
+
+void PictureView::leaveEvent(QEvent *event)
+{
+    QWidget::leaveEvent(event);
+    pointer_.reset();
+}
+
+void PictureView::moveEvent(QMoveEvent *event)
+{
+    QWidget::moveEvent(event);
+    ReportPointer();
+}
+
+void PictureView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    ReportPointer();
+}
+
+void PictureView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // The window moving (or resized from its top or left edge) moves the view under the pointer.
+    if (watchedWindow_ != window()) {
+        if (watchedWindow_ != nullptr)
+            watchedWindow_->removeEventFilter(this);
+        watchedWindow_ = window();
+        if (watchedWindow_ != this)
+            watchedWindow_->installEventFilter(this);
+    }
+}
+
+bool PictureView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == watchedWindow_ && event->type() == QEvent::Move)
+        ReportPointer();
+    return QWidget::eventFilter(watched, event);
 }
 
 } // namespace carteva

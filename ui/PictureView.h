@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 class QSinglePointEvent;
@@ -48,6 +49,10 @@ public:
     // coordinates, so any point of a pixel's square picks that pixel.
     QPoint PixelAt(QPointF position) const;
 
+    // Where the pointer is, in global coordinates with their fraction, from an event that the
+    // view itself does not receive (a wheel turn over the scroll area).
+    void TrackPointer(QPointF global) { pointer_ = global; }
+
     // The pointer's position in the widget with the fraction Qt 6.4 drops: on a scaled screen it
     // rounds the position it hands to a widget, but keeps the exact one in the window.
     static QPointF PointerPosition(const QWidget &receiver, const QSinglePointEvent &event);
@@ -71,13 +76,15 @@ public:
     void SetOutlined(std::vector<QPoint> pixels);
     const std::vector<QPoint> &Outlined() const { return outlined_; }
 
-    // The picture pixel of the last pointer move (LastX, LastY); 0 x 0 before any.
+    // The picture pixel last reported under the pointer (LastX, LastY); 0 x 0 before any.
     QPoint LastPixel() const { return lastPixel_; }
 
 signals:
-    // Picture pixels; also while a button is held and the pointer is outside the view.
+    // Picture pixels; also while a button is held and the pointer is outside the view, and
+    // whenever the picture moves under a still pointer (scrolling, zooming, the window moving).
     void MouseMoved(Qt::KeyboardModifiers modifiers, int x, int y);
-    // A press and a release of the left button both on the picture.
+    // A press and a release of the left button both on the picture; MouseMoved with the
+    // release's pixel comes first, so that the click is where the pointer is.
     void Clicked();
 
 protected:
@@ -85,8 +92,18 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Keeps where the pointer is from one of the view's own mouse events; its pixel.
+    QPoint Track(const QSinglePointEvent &event);
+    // MouseMoved for the pixel now under the still pointer, when it lies on the view in sight
+    // and differs from the one reported last.
+    void ReportPointer();
     void PaintPicture(QPaintEvent *event);
     void PaintOutlines(const QRect &exposed);
     // The view's area an outline around the mark of `pixel` covers.
@@ -105,6 +122,9 @@ private:
     QSize pictureSize_ = StartSize;
     double zoom_ = 1;
     bool pressedInside_ = false;
+    std::optional<QPointF> pointer_; // global, while over the view
+    QPoint reported_ {-1, -1};
+    QObject *watchedWindow_ = nullptr;
     // Pixels painted since the last repaint; one rectangle keeps many single-pixel updates cheap.
     QRect dirty_;
     std::vector<QPoint> outlined_;

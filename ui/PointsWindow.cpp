@@ -16,6 +16,7 @@
 #include "ui/PointsTableModel.h"
 #include "ui/TextCrossing.h"
 #include "ui/TfrmMainControls.h"
+#include "ui/ToolWindowPlace.h"
 #include "ui/UserSettings.h"
 
 #include <QAction>
@@ -284,9 +285,7 @@ void PointsWindow::showEvent(QShowEvent *event)
 {
     if (!placed_) {
         placed_ = true;
-        const QByteArray geometry = UserSettings().value(kGeometryKey).toByteArray();
-        if (geometry.isEmpty() || !restoreGeometry(geometry))
-            move(window_.frameGeometry().topRight() + QPoint(8, 0));
+        ToolWindowPlace::Apply(*this, window_, UserSettings().value(kGeometryKey).toByteArray());
     }
     QWidget::showEvent(event);
     Refresh();

@@ -5,12 +5,12 @@
 #include "calibration/Mapping.h"
 #include "calibration/NumberText.h"
 #include "calibration/PixelSurface.h"
-#include "gpx/GpxDocument.h"
-#include "gpx/WaypointOverlay.h"
+#include "gpx/GpxOverlay.h"
 #include "picture/PathCrossing.h"
 #include "ui/CalibrationDocument.h"
 #include "ui/EnteredPoint.h"
 #include "ui/ErrorHandler.h"
+#include "ui/GpxOverlayLayer.h"
 #include "ui/GpxOverlayLoader.h"
 #include "ui/MapPageOpener.h"
 #include "ui/MappingChoice.h"
@@ -27,16 +27,17 @@
 #include "ui/ProjectionDialog.h"
 #include "ui/TextCrossing.h"
 #include "ui/UndoKeys.h"
+#include "ui/UndrawnLinesNotice.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QScopedValueRollback>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLoggingCategory>
 #include <QPushButton>
-#include <QScopedValueRollback>
 #include <QScreen>
 #include <QSessionManager>
 #include <QTimer>
@@ -78,11 +79,12 @@ TfrmMain::TfrmMain(QWidget *parent)
     ConnectControls();
     ConnectPointTools();
     outerSizer_ = new OuterSizer(*this);
-    gpxLoader_ = new GpxOverlayLoader(*this, [this](std::unique_ptr<carteva::GpxDocument> loaded) {
-        GpxDocument = std::move(loaded);
-        DrawWaypoints();
-    });
+    overlays_ = new GpxOverlayLayer(*ui.Image1);
+    gpxLoader_ = new GpxOverlayLoader(
+        *this, [this](GpxOverlay loaded) { OverlayLoaded(std::move(loaded)); });
     menu_->AddAction(gpxLoader_->DrawTracksAndRoutes());
+    linesNotice_
+        = new UndrawnLinesNotice(*this, *ui.stCurrentPos, *gpxLoader_->DrawTracksAndRoutes());
     move(150, 80);
     resize(676, 476);
 
@@ -340,9 +342,9 @@ void TfrmMain::RepaintPicture()
 {
     if (!ui.Image1->RestoreOriginalPixels())
         return;
-    const QScopedValueRollback repainting(repaintingPicture_, true);
     try {
-        DrawWaypoints();
+        overlays_->PaintAll(document_->Mapping().Setup(), document_->Points(),
+                            gpxLoader_->DrawsTracksAndRoutes());
     } catch (const Error &error) {
         // The marks still go on top; the pixels before the failing waypoint stay.
         qCWarning(lcCalibration, "Waypoints not all drawn again: %s", error.what());
@@ -352,16 +354,23 @@ void TfrmMain::RepaintPicture()
 
 void TfrmMain::ClearWaypoints()
 {
-    GpxDocument.reset();
+    overlays_->Clear();
     RepaintPicture();
+}
+
+std::size_t TfrmMain::OverlayCountForTest() const
+{
+    return overlays_->Count();
 }
 
 void TfrmMain::btOpenGPXClick()
 {
     if (gpxLoader_->Busy())
         return;
-    if (!ui.OpenGPXDialog)
+    if (!ui.OpenGPXDialog) {
         ui.OpenGPXDialog = new OpenGpxDialog(this);
+        ui.OpenGPXDialog->ShareDrawLines(*gpxLoader_->DrawTracksAndRoutes());
+    }
     const std::optional<QString> chosen = Platform::Current().RunFileDialog(*ui.OpenGPXDialog);
     if (!chosen)
         return;
@@ -371,30 +380,24 @@ void TfrmMain::btOpenGPXClick()
     gpxLoader_->Start(*chosen, document_->Mapping().Setup(), document_->Points());
 }
 
-void TfrmMain::DrawWaypoints()
+void TfrmMain::OverlayLoaded(GpxOverlay overlay)
 {
-    if (!repaintingPicture_)
-        ui.Image1->RepaintNow();
-    if (!GpxDocument)
-        return;
-    PictureSurface surface(*ui.Image1);
+    ui.Image1->RepaintNow();
+    const bool lines = gpxLoader_->DrawsTracksAndRoutes();
+    if (overlay.LinesLeftOut() && !lines)
+        linesNotice_->Tell();
     // One warning per overlay, at the first point that cannot be mapped: a box per waypoint
     // would make a large file impossible to get through.
     bool warned = false;
     const auto warn = [this, &warned] {
-        if (repaintingPicture_ || std::exchange(warned, true))
+        if (std::exchange(warned, true))
             return;
         Platform::Current().ShowMessage(this,
                                         QStringLiteral("Incorrect calibration or calculation"),
                                         QStringLiteral("Error"), QMessageBox::Warning);
     };
-    const MappingSetup kind = document_->Mapping().Setup();
-    const std::vector<TCalibPoint> &points = document_->Points();
-    carteva::DrawWaypoints(*GpxDocument, kind, points, surface, warn);
-    if (gpxLoader_->DrawsTracksAndRoutes()) {
-        const QSize size = ui.Image1->PictureSize();
-        carteva::DrawLines(*GpxDocument, kind, points, surface, size.width(), size.height(), warn);
-    }
+    overlays_->Add(std::move(overlay), document_->Mapping().Setup(), document_->Points(), lines,
+                   warn);
 }
 
 } // namespace carteva

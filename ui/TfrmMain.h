@@ -10,15 +10,14 @@
 namespace carteva {
 
 class CalibrationDocument;
-class GpxDocument;
+class GpxOverlay;
+class GpxOverlayLayer;
 class GpxOverlayLoader;
 class OuterSizer;
 class PictureContextMenu;
 class PointsWindow;
 class UndoKeys;
-
-// The member below carries the type's own name, so the type is spelled through an alias.
-using GpxDocumentHolder = std::unique_ptr<GpxDocument>;
+class UndrawnLinesNotice;
 
 // The program's one window: the controls and their event handlers. It turns events into calls on
 // the calibration document and the model, and paints what comes back; the document owns the
@@ -43,10 +42,11 @@ public:
 
     // Paints the marks of every point over the picture.
     void DrawPointMarks();
-    // Takes every mark and waypoint off the picture and paints them again from the points and the
-    // GPX overlay, marks on top, without warnings: after a point has gone or changed.
+    // Takes every mark and waypoint off the picture and paints them again from the points and
+    // every GPX overlay of the run, marks on top, without warnings: after a point has gone or
+    // changed.
     void RepaintPicture();
-    // Forgets the GPX overlay and takes its pixels off the picture.
+    // Forgets the GPX overlays and takes their pixels off the picture.
     void ClearWaypoints();
     // Shows the points window beside the main window and raises it (made when first asked for).
     PointsWindow &ShowPointsWindow();
@@ -54,7 +54,7 @@ public:
     // For tests that press buttons, type into fields and look at the overlay.
     const TfrmMainControls &ControlsForTest() const { return ui; }
     PictureContextMenu &MenuForTest() const { return *menu_; }
-    const carteva::GpxDocument *OverlayForTest() const { return GpxDocument.get(); }
+    std::size_t OverlayCountForTest() const;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -67,7 +67,8 @@ private:
     void LoadCalibration();
     // After every change of the points: the picture shows the list as it is now.
     void ShowPoints(bool marksOnly);
-    void DrawWaypoints();
+    // Keeps a loaded file's overlay and paints it.
+    void OverlayLoaded(GpxOverlay overlay);
     void SizeAroundPicture();
     void DockPanels();
     void CommitData();
@@ -77,14 +78,13 @@ private:
     UndoKeys *undoKeys_ = nullptr;
     PictureContextMenu *menu_ = nullptr;
     PointsWindow *pointsWindow_ = nullptr;
-    GpxDocumentHolder GpxDocument;
     // The calibration is being read: its marks are drawn as part of the read.
     bool loadingPoints_ = false;
     bool shownOnce_ = false;
-    // RepaintPicture is under way: no warning boxes, and no repaint before the marks are back.
-    bool repaintingPicture_ = false;
     OuterSizer *outerSizer_ = nullptr;
     GpxOverlayLoader *gpxLoader_ = nullptr;
+    GpxOverlayLayer *overlays_ = nullptr;
+    UndrawnLinesNotice *linesNotice_ = nullptr;
 };
 
 // The one window, and whether its start-up still has to open a picture.

@@ -4,6 +4,7 @@
 #include "calibration/Errors.h"
 #include "gpx/ClippedLine.h"
 #include "gpx/GpxLoader.h"
+#include "gpx/GpxOverlay.h"
 
 #include <gtest/gtest.h>
 
@@ -175,7 +176,7 @@ std::set<std::pair<std::int64_t, std::int64_t>> ReferenceLine(std::pair<double, 
 }
 
 // Every step of up to a few pixels either way, painted whole and after a step that painted its
-// start: the table of short steps, and the stepping beyond it, against the reference line.
+// start, against the reference line.
 TEST(WaypointOverlay, ShortStepsPaintTheReferenceLine)
 {
     for (int dy = -9; dy <= 9; ++dy) {
@@ -183,7 +184,7 @@ TEST(WaypointOverlay, ShortStepsPaintTheReferenceLine)
             for (const bool fromPainted : {false, true}) {
                 RecordingSurface surface(1000, 1000);
                 PixelBatch batch(surface, ColourOrange);
-                DrawInsideLine(batch, {500, 500}, {500 + dx, 500 + dy}, fromPainted);
+                DrawClippedLine(batch, {500, 500}, {500 + dx, 500 + dy}, 1000, 1000, fromPainted);
                 batch.Flush();
                 std::set<std::pair<std::int64_t, std::int64_t>> painted;
                 for (const PaintedPixel &pixel : surface.painted)
@@ -293,25 +294,37 @@ TEST(WaypointOverlay, DrawsTheWaypointsOfALoadedFile)
         GpxLoader loader;
         loader.CollectLines(row.lines);
         // Mapped while loading, and afterwards with other points than the loader's.
-        const GpxDocument plotted = loader.Load(path, row.points);
-        const GpxDocument plain = loader.Load(path);
+        GpxDocument plotted = loader.Load(path, row.points);
+        GpxDocument plain = loader.Load(path);
         std::vector<PaintedPixel> firstOrder;
         std::size_t firstWarning = SIZE_MAX;
+        // And kept for painting again once the documents are gone.
+        std::vector<GpxOverlay> kept;
         // The same pixels in the same order, the warning at the same place.
-        for (const GpxDocument *document : {&plotted, &plain}) {
+        for (const int drawing : {0, 1, 2, 3}) {
+            const GpxDocument *document = drawing % 2 ? &plain : &plotted;
             RecordingSurface surface(1000, 1000);
             std::size_t warnedAfter = SIZE_MAX;
             const auto warn = [&] { warnedAfter = std::min(warnedAfter, surface.painted.size()); };
-            DrawWaypoints(*document, row.points, surface, warn);
-            if (row.lines)
-                DrawLines(*document, row.points, surface, 1000, 1000, warn);
+            if (drawing == 2) {
+                kept.emplace_back(std::move(plotted));
+                kept.emplace_back(std::move(plain));
+            }
+            if (drawing >= 2) {
+                kept[drawing - 2].Draw(MappingKind::TwoNearest, row.points, surface, row.lines,
+                                       1000, 1000, warn);
+            } else {
+                DrawWaypoints(*document, row.points, surface, warn);
+                if (row.lines)
+                    DrawLines(*document, row.points, surface, 1000, 1000, warn);
+            }
             Pixels painted;
             for (const PaintedPixel &pixel : surface.painted) {
                 EXPECT_EQ(pixel.Paint, ColourOrange);
                 painted.insert({pixel.X, pixel.Y});
             }
             EXPECT_EQ(painted, row.expected) << row.what;
-            if (document == &plotted) {
+            if (drawing == 0) {
                 firstOrder = surface.painted;
                 firstWarning = warnedAfter;
             }

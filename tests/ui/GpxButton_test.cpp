@@ -1,15 +1,17 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "calibration/CalibPoint.h"
 #include "calibration/FileOps.h"
-#include "gpx/GpxDocument.h"
 #include "support/WindowFixture.h"
 #include "ui/GpxOverlayLoader.h"
 #include "ui/OpenGpxDialog.h"
 #include "ui/PictureView.h"
 #include "ui/TfrmMain.h"
+#include "ui/UserSettings.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -119,13 +121,22 @@ private slots:
         QCOMPARE(f.PixelAt(200, 250 - 100), kPaper); // outside: (200, 250) is below the picture
         QCOMPARE(f.PixelAt(120, 130), kOrange);
         QCOMPARE(f.PixelAt(140, 160), kPaper); // track points are not waypoints
-        QVERIFY(f.window->OverlayForTest());
+        QCOMPARE(f.window->OverlayCountForTest(), 1u);
+        // Said without a box: above the picture and in the readout's tooltip.
+        auto *notice = f.window->findChild<QLabel *>("UndrawnLinesNotice");
+        QVERIFY(notice && !notice->isHidden());
+        QVERIFY(notice->text().contains("\"Draw tracks and routes\""));
+        QCOMPARE(f.window->ControlsForTest().stCurrentPos->toolTip(), notice->text());
 
         // With "Draw tracks and routes" on, the track is drawn too: here its one point.
         f.Loader().DrawTracksAndRoutes()->setChecked(true);
+        QVERIFY(notice->isHidden());
+        QVERIFY(f.window->ControlsForTest().stCurrentPos->toolTip().isEmpty());
         f.Overlay(file);
         QCOMPARE(f.PixelAt(140, 160), kOrange);
         f.Loader().DrawTracksAndRoutes()->setChecked(false);
+        f.Overlay(file); // once a run
+        QVERIFY(notice->isHidden());
     }
 
     void cancelChangesNothing()
@@ -133,7 +144,7 @@ private slots:
         Calibrated f;
         const QImage before = f.window->ControlsForTest().Image1->GetPicture().Image();
         f.Overlay(std::nullopt);
-        QVERIFY(!f.window->OverlayForTest());
+        QCOMPARE(f.window->OverlayCountForTest(), 0u);
         QCOMPARE(f.window->ControlsForTest().Image1->GetPicture().Image(), before);
         QVERIFY(f.platform.messages.empty());
     }
@@ -157,7 +168,7 @@ private slots:
         QTRY_VERIFY(progress->labelText().startsWith("Reading slow.gpx: 1.0 of 3."));
         progress->findChild<QPushButton *>()->click();
         QTRY_VERIFY(!f.Loader().Busy());
-        QVERIFY(!f.window->OverlayForTest());
+        QCOMPARE(f.window->OverlayCountForTest(), 0u);
         QCOMPARE(f.window->ControlsForTest().Image1->GetPicture().Image(), before);
         QVERIFY(f.platform.messages.empty());
     }
@@ -175,7 +186,7 @@ private slots:
     {
         Calibrated f;
         f.Overlay(f.WriteGpx("a.gpx", Gpx(R"(<wpt lat="49.9" lon="14.1"/>)")));
-        const carteva::GpxDocument *kept = f.window->OverlayForTest();
+        QCOMPARE(f.window->OverlayCountForTest(), 1u);
         const QImage before = f.window->ControlsForTest().Image1->GetPicture().Image();
         f.Overlay(f.WriteGpx("bad.gpx", "<gpx>\n<wpt lat=\"49.8\" lon=\"14.2\">\n</gpx>\n"));
         QCOMPARE(f.platform.messages.size(), std::size_t(1));
@@ -184,7 +195,7 @@ private slots:
         QVERIFY(!lines[0].isEmpty());
         QCOMPARE(lines[1], QString("Line: 3"));
         QCOMPARE(f.platform.messages[0].icon, QMessageBox::Critical);
-        QCOMPARE(f.window->OverlayForTest(), kept);
+        QCOMPARE(f.window->OverlayCountForTest(), 1u);
         QCOMPARE(f.window->ControlsForTest().Image1->GetPicture().Image(), before);
     }
 
@@ -225,23 +236,36 @@ private slots:
         QTest::addColumn<bool>("palette");
         QTest::addColumn<QList<int>>("removed"); // indices into Points, highest first
         QTest::addColumn<bool>("cleared");
-        QTest::newRow("the point over a waypoint removed") << false << QList<int> {3} << false;
-        QTest::newRow("the overlay's pair removed, no warning") << false << QList {2, 1} << false;
-        QTest::newRow("waypoints cleared, then a point removed") << false << QList {0} << true;
-        QTest::newRow("palette, the point over a waypoint removed") << true << QList {3} << false;
-        QTest::newRow("palette, waypoints cleared") << true << QList<int> {} << true;
+        QTest::addColumn<bool>("twoFiles");
+        QTest::newRow("the point over a waypoint removed")
+            << false << QList<int> {3} << false << false;
+        QTest::newRow("the overlay's pair removed, no warning")
+            << false << QList {2, 1} << false << false;
+        QTest::newRow("waypoints cleared, then a point removed")
+            << false << QList {0} << true << false;
+        QTest::newRow("palette, the point over a waypoint removed")
+            << true << QList {3} << false << false;
+        QTest::newRow("palette, waypoints cleared") << true << QList<int> {} << true << false;
+        QTest::newRow("two files, a point removed: both drawn")
+            << false << QList<int> {3} << false << true;
+        QTest::newRow("two files cleared") << false << QList<int> {3} << true << true;
     }
     void repaintedPictureLooksPaintedFromScratch()
     {
         QFETCH(bool, palette);
         QFETCH(QList<int>, removed);
         QFETCH(bool, cleared);
+        QFETCH(bool, twoFiles);
+        // A waypoint at (110, 115), clear of the marks.
+        const QByteArray second = Gpx(R"(<wpt lat="49.95" lon="14.05"/>)");
         const QImage picture = PatternedPicture(palette);
         QImage shown;
         std::vector<TCalibPoint> points;
         {
             Calibrated f(2, picture);
             f.Overlay(f.WriteGpx("river.gpx", kRiver));
+            if (twoFiles)
+                f.Overlay(f.WriteGpx("second.gpx", second));
             for (const auto &row : kLaterPoints)
                 f.SavePoint(row);
             QCOMPARE(f.PixelAt(120, 130), f.PixelAt(100, 100)); // the mark covers the waypoint
@@ -254,7 +278,9 @@ private slots:
             f.window->RepaintPicture();
             f.window->RepaintPicture(); // each pixel keeps its first original
             QVERIFY(f.platform.messages.empty());
-            QCOMPARE(bool(f.window->OverlayForTest()), !cleared);
+            QCOMPARE(f.window->OverlayCountForTest(), cleared ? 0u : twoFiles ? 2u : 1u);
+            if (twoFiles && !cleared)
+                QCOMPARE(f.PixelAt(110, 115), kOrange);
             shown = f.window->ControlsForTest().Image1->GetPicture().Image();
             points = f.window->Document().Points();
         }
@@ -264,6 +290,8 @@ private slots:
         fresh.window->DrawPointMarks();
         if (!cleared)
             fresh.Overlay(fresh.WriteGpx("river.gpx", kRiver));
+        if (!cleared && twoFiles)
+            fresh.Overlay(fresh.WriteGpx("second.gpx", second));
         fresh.window->DrawPointMarks();
         QCOMPARE(shown, fresh.window->ControlsForTest().Image1->GetPicture().Image());
     }
@@ -288,6 +316,17 @@ private slots:
             (QStringList {"ANSI", "ASCII", "Unicode", "Big Endian Unicode", "UTF-8", "UTF-7"}));
         QCOMPARE(encoding->currentIndex(), 0);
         encoding->setCurrentIndex(4);
+        // Beside the encoding, the menu's "Draw tracks and routes", remembered as it is.
+        auto *drawLines = dialog->findChild<QCheckBox *>("DrawTracksAndRoutes");
+        QVERIFY(drawLines);
+        QCOMPARE(drawLines->text(), QString("Draw tracks and routes"));
+        QVERIFY(!drawLines->isChecked());
+        drawLines->setChecked(true);
+        QVERIFY(f.Loader().DrawsTracksAndRoutes());
+        QCOMPARE(UserSettings().value("gpx/drawTracksAndRoutes").toBool(), true);
+        f.Loader().DrawTracksAndRoutes()->setChecked(false);
+        QVERIFY(!drawLines->isChecked());
+        QCOMPARE(UserSettings().value("gpx/drawTracksAndRoutes").toBool(), false);
         f.Overlay(std::nullopt);
         QCOMPARE(f.window->ControlsForTest().OpenGPXDialog, dialog);
         QCOMPARE(encoding->currentText(), QString("UTF-8"));

@@ -493,6 +493,7 @@ void PictureViewTest::WheelScrollsAndZoomsAboutThePointer()
     area.verticalScrollBar()->setValue(303);
     const QPointF pointer(100.75, 50.25);
     const QPoint under = view.PixelAt(pointer - view.pos());
+    QSignalSpy moves(&view, &PictureView::MouseMoved);
 
     QWheelEvent wheel(pointer, area.mapToGlobal(pointer), {}, {0, turn}, Qt::NoButton, modifiers,
                       Qt::NoScrollPhase, false);
@@ -504,6 +505,25 @@ void PictureViewTest::WheelScrollsAndZoomsAboutThePointer()
         QCOMPARE(moved, scrolled);
     else if (zoom > 1)
         QCOMPARE(view.PixelAt(pointer - view.pos()), under);
+    // The readout follows the picture under the still pointer, and a click there without a
+    // move takes that pixel.
+    const QPoint now = view.PixelAt(pointer - view.pos());
+    if (now != under) {
+        QVERIFY(!moves.isEmpty());
+        QCOMPARE(QPoint(moves.last().at(1).toInt(), moves.last().at(2).toInt()), now);
+    }
+    QPoint clickedAt;
+    connect(&view, &PictureView::Clicked, &view, [&] {
+        if (!moves.isEmpty())
+            clickedAt = QPoint(moves.last().at(1).toInt(), moves.last().at(2).toInt());
+    });
+    const QPointF onView = pointer - view.pos();
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent event(type, onView, view.mapToGlobal(onView), Qt::LeftButton,
+                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, {});
+        QApplication::sendEvent(&view, &event);
+    }
+    QCOMPARE(clickedAt, now);
 }
 
 void PictureViewTest::ZoomKeysWorkWhereverTheFocusIs()

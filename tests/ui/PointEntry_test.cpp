@@ -11,6 +11,7 @@
 #include "ui/PointsWindow.h"
 #include "ui/ProjectionDialog.h"
 #include "ui/TfrmMain.h"
+#include "ui/ToolWindowPlace.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -141,6 +142,10 @@ private slots:
         QCOMPARE(f.window->ControlsForTest().stCurrentPos->text(), QString("120 x 45"));
         QCOMPARE(f.window->ControlsForTest().Image1->LastPixel().x(), 120);
         QCOMPARE(f.window->ControlsForTest().Image1->LastPixel().y(), 45);
+        // The window moves under the still pointer: the readout follows the picture.
+        f.window->move(f.window->pos() + QPoint(10, 5));
+        QTRY_COMPARE(f.window->ControlsForTest().stCurrentPos->text(), QString("110 x 40"));
+        QCOMPARE(f.window->ControlsForTest().Image1->LastPixel().x(), 110);
     }
 
     void dragBeyondThePictureReportsOutsidePositionsAndNoClick()
@@ -591,6 +596,45 @@ private slots:
         QCOMPARE(f.PixelAt(208, 108), kPaper);
         emit points.Table().doubleClicked(points.Table().model()->index(1, 0));
         QCOMPARE(f.window->ControlsForTest().Image1->Zoom(), 4.0);
+    }
+
+    void thePointsWindowOpensWhollyOnAScreen_data()
+    {
+        // Frames on a 1920 x 1200 screen beside a second one of 1280 x 1024 to its right.
+        QTest::addColumn<QRect>("remembered");
+        QTest::addColumn<QRect>("mainFrame");
+        QTest::addColumn<QRect>("expected");
+        const QRect none;
+        QTest::newRow("beside a small main window")
+            << none << QRect(100, 80, 700, 500) << QRect(807, 80, 400, 300);
+        QTest::newRow("the main window fills the screen")
+            << none << QRect(-8, -20, 1936, 1228) << QRect(1520, 0, 400, 300);
+        QTest::newRow("near the bottom right corner")
+            << none << QRect(1500, 1100, 300, 200) << QRect(1520, 900, 400, 300);
+        QTest::newRow("remembered, on the other screen")
+            << QRect(2000, 100, 400, 300) << QRect(100, 80, 700, 500) << QRect(2000, 100, 400, 300);
+        QTest::newRow("remembered, off every screen")
+            << QRect(1857, -20, 400, 300) << QRect(100, 80, 700, 500) << QRect(807, 80, 400, 300);
+        QTest::newRow("remembered, across both screens")
+            << QRect(1700, 100, 400, 300) << QRect(100, 80, 700, 500) << QRect(807, 80, 400, 300);
+    }
+    void thePointsWindowOpensWhollyOnAScreen()
+    {
+        QFETCH(QRect, remembered);
+        QFETCH(QRect, mainFrame);
+        QFETCH(QRect, expected);
+        const QRect screen(0, 0, 1920, 1200);
+        QCOMPARE(ToolWindowPlace::Choose(remembered, QSize(400, 300), mainFrame, screen,
+                                         {screen, QRect(1920, 0, 1280, 1024)}),
+                 expected);
+    }
+
+    void thePointsWindowBesideAMainWindowAtTheScreensEdge()
+    {
+        Started f; // with a settings folder of its own: no place remembered
+        f.window->move(1700, 900);
+        PointsWindow &points = f.window->ShowPointsWindow();
+        QVERIFY(f.window->screen()->availableGeometry().contains(points.frameGeometry()));
     }
 
     void aMistypedPointIsMarkedSuspect()
