@@ -146,7 +146,10 @@ void RewriteInPlace(FileOps &ops, const fs::path &target, std::span<const std::u
     // Without any place for a side file the rewrite still goes ahead: the old bytes in memory
     // cover every failure but a kill.
     fs::path side;
-    const bool journaled = RewriteJournal::Begin(ops, target, journalFolder, bytes, side);
+    const RewriteJournal::Begun begun = RewriteJournal::Begin(ops, target, journalFolder, bytes, side);
+    if (begun == RewriteJournal::Begun::Failed)
+        fail(FailureReason(side, "write", errno));
+    const bool journaled = begun == RewriteJournal::Begun::Written;
     std::string failure = Overwrite(ops, fd, target, bytes);
     if (failure.empty()) {
         if (journaled)

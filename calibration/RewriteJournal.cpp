@@ -63,13 +63,15 @@ fs::path InJournalFolder(const fs::path &target, const fs::path &journalFolder)
     return journalFolder / (std::string(hex) + Suffix);
 }
 
-bool WriteSideFile(FileOps &ops, const fs::path &side, std::span<const std::uint8_t> content)
+using Begun = RewriteJournal::Begun;
+
+Begun WriteSideFile(FileOps &ops, const fs::path &side, std::span<const std::uint8_t> content)
 {
     // A side file found here was dealt with before the caller began: what is left is litter.
     ops.Unlink(side.c_str());
     const int fd = ops.CreateExclusive(side.c_str(), 0600);
     if (fd < 0)
-        return false;
+        return Begun::NoPlace;
     Descriptor file(ops, fd);
     std::vector<std::uint8_t> trailer;
     PutUint64(trailer, content.size());
@@ -87,7 +89,7 @@ bool WriteSideFile(FileOps &ops, const fs::path &side, std::span<const std::uint
                 file.Close();
                 ops.Unlink(side.c_str());
                 errno = error;
-                return false;
+                return Begun::Failed;
             }
             data += written;
             left -= static_cast<std::size_t>(written);
@@ -97,9 +99,9 @@ bool WriteSideFile(FileOps &ops, const fs::path &side, std::span<const std::uint
         const int error = errno;
         ops.Unlink(side.c_str());
         errno = error;
-        return false;
+        return Begun::Failed;
     }
-    return true;
+    return Begun::Written;
 }
 
 // The content of a complete side file; nothing for one cut short or unreadable.
@@ -124,14 +126,13 @@ std::optional<std::vector<std::uint8_t>> ReadSideFile(FileOps &ops, const fs::pa
 
 } // namespace
 
-bool RewriteJournal::Begin(FileOps &ops, const fs::path &target, const fs::path &journalFolder,
-                           std::span<const std::uint8_t> bytes, fs::path &written)
+Begun RewriteJournal::Begin(FileOps &ops, const fs::path &target, const fs::path &journalFolder,
+                            std::span<const std::uint8_t> bytes, fs::path &written)
 {
     written = Beside(target);
-    if (WriteSideFile(ops, written, bytes))
-        return true;
-    if (journalFolder.empty())
-        return false;
+    const Begun beside = WriteSideFile(ops, written, bytes);
+    if (beside != Begun::NoPlace || journalFolder.empty())
+        return beside;
     std::error_code ignored;
     fs::create_directories(journalFolder, ignored);
     written = InJournalFolder(target, journalFolder);

@@ -18,10 +18,15 @@ class FileOps;
 class RewriteJournal
 {
 public:
-    // Writes and flushes the side file; false (errno set) when neither place takes it.
-    static bool Begin(FileOps &ops, const std::filesystem::path &target,
-                      const std::filesystem::path &journalFolder,
-                      std::span<const std::uint8_t> bytes, std::filesystem::path &written);
+    enum class Begun {
+        Written, // the side file is complete and flushed: the rewrite may begin
+        NoPlace, // neither place takes a new file
+        Failed, // one was made, but writing or flushing it failed (errno set); it is removed
+    };
+    // Writes and flushes the side file, its path in `written`.
+    static Begun Begin(FileOps &ops, const std::filesystem::path &target,
+                       const std::filesystem::path &journalFolder,
+                       std::span<const std::uint8_t> bytes, std::filesystem::path &written);
 
     // Finishes a rewrite of `target` that a side file shows was cut off, or removes a side file that
     // was never complete (the rewrite had not begun). Returns what it did, for the log; empty when
