@@ -118,10 +118,7 @@ void CalibrationStore::Claim(QWidget *owner, const QString &calibrationFileName)
         qCWarning(lcStore, "Cannot check for an interrupted save: %s", error.what());
     }
 
-    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
-    // Room for QLockFile's own ".rmlock" beside the lock, which it makes to take a stale one over.
-    const std::string lockName = FittingName(folder, file.filename().string(), 12) + ".lock";
-    lock_ = std::make_unique<QLockFile>(QtPath(folder / lockName));
+    lock_ = std::make_unique<QLockFile>(LockFileName(calibrationFileName));
     // A window stays open for days without touching its lock: only a lock whose process is gone
     // is stale.
     lock_->setStaleLockTime(0);
@@ -152,6 +149,14 @@ void CalibrationStore::Claim(QWidget *owner, const QString &calibrationFileName)
                        "into the file.")
             .arg(calibrationFileName, QString::number(pid), host),
         Caption, QMessageBox::Warning);
+}
+
+QString CalibrationStore::LockFileName(const QString &calibrationFileName)
+{
+    const std::filesystem::path file = StdPath(calibrationFileName);
+    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
+    // Room for QLockFile's own ".rmlock" beside the lock, which it makes to take a stale one over.
+    return QtPath(folder / (FittingName(folder, file.filename().string(), 12) + ".lock"));
 }
 
 void CalibrationStore::Release()

@@ -34,6 +34,9 @@ public:
     // is taken over.
     void Claim(QWidget *owner, const QString &calibrationFileName);
 
+    // The lock file Claim takes for that calibration file.
+    static QString LockFileName(const QString &calibrationFileName);
+
     // Lets go of the lock, when the window closes.
     void Release();
 
