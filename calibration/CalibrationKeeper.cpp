@@ -308,12 +308,16 @@ void CalibrationKeeper::KeepBackup(const fs::path &path, std::span<const TCalibP
     // Only a write that changes the points needs the way back.
     if (backupKept_ || !first_ || SameRecords(points, first_->points))
         return;
+    // A read-only file refuses the write anyway; its medium gets nothing new.
+    struct stat info;
+    const bool exists = Ops().Stat(path.c_str(), &info) == 0;
+    if (exists && (info.st_mode & 0222) == 0)
+        return;
     backupKept_ = true;
     try {
         fs::path backup = path;
         backup += ".bak";
-        struct stat info;
-        const mode_t mode = Ops().Stat(path.c_str(), &info) == 0 ? info.st_mode & ModeBits : 0644;
+        const mode_t mode = exists ? info.st_mode & ModeBits : 0644;
         const std::string warning
             = ReplaceFile(Ops(), backup, EncodeCalibration(first_->width, first_->height, first_->points),
                           mode | S_IWUSR, journalFolder_);
