@@ -35,24 +35,6 @@ constexpr mode_t WriteBits = 0222;
     throw Error(FailureReason(file, call, error));
 }
 
-bool WriteAll(FileOps &ops, int fd, std::span<const std::uint8_t> bytes)
-{
-    const std::uint8_t *data = bytes.data();
-    std::size_t size = bytes.size();
-    while (size > 0) {
-        const ssize_t written = ops.Write(fd, data, size);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0) {
-            if (written == 0)
-                errno = EIO;
-            return false;
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
 
 // Saving through a symbolic link must update the file it points at, not replace the link.
 fs::path FollowLinks(fs::path path)
@@ -182,6 +164,25 @@ std::string FlushFolder(FileOps &ops, const fs::path &folder, const fs::path &ta
 }
 
 } // namespace
+
+bool WriteAll(FileOps &ops, int fd, std::span<const std::uint8_t> bytes)
+{
+    const std::uint8_t *data = bytes.data();
+    std::size_t size = bytes.size();
+    while (size > 0) {
+        const ssize_t written = ops.Write(fd, data, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            if (written == 0)
+                errno = EIO;
+            return false;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
 
 std::string FailureReason(const fs::path &file, const char *call, int error)
 {

@@ -59,6 +59,10 @@ struct ReadOutcome
     int error = 0; // errno of the failed read
 };
 
+// Writes all of `bytes`, going on after interrupted and short writes; false (errno set) when a
+// write fails.
+bool WriteAll(FileOps &ops, int fd, std::span<const std::uint8_t> bytes);
+
 // Reads until `size` bytes or the end of the file; a short count without failure means the end.
 ReadOutcome ReadFully(FileOps &ops, int fd, std::uint8_t *buffer, std::size_t size);
 

@@ -77,23 +77,12 @@ Begun WriteSideFile(FileOps &ops, const fs::path &side, std::span<const std::uin
     PutUint64(trailer, content.size());
     PutUint64(trailer, HashOf(content));
     trailer.insert(trailer.end(), std::begin(Mark), std::end(Mark));
-    for (const std::span<const std::uint8_t> part : {content, std::span<const std::uint8_t>(trailer)}) {
-        const std::uint8_t *data = part.data();
-        std::size_t left = part.size();
-        while (left > 0) {
-            const ssize_t written = ops.Write(fd, data, left);
-            if (written < 0 && errno == EINTR)
-                continue;
-            if (written <= 0) {
-                const int error = written == 0 ? EIO : errno;
-                file.Close();
-                ops.Unlink(side.c_str());
-                errno = error;
-                return Begun::Failed;
-            }
-            data += written;
-            left -= static_cast<std::size_t>(written);
-        }
+    if (!WriteAll(ops, fd, content) || !WriteAll(ops, fd, trailer)) {
+        const int error = errno;
+        file.Close();
+        ops.Unlink(side.c_str());
+        errno = error;
+        return Begun::Failed;
     }
     if (ops.Fsync(fd) != 0 || file.Close() != 0) {
         const int error = errno;
