@@ -108,13 +108,9 @@ std::vector<TCalibPoint> Decode(std::span<const std::uint8_t> bytes)
 
 FileState StateOf(std::span<const std::uint8_t> bytes)
 {
-    FileState state = FileState::Missing();
-    state.exists = true;
-    state.size = static_cast<off_t>(bytes.size());
     ByteHash hash;
     hash.Add(bytes);
-    state.hash = hash.Value();
-    return state;
+    return {true, static_cast<off_t>(bytes.size()), hash.Value()};
 }
 
 } // namespace
