@@ -188,7 +188,17 @@ CalibrationKeeper::WriteResult CalibrationKeeper::Transact(const fs::path &path,
     writeWarning_.clear();
     lastResult_ = WriteResult();
     WriteResult &result = lastResult_;
-    FileLock lock(Ops(), path);
+    std::optional<FileLock> lock;
+    try {
+        lock.emplace(Ops(), path);
+    } catch (const Error &) {
+        // Nothing is written, but the change is made: it belongs in a recovery copy.
+        std::vector<TCalibPoint> edited = points;
+        if (edit)
+            edit(edited);
+        points = std::move(edited);
+        throw;
+    }
     recoveryNote_ = RewriteJournal::Finish(Ops(), path, journalFolder_);
     const Snapshot now = TakeSnapshot(Ops(), path);
 

@@ -64,6 +64,10 @@ QString PixelsOf(const std::vector<MergeConflict> &conflicts)
 // One box's text for what another writer did to the file.
 QString MergeText(const QString &fileName, const CalibrationKeeper::WriteResult &result)
 {
+    if (!result.brokenFile.empty() && result.brokenCopy.empty())
+        return QStringLiteral("%1 was changed outside this window into a file that cannot be "
+                              "merged (%2), so it is left as it is.")
+            .arg(fileName, QString::fromStdString(result.brokenFile));
     if (!result.brokenFile.empty())
         return QStringLiteral("%1 was changed outside this window into a file that cannot be "
                               "merged (%2).\nThat file was kept unchanged in %3; this window's "
