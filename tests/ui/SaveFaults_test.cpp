@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "calibration/CalibPoint.h"
+#include "calibration/FileOps.h"
+#include "calibration/RewriteJournal.h"
+#include "picture/PathCrossing.h"
 #include "support/WindowFixture.h"
 #include "ui/CalibrationStore.h"
 #include "ui/RecoveryCopy.h"
@@ -366,6 +369,33 @@ private slots:
             QVERIFY(f.platform.messages.empty());
         }
         QVERIFY(!QFile::exists(lockFile) || other == "lock");
+    }
+
+    void startFinishesARewriteThatWasCutOff()
+    {
+        // A save rewriting the file in place was killed after its side file was complete: the
+        // next start puts the new bytes in place before reading them, and logs it.
+        WindowFixture f;
+        const QString calibration = f.Path("map.cali");
+        const QByteArray newer = test::CalibrationBytes(40, 30, {TCalibPoint {5, 6, 50.5L, 14.25L}});
+        QByteArray mixed = newer;
+        mixed.replace(8, 4, "\x07\x00\x00\x00");
+        WindowFixture::WriteFile(calibration, mixed);
+        FileOps posix;
+        std::filesystem::path side;
+        QCOMPARE(RewriteJournal::Begin(posix, StdPath(calibration), {},
+                                       std::span(reinterpret_cast<const std::uint8_t *>(newer.data()),
+                                                 std::size_t(newer.size())),
+                                       side),
+                 RewriteJournal::Begun::Written);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("map.cali: a rewrite that was cut off "
+                                                              "is finished from .*map.cali.rewrite"));
+        f.Start(f.WriteBitmap("map.bmp", 40, 30));
+        QVERIFY(f.platform.messages.empty());
+        QCOMPARE(f.window->Points.size(), std::size_t(1));
+        QCOMPARE(f.window->Points[0].X, 5);
+        QCOMPARE(WindowFixture::ReadFile(calibration), newer);
+        QVERIFY(!std::filesystem::exists(side));
     }
 
     void recoveryCopiesOfTwoMapsOfOneNameAreTwoFiles()
