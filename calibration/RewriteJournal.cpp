@@ -53,9 +53,10 @@ fs::path Beside(const fs::path &target)
 
 fs::path InJournalFolder(const fs::path &target, const fs::path &journalFolder)
 {
+    // One name however the path was spelt: through links, relative or absolute.
     std::error_code error;
-    const fs::path absolute = fs::absolute(target, error);
-    const std::string &name = (error ? target : absolute).native();
+    const fs::path resolved = fs::weakly_canonical(target, error);
+    const std::string &name = (error ? target : resolved).native();
     ByteHash hash;
     hash.Add({reinterpret_cast<const std::uint8_t *>(name.data()), name.size()});
     char hex[17];
@@ -131,9 +132,13 @@ Begun RewriteJournal::Begin(FileOps &ops, const fs::path &target, const fs::path
 std::string RewriteJournal::Finish(FileOps &ops, const fs::path &target,
                                    const fs::path &journalFolder)
 {
+    // A rewrite goes to the file a symbolic link names, and its side file beside that.
+    std::error_code error;
+    const fs::path resolved = fs::weakly_canonical(target, error);
+    const fs::path &file = error ? target : resolved;
     std::string note;
     for (const fs::path &side :
-         {Beside(target), journalFolder.empty() ? fs::path() : InJournalFolder(target, journalFolder)}) {
+         {Beside(file), journalFolder.empty() ? fs::path() : InJournalFolder(file, journalFolder)}) {
         struct stat info;
         if (side.empty() || ops.Stat(side.c_str(), &info) != 0)
             continue;
@@ -144,7 +149,7 @@ std::string RewriteJournal::Finish(FileOps &ops, const fs::path &target,
                 + side.string() + " removed). ";
             continue;
         }
-        const std::string failure = OverwriteFile(ops, target, *content);
+        const std::string failure = OverwriteFile(ops, file, *content);
         if (!failure.empty()) {
             note += target.string() + ": a rewrite was cut off and cannot be finished yet: " + failure
                 + " (" + side.string() + " kept). ";
