@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "calibration/CalibrationKeeper.h"
 
+#include "calibration/Descriptor.h"
 #include "calibration/Errors.h"
 #include "calibration/FileIo.h"
-#include "calibration/PointMerge.h"
+#include "calibration/FileLock.h"
+#include "calibration/RewriteJournal.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <new>
 
 namespace carteva {
@@ -14,6 +17,10 @@ namespace carteva {
 namespace fs = std::filesystem;
 
 namespace {
+
+constexpr std::size_t HeaderSize = 8;
+constexpr std::size_t RecordSize = TCalibPoint::RecordSize;
+constexpr mode_t ModeBits = 07777;
 
 // Reads the whole file; running out of memory is one more reason a read fails.
 CalibrationReadResult ReadAll(const fs::path &path, std::vector<TCalibPoint> &points, FileOps &ops,
@@ -28,19 +35,123 @@ CalibrationReadResult ReadAll(const fs::path &path, std::vector<TCalibPoint> &po
     }
 }
 
+std::int32_t Int32At(const std::uint8_t *bytes)
+{
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i)
+        value = (value << 8) | bytes[i];
+    return static_cast<std::int32_t>(value);
+}
+
+// The file as it is now, every byte of it.
+struct Snapshot
+{
+    enum class Kind { Missing, Unreadable, Read } kind = Kind::Missing;
+    std::vector<std::uint8_t> bytes;
+    std::string failure; // Unreadable: why
+    mode_t mode = 0;
+};
+
+Snapshot TakeSnapshot(FileOps &ops, const fs::path &path)
+{
+    Snapshot snapshot;
+    const RegularFile opened = OpenRegularFile(ops, path.c_str());
+    if (opened.refusal != RegularFile::Refusal::None) {
+        const bool missing = opened.refusal == RegularFile::Refusal::Open && opened.error == ENOENT;
+        snapshot.kind = missing ? Snapshot::Kind::Missing : Snapshot::Kind::Unreadable;
+        snapshot.failure = RefusalReason(path, opened);
+        return snapshot;
+    }
+    Descriptor file(ops, opened.fd);
+    snapshot.mode = opened.info.st_mode;
+    try {
+        if (const int error = ReadToEnd(ops, opened.fd, snapshot.bytes)) {
+            snapshot.kind = Snapshot::Kind::Unreadable;
+            snapshot.failure = FailureReason(path, "read", error);
+            return snapshot;
+        }
+    } catch (const std::bad_alloc &) {
+        snapshot.kind = Snapshot::Kind::Unreadable;
+        snapshot.failure = path.string() + ": out of memory reading it";
+        return snapshot;
+    }
+    snapshot.kind = Snapshot::Kind::Read;
+    return snapshot;
+}
+
+// Why bytes another writer left cannot be merged; empty when they can.
+std::string Broken(std::span<const std::uint8_t> bytes, std::int32_t width, std::int32_t height)
+{
+    if (bytes.size() < HeaderSize)
+        return std::to_string(bytes.size()) + " bytes, shorter than its header";
+    if ((bytes.size() - HeaderSize) % RecordSize != 0)
+        return std::to_string((bytes.size() - HeaderSize) % RecordSize)
+            + " bytes after the last whole record";
+    const std::int32_t w = Int32At(bytes.data()), h = Int32At(bytes.data() + 4);
+    if (w != width || h != height)
+        return "made for a picture of " + std::to_string(w) + " x " + std::to_string(h)
+            + ", not " + std::to_string(width) + " x " + std::to_string(height);
+    return {};
+}
+
+std::vector<TCalibPoint> Decode(std::span<const std::uint8_t> bytes)
+{
+    std::vector<TCalibPoint> points;
+    points.reserve((bytes.size() - HeaderSize) / RecordSize);
+    TCalibPoint::Record record;
+    for (std::size_t at = HeaderSize; at + RecordSize <= bytes.size(); at += RecordSize) {
+        std::memcpy(record.data(), bytes.data() + at, RecordSize);
+        points.push_back(TCalibPoint::FromRecord(record));
+    }
+    return points;
+}
+
+FileState StateOf(std::span<const std::uint8_t> bytes)
+{
+    ByteHash hash;
+    hash.Add(bytes);
+    return {true, static_cast<off_t>(bytes.size()), hash.Value()};
+}
+
 } // namespace
+
+std::string CalibrationKeeper::Recover(const fs::path &path)
+{
+    FileLock lock(Ops(), path);
+    return RewriteJournal::Finish(Ops(), path, journalFolder_);
+}
 
 CalibrationReadResult CalibrationKeeper::Read(const fs::path &path,
                                               std::vector<TCalibPoint> &points)
 {
     readFailure_.clear();
+    recoveryNote_.clear();
+    std::optional<FileLock> lock;
+    try {
+        lock.emplace(Ops(), path);
+        recoveryNote_ = RewriteJournal::Finish(Ops(), path, journalFolder_);
+    } catch (const Error &error) {
+        // The file is still read; the next save takes the lock or fails.
+        recoveryNote_ = error.what();
+    }
     const std::size_t before = points.size();
     FileState state;
     CalibrationReadResult result = ReadAll(path, points, Ops(), readFailure_, state);
     try {
         base_.assign(points.begin() + static_cast<std::ptrdiff_t>(before), points.end());
+        if (result == CalibrationReadResult::Complete) {
+            // The header, for the backup: the records are those just read.
+            std::uint8_t header[HeaderSize] = {};
+            const RegularFile opened = OpenRegularFile(Ops(), path.c_str());
+            if (opened.refusal == RegularFile::Refusal::None) {
+                Descriptor file(Ops(), opened.fd);
+                ReadFully(Ops(), opened.fd, header, HeaderSize);
+            }
+            first_ = FirstRead {Int32At(header), Int32At(header + 4), base_};
+        }
     } catch (const std::bad_alloc &) {
         base_.clear();
+        first_.reset();
         readFailure_ = path.string() + ": out of memory keeping a copy of "
             + std::to_string(points.size() - before) + " points";
         result = CalibrationReadResult::Failed;
@@ -49,7 +160,6 @@ CalibrationReadResult CalibrationKeeper::Read(const fs::path &path,
     case CalibrationReadResult::Complete:
         knowledge_ = Knowledge::Known;
         state_ = state;
-        existedAtStart_ = true;
         break;
     case CalibrationReadResult::NoSuchFile:
         knowledge_ = Knowledge::Known;
@@ -57,108 +167,185 @@ CalibrationReadResult CalibrationKeeper::Read(const fs::path &path,
         break;
     case CalibrationReadResult::Failed:
         knowledge_ = Knowledge::Unreadable;
-        existedAtStart_ = true;
         break;
     }
     return result;
 }
 
-CalibrationKeeper::WriteResult CalibrationKeeper::Write(const fs::path &path, std::int32_t width,
-                                                        std::int32_t height,
-                                                        std::vector<TCalibPoint> &points)
+std::string CalibrationKeeper::Aside(const fs::path &path, std::span<const std::uint8_t> bytes)
 {
-    writeWarning_.clear();
-    WriteResult result;
-    const auto notReplaced = [&](std::string reason) {
-        result.outcome = Outcome::NotReplaced;
-        result.reason = std::move(reason);
-        return result;
-    };
-    // A run that could not read the file has nothing to write unless its points changed.
-    if (knowledge_ != Knowledge::Known && SameRecords(points, base_)) {
-        result.outcome = Outcome::Untouched;
-        return result;
-    }
-    struct stat info;
-    if (Ops().Stat(path.c_str(), &info) != 0) {
-        if (errno != ENOENT) // a link loop, a folder that may not be searched: nothing to compare
-            return notReplaced(FailureReason(path, "stat", errno));
-        // Gone, or never there: nothing can be lost by writing ours.
-        return Replace(path, width, height, points, result);
-    }
-    if (knowledge_ != Knowledge::Known)
-        return notReplaced(path.string() + ": not read in this run, so it is left as it is"
-                           + (readFailure_.empty() ? "" : " (" + readFailure_ + ")"));
-    if (state_.SurelyUnchanged(info))
-        return Replace(path, width, height, points, result);
-
-    std::vector<TCalibPoint> theirs;
-    FileState now;
-    std::string failure;
-    switch (ReadAll(path, theirs, Ops(), failure, now)) {
-    case CalibrationReadResult::NoSuchFile:
-        return Replace(path, width, height, points, result);
-    case CalibrationReadResult::Failed:
-        return notReplaced(failure);
-    case CalibrationReadResult::Complete:
-        break;
-    }
-    if (state_.exists && now.hash == state_.hash && now.size == state_.size)
-        return Replace(path, width, height, points, result); // touched, not changed
-
-    MergedPoints merged = MergePoints(base_, points, theirs);
-    // From here on the file as it is now is what both sides start from, whatever the write does.
-    base_ = std::move(theirs);
-    state_ = now;
-    if (merged.fromTheirs == 0 && merged.removedByTheirs == 0)
-        return Replace(path, width, height, points, result);
-    if (existedAtStart_ && !backupKept_) {
-        backupKept_ = true;
-        try {
-            writeWarning_ = BackupCalibrationFile(path, Ops());
-        } catch (const Error &error) {
-            // The merge keeps the other side's points; the backup only adds a way back.
-            writeWarning_ = std::string("no backup before merging: ") + error.what();
-        }
-    }
-    points = std::move(merged.points);
-    result.outcome = Outcome::Merged;
-    result.fromOtherSide = merged.fromTheirs;
-    result.removedByOtherSide = merged.removedByTheirs;
-    return Replace(path, width, height, points, result);
+    if (setAside_)
+        return setAside_(path, bytes);
+    const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+    return CreateDatedCopy(Ops(), folder, path.filename(), bytes).string();
 }
 
-CalibrationKeeper::WriteResult CalibrationKeeper::Replace(const fs::path &path, std::int32_t width,
-                                                          std::int32_t height,
-                                                          std::vector<TCalibPoint> &points,
-                                                          WriteResult result)
-{
-    const std::vector<std::uint8_t> bytes = EncodeCalibration(width, height, points);
-    const std::string warning = ReplaceFile(Ops(), path, bytes, std::nullopt);
-    if (!warning.empty())
-        writeWarning_ += (writeWarning_.empty() ? "" : "; ") + warning;
-    ByteHash hash;
-    hash.Add(bytes);
-    struct stat info;
-    if (Ops().Stat(path.c_str(), &info) == 0) {
-        state_ = FileState::Of(info);
-        state_.hash = hash.Value();
-    } else {
-        state_ = FileState::Missing(); // the next write reads the file before replacing it
-    }
-    base_ = points;
-    knowledge_ = Knowledge::Known;
-    return result;
-}
-
-CalibrationKeeper::WriteResult CalibrationKeeper::Transact(const std::filesystem::path &path,
+CalibrationKeeper::WriteResult CalibrationKeeper::Transact(const fs::path &path,
                                                            std::int32_t width, std::int32_t height,
                                                            std::vector<TCalibPoint> &points,
                                                            const Edit &edit)
 {
-    if (edit)
-        edit(points);
-    return Write(path, width, height, points);
+    writeWarning_.clear();
+    lastResult_ = WriteResult();
+    WriteResult &result = lastResult_;
+    std::optional<FileLock> lock;
+    try {
+        lock.emplace(Ops(), path);
+    } catch (const Error &) {
+        // Nothing is written, but the change is made: it belongs in a recovery copy.
+        std::vector<TCalibPoint> edited = points;
+        if (edit)
+            edit(edited);
+        points = std::move(edited);
+        throw;
+    }
+    recoveryNote_ = RewriteJournal::Finish(Ops(), path, journalFolder_);
+    const Snapshot now = TakeSnapshot(Ops(), path);
+
+    // The edit acts on a copy: one that throws leaves everything as it was.
+    std::vector<TCalibPoint> work = points;
+    const auto applyEdit = [&] {
+        if (edit)
+            edit(work);
+    };
+    const auto notReplaced = [&](std::string reason) {
+        applyEdit();
+        points = std::move(work);
+        result.outcome = Outcome::NotReplaced;
+        result.reason = std::move(reason);
+        return result;
+    };
+
+    if (knowledge_ != Knowledge::Known) {
+        applyEdit();
+        // A run that could not read the file has nothing to write unless its points changed.
+        if (SameRecords(work, base_)) {
+            points = std::move(work);
+            result.outcome = Outcome::Untouched;
+            return result;
+        }
+        if (now.kind != Snapshot::Kind::Missing) {
+            const std::string failure = now.kind == Snapshot::Kind::Unreadable ? now.failure
+                                                                              : readFailure_;
+            points = std::move(work);
+            result.outcome = Outcome::NotReplaced;
+            result.reason = path.string() + ": not read in this run, so it is left as it is"
+                + (failure.empty() ? "" : " (" + failure + ")");
+            return result;
+        }
+        // Gone, or never there: nothing can be lost by writing ours.
+        points = work;
+        Replace(path, width, height, work);
+        return result;
+    }
+
+    std::vector<TCalibPoint> theirs;
+    bool merged = false, unchanged = false;
+    MergedPoints merge;
+    switch (now.kind) {
+    case Snapshot::Kind::Unreadable:
+        // A link loop, a folder that may not be searched, a failing disk: nothing to compare.
+        return notReplaced(now.failure);
+    case Snapshot::Kind::Missing:
+        // Gone: nothing can be lost by writing ours.
+        applyEdit();
+        break;
+    case Snapshot::Kind::Read: {
+        const FileState seen = StateOf(now.bytes);
+        if (state_.exists && seen.size == state_.size && seen.hash == state_.hash) {
+            applyEdit();
+            unchanged = true;
+            break;
+        }
+        result.brokenFile = Broken(now.bytes, width, height);
+        if (!result.brokenFile.empty()) {
+            applyEdit();
+            break;
+        }
+        theirs = Decode(now.bytes);
+        merge = MergePoints(base_, work, theirs);
+        work = merge.points;
+        applyEdit();
+        merged = true;
+        break;
+    }
+    }
+
+    // The caller's list holds the merge and the edit whatever happens next: what cannot be
+    // written belongs in a recovery copy.
+    points = work;
+    // What the write drops of the other side is set aside before the write; when that fails,
+    // nothing is written and the next transaction finds the same change again.
+    if (!result.brokenFile.empty()) {
+        result.outcome = Outcome::Merged;
+        result.brokenCopy = Aside(path, now.bytes);
+    }
+    if (merged && (merge.fromTheirs > 0 || merge.removedByTheirs > 0 || !merge.conflicts.empty())) {
+        result.outcome = Outcome::Merged;
+        result.fromOtherSide = merge.fromTheirs;
+        result.removedByOtherSide = merge.removedByTheirs;
+        result.conflicts = merge.conflicts;
+        std::vector<TCalibPoint> versions;
+        for (const MergeConflict &conflict : merge.conflicts)
+            if (conflict.theirs)
+                versions.push_back(*conflict.theirs);
+        if (!versions.empty())
+            result.otherVersionsCopy = Aside(path, EncodeCalibration(width, height, versions));
+        if (!merge.removed.empty())
+            result.removedCopy = Aside(path, EncodeCalibration(width, height, merge.removed));
+    }
+    // From here on the file as it is now is what both sides start from, whatever the write does.
+    if (unchanged) {
+        // state_ and base_ are right as they are
+    } else if (now.kind == Snapshot::Kind::Read) {
+        state_ = StateOf(now.bytes);
+        base_ = std::move(theirs);
+    } else {
+        state_ = FileState::Missing();
+        base_.clear();
+    }
+    KeepBackup(path, work);
+    Replace(path, width, height, work);
+    return result;
+}
+
+void CalibrationKeeper::KeepBackup(const fs::path &path, std::span<const TCalibPoint> points)
+{
+    // Only a write that changes the points needs the way back.
+    if (backupKept_ || !first_ || SameRecords(points, first_->points))
+        return;
+    // A read-only file refuses the write anyway; its medium gets nothing new.
+    struct stat info;
+    const bool exists = Ops().Stat(path.c_str(), &info) == 0;
+    if (exists && (info.st_mode & 0222) == 0)
+        return;
+    backupKept_ = true;
+    try {
+        fs::path backup = path;
+        backup += ".bak";
+        const mode_t mode = exists ? info.st_mode & ModeBits : 0644;
+        const std::string warning
+            = ReplaceFile(Ops(), backup, EncodeCalibration(first_->width, first_->height, first_->points),
+                          mode | S_IWUSR, journalFolder_);
+        if (!warning.empty())
+            writeWarning_ = warning;
+    } catch (const Error &error) {
+        // The save still goes ahead: the backup only adds a way back.
+        writeWarning_ = std::string("no backup: ") + error.what();
+    }
+    first_.reset(); // taken once: its memory is not needed any more
+}
+
+void CalibrationKeeper::Replace(const fs::path &path, std::int32_t width, std::int32_t height,
+                                const std::vector<TCalibPoint> &points)
+{
+    const std::vector<std::uint8_t> bytes = EncodeCalibration(width, height, points);
+    const std::string warning = ReplaceFile(Ops(), path, bytes, std::nullopt, journalFolder_);
+    if (!warning.empty())
+        writeWarning_ += (writeWarning_.empty() ? "" : "; ") + warning;
+    state_ = StateOf(bytes);
+    base_ = points;
+    knowledge_ = Knowledge::Known;
 }
 
 } // namespace carteva

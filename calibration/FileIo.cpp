@@ -5,6 +5,7 @@
 #include "calibration/Errors.h"
 #include "calibration/FileNames.h"
 #include "calibration/FileOps.h"
+#include "calibration/RewriteJournal.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -34,24 +35,6 @@ constexpr mode_t WriteBits = 0222;
     throw Error(FailureReason(file, call, error));
 }
 
-bool WriteAll(FileOps &ops, int fd, std::span<const std::uint8_t> bytes)
-{
-    const std::uint8_t *data = bytes.data();
-    std::size_t size = bytes.size();
-    while (size > 0) {
-        const ssize_t written = ops.Write(fd, data, size);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0) {
-            if (written == 0)
-                errno = EIO;
-            return false;
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
 
 // Saving through a symbolic link must update the file it points at, not replace the link.
 fs::path FollowLinks(fs::path path)
@@ -123,11 +106,12 @@ std::string Overwrite(FileOps &ops, int fd, const fs::path &path,
     return {};
 }
 
-// The way left when the folder refuses the temporary file: not atomic, so the old bytes are kept
-// in memory and put back when the new ones cannot all be written and flushed. `refused` says why
-// the temporary file could not be used.
+// The way left when the folder refuses the temporary file, or the file has other names: not atomic,
+// so the new bytes go to a side file first (see RewriteJournal), and the old bytes are kept in
+// memory and put back when the new ones cannot all be written and flushed. `refused` says why the
+// temporary file could not be used.
 void RewriteInPlace(FileOps &ops, const fs::path &target, std::span<const std::uint8_t> bytes,
-                    const std::string &refused)
+                    const std::string &refused, const fs::path &journalFolder)
 {
     const auto fail = [&](const std::string &reason) {
         throw Error(refused + "; rewriting in place: " + reason);
@@ -141,12 +125,24 @@ void RewriteInPlace(FileOps &ops, const fs::path &target, std::span<const std::u
     if (const int error = ReadToEnd(ops, fd, old))
         fail(FailureReason(target, "read", error));
 
+    // Without any place for a side file the rewrite still goes ahead: the old bytes in memory
+    // cover every failure but a kill.
+    fs::path side;
+    const RewriteJournal::Begun begun = RewriteJournal::Begin(ops, target, journalFolder, bytes, side);
+    if (begun == RewriteJournal::Begun::Failed)
+        fail(FailureReason(side, "write", errno));
+    const bool journaled = begun == RewriteJournal::Begun::Written;
     std::string failure = Overwrite(ops, fd, target, bytes);
-    if (failure.empty())
+    if (failure.empty()) {
+        if (journaled)
+            ops.Unlink(side.c_str());
         return; // flushed: a failing close can no longer lose the bytes
+    }
     const std::string restore = Overwrite(ops, fd, target, old);
     if (!restore.empty())
-        failure += "; putting the old bytes back: " + restore;
+        failure += "; putting the old bytes back: " + restore; // the side file finishes it later
+    else if (journaled)
+        ops.Unlink(side.c_str());
     fail(failure);
 }
 
@@ -168,6 +164,25 @@ std::string FlushFolder(FileOps &ops, const fs::path &folder, const fs::path &ta
 }
 
 } // namespace
+
+bool WriteAll(FileOps &ops, int fd, std::span<const std::uint8_t> bytes)
+{
+    const std::uint8_t *data = bytes.data();
+    std::size_t size = bytes.size();
+    while (size > 0) {
+        const ssize_t written = ops.Write(fd, data, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            if (written == 0)
+                errno = EIO;
+            return false;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
 
 std::string FailureReason(const fs::path &file, const char *call, int error)
 {
@@ -254,7 +269,7 @@ int ReadToEnd(FileOps &ops, int fd, std::vector<std::uint8_t> &bytes)
 }
 
 std::string ReplaceFile(FileOps &ops, const fs::path &path, std::span<const std::uint8_t> bytes,
-                        std::optional<mode_t> modeOfNewFile)
+                        std::optional<mode_t> modeOfNewFile, const fs::path &journalFolder)
 {
     const fs::path target = FollowLinks(path);
     std::optional<mode_t> mode = modeOfNewFile;
@@ -273,7 +288,8 @@ std::string ReplaceFile(FileOps &ops, const fs::path &path, std::span<const std:
         if (existing.st_nlink > 1) {
             RewriteInPlace(ops, target, bytes,
                            target.string() + ": " + std::to_string(existing.st_nlink)
-                               + " hard links");
+                               + " hard links",
+                           journalFolder);
             return {};
         }
     } else if (errno != ENOENT) {
@@ -292,7 +308,8 @@ std::string ReplaceFile(FileOps &ops, const fs::path &path, std::span<const std:
     if (fd < 0) {
         const int error = errno;
         if (exists && RefusesNewFiles(error)) {
-            RewriteInPlace(ops, target, bytes, FailureReason(temporaryPath, "open", error));
+            RewriteInPlace(ops, target, bytes, FailureReason(temporaryPath, "open", error),
+                           journalFolder);
             return {};
         }
         Fail(temporaryPath, "open", error);
@@ -314,7 +331,8 @@ std::string ReplaceFile(FileOps &ops, const fs::path &path, std::span<const std:
         // A sticky folder lets the temporary file be made, but not take the place of a file that
         // belongs to someone else.
         if (exists && error == EPERM) {
-            RewriteInPlace(ops, target, bytes, FailureReason(target, "rename", error));
+            RewriteInPlace(ops, target, bytes, FailureReason(target, "rename", error),
+                           journalFolder);
             return {};
         }
         Fail(target, "rename", error);
@@ -322,6 +340,53 @@ std::string ReplaceFile(FileOps &ops, const fs::path &path, std::span<const std:
     temporary.Renamed();
     RemoveStaleTemporaries(folder, target);
     return FlushFolder(ops, folder, target);
+}
+
+} // namespace carteva
+
+namespace carteva {
+
+std::string OverwriteFile(FileOps &ops, const fs::path &path, std::span<const std::uint8_t> bytes)
+{
+    const RegularFile opened = OpenRegularFile(ops, path.c_str(), FileAccess::ReadWrite);
+    if (opened.refusal != RegularFile::Refusal::None)
+        return RefusalReason(path, opened);
+    Descriptor file(ops, opened.fd);
+    return Overwrite(ops, opened.fd, path, bytes);
+}
+
+fs::path CreateDatedCopy(FileOps &ops, const fs::path &folder, const fs::path &original,
+                         std::span<const std::uint8_t> bytes)
+{
+    char stamp[32];
+    const std::time_t now = std::time(nullptr);
+    std::tm local {};
+    localtime_r(&now, &local);
+    std::strftime(stamp, sizeof stamp, "-%Y%m%d-%H%M%S", &local);
+    const std::string extension = original.extension().string();
+    for (int counter = 1; counter < 1000; ++counter) {
+        const std::string tail = stamp + (counter > 1 ? "-" + std::to_string(counter) : "")
+            + extension;
+        // A name near the limit is shortened, or the copy would fail exactly when it is needed.
+        const fs::path path
+            = folder / (FittingName(folder, original.stem().string(), tail.size()) + tail);
+        const int fd = ops.CreateExclusive(path.c_str(), 0666);
+        if (fd < 0 && errno == EEXIST)
+            continue;
+        if (fd < 0)
+            Fail(path, "open", errno);
+        Descriptor file(ops, fd);
+        const char *call = !WriteAll(ops, fd, bytes) ? "write"
+            : ops.Fsync(fd) != 0                    ? "fsync"
+            : file.Close() != 0                     ? "close"
+                                                    : nullptr;
+        if (call == nullptr)
+            return path;
+        const int error = errno;
+        ops.Unlink(path.c_str());
+        Fail(path, call, error);
+    }
+    Fail(folder / original.filename(), "open", EEXIST);
 }
 
 } // namespace carteva

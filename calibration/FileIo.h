@@ -59,6 +59,10 @@ struct ReadOutcome
     int error = 0; // errno of the failed read
 };
 
+// Writes all of `bytes`, going on after interrupted and short writes; false (errno set) when a
+// write fails.
+bool WriteAll(FileOps &ops, int fd, std::span<const std::uint8_t> bytes);
+
 // Reads until `size` bytes or the end of the file; a short count without failure means the end.
 ReadOutcome ReadFully(FileOps &ops, int fd, std::uint8_t *buffer, std::size_t size);
 
@@ -70,9 +74,24 @@ int ReadToEnd(FileOps &ops, int fd, std::vector<std::uint8_t> &bytes);
 // file as it was: see WriteCalibrationFile. `modeOfNewFile` applies when there is no file yet; an
 // existing file keeps its own mode. Throws Error; returns a warning when the new file is in place
 // but its folder could not be flushed, else an empty string. A file with more than one hard link
-// is rewritten in place, so that its links stay one file. After a save, temporary files that a
-// killed save of the same file left behind are removed once they are a minute old.
+// is rewritten in place, so that its links stay one file; such a rewrite goes through a side file
+// (see RewriteJournal), beside the file or in `journalFolder`, so that a kill midway leaves the old
+// or the new bytes. After a save, temporary files that a killed save of the same file left behind
+// are removed once they are a minute old.
 std::string ReplaceFile(FileOps &ops, const std::filesystem::path &path,
-                        std::span<const std::uint8_t> bytes, std::optional<mode_t> modeOfNewFile);
+                        std::span<const std::uint8_t> bytes, std::optional<mode_t> modeOfNewFile,
+                        const std::filesystem::path &journalFolder = {});
+
+// Writes `bytes` over the existing file at `path` in place, cuts it to their length and flushes
+// it; returns why that failed, or an empty string.
+std::string OverwriteFile(FileOps &ops, const std::filesystem::path &path,
+                          std::span<const std::uint8_t> bytes);
+
+// Makes a new file in `folder` holding `bytes`, named after `original` with the local time and,
+// when that name is taken, a counter: valley.cali -> valley-20261207-142501.cali,
+// valley-20261207-142501-2.cali. Never replaces a file. Returns its path; throws Error.
+std::filesystem::path CreateDatedCopy(FileOps &ops, const std::filesystem::path &folder,
+                                      const std::filesystem::path &original,
+                                      std::span<const std::uint8_t> bytes);
 
 } // namespace carteva

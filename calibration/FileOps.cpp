@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace carteva {
@@ -77,6 +78,14 @@ int FileOps::Rename(const char *from, const char *to)
 int FileOps::Unlink(const char *path)
 {
     return ::unlink(path);
+}
+int FileOps::OpenLock(const char *path)
+{
+    return ::open(path, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+}
+int FileOps::Lock(int fd, int operation)
+{
+    return ::flock(fd, operation);
 }
 
 } // namespace carteva

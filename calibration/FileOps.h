@@ -36,6 +36,10 @@ public:
     virtual int Close(int fd);
     virtual int Rename(const char *from, const char *to);
     virtual int Unlink(const char *path);
+    // Opens the lock file of a transaction, made when missing; not a symbolic link.
+    virtual int OpenLock(const char *path);
+    // flock(2)
+    virtual int Lock(int fd, int operation);
 };
 
 } // namespace carteva

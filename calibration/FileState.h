@@ -2,34 +2,24 @@
 #pragma once
 
 #include <cstdint>
-#include <ctime>
 #include <span>
 #include <sys/stat.h>
 #include <sys/types.h>
 
 namespace carteva {
 
-// What a file was when this program last read or wrote it: which file (device and inode), its size
-// and modification time, and a hash of its bytes. Comparing it with the file now tells whether
-// someone else has written it since.
+// What a file was when this program last read or wrote it: whether it existed, its size and a hash
+// of all its bytes. Comparing it with the file's bytes now tells whether someone else has written
+// it since; its modification time cannot (a writer may put it back, a coarse clock may not move).
 struct FileState
 {
     bool exists = false;
-    dev_t device = 0;
-    ino_t inode = 0;
     off_t size = 0;
-    timespec modified {};
     std::uint64_t hash = 0;
-    // When the state was taken: a file modified within the same moment may change again without
-    // its modification time showing it, so then only its bytes can tell.
-    timespec taken {};
 
-    static FileState Missing();
+    static FileState Missing() { return {}; }
     // From the file's status; the hash is the caller's to fill in.
-    static FileState Of(const struct stat &info);
-
-    // Same file, size and modification time as `info`, with that time old enough to trust.
-    bool SurelyUnchanged(const struct stat &info) const;
+    static FileState Of(const struct stat &info) { return {true, info.st_size, 0}; }
 };
 
 // FNV-1a, 64 bits: enough to tell a changed calibration file from an unchanged one.

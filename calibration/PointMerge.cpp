@@ -3,7 +3,7 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <optional>
+#include <map>
 
 namespace carteva {
 
@@ -16,142 +16,137 @@ std::uint64_t PixelOf(const TCalibPoint &point)
     return (std::uint64_t(std::uint32_t(point.X)) << 32) | std::uint32_t(point.Y);
 }
 
-// A multiset of records: each one found can be used up once, as a file may hold one record twice.
-class RecordBag
+// One side's change of one base record: replaced by `to`, or removed.
+struct Change
 {
-public:
-    explicit RecordBag(std::span<const TCalibPoint> points)
-    {
-        records_.reserve(points.size());
-        for (const TCalibPoint &point : points)
-            Add(point.ToRecord());
-    }
-    void Add(const Record &record)
-    {
-        records_.push_back({record, false});
-        sorted_ = false;
-    }
-
-    bool Take(const Record &record)
-    {
-        if (!sorted_) {
-            std::sort(records_.begin(), records_.end(),
-                      [](const Entry &a, const Entry &b) { return a.record < b.record; });
-            sorted_ = true;
-        }
-        auto it = std::lower_bound(records_.begin(), records_.end(), record,
-                                   [](const Entry &e, const Record &r) { return e.record < r; });
-        for (; it != records_.end() && it->record == record; ++it) {
-            if (!it->used) {
-                it->used = true;
-                return true;
-            }
-        }
-        return false;
-    }
-
-private:
-    struct Entry
-    {
-        Record record;
-        bool used;
-    };
-    std::vector<Entry> records_;
-    bool sorted_ = false;
+    TCalibPoint from;
+    std::optional<TCalibPoint> to;
 };
 
-// The first point of each pixel, as lookups in the window find it.
-class PixelIndex
+struct SideChanges
 {
-public:
-    explicit PixelIndex(std::span<const TCalibPoint> points)
-    {
-        entries_.reserve(points.size());
-        for (std::size_t i = 0; i < points.size(); ++i)
-            entries_.push_back({PixelOf(points[i]), i});
-        // Stable: of several points on one pixel the first stays first.
-        std::stable_sort(entries_.begin(), entries_.end(),
-                         [](const Entry &a, const Entry &b) { return a.pixel < b.pixel; });
-    }
-
-    std::optional<std::size_t> Find(const TCalibPoint &point) const
-    {
-        const std::uint64_t pixel = PixelOf(point);
-        const auto it
-            = std::lower_bound(entries_.begin(), entries_.end(), pixel,
-                               [](const Entry &e, std::uint64_t p) { return e.pixel < p; });
-        if (it == entries_.end() || it->pixel != pixel)
-            return std::nullopt;
-        return it->index;
-    }
-
-private:
-    struct Entry
-    {
-        std::uint64_t pixel;
-        std::size_t index;
-    };
-    std::vector<Entry> entries_;
+    std::vector<Change> changes; // in base order
+    std::vector<TCalibPoint> added; // new points, in the side's order
 };
+
+// What `side` did to `base`, record by record: each record can be matched once, so a record the
+// base holds twice and the side once counts as one removed.
+SideChanges Diff(std::span<const TCalibPoint> base, std::span<const TCalibPoint> side)
+{
+    std::map<Record, std::size_t> inSide;
+    for (const TCalibPoint &point : side)
+        ++inSide[point.ToRecord()];
+    std::vector<TCalibPoint> removed;
+    for (const TCalibPoint &point : base) {
+        const auto it = inSide.find(point.ToRecord());
+        if (it != inSide.end() && it->second > 0)
+            --it->second;
+        else
+            removed.push_back(point);
+    }
+    std::map<Record, std::size_t> inBase;
+    for (const TCalibPoint &point : base)
+        ++inBase[point.ToRecord()];
+    SideChanges result;
+    std::multimap<std::uint64_t, std::size_t> addedAt; // pixel -> index into result.added
+    for (const TCalibPoint &point : side) {
+        const auto it = inBase.find(point.ToRecord());
+        if (it != inBase.end() && it->second > 0) {
+            --it->second;
+            continue;
+        }
+        addedAt.emplace(PixelOf(point), result.added.size());
+        result.added.push_back(point);
+    }
+    // A removal and an addition on one pixel are that point changed.
+    std::vector<bool> paired(result.added.size(), false);
+    for (const TCalibPoint &point : removed) {
+        Change change {point, std::nullopt};
+        const auto it = addedAt.find(PixelOf(point));
+        if (it != addedAt.end()) {
+            change.to = result.added[it->second];
+            paired[it->second] = true;
+            addedAt.erase(it);
+        }
+        result.changes.push_back(change);
+    }
+    std::vector<TCalibPoint> unpaired;
+    for (std::size_t i = 0; i < result.added.size(); ++i)
+        if (!paired[i])
+            unpaired.push_back(result.added[i]);
+    result.added = std::move(unpaired);
+    return result;
+}
+
+bool Same(const std::optional<TCalibPoint> &a, const std::optional<TCalibPoint> &b)
+{
+    return a.has_value() == b.has_value() && (!a || a->ToRecord() == b->ToRecord());
+}
 
 } // namespace
 
 MergedPoints MergePoints(std::span<const TCalibPoint> base, std::span<const TCalibPoint> ours,
                          std::span<const TCalibPoint> theirs)
 {
+    const SideChanges mine = Diff(base, ours);
+    const SideChanges other = Diff(base, theirs);
     MergedPoints merged;
     merged.points.assign(ours.begin(), ours.end());
-    const PixelIndex basePixels(base);
-    const PixelIndex ourPixels(ours);
-    RecordBag unchangedByThem(base);
-    std::vector<TCalibPoint> added;
-    for (const TCalibPoint &point : theirs) {
-        const Record record = point.ToRecord();
-        if (unchangedByThem.Take(record))
-            continue;
-        // Added or changed by the other side.
-        const std::optional<std::size_t> ourIndex = ourPixels.Find(point);
-        if (!ourIndex) {
-            added.push_back(point);
+
+    // Our changes, by the record they started from, to pair with theirs of the same record.
+    std::multimap<Record, const Change *> ourChanges;
+    for (const Change &change : mine.changes)
+        ourChanges.emplace(change.from.ToRecord(), &change);
+    // Where each record of ours is, to find the one another writer's change acts on.
+    std::multimap<Record, std::size_t> positions;
+    for (std::size_t i = 0; i < merged.points.size(); ++i)
+        positions.emplace(merged.points[i].ToRecord(), i);
+    std::vector<bool> gone(merged.points.size(), false);
+
+    for (const Change &change : other.changes) {
+        const Record from = change.from.ToRecord();
+        if (const auto ourChange = ourChanges.find(from); ourChange != ourChanges.end()) {
+            if (!Same(ourChange->second->to, change.to))
+                merged.conflicts.push_back({change.from.X, change.from.Y, change.to});
+            ourChanges.erase(ourChange);
             continue;
         }
-        TCalibPoint &ourPoint = merged.points[*ourIndex];
-        const std::optional<std::size_t> baseIndex = basePixels.Find(point);
-        // Taken only where ours is still what both started from; otherwise both changed this
-        // pixel (or made the same change) and the window's point stays.
-        if (baseIndex && base[*baseIndex].ToRecord() == ourPoint.ToRecord()
-            && ourPoint.ToRecord() != record) {
-            ourPoint = point;
+        // We still hold the record unchanged.
+        const auto at = positions.find(from);
+        if (at == positions.end())
+            continue; // cannot happen: a record we did not change is still ours
+        const std::size_t i = at->second;
+        positions.erase(at);
+        if (change.to) {
+            merged.points[i] = *change.to;
             ++merged.fromTheirs;
+        } else {
+            gone[i] = true;
+            merged.removed.push_back(change.from);
+            ++merged.removedByTheirs;
         }
+    }
+    if (merged.removedByTheirs > 0) {
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < merged.points.size(); ++i)
+            if (!gone[i])
+                merged.points[kept++] = merged.points[i];
+        merged.points.resize(kept);
     }
 
-    // What the other side removed: points of the base it no longer holds. They go from ours only
-    // where ours still holds them as they were.
-    RecordBag stillTheirs(theirs);
-    RecordBag removed(std::span<const TCalibPoint> {});
-    bool anyRemoved = false;
-    for (const TCalibPoint &point : base) {
-        const Record record = point.ToRecord();
-        if (!stillTheirs.Take(record)) {
-            removed.Add(record);
-            anyRemoved = true;
+    // New points of theirs; one we added too, byte for byte, is there already.
+    std::map<Record, std::size_t> ourNew;
+    for (const TCalibPoint &point : mine.added)
+        ++ourNew[point.ToRecord()];
+    for (const TCalibPoint &point : other.added) {
+        const auto it = ourNew.find(point.ToRecord());
+        if (it != ourNew.end() && it->second > 0) {
+            --it->second;
+            continue;
         }
+        merged.points.push_back(point);
+        ++merged.fromTheirs;
     }
-    if (anyRemoved) {
-        std::vector<TCalibPoint> kept;
-        kept.reserve(merged.points.size());
-        for (const TCalibPoint &point : merged.points) {
-            if (removed.Take(point.ToRecord()))
-                ++merged.removedByTheirs;
-            else
-                kept.push_back(point);
-        }
-        merged.points = std::move(kept);
-    }
-
-    merged.fromTheirs += added.size();
-    merged.points.insert(merged.points.end(), added.begin(), added.end());
     return merged;
 }
 

@@ -2,6 +2,7 @@
 #include "ui/CalibrationStore.h"
 
 #include "calibration/CalibrationFile.h"
+#include "calibration/Errors.h"
 #include "calibration/FileIo.h"
 #include "calibration/FileNames.h"
 #include "calibration/NumberText.h"
@@ -13,8 +14,15 @@
 #include <QFileInfo>
 #include <QLockFile>
 #include <QLoggingCategory>
+#include <QStandardPaths>
+#include <QSysInfo>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
 
 #include <exception>
+#include <span>
 
 namespace carteva {
 
@@ -34,6 +42,57 @@ QString CurrentFailure()
     return ErrorHandler::MessageOf(std::current_exception());
 }
 
+// The caller's list changed beyond its own edit.
+bool CameIn(const CalibrationKeeper::WriteResult &result)
+{
+    return result.fromOtherSide > 0 || result.removedByOtherSide > 0;
+}
+
+QString PixelsOf(const std::vector<MergeConflict> &conflicts)
+{
+    // Enough to find them; the recovery copy holds them all.
+    constexpr std::size_t Named = 10;
+    QStringList pixels;
+    for (std::size_t i = 0; i < std::min(conflicts.size(), Named); ++i)
+        pixels << QStringLiteral("%1 x %2").arg(conflicts[i].X).arg(conflicts[i].Y);
+    QString text = pixels.join(QStringLiteral(", "));
+    if (conflicts.size() > Named)
+        text += QStringLiteral(" and %1 more").arg(conflicts.size() - Named);
+    return text;
+}
+
+// One box's text for what another writer did to the file.
+QString MergeText(const QString &fileName, const CalibrationKeeper::WriteResult &result)
+{
+    if (!result.brokenFile.empty() && result.brokenCopy.empty())
+        return QStringLiteral("%1 was changed outside this window into a file that cannot be "
+                              "merged (%2), so it is left as it is.")
+            .arg(fileName, QString::fromStdString(result.brokenFile));
+    if (!result.brokenFile.empty())
+        return QStringLiteral("%1 was changed outside this window into a file that cannot be "
+                              "merged (%2).\nThat file was kept unchanged in %3; this window's "
+                              "points take its place.")
+            .arg(fileName, QString::fromStdString(result.brokenFile),
+                 QString::fromStdString(result.brokenCopy));
+    QString text = QStringLiteral("%1 was changed outside this window.").arg(fileName);
+    if (result.fromOtherSide > 0)
+        text += QStringLiteral("\n%1 came from there and joined this window's points.")
+                    .arg(Counted(result.fromOtherSide, "point", "points"));
+    if (result.removedByOtherSide > 0)
+        text += QStringLiteral("\n%1 removed there went here too.")
+                    .arg(Counted(result.removedByOtherSide, "point", "points"));
+    if (!result.removedCopy.empty())
+        text += QStringLiteral("\nThe removed points were kept in %1.")
+                    .arg(QString::fromStdString(result.removedCopy));
+    if (!result.conflicts.empty())
+        text += QStringLiteral("\nChanged in both places, this window's version kept: %1.")
+                    .arg(PixelsOf(result.conflicts));
+    if (!result.otherVersionsCopy.empty())
+        text += QStringLiteral("\nThe other versions were kept in %1.")
+                    .arg(QString::fromStdString(result.otherVersionsCopy));
+    return text;
+}
+
 std::string Utf8(std::u16string_view text)
 {
     return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())).toStdString();
@@ -47,22 +106,46 @@ CalibrationStore::~CalibrationStore() = default;
 void CalibrationStore::Claim(QWidget *owner, const QString &calibrationFileName)
 {
     const std::filesystem::path file = StdPath(calibrationFileName);
-    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
-    const std::string lockName = FittingName(folder, file.filename().string(), 5) + ".lock";
-    lock_ = std::make_unique<QLockFile>(QtPath(folder / lockName));
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    if (!data.isEmpty())
+        keeper_.SetJournalFolder(StdPath(data + QStringLiteral("/journal")));
+    keeper_.SetAsideWith([](const std::filesystem::path &calibration,
+                            std::span<const std::uint8_t> bytes) {
+        return RecoveryCopy::Keep(QtPath(calibration), bytes).toStdString();
+    });
+    // A save that was killed while rewriting the file in place is finished before it is read.
+    try {
+        const std::string note = keeper_.Recover(file);
+        if (!note.empty())
+            qCWarning(lcStore, "%s", note.c_str());
+    } catch (const Error &error) {
+        qCWarning(lcStore, "Cannot check for an interrupted save: %s", error.what());
+    }
+
+    lock_ = std::make_unique<QLockFile>(LockFileName(calibrationFileName));
     // A window stays open for days without touching its lock: only a lock whose process is gone
     // is stale.
     lock_->setStaleLockTime(0);
     if (lock_->tryLock(0))
         return;
-    if (lock_->error() != QLockFile::LockFailedError) {
-        // A folder where no lock can be made (read-only, say) still has its file read and saved.
+    qint64 pid = 0;
+    QString host, application;
+    if (lock_->error() == QLockFile::LockFailedError
+        && (!lock_->getLockInfo(&pid, &host, &application) || pid <= 0
+            || (host == QSysInfo::machineHostName() && ::kill(pid, 0) != 0 && errno == ESRCH))) {
+        // Its process is gone, or nothing can be read from it (cut short, or not ours): nothing
+        // to tell the user about.
+        lock_->removeStaleLockFile();
+        if (lock_->tryLock(0))
+            return;
+    }
+    if (lock_->error() != QLockFile::LockFailedError
+        || !lock_->getLockInfo(&pid, &host, &application) || pid <= 0) {
+        // A folder where no lock can be made (read-only, say) still has its file read and saved;
+        // the lock is only a notice, saves take the file's own lock.
         qCWarning(lcStore, "No lock for %s", qUtf8Printable(calibrationFileName));
         return;
     }
-    qint64 pid = 0;
-    QString host, application;
-    lock_->getLockInfo(&pid, &host, &application);
     Platform::Current().ShowMessage(
         owner,
         QStringLiteral("%1 is open in another Carteva window (process %2 on %3).\n"
@@ -70,6 +153,14 @@ void CalibrationStore::Claim(QWidget *owner, const QString &calibrationFileName)
                        "into the file.")
             .arg(calibrationFileName, QString::number(pid), host),
         Caption, QMessageBox::Warning);
+}
+
+QString CalibrationStore::LockFileName(const QString &calibrationFileName)
+{
+    const std::filesystem::path file = StdPath(calibrationFileName);
+    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
+    // Room for QLockFile's own ".rmlock" beside the lock, which it makes to take a stale one over.
+    return QtPath(folder / (FittingName(folder, file.filename().string(), 12) + ".lock"));
 }
 
 void CalibrationStore::Release()
@@ -81,10 +172,25 @@ bool CalibrationStore::Transact(QWidget *owner, const QString &fileName, std::in
                                 std::int32_t height, std::vector<TCalibPoint> &points,
                                 const CalibrationKeeper::Edit &edit)
 {
+    // The edit's own failure is the caller's business, not a failed save.
+    bool editFailed = false;
+    CalibrationKeeper::Edit guarded;
+    if (edit) {
+        guarded = [&](std::vector<TCalibPoint> &list) {
+            try {
+                edit(list);
+            } catch (...) {
+                editFailed = true;
+                throw;
+            }
+        };
+    }
     QString leftAlone;
     try {
         const CalibrationKeeper::WriteResult result
-            = keeper_.Transact(StdPath(fileName), width, height, points, edit);
+            = keeper_.Transact(StdPath(fileName), width, height, points, guarded);
+        if (!keeper_.RecoveryNote().empty())
+            qCWarning(lcStore, "%s", keeper_.RecoveryNote().c_str());
         // The file is in place; only its folder may not have reached the disk yet.
         if (!keeper_.WriteWarning().empty())
             qCWarning(lcStore, "Calibration saved, but: %s", keeper_.WriteWarning().c_str());
@@ -95,16 +201,10 @@ bool CalibrationStore::Transact(QWidget *owner, const QString &fileName, std::in
             return false;
         case CalibrationKeeper::Outcome::Merged: {
             onlyInMemory_ = false;
-            QString text = QStringLiteral("%1 was changed outside this window.").arg(fileName);
-            if (result.fromOtherSide > 0)
-                text += QStringLiteral("\n%1 came from there and joined this window's points.")
-                            .arg(Counted(result.fromOtherSide, "point", "points"));
-            if (result.removedByOtherSide > 0)
-                text += QStringLiteral("\n%1 removed there went here too.")
-                            .arg(Counted(result.removedByOtherSide, "point", "points"));
+            const QString text = MergeText(fileName, result);
             qCInfo(lcStore, "%s", qUtf8Printable(text));
             Platform::Current().ShowMessage(owner, text, Caption, QMessageBox::Warning);
-            return true;
+            return CameIn(result);
         }
         case CalibrationKeeper::Outcome::NotReplaced:
             qCWarning(lcStore, "Cannot save calibration: %s", result.reason.c_str());
@@ -113,21 +213,28 @@ bool CalibrationStore::Transact(QWidget *owner, const QString &fileName, std::in
             break;
         }
     } catch (...) {
+        if (editFailed)
+            throw;
         qCWarning(lcStore, "Cannot save calibration: %s", qUtf8Printable(CurrentFailure()));
     }
 
+    // What another writer did is told also when the write then failed.
+    const CalibrationKeeper::WriteResult &merge = keeper_.LastResult();
+    const bool cameIn = merge.outcome == CalibrationKeeper::Outcome::Merged && CameIn(merge);
     QString text = QStringLiteral("Cannot save calibration");
     if (!leftAlone.isEmpty())
         text += QLatin1Char('\n') + leftAlone;
+    if (merge.outcome == CalibrationKeeper::Outcome::Merged)
+        text += QLatin1Char('\n') + MergeText(fileName, merge);
     try {
         const QString copy = recoveryCopy_.Write(fileName, width, height, points);
         onlyInMemory_ = false;
         if (!leftAlone.isEmpty() && copy == toldAboutCopy_)
-            return false;
+            return cameIn;
         toldAboutCopy_ = leftAlone.isEmpty() ? QString() : copy;
         text += QStringLiteral("\nThe points were kept in %1.").arg(copy);
         Platform::Current().ShowMessage(owner, text, Caption, QMessageBox::Warning);
-        return false;
+        return cameIn;
     } catch (...) {
         qCWarning(lcStore, "Cannot keep the points in a recovery copy either: %s",
                   qUtf8Printable(CurrentFailure()));
@@ -135,7 +242,7 @@ bool CalibrationStore::Transact(QWidget *owner, const QString &fileName, std::in
     onlyInMemory_ = true;
     toldAboutCopy_.clear();
     OfferCopy(owner, text, width, height, points);
-    return false;
+    return cameIn;
 }
 
 void CalibrationStore::OfferCopy(QWidget *owner, QString text, std::int32_t width,

@@ -29,10 +29,15 @@ public:
     CalibrationStore(const CalibrationStore &) = delete;
     CalibrationStore &operator=(const CalibrationStore &) = delete;
 
-    // Takes the lock file beside the calibration file. When another running Carteva holds it,
-    // warns and goes on all the same: saves of both merge. A lock left by a process that is gone
-    // is taken over.
+    // Finishes a save that was killed midway (logged), then takes the lock file beside the
+    // calibration file. When another running Carteva holds it, warns and goes on all the same:
+    // the lock is only a notice, each save takes the file's own lock and merges. A lock whose
+    // process is gone, or that says nothing readable, is taken over without a word. Recovery
+    // copies and the side files of rewrites go to the user's data folder from here on.
     void Claim(QWidget *owner, const QString &calibrationFileName);
+
+    // The lock file Claim takes for that calibration file.
+    static QString LockFileName(const QString &calibrationFileName);
 
     // Lets go of the lock, when the window closes.
     void Release();
@@ -46,7 +51,10 @@ public:
     {
         return Transact(owner, calibrationFileName, width, height, points, {});
     }
-    // Save as one transaction with `edit` (see CalibrationKeeper::Transact).
+    // Save as one transaction with `edit` (see CalibrationKeeper::Transact), reporting every
+    // failure, merge and conflict itself. True when another writer's change came in: the list
+    // changed beyond the edit. An edit that throws writes nothing, shows nothing, and its
+    // exception goes on to the caller unchanged.
     bool Transact(QWidget *owner, const QString &calibrationFileName, std::int32_t width,
                   std::int32_t height, std::vector<TCalibPoint> &points,
                   const CalibrationKeeper::Edit &edit);

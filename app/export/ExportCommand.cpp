@@ -188,6 +188,21 @@ void CheckNotAnInput(const fs::path &output, const fs::path &bitmap)
     }
 }
 
+// The same for an output that is a descriptor the shell set up: "> map.cali" or "1<> map.bmp" names
+// no file to compare, so the descriptor's file is compared by device and inode.
+void CheckDescriptorNotAnInput(int fd, const std::string &name, const fs::path &bitmap)
+{
+    struct stat output;
+    if (::fstat(fd, &output) != 0)
+        return; // closed: writing fails and says so
+    for (const fs::path &input : {bitmap, CalibratedMapReader::CalibrationFileOf(bitmap)}) {
+        struct stat info;
+        if (::stat(input.c_str(), &info) == 0 && info.st_dev == output.st_dev
+            && info.st_ino == output.st_ino)
+            throw Error(name + ": that is the bitmap or its calibration file");
+    }
+}
+
 } // namespace
 
 int ExportCommand::Run(const ExportOptions &options, std::istream &in, std::ostream &out,
@@ -208,7 +223,11 @@ int ExportCommand::Run(const ExportOptions &options, std::istream &in, std::ostr
     else if (!toStandardOutput && !OpenDescriptorNamed(output) && output.has_parent_path())
         outputFolder = output.parent_path();
     try {
-        if (!toStandardOutput)
+        if (toStandardOutput)
+            CheckDescriptorNotAnInput(STDOUT_FILENO, "standard output", bitmap);
+        else if (const std::optional<int> fd = OpenDescriptorNamed(output))
+            CheckDescriptorNotAnInput(*fd, output.native(), bitmap);
+        else
             CheckNotAnInput(output, bitmap);
         std::vector<std::string> warnings;
         const CalibratedMap map = CalibratedMapReader::Read(bitmap, outputFolder, warnings);

@@ -241,6 +241,22 @@ truncate -s $((54 + 24000 * 6000)) large.bmp
 check "large bitmap size" "$(grep IWH large.map | tr -d '\r')" "IWH,Map Image Width/Height,8000,6000"
 [ "$(tail -n 1 large.rss)" -lt 150000 ] && pass || fail "the large bitmap took $(tail -n 1 large.rss) KB"
 
+# Standard output redirected to an input is refused before anything is written, also as
+# /dev/stdout; "1<>" keeps the file's bytes, so they can be compared.
+cp colour.cali kept.cali
+for args in "--format text" "--format map --output /dev/stdout" "--format text --output /dev/fd/1"; do
+    # shellcheck disable=SC2086
+    "$export_bin" $args colour.bmp 1<> colour.cali 2> redirect.err
+    check "$args into the calibration: status" $? 1
+    grep -q "that is the bitmap or its calibration file" redirect.err || fail "$args: $(cat redirect.err)"
+    cmp -s colour.cali kept.cali || fail "$args wrote into the calibration file"
+done
+cp colour.bmp kept.bmp
+"$export_bin" --format text colour.bmp >> colour.bmp 2> redirect.err
+check "appended to the bitmap: status" $? 1
+cmp -s colour.bmp kept.bmp || fail "the export was appended to the bitmap"
+rm -f kept.cali kept.bmp redirect.err
+
 # Failure rows: expected status | pattern on standard error | arguments. Output must not appear.
 printf 'x' > garbage.bmp
 cp colour.bmp nocali.bmp

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -368,77 +369,73 @@ TCalibPoint At(std::int32_t x, Extended lat)
     return point;
 }
 
-// What the file holds when another writer is done with it: nothing means it is removed, and bytes
-// that are no calibration file stand for one that cannot be read.
+// What the file holds when another writer is done with it: nothing means it is removed. Where
+// the merge drops something of the other side (a broken file, its version of a point both sides
+// changed, points it removed), that goes to a new file beside it first.
 TEST(CalibrationFile, KeeperNeverWritesOverAFileItHasNotRead)
 {
     using Outcome = CalibrationKeeper::Outcome;
+    using Points = std::vector<TCalibPoint>;
     const TCalibPoint a = At(1, 10), b = At(2, 20), ours = At(3, 30), theirs = At(4, 40);
+    // A second record on a's pixel, and many more, some on pixels already taken.
+    const TCalibPoint onA = At(1, 99);
+    Points many {a, b};
+    for (int i = 0; i < 100000; ++i)
+        many.push_back(At(i % 50000, 100 + i));
+    Bytes garbage = EncodeCalibration(1, 2, Points {a, b});
+    std::fill(garbage.begin(), garbage.end(), 0x5A);
     const struct
     {
         const char *name;
-        std::vector<TCalibPoint> start, window;
+        Points start, window;
         std::optional<Bytes> other; // what another writer left
         Outcome outcome;
         std::size_t fromOther, removedByOther;
-        std::optional<std::vector<TCalibPoint>> file; // nothing: the other writer's bytes stay
+        std::optional<Points> file; // nothing: the other writer's bytes stay
+        std::size_t conflicts = 0;
+        std::optional<Points> setAside; // the other side's records kept in a new file
+        bool broken = false; // the other writer's file is kept as it is
+        bool sameTime = false; // its writer put the modification time back
     } rows[] = {
-        {"added on both sides",
-         {a},
-         {a, ours},
-         EncodeCalibration(9, 9, std::vector {a, theirs}),
-         Outcome::Merged,
-         1,
-         0,
-         std::vector {a, ours, theirs}},
-        {"same pixel changed on both: the window wins",
-         {a},
-         {At(1, 11)},
-         EncodeCalibration(9, 9, std::vector {At(1, 12)}),
-         Outcome::Written,
-         0,
-         0,
-         std::vector {At(1, 11)}},
-        {"changed there, kept here",
-         {a, b},
-         {a, b, ours},
-         EncodeCalibration(9, 9, std::vector {a, At(2, 21)}),
-         Outcome::Merged,
-         1,
-         0,
-         std::vector {a, At(2, 21), ours}},
-        {"removed there, kept here",
-         {a, b},
-         {a, b, ours},
-         EncodeCalibration(9, 9, std::vector {b}),
-         Outcome::Merged,
-         0,
-         1,
-         std::vector {b, ours}},
-        {"touched, not changed",
-         {a},
-         {a, ours},
-         EncodeCalibration(1, 2, std::vector {a}),
-         Outcome::Written,
-         0,
-         0,
-         std::vector {a, ours}},
-        {"file vanished",
-         {a},
-         {a, ours},
-         std::nullopt,
-         Outcome::Written,
-         0,
-         0,
-         std::vector {a, ours}},
-        {"file unreadable now",
-         {a},
-         {a, ours},
-         Bytes {1, 2, 3},
-         Outcome::NotReplaced,
-         0,
-         0,
-         std::nullopt},
+        {"added on both sides", {a}, {a, ours}, EncodeCalibration(1, 2, Points {a, theirs}),
+         Outcome::Merged, 1, 0, Points {a, ours, theirs}, 0, std::nullopt, false, false},
+        {"same point changed on both: the window wins, the user is told", {a}, {At(1, 11)},
+         EncodeCalibration(1, 2, Points {At(1, 12)}), Outcome::Merged, 0, 0, Points {At(1, 11)}, 1,
+         Points {At(1, 12)}, false, false},
+        {"removed here, changed there", {a, b}, {b}, EncodeCalibration(1, 2, Points {At(1, 12), b}),
+         Outcome::Merged, 0, 0, Points {b}, 1, Points {At(1, 12)}, false, false},
+        {"changed there, kept here", {a, b}, {a, b, ours},
+         EncodeCalibration(1, 2, Points {a, At(2, 21)}), Outcome::Merged, 1, 0,
+         Points {a, At(2, 21), ours}, 0, std::nullopt, false, false},
+        {"removed there, kept here", {a, b}, {a, b, ours}, EncodeCalibration(1, 2, Points {b}),
+         Outcome::Merged, 0, 1, Points {b, ours}, 0, Points {a}, false, false},
+        {"truncated to its header there", {a, b}, {a, b, ours}, EncodeCalibration(1, 2, {}),
+         Outcome::Merged, 0, 2, Points {ours}, 0, Points {a, b}, false, false},
+        {"a second record on one pixel there", {a}, {a, ours},
+         EncodeCalibration(1, 2, Points {a, onA}), Outcome::Merged, 1, 0, Points {a, ours, onA}, 0,
+         std::nullopt, false, false},
+        {"one record twice there", {a, b}, {a, b, ours},
+         EncodeCalibration(1, 2, Points {a, b, a}), Outcome::Merged, 1, 0, Points {a, b, ours, a}, 0,
+         std::nullopt, false, false},
+        {"a hundred thousand appended there", {a, b}, {a, b, ours}, EncodeCalibration(1, 2, many),
+         Outcome::Merged, 100000, 0, [&] {
+             Points merged {a, b, ours};
+             merged.insert(merged.end(), many.begin() + 2, many.end());
+             return merged;
+         }(), 0, std::nullopt, false, false},
+        {"same size, same modification time", {a, b}, {a, b, ours},
+         EncodeCalibration(1, 2, Points {a, At(2, 21)}), Outcome::Merged, 1, 0,
+         Points {a, At(2, 21), ours}, 0, std::nullopt, false, true},
+        {"touched, not changed", {a}, {a, ours}, EncodeCalibration(1, 2, Points {a}),
+         Outcome::Written, 0, 0, Points {a, ours}, 0, std::nullopt, false, false},
+        {"file vanished", {a}, {a, ours}, std::nullopt, Outcome::Written, 0, 0, Points {a, ours},
+         0, std::nullopt, false, false},
+        {"cut short there", {a}, {a, ours}, Bytes {1, 2, 3}, Outcome::Merged, 0, 0,
+         Points {a, ours}, 0, std::nullopt, true, false},
+        {"garbage of a valid length there", {a, b}, {a, b, ours}, garbage, Outcome::Merged, 0, 0,
+         Points {a, b, ours}, 0, std::nullopt, true, false},
+        {"made for another picture there", {a}, {a, ours}, EncodeCalibration(9, 9, Points {a, b}),
+         Outcome::Merged, 0, 0, Points {a, ours}, 0, std::nullopt, true, false},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
@@ -446,6 +443,8 @@ TEST(CalibrationFile, KeeperNeverWritesOverAFileItHasNotRead)
         const fs::path path = folder.path / "valley.cali";
         const Bytes startBytes = EncodeCalibration(1, 2, row.start);
         WriteBytes(path, startBytes);
+        const auto longAgo = fs::file_time_type::clock::now() - std::chrono::hours(1);
+        fs::last_write_time(path, longAgo);
         CalibrationKeeper keeper;
         std::vector<TCalibPoint> points;
         ASSERT_EQ(keeper.Read(path, points), CalibrationReadResult::Complete);
@@ -453,27 +452,72 @@ TEST(CalibrationFile, KeeperNeverWritesOverAFileItHasNotRead)
             WriteBytes(path, *row.other);
         else
             fs::remove(path);
+        if (row.sameTime)
+            fs::last_write_time(path, longAgo);
         points = row.window;
         const CalibrationKeeper::WriteResult result = keeper.Write(path, 1, 2, points);
         EXPECT_EQ(result.outcome, row.outcome);
         EXPECT_EQ(result.fromOtherSide, row.fromOther);
         EXPECT_EQ(result.removedByOtherSide, row.removedByOther);
-        EXPECT_EQ(ReadBytes(path), row.file ? EncodeCalibration(1, 2, *row.file) : *row.other);
+        EXPECT_EQ(result.conflicts.size(), row.conflicts);
+        EXPECT_TRUE(ReadBytes(path) == (row.file ? EncodeCalibration(1, 2, *row.file) : *row.other));
         if (row.file) {
-            EXPECT_EQ(EncodeCalibration(1, 2, points), EncodeCalibration(1, 2, *row.file));
+            EXPECT_TRUE(EncodeCalibration(1, 2, points) == EncodeCalibration(1, 2, *row.file));
         }
-        // The file as another writer left it is kept once before a merge replaces it.
         std::set<std::string> names {"valley.cali"};
-        if (row.outcome == Outcome::Merged) {
+        // The file as this run first read it is kept once the points it held change.
+        if (!SameRecords(*row.file, row.start)) {
             names.insert("valley.cali.bak");
-            EXPECT_EQ(ReadBytes(folder.path / "valley.cali.bak"), *row.other);
+            EXPECT_EQ(ReadBytes(folder.path / "valley.cali.bak"), startBytes);
+        }
+        const std::string kept = row.broken ? result.brokenCopy
+            : row.conflicts > 0              ? result.otherVersionsCopy
+                                             : result.removedCopy;
+        EXPECT_EQ(kept.empty(), !row.broken && !row.setAside);
+        if (!kept.empty()) {
+            names.insert(fs::path(kept).filename().string());
+            EXPECT_EQ(ReadBytes(kept), row.broken ? *row.other : EncodeCalibration(1, 2, *row.setAside));
         }
         EXPECT_EQ(folder.Names(), names);
         // What was written is what the next write starts from: no second merge.
-        if (row.outcome != Outcome::NotReplaced) {
-            EXPECT_EQ(keeper.Write(path, 1, 2, points).outcome, Outcome::Written);
-        }
+        EXPECT_EQ(keeper.Write(path, 1, 2, points).outcome, Outcome::Written);
     }
+}
+
+// A change is one transaction: the edit sees the list with the other writer's change in it, and
+// an edit that throws leaves the list, the file and the keeper as they were.
+TEST(CalibrationFile, KeeperAppliesTheEditAfterTheMergeAndAFailingEditWritesNothing)
+{
+    TempFolder folder;
+    const fs::path path = folder.path / "valley.cali";
+    const TCalibPoint a = At(1, 10), theirs = At(4, 40), ours = At(3, 30);
+    WriteBytes(path, EncodeCalibration(1, 2, std::vector {a}));
+    CalibrationKeeper keeper;
+    std::vector<TCalibPoint> points;
+    ASSERT_EQ(keeper.Read(path, points), CalibrationReadResult::Complete);
+    const Bytes changed = EncodeCalibration(1, 2, std::vector {a, theirs});
+    WriteBytes(path, changed);
+    struct Refused
+    { };
+    EXPECT_THROW(keeper.Transact(path, 1, 2, points,
+                                 [](std::vector<TCalibPoint> &list) {
+                                     list.clear();
+                                     throw Refused {};
+                                 }),
+                 Refused);
+    EXPECT_EQ(points.size(), 1u);
+    EXPECT_EQ(ReadBytes(path), changed);
+    EXPECT_EQ(folder.Names(), std::set<std::string> {"valley.cali"});
+
+    std::size_t seen = 0;
+    const auto result = keeper.Transact(path, 1, 2, points, [&](std::vector<TCalibPoint> &list) {
+        seen = list.size();
+        list.push_back(ours);
+    });
+    EXPECT_EQ(seen, 2u);
+    EXPECT_EQ(result.fromOtherSide, 1u);
+    EXPECT_EQ(ReadBytes(path), EncodeCalibration(1, 2, std::vector {a, theirs, ours}));
+    EXPECT_EQ(EncodeCalibration(1, 2, points), ReadBytes(path));
 }
 
 TEST(CalibrationFile, KeeperOutOfMemoryWhileReadingLeavesTheFileAlone)

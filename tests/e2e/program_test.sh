@@ -5,7 +5,8 @@
 # mouse and keyboard, overlays a GPX file through the real dialog, checks the red and orange pixels
 # in a screenshot, closes the window through the window manager and checks the calibration file;
 # later runs save a point, remove it through the picture's right-button menu and undo that, end by
-# SIGTERM, and at scale 2 click the lower-right quarter of a picture pixel.
+# SIGTERM, and at scale 2 click the lower-right quarter of a picture pixel; two windows on one map
+# press Save at nearly the same moment and the file keeps both points.
 set -euo pipefail
 
 carteva=$(realpath "$1")
@@ -247,8 +248,9 @@ xdotool key alt+F4
 ends_with_status_0 "closing the window at scale 2"
 fourth=$(od -An -tx1 -v -j 128 -N 8 "$cali" | tr -d ' \n')
 [ "$fourth" = c800000096000000 ] || fail "the click at scale 2 stored pixel $fourth, expected 200,150"
-# Two windows on one map, each saving a point, both closing: the file holds both. The second
-# start warns that the map is open already; each later save merges what the other one wrote.
+# Two windows on one map, side by side, press Save at nearly the same moment, then both close: the
+# file holds both points. The second start warns that the map is open already; each save takes the
+# file's lock, so the later one merges what the earlier one wrote, and says so.
 main_of() { # pid: the main window of that Carteva, and its x and y
     for _ in $(seq 600); do
         main=$(xdotool search --onlyvisible --pid "$1" --name '^Navelin - Carteva$' 2>/dev/null | head -n 1) || true
@@ -269,6 +271,23 @@ answer_error_box() { # what it is about
     xdotool key Return
     sleep 0.3
 }
+answer_error_box_if_any() {
+    local box
+    box=$(window_named '^Error$' 3) || return 0
+    xdotool windowactivate --sync "$box" 2>/dev/null || true
+    xdotool key Return
+    sleep 0.3
+}
+fill_point() { # picture x, y, latitude, longitude: save_point without pressing Save
+    local px py
+    read -r px py < <(pixel_at "$1" "$2")
+    xdotool mousemove "$px" "$py"
+    sleep 0.2
+    xdotool click 1
+    sleep 0.2
+    type_into 250 21 "$3"
+    type_into 320 21 "$4"
+}
 scale=1
 before=$(od -An -tx1 -v "$cali" | tr -d ' \n')
 start_carteva
@@ -280,17 +299,26 @@ second_pid=$carteva_pid
 dialog=$(window_named '^Open bitmap to calibrate$') || fail "no bitmap dialog for the second window"
 open_map
 answer_error_box "the map being open already"
-main_of "$first_pid"
-save_point 60 40 50.75 14
 main_of "$second_pid"
-save_point 260 40 50.75 15.5
-answer_error_box "the first window's point"
+xdotool windowmove "$main" 850 80
+sleep 0.5
+main_of "$second_pid"
+fill_point 260 40 50.75 15.5
+read -r second_save_x second_save_y < <(at 395 21)
+main_of "$first_pid"
+fill_point 60 40 50.75 14
+read -r first_save_x first_save_y < <(at 395 21)
+xdotool mousemove "$first_save_x" "$first_save_y" click 1 mousemove "$second_save_x" "$second_save_y" click 1
+# The later save merges the earlier one's point and says so; the earlier window's close merges the
+# later one's.
+answer_error_box "the point saved at the same moment"
 main_of "$first_pid"
 xdotool key alt+F4
-answer_error_box "the second window's point"
+answer_error_box_if_any
 carteva_pid=$first_pid ends_with_status_0 "closing the first window"
 main_of "$second_pid"
 xdotool key alt+F4
+answer_error_box_if_any
 carteva_pid=$second_pid ends_with_status_0 "closing the second window"
 after=$(od -An -tx1 -v "$cali" | tr -d ' \n')
 first_point=3c0000002800000000000000000000cb044000000000000000000000000000e00240000000000000

@@ -77,7 +77,9 @@ private slots:
             WindowFixture::ReadFile(calibration),
             test::CalibrationBytes(
                 80, 60, {TCalibPoint {5, 6, 50.0L, 14.0L}, TCalibPoint {65, 46, 49.0L, 15.0L}}));
-        QCOMPARE(Entries(f.Path(folder)).size(), 3); // bitmap, calibration, GPX: nothing else
+        // Bitmap, calibration, GPX and the calibration as the run first read it: nothing else.
+        QCOMPARE(Entries(f.Path(folder)).size(), 4);
+        QVERIFY(QFile::exists(calibration + ".bak"));
     }
 
     void bitmapOnAReadOnlyMediumShowsAndIsNeverWritten()

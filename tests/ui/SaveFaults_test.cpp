@@ -1,8 +1,13 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "calibration/CalibPoint.h"
+#include "calibration/FileOps.h"
 #include "calibration/NumberText.h"
+#include "calibration/RewriteJournal.h"
+#include "picture/PathCrossing.h"
 #include "support/WindowFixture.h"
+#include "ui/CalibrationStore.h"
 #include "ui/PointsWindow.h"
+#include "ui/RecoveryCopy.h"
 #include "ui/TextCrossing.h"
 #include "ui/TfrmMain.h"
 
@@ -16,6 +21,7 @@
 #include <QTableView>
 #include <QtTest>
 
+#include <algorithm>
 #include <climits>
 #include <csignal>
 #include <map>
@@ -249,9 +255,15 @@ private slots:
             QCOMPARE(WindowFixture::ReadFile(calibration), old);
         // Nothing half-written is left beside the bitmap.
         // The lock file goes with the window.
-        const QStringList expected = fault == Fault::FolderGone ? QStringList {}
+        // The file as the run first read it is kept once a write would change its points (a
+        // read-only one is refused before that).
+        QStringList expected = fault == Fault::FolderGone ? QStringList {}
             : onSave ? QStringList {"map.bmp", "map.cali", "map.cali.lock"}
                      : QStringList {"map.bmp", "map.cali"};
+        if (fault == Fault::FileSizeLimit) {
+            expected.insert(2, "map.cali.bak");
+            QCOMPARE(WindowFixture::ReadFile(f.Path("map.cali.bak")), old);
+        }
         QCOMPARE(
             QDir(f.folder.path())
                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
@@ -328,6 +340,10 @@ private slots:
         QTest::newRow("lock held by another process") << "lock";
         QTest::newRow("stale lock taken over") << "stale lock";
         QTest::newRow("long bitmap name") << "long name";
+        QTest::newRow("changed on both sides") << "conflict";
+        QTest::newRow("left broken there") << "broken";
+        QTest::newRow("empty lock taken over") << "empty lock";
+        QTest::newRow("stale lock of a long name taken over") << "long stale lock";
     }
     void anotherWriterLosesNoPoints()
     {
@@ -335,26 +351,44 @@ private slots:
         WindowFixture f;
         const TCalibPoint mine {5, 6, 50.5L, 14.25L}, theirs {20, 10, 49.75L, 15.5L};
         const QString bitmap = other == "long name" ? QString(251, QLatin1Char('m')) + ".bmp"
-                                                    : QStringLiteral("map.bmp");
+            : other == "long stale lock"             ? QString(245, QLatin1Char('m')) + ".bmp"
+                                                     : QStringLiteral("map.bmp");
         const QString calibration = f.Path(bitmap.chopped(3) + "cali");
+        const QString lockFile = CalibrationStore::LockFileName(calibration);
         std::optional<QLockFile> held;
         if (other == "lock") {
-            held.emplace(calibration + ".lock");
+            held.emplace(lockFile);
             QVERIFY(held->tryLock(0));
-        } else if (other == "stale lock") {
+        } else if (other == "stale lock" || other == "long stale lock") {
             // A process that is gone: its lock names it.
-            WindowFixture::WriteFile(calibration + ".lock",
-                                     QByteArray::number(INT_MAX) + "\nCarteva\n"
-                                         + QSysInfo::machineHostName().toUtf8() + "\n");
+            WindowFixture::WriteFile(lockFile, QByteArray::number(INT_MAX) + "\nCarteva\n"
+                                                   + QSysInfo::machineHostName().toUtf8() + "\n");
+        } else if (other == "empty lock") {
+            WindowFixture::WriteFile(lockFile, "");
         }
+        const TCalibPoint both {1, 2, 3, 4};
+        if (other == "conflict" || other == "broken")
+            WindowFixture::WriteFile(calibration, test::CalibrationBytes(40, 30, {both}));
         f.Start(f.WriteBitmap(bitmap, 40, 30));
         // A lock of a process that is gone is taken over without a word.
-        QCOMPARE(f.platform.messages.at(0).text.contains("is open in another Carteva window"),
+        QCOMPARE(std::any_of(f.platform.messages.begin(), f.platform.messages.end(),
+                             [](const auto &message) {
+                                 return message.text.contains("is open in another Carteva window");
+                             }),
                  other == "lock");
         QSignalSpy changed(&f.window->Document(), &CalibrationDocument::PointsChanged);
+        const TCalibPoint ourVersion {1, 2, 5, 6}, theirVersion {1, 2, 7, 8};
+        if (other == "conflict")
+            f.window->Document().PointsForTest() = {ourVersion};
         f.window->Document().PointsForTest().push_back(mine);
+        // Another program rewrites the file after this window read it.
+        const QByteArray garbage(8 + 40, 'g');
         if (other == "add")
             WindowFixture::WriteFile(calibration, test::CalibrationBytes(40, 30, {theirs}));
+        else if (other == "conflict")
+            WindowFixture::WriteFile(calibration, test::CalibrationBytes(40, 30, {theirVersion}));
+        else if (other == "broken")
+            WindowFixture::WriteFile(calibration, garbage);
         else if (other == "remove")
             QVERIFY(!QFile::exists(calibration) || QFile::remove(calibration));
         f.platform.messages.clear();
@@ -367,6 +401,26 @@ private slots:
             const QString copy = RecoveryCopyNamedIn(f.platform.messages.at(0).text);
             QVERIFY2(!copy.isEmpty(), qPrintable(f.platform.messages.at(0).text));
             QCOMPARE(WindowFixture::ReadFile(copy), test::CalibrationBytes(40, 30, {mine}));
+            return;
+        }
+        if (other == "conflict" || other == "broken") {
+            // The window's list is written; the other side's version, or its whole file, is
+            // kept in a copy that the one box names.
+            QCOMPARE(WindowFixture::ReadFile(calibration),
+                     test::CalibrationBytes(40, 30, f.window->Document().Points()));
+            QCOMPARE(f.platform.messages.size(), std::size_t(1));
+            const QString text = f.platform.messages[0].text;
+            const QString named = other == "conflict"
+                ? "\nChanged in both places, this window's version kept: 1 x 2.\nThe other versions "
+                  "were kept in "
+                : "\nThat file was kept unchanged in ";
+            QVERIFY2(text.startsWith(calibration) && text.contains(named), qPrintable(text));
+            const QString copy = text.mid(text.indexOf(named) + named.size()).section(
+                QRegularExpression("[;.]\\s|\\.$"), 0, 0);
+            QVERIFY2(copy.startsWith(f.dataHome.path()), qPrintable(copy));
+            QCOMPARE(WindowFixture::ReadFile(copy), other == "conflict"
+                         ? test::CalibrationBytes(40, 30, {theirVersion})
+                         : garbage);
             return;
         }
         const std::vector<TCalibPoint> expected
@@ -384,7 +438,50 @@ private slots:
         } else {
             QVERIFY(f.platform.messages.empty());
         }
-        QVERIFY(!QFile::exists(calibration + ".lock") || other == "lock");
+        QVERIFY(!QFile::exists(lockFile) || other == "lock");
+    }
+
+    void startFinishesARewriteThatWasCutOff()
+    {
+        // A save rewriting the file in place was killed after its side file was complete: the
+        // next start puts the new bytes in place before reading them, and logs it.
+        WindowFixture f;
+        const QString calibration = f.Path("map.cali");
+        const QByteArray newer = test::CalibrationBytes(40, 30, {TCalibPoint {5, 6, 50.5L, 14.25L}});
+        QByteArray mixed = newer;
+        mixed.replace(8, 4, "\x07\x00\x00\x00");
+        WindowFixture::WriteFile(calibration, mixed);
+        FileOps posix;
+        std::filesystem::path side;
+        QCOMPARE(RewriteJournal::Begin(posix, StdPath(calibration), {},
+                                       std::span(reinterpret_cast<const std::uint8_t *>(newer.data()),
+                                                 std::size_t(newer.size())),
+                                       side),
+                 RewriteJournal::Begun::Written);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("map.cali: a rewrite that was cut off "
+                                                              "is finished from .*map.cali.rewrite"));
+        f.Start(f.WriteBitmap("map.bmp", 40, 30));
+        QVERIFY(f.platform.messages.empty());
+        QCOMPARE(f.window->Document().Points().size(), std::size_t(1));
+        QCOMPARE(f.window->Document().Points()[0].X, 5);
+        QCOMPARE(WindowFixture::ReadFile(calibration), newer);
+        QVERIFY(!std::filesystem::exists(side));
+    }
+
+    void recoveryCopiesOfTwoMapsOfOneNameAreTwoFiles()
+    {
+        // Two folders each with a map.bmp, whose saves fail within the same second.
+        WindowFixture f;
+        const TCalibPoint first {1, 2, 3, 4}, second {5, 6, 7, 8};
+        RecoveryCopy one, two;
+        const QString a = one.Write(f.Path("a/map.cali"), 40, 30, std::vector {first});
+        const QString b = two.Write(f.Path("b/map.cali"), 40, 30, std::vector {second});
+        QVERIFY2(a != b, qPrintable(a));
+        QCOMPARE(WindowFixture::ReadFile(a), test::CalibrationBytes(40, 30, {first}));
+        QCOMPARE(WindowFixture::ReadFile(b), test::CalibrationBytes(40, 30, {second}));
+        // Each copy stays its run's own: the next failure rewrites it, not the other.
+        QCOMPARE(one.Write(f.Path("a/map.cali"), 40, 30, std::vector {first, second}), a);
+        QCOMPARE(WindowFixture::ReadFile(b), test::CalibrationBytes(40, 30, {second}));
     }
 
     void undoFollowsItsRecordsWhateverAnotherWriterDid_data()
