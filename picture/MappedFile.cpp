@@ -109,6 +109,10 @@ MappedFile::MappedFile(int fd, qint64 size)
     data_ = static_cast<uchar *>(data);
     if (fd < 0)
         return;
+    // A view reads rows far apart in the file, a preview scattered pixels: the read-ahead meant
+    // for sequential reading would fetch megabytes around each. A preview of an A0 sheet not yet
+    // in the page cache: 0.24 s instead of 5.5 s (with 8 MB of read-ahead).
+    madvise(data_, std::size_t(size_), MADV_RANDOM);
     guard_ = Guard(data_, size_);
     if (guard_ < 0) {
         munmap(data_, std::size_t(size_));
