@@ -87,7 +87,7 @@ BmpHeaderCheck::Fields BmpHeaderCheck::ReadHeaders(QByteArrayView head)
     return fields;
 }
 
-// Planes, bit count, compression and size: the forms Qt decodes.
+// Planes, bit count, compression and size: the forms Qt's decoder reads, which are read here.
 void BmpHeaderCheck::CheckFormat(const Fields &fields)
 {
     if (fields.planes != 1)
@@ -145,8 +145,8 @@ qint64 BmpHeaderCheck::CheckMasks(QByteArrayView head, qint64 fileSize)
     if (fileSize < masksEnd || head.size() < masksEnd)
         Fail(StreamReadError);
     if (compression_ == BitFields || compression_ == AlphaBitFields) {
-        // Every header form holds its red, green and blue masks at the same place. Qt reads
-        // channels of up to 8 contiguous bits.
+        // Every header form holds its red, green and blue masks at the same place. Channels of
+        // up to 8 contiguous bits are read, as Qt reads them.
         for (int i = 0; i < 3; ++i) {
             const std::uint32_t mask = ReadU32(head, 54 + 4 * i);
             const std::uint32_t low = mask == 0 ? 0 : mask >> std::countr_zero(mask);

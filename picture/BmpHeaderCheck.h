@@ -43,7 +43,7 @@ public:
     qint64 PixelOffset() const { return pixelOffset_; }
     int DotsPerMeterX() const { return dotsPerMeterX_; }
     int DotsPerMeterY() const { return dotsPerMeterY_; }
-    // The palette of a file of up to 8 bits a pixel, as Qt reads it: ColourCount() entries of 3
+    // The palette of a file of up to 8 bits a pixel, read as Qt reads it: ColourCount() entries of 3
     // bytes (12-byte header) or 4 bytes (blue, green, red, unused) from PaletteOffset().
     std::uint32_t ColourCount() const { return colourCount_; }
     qint64 PaletteOffset() const { return paletteOffset_; }
@@ -91,9 +91,9 @@ private:
     int bitCount_ = 0;
     std::uint32_t compression_ = Rgb;
     std::array<std::uint32_t, 3> masks_ {0xFF0000, 0xFF00, 0xFF};
-    std::uint32_t colourCount_ = 0; // palette entries Qt reads
+    std::uint32_t colourCount_ = 0; // palette entries read
     qint64 paletteOffset_ = 0; // where the palette starts in the file
-    qint64 pixelOffset_ = 0; // where Qt starts reading pixels
+    qint64 pixelOffset_ = 0; // where the pixels are read from
     qint64 runLengthBytes_ = 0; // compressed pixel bytes (run-length files only)
 };
 

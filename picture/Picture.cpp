@@ -40,6 +40,10 @@ std::uint32_t StoredBits(const QImage &image, int x, int y)
         return std::uint32_t(image.pixelIndex(x, y));
     if (image.depth() > 32 || image.depth() % 8 != 0)
         throw Error("This picture cannot be drawn on");
+    // A copy of a length known only when running is a call to the C library: painting and taking
+    // off a million pixels of an RGB picture took 490 ms of CPU with it, 400 without.
+    if (image.depth() == 32)
+        return reinterpret_cast<const std::uint32_t *>(image.constScanLine(y))[x];
     std::uint32_t bits = 0;
     const int bytes = image.depth() / 8;
     std::memcpy(&bits, image.constScanLine(y) + std::ptrdiff_t(x) * bytes, std::size_t(bytes));
@@ -50,6 +54,10 @@ void SetStoredBits(QImage &image, int x, int y, std::uint32_t bits)
 {
     if (image.depth() == 1) {
         image.setPixel(x, y, bits);
+        return;
+    }
+    if (image.depth() == 32) {
+        reinterpret_cast<std::uint32_t *>(image.scanLine(y))[x] = bits;
         return;
     }
     const int bytes = image.depth() / 8;
