@@ -9,7 +9,7 @@
 #include <QtEndian>
 
 #include <cstdio>
-#include <fstream>
+#include <unistd.h>
 
 namespace carteva::bench {
 
@@ -25,7 +25,7 @@ inline double ResidentMegabytes()
             resident = 0;
         std::fclose(file);
     }
-    return double(resident) * 4096.0 / 1048576.0;
+    return double(resident) * double(sysconf(_SC_PAGESIZE)) / 1048576.0;
 }
 
 // A bottom-up 24-bit bitmap with detail everywhere, so that no reading can take a short cut over

@@ -4,7 +4,6 @@
 #include <array>
 #include <cerrno>
 #include <csignal>
-#include <cstring>
 #include <mutex>
 #include <system_error>
 
