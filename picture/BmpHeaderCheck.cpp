@@ -3,6 +3,7 @@
 
 #include "calibration/Errors.h"
 #include "picture/LittleEndian.h"
+#include "picture/RunLengthRows.h"
 
 #include <QIODevice>
 #include <QtEndian>
@@ -86,7 +87,7 @@ BmpHeaderCheck::Fields BmpHeaderCheck::ReadHeaders(QByteArrayView head)
     return fields;
 }
 
-// Planes, bit count, compression and size: the forms Qt decodes.
+// Planes, bit count, compression and size: the forms Qt's decoder reads, which are read here.
 void BmpHeaderCheck::CheckFormat(const Fields &fields)
 {
     if (fields.planes != 1)
@@ -128,8 +129,6 @@ void BmpHeaderCheck::CheckFormat(const Fields &fields)
     if (width <= 0 || height == 0 || height == INT32_MIN || (topDown_ && IsRunLength()))
         Fail(NotValid);
     height = topDown_ ? -height : height;
-    if (std::uint64_t(width) * std::uint64_t(height) > MaxPixels)
-        Fail(NotValid);
     width_ = int(width);
     height_ = int(height);
 }
@@ -146,17 +145,17 @@ qint64 BmpHeaderCheck::CheckMasks(QByteArrayView head, qint64 fileSize)
     if (fileSize < masksEnd || head.size() < masksEnd)
         Fail(StreamReadError);
     if (compression_ == BitFields || compression_ == AlphaBitFields) {
-        // Every header form holds its red, green and blue masks at the same place. Qt reads
-        // channels of up to 8 contiguous bits.
+        // Every header form holds its red, green and blue masks at the same place. Channels of
+        // up to 8 contiguous bits are read, as Qt reads them.
         for (int i = 0; i < 3; ++i) {
             const std::uint32_t mask = ReadU32(head, 54 + 4 * i);
             const std::uint32_t low = mask == 0 ? 0 : mask >> std::countr_zero(mask);
             if ((low & (low + 1)) != 0 || std::popcount(low) > 8)
                 Fail(NotValid);
-            channelBits_[i] = std::popcount(low);
+            masks_[i] = mask;
         }
     } else if (bitCount_ == 16) {
-        channelBits_ = {5, 5, 5};
+        masks_ = {0x7C00, 0x03E0, 0x001F};
     }
     return masksEnd;
 }
@@ -201,56 +200,7 @@ void BmpHeaderCheck::CheckRunLengthData(QIODevice &file) const
     const QByteArray data = file.read(runLengthBytes_);
     if (data.size() != runLengthBytes_)
         Fail(StreamReadError);
-
-    qsizetype at = 0;
-    const auto take = [&](qsizetype count) {
-        if (data.size() - at < count)
-            Fail(StreamReadError);
-        const qsizetype start = at;
-        at += count;
-        return start;
-    };
-    qint64 row = 0;
-    while (row < height_) {
-        const qsizetype code = take(2);
-        if (data[code] != 0)
-            continue; // a run of one value
-        switch (uchar(data[code + 1])) {
-        case 0: // end of row
-            ++row;
-            break;
-        case 1: // end of bitmap
-            return;
-        case 2: // skip right and down
-            row += uchar(data[take(2) + 1]);
-            break;
-        default: { // literal pixels, padded to an even number of bytes
-            const int pixels = uchar(data[code + 1]);
-            const qsizetype bytes = compression_ == RunLength4 ? (pixels + 1) / 2 : pixels;
-            take(bytes + (bytes & 1));
-        }
-        }
-    }
-}
-
-bool BmpHeaderCheck::NeedsRewrite() const
-{
-    return headerSize_ == 52 || headerSize_ == 56 || compression_ == AlphaBitFields;
-}
-
-void BmpHeaderCheck::Rewrite(QByteArray &file) const
-{
-    char *bytes = file.data();
-    qToLittleEndian<quint32>(quint32(pixelOffset_), bytes + 10);
-    if (headerSize_ == 52 || headerSize_ == 56) {
-        // A 40-byte header with bit fields keeps its masks right behind it, where these headers
-        // hold them too; only a palette has to move up.
-        qToLittleEndian<quint32>(40, bytes + 14);
-        if (colourCount_ > 0)
-            std::memmove(bytes + 14 + 40, bytes + paletteOffset_, std::size_t(colourCount_) * 4);
-    }
-    if (compression_ == AlphaBitFields)
-        qToLittleEndian<quint32>(BitFields, bytes + 30);
+    RunLengthRows::Check(data, width_, height_, IsRunLength4());
 }
 
 } // namespace carteva

@@ -11,8 +11,8 @@ class QIODevice;
 
 namespace carteva {
 
-// Reads the headers of a BMP file and checks them against the file's size before Qt's decoder sees
-// it: Qt alone would load a short file with made-up rows. Throws Error("Stream read error") when
+// Reads the headers of a BMP file and checks them against the file's size before its pixels are
+// read: a short file must not show made-up rows. Throws Error("Stream read error") when
 // the file is shorter than its headers and pixel data say, Error("Bitmap image is not valid") for
 // any other fault.
 class BmpHeaderCheck
@@ -21,15 +21,17 @@ public:
     // How much of the file's start the check needs: the file header, the largest info header and
     // the bit masks that may follow it.
     static constexpr qsizetype HeadBytes = 14 + 124 + 16;
-    // Qt's decoder refuses larger bitmaps.
-    static constexpr std::uint64_t MaxPixels = 16384ULL * 16384ULL;
-
     // head: the file's first HeadBytes bytes (all of it when shorter).
     BmpHeaderCheck(QByteArrayView head, qint64 fileSize);
 
     int Width() const { return width_; }
     int Height() const { return height_; }
     bool IsRunLength() const { return compression_ == RunLength8 || compression_ == RunLength4; }
+    bool IsRunLength4() const { return compression_ == RunLength4; }
+    // The compressed pixels' length, from PixelOffset() (run-length files only).
+    qint64 RunLengthBytes() const { return runLengthBytes_; }
+    // Bytes from one row's start to the next's (files that are not run-length).
+    qint64 RowBytes() const { return (qint64(width_) * bitCount_ + 31) / 32 * 4; }
     // 24 bits a pixel, uncompressed, under the common 40-byte header: the usual form of a map.
     bool IsPlain24Bit() const
     {
@@ -41,26 +43,18 @@ public:
     qint64 PixelOffset() const { return pixelOffset_; }
     int DotsPerMeterX() const { return dotsPerMeterX_; }
     int DotsPerMeterY() const { return dotsPerMeterY_; }
-    // The decoded size that Qt's allocation limit counts: 4 bytes a pixel, whatever the format.
-    qint64 AllocationBytes() const { return qint64(width_) * height_ * 4; }
-    // The palette of a file of up to 8 bits a pixel, as Qt reads it: ColourCount() entries of 3
+    // The palette of a file of up to 8 bits a pixel, read as Qt reads it: ColourCount() entries of 3
     // bytes (12-byte header) or 4 bytes (blue, green, red, unused) from PaletteOffset().
     std::uint32_t ColourCount() const { return colourCount_; }
     qint64 PaletteOffset() const { return paletteOffset_; }
     int PaletteEntryBytes() const { return headerSize_ == 12 ? 3 : 4; }
     int BitCount() const { return bitCount_; }
-    // Bits of red, green and blue in each pixel of a 16- or 32-bit file (8 for other files).
-    const std::array<int, 3> &ChannelBits() const { return channelBits_; }
+    // Where red, green and blue lie in each pixel of a 16-, 24- or 32-bit file.
+    const std::array<std::uint32_t, 3> &Masks() const { return masks_; }
 
     // Walks the compressed pixels of a run-length file (a no-op for other files): they must reach
     // their end-of-bitmap mark, or the last row, before the file ends.
     void CheckRunLengthData(QIODevice &file) const;
-
-    // Qt reads only 12-, 40-, 108- and 124-byte info headers and no alpha bit fields; the 52- and
-    // 56-byte ones and alpha bit fields need the headers rewritten into a form it reads.
-    bool NeedsRewrite() const;
-    // Rewrites the headers of the whole file's bytes in place; the length stays the same.
-    void Rewrite(QByteArray &file) const;
 
 private:
     enum Compression : std::uint32_t {
@@ -96,10 +90,10 @@ private:
     int dotsPerMeterY_ = 0;
     int bitCount_ = 0;
     std::uint32_t compression_ = Rgb;
-    std::array<int, 3> channelBits_ {8, 8, 8};
-    std::uint32_t colourCount_ = 0; // palette entries Qt reads
+    std::array<std::uint32_t, 3> masks_ {0xFF0000, 0xFF00, 0xFF};
+    std::uint32_t colourCount_ = 0; // palette entries read
     qint64 paletteOffset_ = 0; // where the palette starts in the file
-    qint64 pixelOffset_ = 0; // where Qt starts reading pixels
+    qint64 pixelOffset_ = 0; // where the pixels are read from
     qint64 runLengthBytes_ = 0; // compressed pixel bytes (run-length files only)
 };
 

@@ -1,13 +1,23 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "picture/PaintedPixels.h"
+
 #include <QImage>
+
+#include <memory>
+#include <span>
 
 namespace carteva {
 
+class MappedBitmap;
+
 enum class PictureKind { None, Bitmap, Icon, Metafile };
 
-// A loaded picture: what the view shows, and whether it can be drawn on (bitmaps only).
+// A loaded picture: what the view shows, and whether it can be drawn on (bitmaps only). Its
+// pixels are an image in memory (icons, metafiles, the white bitmap made for drawing) or a
+// bitmap file's own (MappedBitmap), read only where they are looked at: a scan of gigabytes costs
+// what the screen shows. Painted pixels keep their originals, so that they can be put back.
 class Picture
 {
 public:
@@ -15,23 +25,47 @@ public:
     // let exhaust memory.
     static constexpr qint64 MaxMetafilePixels = 8192LL * 8192LL;
     static constexpr int MaxMetafileSide = 32767;
+    // The view zooms up to 16 times, and a widget's side ends at 2^24 - 1.
+    static constexpr int MaxSide = 16777215 / 16;
 
-    Picture() = default;
+    Picture();
     Picture(PictureKind kind, QImage image);
+    explicit Picture(std::unique_ptr<MappedBitmap> bitmap);
+    Picture(Picture &&) noexcept;
+    Picture &operator=(Picture &&) noexcept;
+    ~Picture();
 
     PictureKind Kind() const { return kind_; }
     bool IsEmpty() const { return kind_ == PictureKind::None; }
-    int Width() const { return image_.width(); }
-    int Height() const { return image_.height(); }
-    const QImage &Image() const { return image_; }
+    int Width() const;
+    int Height() const;
+    QSize Size() const { return {Width(), Height()}; }
 
-    // The pixels of a bitmap, to draw on; any other kind throws
+    // The whole picture as one image: meant for small pictures (a bitmap file's is converted).
+    QImage Image() const;
+    QRgb Pixel(int x, int y) const;
+    // The image whose pixel (i, j) is the picture's pixel (columns[i], rows[j]): any part of the
+    // picture at any scale. Opaque RGB32 unless the picture has an alpha channel. Throws Error
+    // once when a bitmap's file has been shortened since it was opened.
+    QImage Sample(std::span<const int> columns, std::span<const int> rows) const;
+    QImage Region(const QRect &area) const;
+    // The whole picture sampled to `size`, each pixel the nearest: a first step to a preview.
+    QImage Sampled(QSize size) const;
+
+    // Paints pixel (x, y), off the picture ignored (false); a palette bitmap stores its nearest
+    // colour. The pixel's value before its first painting is kept. Anything but a bitmap throws
     // Error("Can only modify an image if it contains a bitmap").
-    QImage &BitmapImage();
+    bool SetPixel(int x, int y, QRgb colour);
+    // Puts back the value every pixel had before it was first painted; the rectangle of them.
+    QRect RestoreOriginalPixels();
+    // How many painted pixels keep an original value.
+    std::size_t PaintedPixelCount() const { return painted_.Count(); }
 
 private:
     PictureKind kind_ = PictureKind::None;
     QImage image_;
+    std::unique_ptr<MappedBitmap> bitmap_;
+    PaintedPixels painted_;
 };
 
 } // namespace carteva

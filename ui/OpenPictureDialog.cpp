@@ -101,14 +101,16 @@ OpenPictureDialog::Decoded OpenPictureDialog::Decode(const QString &fileName)
     decoded.modified = info.lastModified();
     try {
         decoded.picture = LoadPicture(fileName);
+        const Picture &picture = *decoded.picture;
+        // Pictures smaller than the pane keep their size.
+        decoded.thumbnail
+            = picture.Width() > PaneSize.width() || picture.Height() > PaneSize.height()
+            ? PicturePreviewWindow::ScaledToFit(picture, PaneSize)
+            : picture.Image();
     } catch (...) {
+        decoded.picture.reset();
         return decoded; // a preview that cannot be made is simply not shown
     }
-    const QImage &image = decoded.picture->Image();
-    // Pictures smaller than the pane keep their size.
-    decoded.thumbnail = image.width() > PaneSize.width() || image.height() > PaneSize.height()
-        ? PicturePreviewWindow::ScaledToFit(image, PaneSize)
-        : image;
     return decoded;
 }
 
@@ -182,10 +184,10 @@ void OpenPictureDialog::ClearPane()
 
 void OpenPictureDialog::OpenPreviewWindow()
 {
-    if (!decoded_ || !decoded_->picture || decoded_->picture->Image().isNull())
+    if (!decoded_ || !decoded_->picture || decoded_->picture->Size().isEmpty())
         return;
-    PicturePreviewWindow window(decoded_->picture->Image(),
-                                QFileInfo(decoded_->fileName).fileName(), this);
+    PicturePreviewWindow window(*decoded_->picture, QFileInfo(decoded_->fileName).fileName(),
+                                this);
     window.exec();
 }
 

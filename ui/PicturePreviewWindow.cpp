@@ -7,31 +7,32 @@
 
 namespace carteva {
 
-PicturePreviewWindow::PicturePreviewWindow(const QImage &image, const QString &title,
+PicturePreviewWindow::PicturePreviewWindow(const Picture &picture, const QString &title,
                                            QWidget *parent)
     : QDialog(parent)
-    , image_(image)
+    , picture_(picture)
 {
     setObjectName(QStringLiteral("PicturePreviewWindow"));
     setWindowTitle(title);
     setSizeGripEnabled(true);
     // Natural size where it fits, within most of the screen otherwise.
-    QSize size = image_.size().expandedTo(QSize(200, 150));
+    QSize size = picture_.Size().expandedTo(QSize(200, 150));
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         size = size.boundedTo(screen->availableSize() * 8 / 10);
     resize(size);
 }
 
-QImage PicturePreviewWindow::ScaledToFit(const QImage &image, const QSize &bounds)
+QImage PicturePreviewWindow::ScaledToFit(const Picture &picture, const QSize &bounds)
 {
-    if (image.isNull() || bounds.isEmpty())
+    if (picture.IsEmpty() || picture.Size().isEmpty() || bounds.isEmpty())
         return QImage();
-    const QSize target = image.size().scaled(bounds, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
-    QImage source = image;
-    // Sampling down to twice the target first keeps a large map quick; the smooth pass after it
-    // still averages neighbouring pixels.
-    if (source.width() > 2 * target.width() && source.height() > 2 * target.height())
-        source = source.scaled(target * 2, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    const QSize size = picture.Size();
+    const QSize target = size.scaled(bounds, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    // Sampling down to twice the target first reads only those pixels of a large map; the smooth
+    // pass after it still averages neighbouring pixels.
+    const QImage source = size.width() > 2 * target.width() && size.height() > 2 * target.height()
+        ? picture.Sampled(target * 2)
+        : picture.Image();
     return source.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
@@ -47,7 +48,11 @@ void PicturePreviewWindow::paintEvent(QPaintEvent *)
 void PicturePreviewWindow::resizeEvent(QResizeEvent *event)
 {
     QDialog::resizeEvent(event);
-    scaled_ = ScaledToFit(image_, size());
+    try {
+        scaled_ = ScaledToFit(picture_, size());
+    } catch (...) {
+        scaled_ = QImage(); // a file shortened meanwhile: the dialog's preview shows nothing
+    }
 }
 
 } // namespace carteva

@@ -4,6 +4,8 @@
 #include <QDialog>
 #include <QImage>
 
+#include "picture/Picture.h"
+
 namespace carteva {
 
 // Shows one picture in a window of its own, scaled proportionally to the window and centred.
@@ -11,18 +13,19 @@ class PicturePreviewWindow : public QDialog
 {
     Q_OBJECT
 public:
-    PicturePreviewWindow(const QImage &image, const QString &title, QWidget *parent = nullptr);
+    // The picture must outlive the window.
+    PicturePreviewWindow(const Picture &picture, const QString &title, QWidget *parent = nullptr);
 
-    // The image scaled down or up to fit `bounds` with its proportions kept; smooth, but without
-    // filtering every pixel of a large map.
-    static QImage ScaledToFit(const QImage &image, const QSize &bounds);
+    // The picture scaled down or up to fit `bounds` with its proportions kept; smooth, but
+    // without reading every pixel of a large map.
+    static QImage ScaledToFit(const Picture &picture, const QSize &bounds);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    QImage image_;
+    const Picture &picture_;
     QImage scaled_;
 };
 

@@ -2,11 +2,13 @@
 #include "ui/PictureView.h"
 
 #include "picture/PictureLoader.h"
+#include "ui/ErrorHandler.h"
 
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -17,25 +19,6 @@
 namespace carteva {
 
 namespace {
-
-// The palette entry nearest to the colour, by distance in RGB; the first of equals wins.
-int NearestColourIndex(const QImage &image, QRgb colour)
-{
-    int best = 0;
-    int bestDistance = std::numeric_limits<int>::max();
-    for (int i = 0; i < image.colorCount(); ++i) {
-        const QRgb entry = image.color(i);
-        const int dr = qRed(entry) - qRed(colour);
-        const int dg = qGreen(entry) - qGreen(colour);
-        const int db = qBlue(entry) - qBlue(colour);
-        const int distance = dr * dr + dg * dg + db * db;
-        if (distance < bestDistance) {
-            best = i;
-            bestDistance = distance;
-        }
-    }
-    return best;
-}
 
 // Qt derives a position from device pixels by multiplying with the inverse of the scale factor,
 // which can land a rounding error below a pixel border the pointer sits exactly on. Far smaller
@@ -62,7 +45,7 @@ std::vector<int> PixelsOfDeviceRun(int first, int count, double origin, double s
 // Draws the exposed part device pixel by device pixel. Qt's own scaling samples pixel centres and
 // rounds in its own way: at a fractional scale factor, or below one to one, some device pixels
 // would show a neighbour of the pixel that a click on them picks.
-void DrawDevicePixels(QPainter &painter, const QImage &image, const QRect &exposed, double zoom)
+void DrawDevicePixels(QPainter &painter, const Picture &picture, const QRect &exposed, double zoom)
 {
     const QTransform device = painter.deviceTransform();
     const double ratio = device.m11();
@@ -73,35 +56,16 @@ void DrawDevicePixels(QPainter &painter, const QImage &image, const QRect &expos
     const int left = std::max(int(std::floor(area.left())), int(std::ceil(origin.x())));
     const int top = std::max(int(std::floor(area.top())), int(std::ceil(origin.y())));
     const int right = std::min(int(std::ceil(area.right())),
-                               int(std::ceil(origin.x() + image.width() * scale)));
+                               int(std::ceil(origin.x() + picture.Width() * scale)));
     const int bottom = std::min(int(std::ceil(area.bottom())),
-                                int(std::ceil(origin.y() + image.height() * scale)));
+                                int(std::ceil(origin.y() + picture.Height() * scale)));
     if (right <= left || bottom <= top)
         return;
     const std::vector<int> columns
-        = PixelsOfDeviceRun(left, right - left, origin.x(), scale, image.width());
+        = PixelsOfDeviceRun(left, right - left, origin.x(), scale, picture.Width());
     const std::vector<int> rows
-        = PixelsOfDeviceRun(top, bottom - top, origin.y(), scale, image.height());
-    QImage shown(right - left, bottom - top,
-                 image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
-    const bool direct
-        = image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32;
-    for (int y = 0; y < shown.height(); ++y) {
-        auto *line = reinterpret_cast<QRgb *>(shown.scanLine(y));
-        const int row = rows[std::size_t(y)];
-        if (y > 0 && row == rows[std::size_t(y - 1)]) {
-            // Zoomed in, many device rows show the same picture row.
-            std::copy_n(reinterpret_cast<const QRgb *>(shown.constScanLine(y - 1)), shown.width(),
-                        line);
-        } else if (direct) {
-            const auto *source = reinterpret_cast<const QRgb *>(image.constScanLine(row));
-            for (int x = 0; x < shown.width(); ++x)
-                line[x] = source[columns[std::size_t(x)]];
-        } else {
-            for (int x = 0; x < shown.width(); ++x)
-                line[x] = image.pixel(columns[std::size_t(x)], row);
-        }
-    }
+        = PixelsOfDeviceRun(top, bottom - top, origin.y(), scale, picture.Height());
+    QImage shown = picture.Sample(columns, rows);
     shown.setDevicePixelRatio(ratio);
     painter.drawImage(QPointF(left - origin.x(), top - origin.y()) / ratio, shown);
 }
@@ -130,10 +94,9 @@ void PictureView::LoadFromFile(const QString &fileName)
 void PictureView::SetPicture(Picture picture)
 {
     picture_ = std::move(picture);
-    painted_.Reset();
     dirty_ = QRect();
     if (picture_.Width() > 0 && picture_.Height() > 0)
-        pictureSize_ = picture_.Image().size();
+        pictureSize_ = picture_.Size();
     SetZoom(zoom_);
 }
 
@@ -176,43 +139,27 @@ QRect PictureView::ViewRect(const QRect &pixels) const
     return QRect(topLeft, end - QPoint(1, 1));
 }
 
-QImage &PictureView::Canvas()
+Picture &PictureView::Canvas()
 {
     if (picture_.IsEmpty()) {
         QImage blank(pictureSize_, QImage::Format_RGB32);
         blank.fill(Qt::white);
         picture_ = Picture(PictureKind::Bitmap, std::move(blank));
-        painted_.Reset();
         // The whole view turns white, not only the pixels about to be painted.
         update();
     }
-    return picture_.BitmapImage();
+    return picture_;
 }
 
 bool PictureView::SetPixel(std::int64_t x, std::int64_t y, Colour colour)
 {
-    QImage &image = Canvas();
-    if (x < 0 || y < 0 || x >= image.width() || y >= image.height())
+    Picture &canvas = Canvas();
+    // Far outside, a coordinate may not fit an int.
+    const bool near = x >= -1 && y >= -1 && x <= canvas.Width() && y <= canvas.Height();
+    const int px = near ? int(x) : -1;
+    const int py = near ? int(y) : -1;
+    if (!canvas.SetPixel(px, py, qRgb(RedOf(colour), GreenOf(colour), BlueOf(colour))))
         return false;
-    const int px = int(x);
-    const int py = int(y);
-    const QRgb rgb = qRgb(RedOf(colour), GreenOf(colour), BlueOf(colour));
-    painted_.Keep(image, px, py);
-    switch (image.format()) {
-    case QImage::Format_RGB32:
-    case QImage::Format_ARGB32:
-        reinterpret_cast<QRgb *>(image.scanLine(py))[px] = rgb;
-        break;
-    case QImage::Format_Indexed8:
-    case QImage::Format_Mono:
-    case QImage::Format_MonoLSB:
-        // setPixel takes a palette index on these formats; an RGB value would be ignored.
-        image.setPixel(px, py, uint(NearestColourIndex(image, rgb)));
-        break;
-    default:
-        image.setPixelColor(px, py, QColor(rgb));
-        break;
-    }
     // One repaint request per growth of the dirty area: a million waypoints make a million
     // pixels, and most of them fall inside what is already due for repainting.
     if (!dirty_.contains(px, py)) {
@@ -228,7 +175,7 @@ bool PictureView::RestoreOriginalPixels()
         return true;
     if (picture_.Kind() != PictureKind::Bitmap)
         return false;
-    const QRect restored = painted_.Restore(picture_.BitmapImage());
+    const QRect restored = picture_.RestoreOriginalPixels();
     if (!restored.isEmpty())
         update(ViewRect(restored));
     return true;
@@ -284,34 +231,39 @@ void PictureView::PaintOutlines(const QRect &exposed)
 void PictureView::PaintPicture(QPaintEvent *event)
 {
     dirty_ = QRect();
-    const QImage &image = picture_.Image();
-    if (image.isNull())
+    if (picture_.IsEmpty() || picture_.Width() == 0 || picture_.Height() == 0)
         return;
-    // Only the picture pixels behind the exposed area are drawn: a repaint costs the same on a
-    // small picture as on a 12000 x 9000 one, at any zoom.
+    // Only the picture pixels behind the exposed area are read: a repaint costs the same on a
+    // small picture as on a 20000 x 28000 scan, at any zoom.
     const QRect exposed = event->rect();
     const QPoint end(int(std::ceil((exposed.right() + 1) / zoom_)),
                      int(std::ceil((exposed.bottom() + 1) / zoom_)));
-    const QRect source = QRect(PixelAt(exposed.topLeft()), end - QPoint(1, 1)) & image.rect();
+    const QRect source
+        = QRect(PixelAt(exposed.topLeft()), end - QPoint(1, 1)) & QRect(QPoint(0, 0), picture_.Size());
     if (source.isEmpty())
         return;
     QPainter painter(this);
     const QTransform device = painter.deviceTransform();
     const double scale = device.m11() * zoom_;
-    if (scale != std::floor(scale) || device.dx() != std::floor(device.dx())
-        || device.dy() != std::floor(device.dy())) {
-        DrawDevicePixels(painter, image, exposed, zoom_);
-        return;
+    // A bitmap file found shortened is reported after the paint (nothing may leave it), and
+    // painted again, its lost part as the file's zeros.
+    try {
+        if (scale != std::floor(scale) || device.dx() != std::floor(device.dx())
+            || device.dy() != std::floor(device.dy())) {
+            DrawDevicePixels(painter, picture_, exposed, zoom_);
+        } else {
+            // Whole device pixels to a picture pixel: the painter's nearest-neighbour scaling
+            // agrees with the picking, and pixels stay sharp blocks.
+            const QRectF target(source.x() * zoom_, source.y() * zoom_, source.width() * zoom_,
+                                source.height() * zoom_);
+            painter.drawImage(target, picture_.Region(source));
+        }
+    } catch (...) {
+        update(exposed);
+        QTimer::singleShot(0, this, [failure = std::current_exception()] {
+            ErrorHandler::Handle(failure);
+        });
     }
-    if (zoom_ == 1) {
-        painter.drawImage(source.topLeft(), image, source);
-        return;
-    }
-    // Whole device pixels to a picture pixel: the painter's nearest-neighbour scaling agrees with
-    // the picking, and pixels stay sharp blocks.
-    const QRectF target(source.x() * zoom_, source.y() * zoom_, source.width() * zoom_,
-                        source.height() * zoom_);
-    painter.drawImage(target, image, QRectF(source));
 }
 
 QPoint PictureView::Track(const QSinglePointEvent &event)

@@ -2,7 +2,6 @@
 #pragma once
 
 #include "calibration/PixelSurface.h"
-#include "picture/PaintedPixels.h"
 #include "picture/Picture.h"
 
 #include <QRect>
@@ -66,7 +65,7 @@ public:
     // metafile, which nothing can have been painted on.
     bool RestoreOriginalPixels();
     // How many painted pixels keep an original value.
-    std::size_t PaintedPixelCount() const { return painted_.Count(); }
+    std::size_t PaintedPixelCount() const { return picture_.PaintedPixelCount(); }
 
     // Repaints at once, not merged with later requests.
     void RepaintNow();
@@ -112,13 +111,12 @@ private:
     // becomes the picture first; on an icon or metafile it throws
     // Error("Can only modify an image if it contains a bitmap"). Private, so that every pixel
     // painted goes through SetPixel, which keeps its original.
-    QImage &Canvas();
+    Picture &Canvas();
     bool IsOnPicture(QPoint pixel) const;
     // The view's area that shows the given picture pixels.
     QRect ViewRect(const QRect &pixels) const;
 
     Picture picture_;
-    PaintedPixels painted_;
     QSize pictureSize_ = StartSize;
     double zoom_ = 1;
     bool pressedInside_ = false;

@@ -8,6 +8,8 @@
 #include <QtEndian>
 #include <QtTest>
 
+#include <cstdio>
+
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -92,35 +94,47 @@ private slots:
         const qint64 took = timer.elapsed();
         QCOMPARE(picture.Width(), 12000);
         QCOMPARE(picture.Height(), 9000);
-        QCOMPARE(picture.Image().pixel(0, 8999), qRgb(255, 0, 0));
-        QCOMPARE(picture.Image().pixel(11999, 0), qRgb(0, 0, 255));
-        QCOMPARE(picture.Image().pixel(6000, 4500), qRgb(0, 0, 0));
+        QCOMPARE(picture.Pixel(0, 8999), qRgb(255, 0, 0));
+        QCOMPARE(picture.Pixel(11999, 0), qRgb(0, 0, 255));
+        QCOMPARE(picture.Pixel(6000, 4500), qRgb(0, 0, 0));
         qInfo("12000 x 9000 bitmap (324 MB) loaded in %lld ms, peak memory %ld MB", took,
               PeakResidentMegabytes());
     }
 
-    void bitmapClaimingTooManyPixelsFailsWithoutExhaustingMemory_data()
+    // Any valid bitmap that fits on the disk opens at once, whatever its size; what cannot be
+    // held is refused with the reason.
+    void bitmapOfAnySizeOpensOrFailsWithoutExhaustingMemory_data()
     {
         QTest::addColumn<QByteArray>("headers");
         QTest::addColumn<qint64>("fileSize");
         QTest::addColumn<QStringList>("messages");
         const QStringList either {"Bitmap image is not valid", "Stream read error"};
         const QStringList notValid {"Bitmap image is not valid"};
+        const QStringList loaded {"(loaded)"};
         const QByteArray claim = Headers(100000, 100000, 24);
         QTest::newRow("100000 x 100000, headers only") << claim << qint64(54) << either;
         QTest::newRow("100000 x 100000, all its 30 GB")
-            << claim << 54 + 300000LL * 100000 << notValid;
+            << claim << 54 + 300000LL * 100000 << loaded;
         QTest::newRow("100000 x 100000 top-down, all its 30 GB")
-            << Headers(100000, -100000, 24) << 54 + 300000LL * 100000 << notValid;
+            << Headers(100000, -100000, 24) << 54 + 300000LL * 100000 << loaded;
+        QTest::newRow("A0 sheet at 600 dpi, 1.68 GB")
+            << Headers(20000, 28000, 24) << 54 + 60000LL * 28000 << loaded;
         QTest::newRow("65536 x 65536 32-bit, all its 16 GB")
-            << Headers(65536, 65536, 32) << 54 + 262144LL * 65536 << notValid;
-        QTest::newRow("16385 x 16384, just past the limit")
-            << Headers(16385, 16384, 8) << 54 + 1024 + 16388LL * 16384 << notValid;
+            << Headers(65536, 65536, 32) << 54 + 262144LL * 65536 << loaded;
+        QTest::newRow("16385 x 16384 8-bit, past Qt's limit")
+            << Headers(16385, 16384, 8) << 54 + 1024 + 16388LL * 16384 << loaded;
+        const int side = Picture::MaxSide + 1;
+        QTest::newRow("wider than the view can show")
+            << Headers(side, 1, 24) << 54 + (3LL * side + 3) / 4 * 4
+            << QStringList {QStringLiteral("Bitmap image is too large: %1 x 1 pixels, and the view "
+                                           "shows at most %2 a side")
+                                .arg(side)
+                                .arg(Picture::MaxSide)};
         QTest::newRow("1 x -2147483648")
             << Headers(1, INT32_MIN, 24) << qint64(1 << 20) << notValid;
         QTest::newRow("-1 x 1") << Headers(-1, 1, 24) << qint64(58) << notValid;
         // Rows that end early, and no end-of-bitmap mark: there is not enough data for the
-        // gigabyte the picture would take.
+        // picture the headers claim.
         QByteArray runLength = Headers(16384, 16384, 8, 1);
         qToLittleEndian<quint32>(54 + 1024, runLength.data() + 10);
         runLength += QByteArray(1024, '\0') + QByteArray("\x00\x00\x00\x00", 4);
@@ -128,7 +142,7 @@ private slots:
             << runLength << qint64(runLength.size()) << either;
     }
 
-    void bitmapClaimingTooManyPixelsFailsWithoutExhaustingMemory()
+    void bitmapOfAnySizeOpensOrFailsWithoutExhaustingMemory()
     {
         QFETCH(QByteArray, headers);
         QFETCH(qint64, fileSize);
@@ -143,6 +157,33 @@ private slots:
         QVERIFY2(messages.contains(failure), qPrintable(failure));
         QVERIFY(timer.elapsed() < 5000);
         QVERIFY(PeakResidentMegabytes() - before < 100);
+    }
+
+    // A picture the address space cannot hold: the reason, not "not valid".
+    void bitmapBeyondTheAddressSpaceIsTooLarge()
+    {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+        QSKIP("the sanitizers' own mappings need the address space this test takes away");
+#endif
+        QTemporaryDir dir;
+        const QString path = dir.filePath("a0.bmp");
+        WriteSparse(path, Headers(20000, 28000, 24), 54 + 60000LL * 28000);
+        rlimit saved {};
+        QCOMPARE(getrlimit(RLIMIT_AS, &saved), 0);
+        rlimit tight = saved;
+        tight.rlim_cur = 1024ULL * 1024 * 1024; // more than the process has, less than the file
+        long pages = 0;
+        if (std::FILE *statm = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(statm, "%ld", &pages) != 1)
+                pages = 0;
+            std::fclose(statm);
+        }
+        tight.rlim_cur += rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE));
+        QCOMPARE(setrlimit(RLIMIT_AS, &tight), 0);
+        const QString failure = FailureOf(path);
+        setrlimit(RLIMIT_AS, &saved);
+        QCOMPARE(failure, QStringLiteral("Bitmap image is too large: 20000 x 28000 pixels, and "
+                                         "there is no room for them: Cannot allocate memory"));
     }
 };
 

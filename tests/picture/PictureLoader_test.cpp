@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "calibration/Errors.h"
 #include "picture/Picture.h"
+#include "picture/LittleEndian.h"
 #include "picture/PictureLoader.h"
 
 #include <QBuffer>
@@ -163,31 +164,31 @@ QByteArray WriteBmp(const QImage &source, const BmpForm &form)
 
 // ---- Pictures to write ----
 
-QImage PaletteImage(int colours)
+QImage PaletteImage(int colours, QSize size = {5, 3})
 {
     static const QRgb table[]
         = {qRgb(10, 20, 30), qRgb(200, 150, 100), qRgb(255, 0, 0),   qRgb(0, 255, 0),
            qRgb(0, 0, 255),  qRgb(255, 255, 255), qRgb(128, 64, 32), qRgb(1, 2, 3)};
-    QImage image(5, 3, QImage::Format_Indexed8);
+    QImage image(size, QImage::Format_Indexed8);
     image.setColorTable(QList<QRgb>(std::begin(table), std::begin(table) + colours));
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
-            image.setPixel(x, y, uint((x + 2 * y) % colours));
+            image.setPixel(x, y, uint((x + 2 * y + x * y / 7) % colours));
     return image;
 }
 
 // Channels of 0 and 255 only survive 5-bit fields exactly.
-QImage ColourImage(bool pureChannels)
+QImage ColourImage(bool pureChannels, QSize size = {5, 3})
 {
     static const QRgb pure[] = {qRgb(255, 0, 0), qRgb(0, 255, 0),     qRgb(0, 0, 255),
                                 qRgb(0, 0, 0),   qRgb(255, 255, 255), qRgb(255, 255, 0)};
     static const QRgb rich[] = {qRgb(12, 34, 56),  qRgb(255, 128, 0), qRgb(7, 200, 99),
                                 qRgb(250, 1, 130), qRgb(0, 0, 0),     qRgb(255, 255, 255)};
     const QRgb *colours = pureChannels ? pure : rich;
-    QImage image(5, 3, QImage::Format_RGB32);
+    QImage image(size, QImage::Format_RGB32);
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
-            image.setPixel(x, y, colours[(x + 2 * y) % 6]);
+            image.setPixel(x, y, colours[(x + 2 * y + x * y / 7) % 6]);
     return image;
 }
 
@@ -246,8 +247,12 @@ private slots:
     void MetafilesShowTheirDrawingOnWhite_data();
     void MetafilesShowTheirDrawingOnWhite();
     void LargeBitmapLoadsPastQtAllocationLimit();
-    void Plain24BitBitmapsReadAsQtReadsThem_data();
-    void Plain24BitBitmapsReadAsQtReadsThem();
+    void BitmapsReadInPlaceOrInBandsAsAWhole_data();
+    void BitmapsReadInPlaceOrInBandsAsAWhole();
+    void PaintingNeverReachesTheFile_data();
+    void PaintingNeverReachesTheFile();
+    void FileShortenedAfterOpeningGivesClearError_data();
+    void FileShortenedAfterOpeningGivesClearError();
     void DamagedFilesFailCleanly_data();
     void DamagedFilesFailCleanly();
 };
@@ -352,8 +357,8 @@ void PictureLoaderTest::FailuresGiveTheirMessages_data()
     file("two planes", "map.bmp", Patched(rgb, 26, 2, 2), BitmapNotValid);
     file("bit count 7", "map.bmp", Patched(rgb, 28, 7, 2), BitmapNotValid);
     file("header size 99", "map.bmp", Patched(rgb, 14, 99), BitmapNotValid);
-    file("100000 x 100000", "map.bmp", Patched(Patched(rgb, 18, 100000), 22, 100000),
-         BitmapNotValid);
+    file("100000 x 100000 in a few bytes", "map.bmp",
+         Patched(Patched(rgb, 18, 100000), 22, 100000), StreamReadError);
     file("zero width", "map.bmp", Patched(rgb, 18, 0), BitmapNotValid);
     file("JPEG compression", "map.bmp", Patched(rgb, 30, 4), BitmapNotValid);
     file("run-length on 24 bits", "map.bmp", Patched(rgb, 30, 1), BitmapNotValid);
@@ -478,33 +483,172 @@ void PictureLoaderTest::LargeBitmapLoadsPastQtAllocationLimit()
     QCOMPARE(after, 1);
 }
 
-void PictureLoaderTest::Plain24BitBitmapsReadAsQtReadsThem_data()
+void PictureLoaderTest::BitmapsReadInPlaceOrInBandsAsAWhole_data()
 {
     QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QImage>("expected"); // null: as Qt reads the file
+    const auto row = [](const char *name, const QByteArray &file, const QImage &expected = {}) {
+        QTest::newRow(name) << file << expected;
+    };
     // Widths 1 to 4 give every row padding, 3 bytes to none.
     for (int width = 1; width <= 4; ++width)
-        QTest::addRow("width %d", width) << WriteBmp(ColourImage(false).copy(0, 0, width, 3), {24});
-    QTest::newRow("top-down") << WriteBmp(ColourImage(false), {24, 40, 0, true});
+        QTest::addRow("width %d", width) << WriteBmp(ColourImage(false).copy(0, 0, width, 3), {24})
+                                         << QImage();
+    row("top-down", WriteBmp(ColourImage(false), {24, 40, 0, true}));
     QByteArray gap = WriteBmp(ColourImage(false), {24});
     gap.insert(54, QByteArray(6, '\x7f'));
-    QTest::newRow("pixels after a gap") << Patched(gap, 10, 60);
-    QTest::newRow("no resolution")
-        << Patched(Patched(WriteBmp(ColourImage(false), {24}), 38, 0), 42, 0);
+    row("pixels after a gap", Patched(gap, 10, 60));
+    row("no resolution", Patched(Patched(WriteBmp(ColourImage(false), {24}), 38, 0), 42, 0));
+
+    // Large enough for several pages of rows and several bands of run-length rows.
+    const QSize large(37, 150);
+    const std::array<quint32, 4> rgb565 {0xF800, 0x07E0, 0x001F, 0};
+    const QImage pure = ColourImage(true, large);
+    row("large 1 bit", WriteBmp(PaletteImage(2, large), {1}));
+    row("large 4 bit", WriteBmp(PaletteImage(5, large), {4}));
+    row("large 8 bit", WriteBmp(PaletteImage(7, large), {8}));
+    row("large 8 bit top-down", WriteBmp(PaletteImage(7, large), {8, 40, 0, true}));
+    row("large 16 bit", WriteBmp(pure, {16}), pure); // Qt widens 5 bits to 248, not 255
+    row("large 16 bit fields 565", WriteBmp(pure, {16, 40, 3, false, rgb565}), pure);
+    row("large 24 bit", WriteBmp(ColourImage(false, large), {24}));
+    row("large 24 bit top-down", WriteBmp(ColourImage(false, large), {24, 40, 0, true}));
+    row("large 32 bit", WriteBmp(ColourImage(false, large), {32}));
+    row("large 32 bit fields, blue high",
+        WriteBmp(ColourImage(false, large), {32, 40, 3, false, {0xFF, 0xFF00, 0xFF0000, 0}}));
+    row("large run-length 8", WriteBmp(PaletteImage(7, large), {8, 40, 1}));
+    row("large run-length 4", WriteBmp(PaletteImage(5, large), {4, 40, 2}));
+
+    // A skip from the bottom row past a band's start, a run there, and the end of the bitmap:
+    // skipped pixels show the first palette colour.
+    const QImage palette = PaletteImage(7, {10, 150});
+    QByteArray codes;
+    codes.append("\x0a\x02\x00\x00", 4); // the bottom row in colour 2, end of row
+    codes.append("\x00\x02\x03\x45", 4); // 3 right, 69 up: row 70 of the codes
+    codes.append("\x04\x05\x00\x01", 4); // 4 pixels of colour 5, end of bitmap
+    QImage skipped(palette.size(), QImage::Format_RGB32);
+    skipped.fill(palette.color(0));
+    for (int x = 0; x < 10; ++x)
+        skipped.setPixel(x, 149, palette.color(2));
+    for (int x = 3; x < 7; ++x)
+        skipped.setPixel(x, 149 - 70, palette.color(5));
+    QByteArray skipFile = WriteBmp(palette, {8, 40, 1});
+    const qsizetype pixelsAt = ReadU32(skipFile, 10);
+    skipFile = Patched(skipFile.left(pixelsAt) + codes, 34, quint32(codes.size()));
+    row("run-length 8 skipping across a band", skipFile, skipped);
 }
 
-void PictureLoaderTest::Plain24BitBitmapsReadAsQtReadsThem()
+// Pictures are read where they are looked at: parts read in any order, bottom first, from a file
+// just opened (so run-length bands decode on their own) show what the whole file decodes to.
+void PictureLoaderTest::BitmapsReadInPlaceOrInBandsAsAWhole()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QImage, expected);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("map.bmp"));
+    WriteFile(path, file);
+    const QImage read = QImageReader(path, "bmp").read();
+    QVERIFY(!read.isNull());
+    if (expected.isNull())
+        expected = read.convertToFormat(QImage::Format_RGB32);
+
+    const Picture inParts = LoadPicture(path);
+    QCOMPARE(inParts.Size(), expected.size());
+    constexpr int tile = 16;
+    for (int y = (expected.height() - 1) / tile * tile; y >= 0; y -= tile) {
+        for (int x = 0; x < expected.width(); x += tile) {
+            const QRect area(x, y, tile, tile);
+            QCOMPARE(inParts.Region(area), expected.copy(area & expected.rect()));
+        }
+    }
+    const Picture whole = LoadPicture(path);
+    const QImage image = whole.Image();
+    QCOMPARE(image, expected);
+    QCOMPARE(image.dotsPerMeterX(), read.dotsPerMeterX());
+    QCOMPARE(image.dotsPerMeterY(), read.dotsPerMeterY());
+}
+
+// Marks and waypoints paint into the picture (a palette bitmap stores its nearest colour), come
+// off again exactly, and never reach the file.
+void PictureLoaderTest::PaintingNeverReachesTheFile_data()
+{
+    BitmapsReadInPlaceOrInBandsAsAWhole_data();
+}
+
+void PictureLoaderTest::PaintingNeverReachesTheFile()
 {
     QFETCH(QByteArray, file);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("map.bmp"));
     WriteFile(path, file);
+    Picture picture = LoadPicture(path);
+    const QImage before = picture.Image();
+    const QRgb orange = qRgb(255, 128, 0);
 
-    const QImage expected = QImageReader(path, "bmp").read();
-    QVERIFY(!expected.isNull());
-    const QImage image = LoadPicture(path).Image();
-    QCOMPARE(image, expected);
-    QCOMPARE(image.dotsPerMeterX(), expected.dotsPerMeterX());
-    QCOMPARE(image.dotsPerMeterY(), expected.dotsPerMeterY());
+    for (int y = 0; y < picture.Height(); y += 2)
+        for (int x = y % 3; x < picture.Width(); x += 3)
+            QVERIFY(picture.SetPixel(x, y, orange));
+    QVERIFY(!picture.SetPixel(picture.Width(), 0, orange));
+    const QImage painted = picture.Image();
+    for (int y = 0; y < picture.Height(); ++y) {
+        for (int x = 0; x < picture.Width(); ++x) {
+            const bool paintedHere = y % 2 == 0 && x % 3 == y % 3;
+            if (!paintedHere)
+                QCOMPARE(painted.pixel(x, y), before.pixel(x, y));
+        }
+    }
+    if (picture.Width() >= 3) { // the nearest the picture holds: on 24 bits, exactly orange
+        const QRgb shown = painted.pixel(0, 0);
+        QVERIFY(qAbs(qRed(shown) - 255) + qAbs(qGreen(shown) - 128) + qAbs(qBlue(shown))
+                <= qAbs(qRed(before.pixel(1, 0)) - 255) + qAbs(qGreen(before.pixel(1, 0)) - 128)
+                    + qAbs(qBlue(before.pixel(1, 0))));
+    }
+
+    QFile onDisk(path);
+    QVERIFY(onDisk.open(QIODevice::ReadOnly));
+    QCOMPARE(onDisk.readAll(), file);
+    QVERIFY(!picture.RestoreOriginalPixels().isEmpty());
+    QCOMPARE(picture.Image(), before);
+}
+
+void PictureLoaderTest::FileShortenedAfterOpeningGivesClearError_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QPoint>("lost"); // a pixel stored past the new end
+    QTest::addColumn<QRgb>("shown"); // what it shows: its stored value 0
+    const QSize size(700, 300); // rows over many pages
+    const QRgb firstColour = PaletteImage(7).color(0);
+    QTest::newRow("24 bit, bottom-up")
+        << WriteBmp(ColourImage(false, size), {24}) << QPoint(699, 0) << qRgb(0, 0, 0);
+    QTest::newRow("8 bit, top-down") << WriteBmp(PaletteImage(7, size), {8, 40, 0, true})
+                                     << QPoint(699, 299) << firstColour;
+    QTest::newRow("run-length 8") << WriteBmp(PaletteImage(7, size), {8, 40, 1})
+                                  << QPoint(699, 0) << firstColour;
+}
+
+// The file is mapped: its pages past a new end cannot be read. The first read that meets them
+// fails with a message; they show black from then on.
+void PictureLoaderTest::FileShortenedAfterOpeningGivesClearError()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QPoint, lost);
+    QFETCH(QRgb, shown);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("map.bmp"));
+    WriteFile(path, file);
+    Picture picture = LoadPicture(path);
+    QVERIFY(QFile::resize(path, 2000));
+
+    const QRect all(QPoint(0, 0), picture.Size());
+    QVERIFY_THROWS_EXCEPTION(Error, picture.Region(all));
+    try {
+        picture.Region(all);
+        picture.SetPixel(lost.x(), lost.y(), qRgb(1, 2, 3));
+        picture.RestoreOriginalPixels();
+    } catch (const Error &error) {
+        QFAIL(error.what());
+    }
+    QCOMPARE(picture.Pixel(lost.x(), lost.y()), shown);
+    QCOMPARE(QFile(path).size(), 2000);
 }
 
 void PictureLoaderTest::DamagedFilesFailCleanly_data()

@@ -4,12 +4,14 @@
 #include "ui/PictureScrollArea.h"
 #include "ui/PictureSurface.h"
 #include "ui/PictureView.h"
+#include "support/FakePlatform.h"
 
 #include <QApplication>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <limits>
@@ -102,6 +104,7 @@ private slots:
     void WheelScrollsAndZoomsAboutThePointer_data();
     void WheelScrollsAndZoomsAboutThePointer();
     void ZoomKeysWorkWhereverTheFocusIs();
+    void FileShortenedWhileShownIsReportedOnce();
 };
 
 void PictureViewTest::ViewTakesTheSizeOfPicturesWithArea_data()
@@ -403,17 +406,29 @@ void PictureViewTest::EveryDevicePixelShowsThePixelItPicks_data()
 {
     QTest::addColumn<double>("ratio");
     QTest::addColumn<double>("zoom");
+    QTest::addColumn<bool>("fromFile"); // read from a bitmap file where it lies, not from memory
     for (const double ratio : {1.0, 1.25, 1.5, 1.75, 2.0})
         for (const double zoom : {0.125, 1.0, 3.0})
-            QTest::addRow("%g, zoom %g", ratio, zoom) << ratio << zoom;
+            QTest::addRow("%g, zoom %g", ratio, zoom) << ratio << zoom << false;
+    for (const double ratio : {1.0, 1.5})
+        for (const double zoom : {0.125, 1.0, 3.0})
+            QTest::addRow("%g, zoom %g, bitmap file", ratio, zoom) << ratio << zoom << true;
 }
 
 void PictureViewTest::EveryDevicePixelShowsThePixelItPicks()
 {
     QFETCH(double, ratio);
     QFETCH(double, zoom);
+    QFETCH(bool, fromFile);
     PictureView view;
-    view.SetPicture(Picture(PictureKind::Bitmap, CoordinateImage({256, 256})));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("map.bmp"));
+    if (fromFile) {
+        QVERIFY(CoordinateImage({256, 256}).convertToFormat(QImage::Format_RGB888).save(path));
+        view.LoadFromFile(path);
+    } else {
+        view.SetPicture(Picture(PictureKind::Bitmap, CoordinateImage({256, 256})));
+    }
     view.SetZoom(zoom);
     // One logical pixel in, as a child in a window may lie: a fraction of a device pixel.
     QImage screen(QSize(100, 100) * ratio, QImage::Format_RGB32);
@@ -547,6 +562,29 @@ void PictureViewTest::ZoomKeysWorkWhereverTheFocusIs()
         QCOMPARE(area->View().Zoom(), zoom);
     }
     QVERIFY(field->text().isEmpty());
+}
+
+// The paint goes on (the lost part shows as stored zeros); the failure reaches the general error
+// handler after it, once.
+void PictureViewTest::FileShortenedWhileShownIsReportedOnce()
+{
+    test::FakePlatform platform;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("map.bmp"));
+    QVERIFY(CoordinateImage({600, 400}).convertToFormat(QImage::Format_RGB888).save(path));
+    PictureView view;
+    view.LoadFromFile(path);
+    QVERIFY(QFile::resize(path, 4096));
+
+    view.grab();
+    QTRY_COMPARE(platform.messages.size(), std::size_t(1));
+    QCOMPARE(platform.messages[0].text,
+             QStringLiteral("The bitmap file was shortened while it was open."));
+    const QImage shown = view.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(shown.pixel(599, 0), qRgb(0, 0, 0));
+    QCOMPARE(shown.pixel(0, 399), ColourOfPixel({0, 399}));
+    QTest::qWait(10);
+    QCOMPARE(platform.messages.size(), std::size_t(1));
 }
 
 QTEST_MAIN(PictureViewTest)
