@@ -79,10 +79,12 @@ struct Shown
     double pictureMegabytes = 0;
 };
 
-// 0: the map in memory; 1: the A0 sheet from its file.
+// 0: the map in memory; 1: the A0 sheet from its file. Released before the application ends:
+// widgets must not outlive it.
+Shown shown[2];
+
 Shown &Area(int which)
 {
-    static Shown shown[2];
     Shown &made = shown[which];
     if (made.area)
         return made;
@@ -177,5 +179,7 @@ int main(int argc, char **argv)
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    for (Shown &each : shown)
+        each.area.reset();
     return 0;
 }
