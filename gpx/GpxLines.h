@@ -15,7 +15,7 @@ namespace carteva {
 // The track segments and routes of a GPX file, in document order: each a line through its
 // points, each point with the texts of its "lat" and "lon" attributes (nothing where one is
 // missing). Kept back to back, so that a track of a million points stays small. The parser's
-// thread records them so, a block at a time, and the document keeps the blocks joined.
+// thread records them so, a block at a time, and another keeps the blocks joined.
 class GpxLines
 {
 public:
