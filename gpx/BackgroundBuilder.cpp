@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "gpx/BackgroundBuilder.h"
 
-#include "gpx/ReserveHint.h"
-
 #include <new>
 
 namespace carteva {

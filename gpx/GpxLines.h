@@ -22,8 +22,10 @@ public:
     // Room for this many points and bytes of their texts; only a hint, never fails.
     void Reserve(std::size_t points, std::size_t valueBytes) noexcept;
     void StartLine() { lineStarted_ = true; }
-    // Adds a point to the line started last. Inline: the parser calls it for every point.
-    void AddPoint(std::optional<std::string_view> lat, std::optional<std::string_view> lon)
+    // Adds a point to the line started last. Inline: the parser calls it for every point (see
+    // BackgroundBuilder::LinePoint).
+    [[gnu::always_inline]] void AddPoint(std::optional<std::string_view> lat,
+                                         std::optional<std::string_view> lon)
     {
         const std::uint8_t flags
             = (lineStarted_ ? StartFlag : 0) | (lat ? LatFlag : 0) | (lon ? LonFlag : 0);

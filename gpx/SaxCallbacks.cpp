@@ -49,7 +49,11 @@ bool HasReference(const xmlChar **attribute)
         != nullptr;
 }
 
-using Owner = std::unique_ptr<xmlChar, decltype(xmlFree)>;
+struct XmlFree
+{
+    void operator()(xmlChar *text) const { xmlFree(text); }
+};
+using Owner = std::unique_ptr<xmlChar, XmlFree>;
 
 // The value with its references expanded the way libxml2's own tree builder does; the text
 // lives in `owner` while it is used.
@@ -73,7 +77,7 @@ bool Named(const xmlChar *prefix, const xmlChar *localName, const xmlChar *name)
 // Expanded values, freed once the element is recorded.
 struct Expanded
 {
-    Owner lat {nullptr, xmlFree}, lon {nullptr, xmlFree}, other {nullptr, xmlFree};
+    Owner lat, lon, other;
 };
 
 // An element's "lat" and "lon" (named exactly so), references expanded; with `all`, every other
@@ -104,15 +108,39 @@ WaypointText ReadAttributes(ParseState &state, void *context, int count,
     return point;
 }
 
-// A point of a track segment or a route. A track's every point comes here: the common case,
-// values as written, takes the shortest way.
-void AddLinePoint(ParseState &state, void *context, int attributeCount, const xmlChar **attributes)
+// A line point whose values hold references.
+[[gnu::noinline]] void AddExpandedLinePoint(ParseState &state, void *context, int attributeCount,
+                                            const xmlChar **attributes)
 {
     Expanded expanded;
     const WaypointText point
         = ReadAttributes(state, context, attributeCount, attributes, false, expanded);
     if (!ParserContext::Stopped(context))
-        state.builder->LinePoint(point);
+        state.builder->LinePoint(point.Lat, point.Lon);
+}
+
+// A point of a track segment or a route. A track's every point comes here: the common case,
+// values as written, takes the shortest way.
+void AddLinePoint(ParseState &state, void *context, int attributeCount, const xmlChar **attributes)
+{
+    const xmlChar **lat = nullptr, **lon = nullptr;
+    for (int i = 0; i < attributeCount; ++i) {
+        const xmlChar **attribute = attributes + 5 * i;
+        if (Named(attribute[1], attribute[0], state.names.lat))
+            lat = attribute;
+        else if (Named(attribute[1], attribute[0], state.names.lon))
+            lon = attribute;
+    }
+    if ((lat != nullptr && HasReference(lat)) || (lon != nullptr && HasReference(lon))) {
+        AddExpandedLinePoint(state, context, attributeCount, attributes);
+    } else {
+        const auto value = [](const xmlChar **attribute) -> std::optional<std::string_view> {
+            if (attribute == nullptr)
+                return std::nullopt;
+            return View(attribute[3], attribute[4]);
+        };
+        state.builder->LinePoint(value(lat), value(lon));
+    }
     if (!state.builder->Building())
         Stop(context);
 }
@@ -212,18 +240,26 @@ void OnStartElement(void *context, const xmlChar *localName, const xmlChar *pref
                         namespaces, attributeCount, attributes);
 }
 
-// As often as start tags and more: the same quick return for text below the root's children,
-// and for theirs when nobody observes it.
-void OnCharacters(void *context, const xmlChar *text, int length) noexcept
+// Text among the root's children, or in an entity's content.
+[[gnu::noinline]] void OnOtherCharacters(void *context, ParseState &state, bool document,
+                                         const xmlChar *text, int length) noexcept
 {
-    ParseState &state = StateOf(context);
-    if (!IsDocument(state, context)) {
+    if (!document) {
         Accept(context, state, static_cast<std::size_t>(length));
         return;
     }
-    if (ParserContext::OpenElements(context) != 1 || state.observer == nullptr || state.failed)
+    if (!state.failed && state.observer != nullptr)
+        Guarded(context, state, [&] { state.observer->Text(View(text, text + length)); });
+}
+
+// As often as start tags and more: the same quick return for text below the root's children.
+void OnCharacters(void *context, const xmlChar *text, int length) noexcept
+{
+    ParseState &state = StateOf(context);
+    const bool document = IsDocument(state, context);
+    if (document && ParserContext::OpenElements(context) != 1)
         return;
-    Guarded(context, state, [&] { state.observer->Text(View(text, text + length)); });
+    OnOtherCharacters(context, state, document, text, length);
 }
 
 // A comment, CDATA section or processing instruction among the root's children.
