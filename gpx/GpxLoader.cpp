@@ -72,13 +72,13 @@ GpxOverlay GpxLoader::Load(const std::filesystem::path &path, std::span<const TC
 }
 
 GpxOverlay GpxLoader::Load(const std::filesystem::path &path, const MappingSetup &kind,
-                            std::span<const TCalibPoint> points)
+                           std::span<const TCalibPoint> points)
 {
     return Read(path, kind, points);
 }
 
 GpxOverlay GpxLoader::Read(const std::filesystem::path &path, const MappingSetup &kind,
-                            std::optional<std::span<const TCalibPoint>> points)
+                           std::optional<std::span<const TCalibPoint>> points)
 {
     refused_.clear();
     xmlInitParser();
@@ -104,7 +104,7 @@ GpxOverlay GpxLoader::Read(const std::filesystem::path &path, const MappingSetup
                                   threads_);
         state.builder = &builder;
         state.parser = &parser;
-        state.names = {parser.Intern("wpt"), parser.Intern("trk"),   parser.Intern("trkseg"),
+        state.names = {parser.Intern("wpt"),   parser.Intern("trk"), parser.Intern("trkseg"),
                        parser.Intern("trkpt"), parser.Intern("rte"), parser.Intern("rtept"),
                        parser.Intern("lat"),   parser.Intern("lon")};
         // Whatever the process-wide defaults say: options left out are off, so no DTD loading,

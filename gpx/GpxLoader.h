@@ -21,9 +21,9 @@ namespace carteva {
 // keeps of it: the texts of its waypoints and, when asked for, of its lines' points.
 //
 // The whole file is parsed before Load returns, on the calling thread; meanwhile one thread
-// reads the file ahead and another keeps and maps the points (BackgroundBuilder). When a thread cannot
-// be started, its work is done on the calling thread. No validation; the encoding comes from the
-// byte-order mark or the XML declaration. Nothing outside the file is ever opened or fetched:
+// reads the file ahead and another keeps and maps the points (BackgroundBuilder). When a thread
+// cannot be started, its work is done on the calling thread. No validation; the encoding comes from
+// the byte-order mark or the XML declaration. Nothing outside the file is ever opened or fetched:
 // the file is read through our own callbacks and, while parsing, libxml2's external entity loader
 // refuses every request. Internal entities are expanded in attribute values; an entity reference
 // in element content adds nothing to the root's children (in a DOM it would be an entity

@@ -84,8 +84,8 @@ struct Expanded
 // value is expanded too, which keeps the entity limits on whatever the root's children hold,
 // and told to the observer. The values lie in the parser's input, which stopping the parser
 // frees: nothing is read after that.
-WaypointText ReadAttributes(ParseState &state, void *context, int count,
-                            const xmlChar **attributes, bool all, Expanded &expanded)
+WaypointText ReadAttributes(ParseState &state, void *context, int count, const xmlChar **attributes,
+                            bool all, Expanded &expanded)
 {
     WaypointText point;
     for (int i = 0; i < count && !ParserContext::Stopped(context); ++i) {
@@ -147,9 +147,8 @@ void AddLinePoint(ParseState &state, void *context, int attributeCount, const xm
 
 // An element two or three levels below the root: a track segment, a route point or a track
 // point, when it stands where GPX puts them.
-void StartLineElement(void *context, ParseState &state, int openElements,
-                      const xmlChar *localName, const xmlChar *prefix, int attributeCount,
-                      const xmlChar **attributes)
+void StartLineElement(void *context, ParseState &state, int openElements, const xmlChar *localName,
+                      const xmlChar *prefix, int attributeCount, const xmlChar **attributes)
 {
     using LineParent = ParseState::LineParent;
     if (openElements == 2 && state.lineParent == LineParent::Track) {
@@ -159,16 +158,17 @@ void StartLineElement(void *context, ParseState &state, int openElements,
     } else if (openElements == 2 && state.lineParent == LineParent::Route) {
         if (Named(prefix, localName, state.names.rtept))
             AddLinePoint(state, context, attributeCount, attributes);
-    } else if (openElements == 3 && state.inSegment && Named(prefix, localName, state.names.trkpt)) {
+    } else if (openElements == 3 && state.inSegment
+               && Named(prefix, localName, state.names.trkpt)) {
         AddLinePoint(state, context, attributeCount, attributes);
     }
 }
 
 // The root or one of its children (not in an entity's content): told to the observer; a
 // waypoint is kept.
-void StartElement(void *context, ParseState &state, const xmlChar *localName,
-                  const xmlChar *prefix, int namespaceCount, const xmlChar **namespaces,
-                  int attributeCount, const xmlChar **attributes)
+void StartElement(void *context, ParseState &state, const xmlChar *localName, const xmlChar *prefix,
+                  int namespaceCount, const xmlChar **namespaces, int attributeCount,
+                  const xmlChar **attributes)
 {
     const bool child = ParserContext::OpenElements(context) == 1;
     if (NodeObserver *observer = state.observer) {
@@ -218,8 +218,8 @@ void StartElement(void *context, ParseState &state, const xmlChar *localName,
     if (!Accept(context, state, 1))
         return;
     Guarded(context, state, [&] {
-        StartElement(context, state, localName, prefix, namespaceCount, namespaces,
-                     attributeCount, attributes);
+        StartElement(context, state, localName, prefix, namespaceCount, namespaces, attributeCount,
+                     attributes);
     });
 }
 

@@ -40,7 +40,8 @@ public:
     {
         textShown_ = false;
         const char *const dom[] = {"", "#text", "#cdata-section", "#comment", ""};
-        const std::string shown = kind == GpxNodeKind::Element || kind == GpxNodeKind::ProcessingInstruction
+        const std::string shown
+            = kind == GpxNodeKind::Element || kind == GpxNodeKind::ProcessingInstruction
             ? Qualified(prefix, name)
             : dom[static_cast<int>(kind)];
         nodes_.push_back({kind, shown, {}});

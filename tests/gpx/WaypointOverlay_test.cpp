@@ -290,10 +290,14 @@ TEST(WaypointOverlay, DrawsTheWaypointsOfALoadedFile)
         bool lines;
         Pixels expected;
         std::vector<TCalibPoint> points = Calibration;
+        bool linesLeftOut = false; // a "trk" or "rte" under the root, and no line points kept
     } rows[] = {
-        {"waypoints, lines off", waypoints, false, {{200, 250}, {300, 400}}},
+        {"waypoints, lines off", waypoints, false, {{200, 250}, {300, 400}}, Calibration, true},
         {"waypoints, lines on", waypoints, true, {{200, 250}, {300, 400}, {100, 100}}},
-        {"only tracks and routes, lines off", lines, false, {}},
+        {"only tracks and routes, lines off", lines, false, {}, Calibration, true},
+        {"names that are not tracks or routes", "<gpx xmlns:g='urn:g'><TRK/><g:trk/><x><trk/></x>"
+         "<?trk?><?rte?><!--trk--><wpt><rte/></wpt></gpx>", false, {}},
+        {"an empty route, lines on", "<gpx><rte/></gpx>", true, {}, Calibration, true},
         {"nesting", lines, true,
          join({ReferenceLine({100, 100}, {110, 103}), {{120, 130}},
                ReferenceLine({120, 106}, {120, 130}), ReferenceLine({120, 130}, {110, 130}),
@@ -322,6 +326,8 @@ TEST(WaypointOverlay, DrawsTheWaypointsOfALoadedFile)
         // Mapped while loading, and afterwards with other points than the loader's.
         GpxOverlay plotted = loader.Load(path, row.points);
         GpxOverlay plain = loader.Load(path);
+        EXPECT_EQ(plotted.LinesLeftOut(), row.linesLeftOut) << row.what;
+        EXPECT_EQ(plain.LinesLeftOut(), row.linesLeftOut) << row.what;
         std::vector<PaintedPixel> firstOrder;
         std::size_t firstWarning = SIZE_MAX;
         // And kept for painting again, moved elsewhere.
