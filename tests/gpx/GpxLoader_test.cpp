@@ -218,10 +218,12 @@ TEST_F(GpxLoaderTest, KeepsTheRootsDirectChildrenInDocumentOrder)
         EXPECT_EQ(large.ChildAttribute(large.ChildCount() - 2, "a9999"), "9999");
     }
 
-    // A failure on the builder's thread fails the load with the ordinary message: a waypoint's
-    // text too long for the room set aside beforehand must grow it there.
-    const fs::path swollen
-        = Write("<gpx><wpt lat='" + std::string(1 << 20, '1') + "' lon='2'/></gpx>", "swollen.gpx");
+    // A failure on the builder's thread fails the load with the ordinary message: waypoints of
+    // six bytes each outgrow the room set aside for them beforehand, which must grow there.
+    std::string dense = "<gpx>";
+    for (int i = 0; i < 100000; ++i)
+        dense += "<wpt/>";
+    const fs::path swollen = Write(dense + "</gpx>", "dense.gpx");
     StarvedBuilder starved;
     std::string message;
     try {

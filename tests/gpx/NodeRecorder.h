@@ -58,7 +58,6 @@ public:
         }
     }
 
-    bool HasRoot() const { return !nodes_.empty(); }
     std::string RootName() const { return nodes_.empty() ? "" : nodes_[0].name; }
     std::size_t ChildCount() const { return nodes_.empty() ? 0 : nodes_.size() - 1; }
     GpxNodeKind ChildKind(std::size_t child) const { return nodes_[child + 1].kind; }
