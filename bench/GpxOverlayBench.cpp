@@ -22,7 +22,6 @@
 #include "calibration/PixelSurface.h"
 #include "gpx/GpxLoader.h"
 #include "gpx/GpxOverlay.h"
-#include "gpx/WaypointOverlay.h"
 
 #include <libxml/SAX2.h>
 #include <libxml/parser.h>
@@ -290,12 +289,10 @@ int main(int argc, char **argv)
         const auto start = std::chrono::steady_clock::now();
         GpxLoader loader;
         loader.CollectLines(track);
-        GpxDocument document = loader.Load(path, kind, points);
+        // What the window keeps of the file for painting again.
+        const GpxOverlay kept = loader.Load(path, kind, points);
         const auto parsed = std::chrono::steady_clock::now();
-        const std::size_t documentBytes = document.MemoryUsed();
-        // What the window keeps of the file for painting again; the document then goes.
-        const GpxOverlay kept(std::move(document));
-        const auto keptAt = std::chrono::steady_clock::now();
+        const std::size_t keptBytes = kept.MemoryUsed();
         const WaypointCounts counts = kept.Draw(kind, points, surface, track, Width, Height);
         const std::size_t linePoints = kept.LinePointCount();
         const auto drawn = std::chrono::steady_clock::now();
@@ -305,13 +302,13 @@ int main(int argc, char **argv)
         totals.push_back(Seconds(drawn - start));
         ratios.push_back(totals.back() / bares.back());
         std::printf("run %d: bare pass %.3f s (cpu %.3f s, %ld start tags); overlay: load %.3f s + "
-                    "keep %.3f s + draw %.3f s = %.3f s (cpu %.3f s, this thread %.3f s), ratio "
+                    "draw %.3f s = %.3f s (cpu %.3f s, this thread %.3f s), ratio "
                     "%.2f, this "
-                    "thread's cpu to the bare pass's %.2f; document %.1f MiB; painted %zu, "
+                    "thread's cpu to the bare pass's %.2f; kept %.1f MiB; painted %zu, "
                     "outside %zu, not mappable %zu, skipped %zu; line points %zu\n",
                     run, bares.back(), bareCpu, startTags, Seconds(parsed - start),
-                    Seconds(keptAt - parsed), Seconds(drawn - keptAt), totals.back(), cpu,
-                    threadCpu, ratios.back(), threadRatios.back(), documentBytes / 1048576.0,
+                    Seconds(drawn - parsed), totals.back(), cpu, threadCpu, ratios.back(),
+                    threadRatios.back(), keptBytes / 1048576.0,
                     counts.Painted, counts.Outside, counts.NotMappable, counts.Skipped, linePoints);
     }
     const double peak = PeakMegabytes(RUSAGE_SELF);

@@ -5,8 +5,9 @@
 
 #include "calibration/Errors.h"
 #include "gpx/GpxLoader.h"
-#include "gpx/WaypointOverlay.h"
+#include "gpx/GpxOverlay.h"
 
+#include <optional>
 #include <vector>
 
 using namespace carteva;
@@ -23,6 +24,16 @@ public:
         return inside;
     }
     std::size_t painted = 0;
+};
+
+// Whether the loader told of a root element.
+class RootSeen : public NodeObserver
+{
+public:
+    void Node(GpxNodeKind, std::string_view, std::string_view) override { seen = true; }
+    void Attribute(std::string_view, std::string_view, std::string_view) override { }
+    void Text(std::string_view) override { }
+    bool seen = false;
 };
 
 std::vector<TCalibPoint> Calibration()
@@ -42,22 +53,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     GpxLoader loader;
     // Tracks and routes are read too; the waypoints do not depend on it.
     loader.CollectLines(true);
-    GpxDocument document;
+    RootSeen root;
+    loader.Observe(&root);
+    std::optional<GpxOverlay> overlay;
     try {
-        document = loader.Load(path);
+        overlay.emplace(loader.Load(path));
     } catch (const Error &) {
         return 0;
     }
-    if (!document.HasRoot())
+    if (!root.seen)
         fuzz::Broken("a document without a root element loaded");
 
     static const std::vector<TCalibPoint> points = Calibration();
     CountingSurface surface;
     try {
-        const WaypointCounts counts = DrawWaypoints(document, points, surface);
+        const WaypointCounts counts
+            = overlay->Draw(MappingKind::TwoNearest, points, surface, false, 400, 300);
         if (counts.Painted != surface.painted)
             fuzz::Broken("painted count differs from the pixels painted");
-        DrawLines(document, points, surface, 400, 300);
+        overlay->Draw(MappingKind::TwoNearest, points, surface, true, 400, 300);
     } catch (const EInvalidOp &) {
     } catch (const EZeroDivide &) {
     } catch (const EOverflow &) { }

@@ -8,7 +8,7 @@ namespace carteva {
 namespace {
 
 // Values that grew through entities may add this much beyond ten times the bytes read so far;
-// more is an expansion attack, since the document keeps every value.
+// more is an expansion attack.
 constexpr std::size_t ExpansionAllowance = 1 << 20;
 
 thread_local ParseState *refusingFor = nullptr;

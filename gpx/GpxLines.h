@@ -15,15 +15,17 @@ namespace carteva {
 // The track segments and routes of a GPX file, in document order: each a line through its
 // points, each point with the texts of its "lat" and "lon" attributes (nothing where one is
 // missing). Kept back to back, so that a track of a million points stays small. The parser's
-// thread records them so, a block at a time, and the document keeps the blocks joined.
+// thread records them so, a block at a time, and another keeps the blocks joined.
 class GpxLines
 {
 public:
     // Room for this many points and bytes of their texts; only a hint, never fails.
     void Reserve(std::size_t points, std::size_t valueBytes) noexcept;
     void StartLine() { lineStarted_ = true; }
-    // Adds a point to the line started last. Inline: the parser calls it for every point.
-    void AddPoint(std::optional<std::string_view> lat, std::optional<std::string_view> lon)
+    // Adds a point to the line started last. Inline: the parser calls it for every point (see
+    // BackgroundBuilder::LinePoint).
+    [[gnu::always_inline]] void AddPoint(std::optional<std::string_view> lat,
+                                         std::optional<std::string_view> lon)
     {
         const std::uint8_t flags
             = (lineStarted_ ? StartFlag : 0) | (lat ? LatFlag : 0) | (lon ? LonFlag : 0);

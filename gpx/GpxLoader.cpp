@@ -61,24 +61,24 @@ GpxLoader::GpxLoader(FileOps &ops, ThreadStarter &threads)
     , threads_(threads)
 { }
 
-GpxDocument GpxLoader::Load(const std::filesystem::path &path)
+GpxOverlay GpxLoader::Load(const std::filesystem::path &path)
 {
     return Read(path, MappingKind::TwoNearest, std::nullopt);
 }
 
-GpxDocument GpxLoader::Load(const std::filesystem::path &path, std::span<const TCalibPoint> points)
+GpxOverlay GpxLoader::Load(const std::filesystem::path &path, std::span<const TCalibPoint> points)
 {
     return Read(path, MappingKind::TwoNearest, points);
 }
 
-GpxDocument GpxLoader::Load(const std::filesystem::path &path, const MappingSetup &kind,
-                            std::span<const TCalibPoint> points)
+GpxOverlay GpxLoader::Load(const std::filesystem::path &path, const MappingSetup &kind,
+                           std::span<const TCalibPoint> points)
 {
     return Read(path, kind, points);
 }
 
-GpxDocument GpxLoader::Read(const std::filesystem::path &path, const MappingSetup &kind,
-                            std::optional<std::span<const TCalibPoint>> points)
+GpxOverlay GpxLoader::Read(const std::filesystem::path &path, const MappingSetup &kind,
+                           std::optional<std::span<const TCalibPoint>> points)
 {
     refused_.clear();
     xmlInitParser();
@@ -90,7 +90,8 @@ GpxDocument GpxLoader::Read(const std::filesystem::path &path, const MappingSetu
     state.refused = &refused_;
     state.progress = progress_;
     state.collectLines = collectLines_;
-    GpxDocument document;
+    state.observer = observer_;
+    std::optional<GpxOverlay> overlay;
     try {
         ReadAhead reader(ops_, file.Get(), threads_,
                          progress_ != nullptr ? &progress_->CancelRequested : nullptr);
@@ -99,16 +100,13 @@ GpxDocument GpxLoader::Read(const std::filesystem::path &path, const MappingSetu
         const ParserEnvironment environment(RefuseExternalEntity, OnLooseError, &state);
         xmlSAXHandler handler = MakeSaxHandler();
         const ParserContext parser(handler, ReadFromFile, &state);
-        // It reads the parser's names, so it ends first.
         BackgroundBuilder builder(static_cast<std::size_t>(size), kind, points, collectLines_,
                                   threads_);
         state.builder = &builder;
         state.parser = &parser;
-        if (collectLines_) {
-            state.names = {parser.Intern("trk"),   parser.Intern("trkseg"), parser.Intern("trkpt"),
-                           parser.Intern("rte"),   parser.Intern("rtept"),  parser.Intern("lat"),
-                           parser.Intern("lon")};
-        }
+        state.names = {parser.Intern("wpt"),   parser.Intern("trk"), parser.Intern("trkseg"),
+                       parser.Intern("trkpt"), parser.Intern("rte"), parser.Intern("rtept"),
+                       parser.Intern("lat"),   parser.Intern("lon")};
         // Whatever the process-wide defaults say: options left out are off, so no DTD loading,
         // no validation, no entity substitution.
         xmlCtxtUseOptions(parser.Get(), XML_PARSE_NONET);
@@ -119,7 +117,7 @@ GpxDocument GpxLoader::Read(const std::filesystem::path &path, const MappingSetu
 
         // What building threw came from an event before whatever stopped the parse since.
         try {
-            document = builder.Finish();
+            overlay = builder.Finish(state.tracksOrRoutes);
             if (state.exception)
                 std::rethrow_exception(state.exception);
         } catch (const std::bad_alloc &) {
@@ -140,7 +138,7 @@ GpxDocument GpxLoader::Read(const std::filesystem::path &path, const MappingSetu
         const std::string excerpt = LineExcerpt(path, state.encoding, state.line, ExcerptUnits);
         throw Error(FailureMessage(state.description, state.line, excerpt));
     }
-    return document;
+    return std::move(*overlay);
 }
 
 } // namespace carteva

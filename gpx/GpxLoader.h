@@ -4,8 +4,9 @@
 #include "calibration/CalibPoint.h"
 #include "calibration/FileOps.h"
 #include "calibration/Mapping.h"
-#include "gpx/GpxDocument.h"
+#include "gpx/GpxOverlay.h"
 #include "gpx/LoadProgress.h"
+#include "gpx/NodeObserver.h"
 #include "gpx/ThreadStarter.h"
 
 #include <filesystem>
@@ -16,17 +17,18 @@
 
 namespace carteva {
 
-// Reads a GPX file (any well-formed XML) into a GpxDocument with libxml2's SAX2 interface.
+// Reads a GPX file (any well-formed XML) with libxml2's SAX2 interface into what the overlay
+// keeps of it: the texts of its waypoints and, when asked for, of its lines' points.
 //
 // The whole file is parsed before Load returns, on the calling thread; meanwhile one thread
-// reads the file ahead and another builds the document (BackgroundBuilder). When a thread cannot
-// be started, its work is done on the calling thread. No validation; the encoding comes from the
-// byte-order mark or the XML declaration. Nothing outside the file is ever opened or fetched:
+// reads the file ahead and another keeps and maps the points (BackgroundBuilder). When a thread
+// cannot be started, its work is done on the calling thread. No validation; the encoding comes from
+// the byte-order mark or the XML declaration. Nothing outside the file is ever opened or fetched:
 // the file is read through our own callbacks and, while parsing, libxml2's external entity loader
 // refuses every request. Internal entities are expanded in attribute values; an entity reference
 // in element content adds nothing to the root's children (in a DOM it would be an entity
 // reference node whose content lies one level deeper), so an entity can neither smuggle
-// waypoints in nor swell the document. Whitespace-only text between elements is not kept.
+// waypoints in nor swell what is kept.
 //
 // Failures throw Error with a message of three lines, "<reason>\r\nLine: <n>\r\n<excerpt>":
 // - a file that is not well-formed XML (an empty file included): libxml2's description, the
@@ -49,37 +51,40 @@ public:
     // Reads through `ops` and starts its threads with `threads`; both outlive the loader.
     GpxLoader(FileOps &ops, ThreadStarter &threads);
 
-    GpxDocument Load(const std::filesystem::path &path);
+    GpxOverlay Load(const std::filesystem::path &path);
     // The same, and meanwhile, on a second thread, the waypoints are mapped with `points`:
-    // DrawWaypoints with the same points then only has to paint them.
-    GpxDocument Load(const std::filesystem::path &path, std::span<const TCalibPoint> points);
+    // drawing with the same points then only has to paint them.
+    GpxOverlay Load(const std::filesystem::path &path, std::span<const TCalibPoint> points);
     // The same with the mapping of kind `kind`.
-    GpxDocument Load(const std::filesystem::path &path, const MappingSetup &kind,
-                     std::span<const TCalibPoint> points);
+    GpxOverlay Load(const std::filesystem::path &path, const MappingSetup &kind,
+                    std::span<const TCalibPoint> points);
 
     // With `on`, the loads that follow also keep the track segments and routes directly under
-    // the root (trk/trkseg/trkpt and rte/rtept, named exactly so, as waypoints are) in the
-    // document's Lines, mapped meanwhile when points are given. Off at first: the parse then
+    // the root (trk/trkseg/trkpt and rte/rtept, named exactly so, as waypoints are), mapped
+    // meanwhile when points are given. Off at first: the parse then
     // looks at nothing below the root's children.
     void CollectLines(bool on) { collectLines_ = on; }
 
     // Tells `progress` (which outlives the loads) the bytes read, and stops a load with EAbort
     // once it asks to; nullptr: neither.
     void Watch(LoadProgress *progress) { progress_ = progress; }
+    // Tells `observer` (which outlives the loads) the top of each file loaded; nullptr: nobody.
+    void Observe(NodeObserver *observer) { observer_ = observer; }
 
     // What the parser asked the external entity loader for during the last Load; every request
     // was refused.
     const std::vector<std::string> &RefusedResources() const { return refused_; }
 
 private:
-    GpxDocument Read(const std::filesystem::path &path, const MappingSetup &kind,
-                     std::optional<std::span<const TCalibPoint>> points);
+    GpxOverlay Read(const std::filesystem::path &path, const MappingSetup &kind,
+                    std::optional<std::span<const TCalibPoint>> points);
 
     FileOps realOps_;
     ThreadStarter realThreads_;
     FileOps &ops_;
     ThreadStarter &threads_;
     LoadProgress *progress_ = nullptr;
+    NodeObserver *observer_ = nullptr;
     bool collectLines_ = false;
     std::vector<std::string> refused_;
 };

@@ -5,23 +5,15 @@
 
 namespace carteva {
 
-GpxOverlay::GpxOverlay(GpxDocument &&document)
-    : waypoints_(std::exchange(document.Waypoints(), GpxLines()))
-    , lines_(std::exchange(document.Lines(), GpxLines()))
-    , plot_(document.SharedPlot())
-    , linePlot_(document.SharedLinesPlot())
-{
-    const std::optional<GpxDocument::NameId> trk = document.FindName("trk"),
-                                             rte = document.FindName("rte");
-    // A file of waypoints names neither, and one whose lines were kept need not be looked at.
-    for (std::size_t child = 0; (trk || rte) && lines_.PointCount() == 0 && !linesLeftOut_
-         && child < document.ChildCount();
-         ++child) {
-        const GpxDocument::NameId name = document.ChildNameId(child);
-        linesLeftOut_
-            = document.ChildKind(child) == GpxNodeKind::Element && (name == trk || name == rte);
-    }
-}
+GpxOverlay::GpxOverlay(GpxLines waypoints, GpxLines lines, bool tracksOrRoutes,
+                       std::shared_ptr<const WaypointPlot> plot,
+                       std::shared_ptr<const LinePlot> linePlot)
+    : waypoints_(std::move(waypoints))
+    , lines_(std::move(lines))
+    , linesLeftOut_(tracksOrRoutes && lines_.PointCount() == 0)
+    , plot_(std::move(plot))
+    , linePlot_(std::move(linePlot))
+{ }
 
 WaypointCounts GpxOverlay::Draw(const MappingSetup &kind, std::span<const TCalibPoint> points,
                                 PixelSurface &surface, bool lines, std::int64_t width,

@@ -2,9 +2,9 @@
 #include "gpx/LineExcerpt.h"
 
 #include "calibration/Utf.h"
+#include "gpx/ParserEnvironment.h"
 
 #include <libxml/encoding.h>
-#include <libxml/globals.h>
 #include <libxml/tree.h>
 #include <libxml/xmlerror.h>
 
@@ -32,26 +32,6 @@ struct FileCloser
 };
 
 void IgnoreError(void *, xmlErrorPtr) { }
-
-// The text may hold the very bytes that made the parser fail: keep libxml2 from reporting them
-// again on stderr.
-class QuietErrors
-{
-public:
-    QuietErrors()
-        : handler_(xmlStructuredError)
-        , context_(xmlStructuredErrorContext)
-    {
-        xmlSetStructuredErrorFunc(nullptr, IgnoreError);
-    }
-    ~QuietErrors() { xmlSetStructuredErrorFunc(context_, handler_); }
-    QuietErrors(const QuietErrors &) = delete;
-    QuietErrors &operator=(const QuietErrors &) = delete;
-
-private:
-    xmlStructuredErrorFunc handler_;
-    void *context_;
-};
 
 } // namespace
 
@@ -85,7 +65,9 @@ std::string LineExcerpt(const std::filesystem::path &path, const std::string &en
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file)
         return {};
-    const QuietErrors quiet;
+    // The text may hold the very bytes that made the parser fail: keep libxml2 from reporting
+    // them again on stderr.
+    const ParserEnvironment quiet(xmlGetExternalEntityLoader(), IgnoreError, nullptr);
     std::unique_ptr<xmlCharEncodingHandler, HandlerCloser> handler;
     if (!encoding.empty()) {
         handler.reset(xmlFindCharEncodingHandler(encoding.c_str()));

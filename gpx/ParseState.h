@@ -3,6 +3,7 @@
 
 #include "gpx/BackgroundBuilder.h"
 #include "gpx/LoadProgress.h"
+#include "gpx/NodeObserver.h"
 #include "gpx/ParserContext.h"
 #include "gpx/ReadAhead.h"
 
@@ -20,6 +21,7 @@ namespace carteva {
 struct ParseState
 {
     BackgroundBuilder *builder = nullptr;
+    NodeObserver *observer = nullptr;
     const ParserContext *parser = nullptr;
     std::vector<std::string> *refused = nullptr; // what the external entity loader refused
 
@@ -29,10 +31,11 @@ struct ParseState
     bool collectLines = false;
     LineParent lineParent = LineParent::None;
     bool inSegment = false;
-    // Their names as the parser spells them, compared by address.
-    struct LineNames
+    bool tracksOrRoutes = false; // seen directly under the root, asked for or not
+    // The names of what is kept, as the parser spells them, compared by address.
+    struct Names
     {
-        const xmlChar *trk, *trkseg, *trkpt, *rte, *rtept, *lat, *lon;
+        const xmlChar *wpt, *trk, *trkseg, *trkpt, *rte, *rtept, *lat, *lon;
     } names {};
 
     ReadAhead *reader = nullptr;

@@ -36,6 +36,11 @@ std::string_view View(const xmlChar *begin, const xmlChar *end)
     return {reinterpret_cast<const char *>(begin), static_cast<std::size_t>(end - begin)};
 }
 
+std::string_view View(const xmlChar *text)
+{
+    return text != nullptr ? reinterpret_cast<const char *>(text) : "";
+}
+
 // Five pointers: local name, prefix, URI, value, end of value. True when the value holds a
 // reference, or "&#38;" for a literal ampersand: the parser leaves them in.
 bool HasReference(const xmlChar **attribute)
@@ -44,11 +49,16 @@ bool HasReference(const xmlChar **attribute)
         != nullptr;
 }
 
+struct XmlFree
+{
+    void operator()(xmlChar *text) const { xmlFree(text); }
+};
+using Owner = std::unique_ptr<xmlChar, XmlFree>;
+
 // The value with its references expanded the way libxml2's own tree builder does; the text
 // lives in `owner` while it is used.
 [[gnu::noinline]] std::string_view ExpandedValue(ParseState &state, void *context,
-                                                 const xmlChar **attribute,
-                                                 std::unique_ptr<xmlChar, decltype(xmlFree)> &owner)
+                                                 const xmlChar **attribute, Owner &owner)
 {
     owner.reset(ParserContext::ExpandAttributeValue(context, attribute[3], attribute[4]));
     const std::string_view value = owner ? reinterpret_cast<const char *>(owner.get()) : "";
@@ -58,47 +68,59 @@ bool HasReference(const xmlChar **attribute)
     return value;
 }
 
-// Recorded under the given name.
-void AddAttribute(ParseState &state, void *context, const xmlChar **attribute,
-                  const xmlChar *prefix, const xmlChar *localName)
-{
-    if (!HasReference(attribute)) [[likely]] {
-        state.builder->Attribute(prefix, localName, View(attribute[3], attribute[4]));
-        return;
-    }
-    std::unique_ptr<xmlChar, decltype(xmlFree)> owner(nullptr, xmlFree);
-    state.builder->Attribute(prefix, localName, ExpandedValue(state, context, attribute, owner));
-}
-
 // Names are the parser's dictionary strings: one address per spelling.
 bool Named(const xmlChar *prefix, const xmlChar *localName, const xmlChar *name)
 {
     return prefix == nullptr && localName == name;
 }
 
-// A line point whose values hold references: expanded, each into text of its own.
-[[gnu::noinline]] void AddExpandedLinePoint(ParseState &state, void *context, const xmlChar **lat,
-                                            const xmlChar **lon)
+// Expanded values, freed once the element is recorded.
+struct Expanded
 {
-    std::unique_ptr<xmlChar, decltype(xmlFree)> latOwner(nullptr, xmlFree),
-        lonOwner(nullptr, xmlFree);
-    // The values lie in the parser's input, which stopping the parser frees.
-    const auto value
-        = [&](const xmlChar **attribute, auto &owner) -> std::optional<std::string_view> {
-        if (attribute == nullptr || ParserContext::Stopped(context))
-            return std::nullopt;
-        if (!HasReference(attribute))
-            return View(attribute[3], attribute[4]);
-        return ExpandedValue(state, context, attribute, owner);
-    };
-    const std::optional<std::string_view> latValue = value(lat, latOwner);
-    const std::optional<std::string_view> lonValue = value(lon, lonOwner);
-    if (!ParserContext::Stopped(context))
-        state.builder->LinePoint(latValue, lonValue);
+    Owner lat, lon, other;
+};
+
+// An element's "lat" and "lon" (named exactly so), references expanded; with `all`, every other
+// value is expanded too, which keeps the entity limits on whatever the root's children hold,
+// and told to the observer. The values lie in the parser's input, which stopping the parser
+// frees: nothing is read after that.
+WaypointText ReadAttributes(ParseState &state, void *context, int count, const xmlChar **attributes,
+                            bool all, Expanded &expanded)
+{
+    WaypointText point;
+    for (int i = 0; i < count && !ParserContext::Stopped(context); ++i) {
+        const xmlChar **attribute = attributes + 5 * i;
+        const bool lat = Named(attribute[1], attribute[0], state.names.lat);
+        const bool lon = !lat && Named(attribute[1], attribute[0], state.names.lon);
+        if (!all && !lat && !lon)
+            continue;
+        Owner &owner = lat ? expanded.lat : lon ? expanded.lon : expanded.other;
+        const std::string_view value = HasReference(attribute)
+            ? ExpandedValue(state, context, attribute, owner)
+            : View(attribute[3], attribute[4]);
+        if (lat)
+            point.Lat = value;
+        else if (lon)
+            point.Lon = value;
+        if (all && state.observer != nullptr)
+            state.observer->Attribute(View(attribute[1]), View(attribute[0]), value);
+    }
+    return point;
 }
 
-// A point of a track segment or a route: its "lat" and "lon", named exactly so. A track's
-// every point comes here: the common case, values as written, takes the shortest way.
+// A line point whose values hold references.
+[[gnu::noinline]] void AddExpandedLinePoint(ParseState &state, void *context, int attributeCount,
+                                            const xmlChar **attributes)
+{
+    Expanded expanded;
+    const WaypointText point
+        = ReadAttributes(state, context, attributeCount, attributes, false, expanded);
+    if (!ParserContext::Stopped(context))
+        state.builder->LinePoint(point.Lat, point.Lon);
+}
+
+// A point of a track segment or a route. A track's every point comes here: the common case,
+// values as written, takes the shortest way.
 void AddLinePoint(ParseState &state, void *context, int attributeCount, const xmlChar **attributes)
 {
     const xmlChar **lat = nullptr, **lon = nullptr;
@@ -109,26 +131,24 @@ void AddLinePoint(ParseState &state, void *context, int attributeCount, const xm
         else if (Named(attribute[1], attribute[0], state.names.lon))
             lon = attribute;
     }
-    BackgroundBuilder &builder = *state.builder;
     if ((lat != nullptr && HasReference(lat)) || (lon != nullptr && HasReference(lon))) {
-        AddExpandedLinePoint(state, context, lat, lon);
+        AddExpandedLinePoint(state, context, attributeCount, attributes);
     } else {
         const auto value = [](const xmlChar **attribute) -> std::optional<std::string_view> {
             if (attribute == nullptr)
                 return std::nullopt;
             return View(attribute[3], attribute[4]);
         };
-        builder.LinePoint(value(lat), value(lon));
+        state.builder->LinePoint(value(lat), value(lon));
     }
-    if (!builder.Building())
+    if (!state.builder->Building())
         Stop(context);
 }
 
 // An element two or three levels below the root: a track segment, a route point or a track
 // point, when it stands where GPX puts them.
-void StartLineElement(void *context, ParseState &state, int openElements,
-                      const xmlChar *localName, const xmlChar *prefix, int attributeCount,
-                      const xmlChar **attributes)
+void StartLineElement(void *context, ParseState &state, int openElements, const xmlChar *localName,
+                      const xmlChar *prefix, int attributeCount, const xmlChar **attributes)
 {
     using LineParent = ParseState::LineParent;
     if (openElements == 2 && state.lineParent == LineParent::Track) {
@@ -138,40 +158,45 @@ void StartLineElement(void *context, ParseState &state, int openElements,
     } else if (openElements == 2 && state.lineParent == LineParent::Route) {
         if (Named(prefix, localName, state.names.rtept))
             AddLinePoint(state, context, attributeCount, attributes);
-    } else if (openElements == 3 && state.inSegment && Named(prefix, localName, state.names.trkpt)) {
+    } else if (openElements == 3 && state.inSegment
+               && Named(prefix, localName, state.names.trkpt)) {
         AddLinePoint(state, context, attributeCount, attributes);
     }
 }
 
-// The root, one of its children, or an element in an entity's content.
-void StartElement(void *context, ParseState &state, const xmlChar *localName,
-                  const xmlChar *prefix, int namespaceCount, const xmlChar **namespaces,
-                  int attributeCount, const xmlChar **attributes)
+// The root or one of its children (not in an entity's content): told to the observer; a
+// waypoint is kept.
+void StartElement(void *context, ParseState &state, const xmlChar *localName, const xmlChar *prefix,
+                  int namespaceCount, const xmlChar **namespaces, int attributeCount,
+                  const xmlChar **attributes)
 {
-    const int openElements = ParserContext::OpenElements(context);
-    BackgroundBuilder &builder = *state.builder;
-    builder.StartNode(openElements == 0 ? BackgroundBuilder::NodeKind::Root
-                                        : BackgroundBuilder::NodeKind::Element,
-                      prefix, localName);
-    for (int i = 0; i < namespaceCount; ++i) {
-        const xmlChar *uri = namespaces[2 * i + 1];
-        builder.NamespaceDeclaration(namespaces[2 * i],
-                                     uri ? reinterpret_cast<const char *>(uri) : "");
+    const bool child = ParserContext::OpenElements(context) == 1;
+    if (NodeObserver *observer = state.observer) {
+        observer->Node(GpxNodeKind::Element, View(prefix), View(localName));
+        for (int i = 0; i < namespaceCount; ++i) {
+            const xmlChar *declared = namespaces[2 * i];
+            observer->Attribute(declared ? "xmlns" : "", declared ? View(declared) : "xmlns",
+                                View(namespaces[2 * i + 1]));
+        }
     }
-    // The values lie in the parser's input, which stopping the parser frees.
-    for (int i = 0; i < attributeCount && !ParserContext::Stopped(context); ++i)
-        AddAttribute(state, context, attributes + 5 * i, attributes[5 * i + 1],
-                     attributes[5 * i]);
-    if (!builder.Building())
+    Expanded expanded;
+    const WaypointText point
+        = ReadAttributes(state, context, attributeCount, attributes, true, expanded);
+    if (child && Named(prefix, localName, state.names.wpt) && !ParserContext::Stopped(context))
+        state.builder->Waypoint(point);
+    if (!state.builder->Building())
         Stop(context);
-    if (state.collectLines && openElements == 1 && IsDocument(state, context)) {
+    if (!child)
+        return;
+    const bool track = Named(prefix, localName, state.names.trk);
+    const bool route = Named(prefix, localName, state.names.rte);
+    state.tracksOrRoutes |= track || route;
+    if (state.collectLines) {
         using LineParent = ParseState::LineParent;
-        state.lineParent = Named(prefix, localName, state.names.trk) ? LineParent::Track
-            : Named(prefix, localName, state.names.rte)              ? LineParent::Route
-                                                           : LineParent::None;
+        state.lineParent = track ? LineParent::Track : route ? LineParent::Route : LineParent::None;
         state.inSegment = false;
-        if (state.lineParent == LineParent::Route)
-            builder.LineStart();
+        if (route)
+            state.builder->LineStart();
     }
 }
 
@@ -193,8 +218,8 @@ void StartElement(void *context, ParseState &state, const xmlChar *localName,
     if (!Accept(context, state, 1))
         return;
     Guarded(context, state, [&] {
-        StartElement(context, state, localName, prefix, namespaceCount, namespaces,
-                     attributeCount, attributes);
+        StartElement(context, state, localName, prefix, namespaceCount, namespaces, attributeCount,
+                     attributes);
     });
 }
 
@@ -223,8 +248,8 @@ void OnStartElement(void *context, const xmlChar *localName, const xmlChar *pref
         Accept(context, state, static_cast<std::size_t>(length));
         return;
     }
-    if (!state.failed)
-        state.builder->TopLevelCharacters(View(text, text + length));
+    if (!state.failed && state.observer != nullptr)
+        Guarded(context, state, [&] { state.observer->Text(View(text, text + length)); });
 }
 
 // As often as start tags and more: the same quick return for text below the root's children.
@@ -237,35 +262,35 @@ void OnCharacters(void *context, const xmlChar *text, int length) noexcept
     OnOtherCharacters(context, state, document, text, length);
 }
 
-// A comment or CDATA section among the root's children becomes a node of its own.
-void AddLeaf(void *context, ParseState &state, std::size_t length,
-             BackgroundBuilder::NodeKind kind) noexcept
+// A comment, CDATA section or processing instruction among the root's children.
+void AddLeaf(void *context, ParseState &state, std::size_t length, GpxNodeKind kind,
+             const xmlChar *target = nullptr) noexcept
 {
     if (!Accept(context, state, length) || ParserContext::OpenElements(context) != 1)
         return;
-    Guarded(context, state, [&] { state.builder->StartNode(kind, nullptr, nullptr); });
+    Guarded(context, state, [&] {
+        if (state.observer != nullptr)
+            state.observer->Node(kind, {}, View(target));
+        // A processing instruction named as waypoints are is one, without coordinates.
+        if (target != nullptr && View(target) == "wpt")
+            state.builder->Waypoint({});
+    });
 }
 
 void OnCData(void *context, const xmlChar *, int length) noexcept
 {
-    AddLeaf(context, StateOf(context), static_cast<std::size_t>(length),
-            BackgroundBuilder::NodeKind::CData);
+    AddLeaf(context, StateOf(context), static_cast<std::size_t>(length), GpxNodeKind::CData);
 }
 
 void OnComment(void *context, const xmlChar *text) noexcept
 {
     AddLeaf(context, StateOf(context), std::strlen(reinterpret_cast<const char *>(text)),
-            BackgroundBuilder::NodeKind::Comment);
+            GpxNodeKind::Comment);
 }
 
 void OnProcessingInstruction(void *context, const xmlChar *target, const xmlChar *) noexcept
 {
-    ParseState &state = StateOf(context);
-    if (!Accept(context, state, 1) || ParserContext::OpenElements(context) != 1)
-        return;
-    Guarded(context, state, [&] {
-        state.builder->ProcessingInstruction(reinterpret_cast<const char *>(target));
-    });
+    AddLeaf(context, StateOf(context), 1, GpxNodeKind::ProcessingInstruction, target);
 }
 
 void OnContextError(void *context, xmlErrorPtr error) noexcept
@@ -317,8 +342,8 @@ void OnLooseError(void *state, xmlErrorPtr error) noexcept
 xmlSAXHandler MakeSaxHandler()
 {
     xmlSAXHandler handler;
-    // The defaults keep the DTD's declarations (for entities in attribute values); ours build
-    // the document.
+    // The defaults keep the DTD's declarations (for entities in attribute values); ours keep
+    // the points.
     xmlSAXVersion(&handler, 2);
     handler.startElement = nullptr;
     handler.endElement = nullptr;

@@ -6,8 +6,9 @@
 
 namespace carteva {
 
-// The SAX2 handler of a load: the callbacks record the root and its children with the load's
-// BackgroundBuilder (a ParseState, reached through the parser context). None of them lets an
+// The SAX2 handler of a load: the callbacks record the waypoints and line points with the load's
+// BackgroundBuilder, and tell its NodeObserver the root and its children (a ParseState, reached
+// through the parser context). None of them lets an
 // exception unwind through libxml2's C frames: what a callback throws is kept in the state and
 // the parser stopped.
 xmlSAXHandler MakeSaxHandler();

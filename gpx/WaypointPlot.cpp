@@ -30,9 +30,14 @@ std::shared_ptr<const WaypointPlot> WaypointPlot::Of(const GpxLines &waypoints, 
                                                      std::span<const TCalibPoint> points)
 {
     auto plot = std::make_shared<WaypointPlot>(kind, points);
-    for (std::size_t i = 0; i < waypoints.PointCount() && !plot->Ended(); ++i)
-        plot->Add(waypoints.Point(i));
+    plot->Add(waypoints);
     return plot;
+}
+
+void WaypointPlot::Add(const GpxLines &waypoints)
+{
+    for (std::size_t i = 0; i < waypoints.PointCount() && !Ended(); ++i)
+        Add(waypoints.Point(i));
 }
 
 bool WaypointPlot::Add(const WaypointText &waypoint)

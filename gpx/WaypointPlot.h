@@ -63,6 +63,8 @@ public:
     // floating-point error of the conversion or the mapping, the plot ends: Add does nothing.
     // True when the waypoint got a pixel.
     bool Add(const WaypointText &waypoint);
+    // Each of `waypoints`' points, until the plot ends.
+    void Add(const GpxLines &waypoints);
     // Room for this many pixels, so that they need not be copied while they grow; a hint only.
     void Reserve(std::size_t waypoints) noexcept;
     bool Ended() const { return static_cast<bool>(error_); }

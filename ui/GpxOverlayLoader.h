@@ -27,9 +27,9 @@ class GpxOverlay;
 
 // Loads a GPX file off the window's thread. The window stays responsive; after half a second a
 // progress dialog shows the bytes read, and its Cancel stops the parse (nothing is painted, as
-// with a malformed file). The worker hands back plain data, the file's GpxOverlay (its document
-// goes with the worker); on the GUI thread the overlay goes to `loaded`, which paints it, and a
-// failure to the general error handler.
+// with a malformed file). The worker hands back plain data, the file's GpxOverlay; on the GUI
+// thread the overlay goes to `loaded`, which paints it, and a failure to the general error
+// handler.
 //
 // Also owns the user's choice "Draw tracks and routes" (remembered with QSettings, off at
 // first): with it on, loads keep track segments and routes and the window draws them.

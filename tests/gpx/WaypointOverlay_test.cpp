@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "gpx/WaypointOverlay.h"
+#include "gpx/GpxOverlay.h"
 
 #include "calibration/Errors.h"
 #include "gpx/ClippedLine.h"
 #include "gpx/GpxLoader.h"
-#include "gpx/GpxOverlay.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +11,7 @@
 #include <fstream>
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <initializer_list>
 #include <set>
 #include <span>
@@ -64,16 +64,42 @@ struct Child
     Attributes attributes;
 };
 
-GpxDocument Document(std::initializer_list<Child> children)
+// A file of these children under a root "gpx" (which declares the prefix "gpx"), loaded.
+GpxOverlay Document(std::initializer_list<Child> children)
 {
-    GpxDocument document;
-    document.SetRoot(document.InternName("gpx"));
+    std::string xml = "<gpx xmlns:gpx='urn:gpx'>";
     for (const Child &child : children) {
-        document.AddChild(child.kind, document.InternName(child.name));
-        for (const auto &[name, value] : child.attributes)
-            document.AddAttribute(document.InternName(name), value);
+        if (child.kind == GpxNodeKind::Comment) {
+            xml += "<!--c-->";
+        } else if (child.kind == GpxNodeKind::ProcessingInstruction) {
+            xml += std::string("<?") + child.name + "?>";
+        } else {
+            xml += std::string("<") + child.name;
+            for (const auto &[name, value] : child.attributes)
+                xml += std::string(" ") + name + "='" + value + "'";
+            xml += "/>";
+        }
     }
-    return document;
+    const std::filesystem::path path
+        = std::filesystem::temp_directory_path() / "carteva-overlay-document.gpx";
+    std::ofstream(path) << xml << "</gpx>";
+    GpxOverlay overlay = GpxLoader().Load(path);
+    std::filesystem::remove(path);
+    return overlay;
+}
+
+// The waypoints alone, as the window paints them with tracks and routes off.
+WaypointCounts DrawWaypoints(const GpxOverlay &overlay, const MappingSetup &kind,
+                             std::span<const TCalibPoint> points, PixelSurface &surface,
+                             const std::function<void()> &onFirstUnmappable = {})
+{
+    return overlay.Draw(kind, points, surface, false, 1000, 1000, onFirstUnmappable);
+}
+WaypointCounts DrawWaypoints(const GpxOverlay &overlay, std::span<const TCalibPoint> points,
+                             PixelSurface &surface,
+                             const std::function<void()> &onFirstUnmappable = {})
+{
+    return DrawWaypoints(overlay, MappingKind::TwoNearest, points, surface, onFirstUnmappable);
 }
 
 Child Wpt(const char *lat, const char *lon)
@@ -83,7 +109,7 @@ Child Wpt(const char *lat, const char *lon)
 
 TEST(WaypointOverlay, PaintsOnlyTopLevelWptChildrenWithCompleteCoordinates)
 {
-    const GpxDocument document = Document({
+    const GpxOverlay document = Document({
         Wpt("49.5", "14.5"),
         {GpxNodeKind::Element, "gpx:wpt", {{"lat", "49.5"}, {"lon", "14.6"}}},
         {GpxNodeKind::Element, "WPT", {{"lat", "49.5"}, {"lon", "14.6"}}},
@@ -112,7 +138,7 @@ TEST(WaypointOverlay, PaintsOnlyTopLevelWptChildrenWithCompleteCoordinates)
 
 TEST(WaypointOverlay, CountsWaypointsOutsideThePicture)
 {
-    const GpxDocument document = Document({Wpt("49.5", "14.5"), Wpt("52", "14"), Wpt("50", "20")});
+    const GpxOverlay document = Document({Wpt("49.5", "14.5"), Wpt("52", "14"), Wpt("50", "20")});
     RecordingSurface surface(400, 300);
     const WaypointCounts counts = DrawWaypoints(document, Calibration, surface);
     EXPECT_EQ(counts.Painted, 1u);
@@ -125,7 +151,7 @@ TEST(WaypointOverlay, UnmappableWaypointsAreNotPaintedAndWarnOnce)
         = {{},
            {TCalibPoint {100, 100, 50, 14}},
            {TCalibPoint {100, 100, 50, 14}, TCalibPoint {120, 400, 49, 15}}};
-    const GpxDocument document = Document({Wpt("49.5", "14.5"), Wpt("49", "15"), Wpt("", "1")});
+    const GpxOverlay document = Document({Wpt("49.5", "14.5"), Wpt("49", "15"), Wpt("", "1")});
     for (const auto &points : calibrations) {
         RecordingSurface surface(1000, 1000);
         int warnings = 0;
@@ -142,12 +168,12 @@ TEST(WaypointOverlay, FloatingPointErrorEndsTheDrawingAndKeepsEarlierPixels)
     // Near (48, 15.1) the references are the last two points, which share a longitude.
     const std::vector<TCalibPoint> sameLongitude = {
         TCalibPoint {0, 0, 50, 14}, TCalibPoint {100, 100, 49, 15}, TCalibPoint {200, 200, 48, 15}};
-    const GpxDocument mapping = Document({Wpt("50", "14"), Wpt("48", "15.1"), Wpt("50", "14")});
+    const GpxOverlay mapping = Document({Wpt("50", "14"), Wpt("48", "15.1"), Wpt("50", "14")});
     RecordingSurface surface(1000, 1000);
     EXPECT_THROW(DrawWaypoints(mapping, sameLongitude, surface), EZeroDivide);
     EXPECT_EQ(surface.painted.size(), 1u);
 
-    const GpxDocument conversion
+    const GpxOverlay conversion
         = Document({Wpt("49.5", "14.5"), Wpt("1e5119", "14"), Wpt("50", "14")});
     RecordingSurface other(1000, 1000);
     EXPECT_THROW(DrawWaypoints(conversion, Calibration, other), EOverflow);
@@ -264,10 +290,14 @@ TEST(WaypointOverlay, DrawsTheWaypointsOfALoadedFile)
         bool lines;
         Pixels expected;
         std::vector<TCalibPoint> points = Calibration;
+        bool linesLeftOut = false; // a "trk" or "rte" under the root, and no line points kept
     } rows[] = {
-        {"waypoints, lines off", waypoints, false, {{200, 250}, {300, 400}}},
+        {"waypoints, lines off", waypoints, false, {{200, 250}, {300, 400}}, Calibration, true},
         {"waypoints, lines on", waypoints, true, {{200, 250}, {300, 400}, {100, 100}}},
-        {"only tracks and routes, lines off", lines, false, {}},
+        {"only tracks and routes, lines off", lines, false, {}, Calibration, true},
+        {"names that are not tracks or routes", "<gpx xmlns:g='urn:g'><TRK/><g:trk/><x><trk/></x>"
+         "<?trk?><?rte?><!--trk--><wpt><rte/></wpt></gpx>", false, {}},
+        {"an empty route, lines on", "<gpx><rte/></gpx>", true, {}, Calibration, true},
         {"nesting", lines, true,
          join({ReferenceLine({100, 100}, {110, 103}), {{120, 130}},
                ReferenceLine({120, 106}, {120, 130}), ReferenceLine({120, 130}, {110, 130}),
@@ -294,15 +324,17 @@ TEST(WaypointOverlay, DrawsTheWaypointsOfALoadedFile)
         GpxLoader loader;
         loader.CollectLines(row.lines);
         // Mapped while loading, and afterwards with other points than the loader's.
-        GpxDocument plotted = loader.Load(path, row.points);
-        GpxDocument plain = loader.Load(path);
+        GpxOverlay plotted = loader.Load(path, row.points);
+        GpxOverlay plain = loader.Load(path);
+        EXPECT_EQ(plotted.LinesLeftOut(), row.linesLeftOut) << row.what;
+        EXPECT_EQ(plain.LinesLeftOut(), row.linesLeftOut) << row.what;
         std::vector<PaintedPixel> firstOrder;
         std::size_t firstWarning = SIZE_MAX;
-        // And kept for painting again once the documents are gone.
+        // And kept for painting again, moved elsewhere.
         std::vector<GpxOverlay> kept;
         // The same pixels in the same order, the warning at the same place.
         for (const int drawing : {0, 1, 2, 3}) {
-            const GpxDocument *document = drawing % 2 ? &plain : &plotted;
+            const GpxOverlay *document = drawing % 2 ? &plain : &plotted;
             RecordingSurface surface(1000, 1000);
             std::size_t warnedAfter = SIZE_MAX;
             const auto warn = [&] { warnedAfter = std::min(warnedAfter, surface.painted.size()); };
@@ -310,14 +342,8 @@ TEST(WaypointOverlay, DrawsTheWaypointsOfALoadedFile)
                 kept.emplace_back(std::move(plotted));
                 kept.emplace_back(std::move(plain));
             }
-            if (drawing >= 2) {
-                kept[drawing - 2].Draw(MappingKind::TwoNearest, row.points, surface, row.lines,
-                                       1000, 1000, warn);
-            } else {
-                DrawWaypoints(*document, row.points, surface, warn);
-                if (row.lines)
-                    DrawLines(*document, row.points, surface, 1000, 1000, warn);
-            }
+            (drawing >= 2 ? kept[drawing - 2] : *document)
+                .Draw(MappingKind::TwoNearest, row.points, surface, row.lines, 1000, 1000, warn);
             Pixels painted;
             for (const PaintedPixel &pixel : surface.painted) {
                 EXPECT_EQ(pixel.Paint, ColourOrange);
@@ -337,7 +363,7 @@ TEST(WaypointOverlay, DrawsTheWaypointsOfALoadedFile)
 }
 
 // What a drawing did, in order: each painted pixel, the warning ("W") and the error that ended it.
-std::string Drawing(const GpxDocument &document, std::span<const TCalibPoint> points,
+std::string Drawing(const GpxOverlay &document, std::span<const TCalibPoint> points,
                     MappingKind kind = MappingKind::TwoNearest)
 {
     std::string events;
@@ -383,12 +409,12 @@ TEST(WaypointOverlay, MappingWhileLoadingDrawsExactlyWhatDrawingAfterwardsDoes)
     const std::filesystem::path path
         = std::filesystem::temp_directory_path() / "carteva-overlay-plot.gpx";
     std::ofstream(path) << xml;
-    const GpxDocument plain = GpxLoader().Load(path);
+    const GpxOverlay plain = GpxLoader().Load(path);
     for (const MappingKind kind : {MappingKind::TwoNearest, MappingKind::BestFit}) {
         for (const auto &points : calibrations) {
-            const GpxDocument plotted = GpxLoader().Load(path, kind, points);
-            ASSERT_NE(plotted.Plot(), nullptr);
-            const GpxDocument otherPoints = GpxLoader().Load(path, Calibration);
+            const GpxOverlay plotted = GpxLoader().Load(path, kind, points);
+            ASSERT_EQ(plotted.PointsToMap(kind, points, false), 0u); // mapped while loading
+            const GpxOverlay otherPoints = GpxLoader().Load(path, Calibration);
             const std::string expected = Drawing(plain, points, kind);
             EXPECT_EQ(Drawing(plotted, points, kind), expected);
             EXPECT_EQ(Drawing(otherPoints, points, kind), expected);
