@@ -663,7 +663,9 @@ private slots:
         QVERIFY(dialog.Degrees().isChecked());
         QCOMPARE(dialog.Utm().text(), QString("UTM, zone taken from the points (EPSG:32633)"));
         dialog.Typed().setText("EPSG:999999");
-        QCOMPARE(dialog.Verdict().text(), QString("crs not found"));
+        // PROJ's own words; later versions add the definition after them.
+        QVERIFY2(dialog.Verdict().text().startsWith("crs not found"),
+                 qPrintable(dialog.Verdict().text()));
         QVERIFY(!dialog.OkButton().isEnabled());
         dialog.Typed().setText("EPSG:32633");
         QCOMPARE(dialog.Verdict().text(), QString("WGS 84 / UTM zone 33N"));
