@@ -2,7 +2,6 @@
 #include "ui/PictureView.h"
 
 #include "picture/PictureLoader.h"
-#include "ui/ErrorHandler.h"
 
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -260,8 +259,8 @@ void PictureView::PaintPicture(QPaintEvent *event)
         }
     } catch (...) {
         update(exposed);
-        QTimer::singleShot(0, this, [failure = std::current_exception()] {
-            ErrorHandler::Handle(failure);
+        QTimer::singleShot(0, this, [this, failure = std::current_exception()] {
+            emit PaintFailed(failure);
         });
     }
 }

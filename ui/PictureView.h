@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <exception>
 #include <optional>
 #include <vector>
 
@@ -85,6 +86,9 @@ signals:
     // A press and a release of the left button both on the picture; MouseMoved with the
     // release's pixel comes first, so that the click is where the pointer is.
     void Clicked();
+    // Reading the picture failed while painting (a bitmap file shortened while shown), after the
+    // paint: for the general error handler.
+    void PaintFailed(std::exception_ptr failure);
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -110,6 +110,7 @@ void TfrmMain::ConnectControls()
                 Guarded([&] { Image1MouseMove(shift, x, y); });
             });
     connect(ui.Image1, &PictureView::Clicked, this, [this] { Guarded([this] { Image1Click(); }); });
+    connect(ui.Image1, &PictureView::PaintFailed, this, &ErrorHandler::Handle);
     connect(ui.btSave, &QPushButton::clicked, this, [this] { Guarded([this] { btSaveClick(); }); });
     connect(ui.BitBtn1, &QPushButton::clicked, this,
             [this] { Guarded([this] { SpeedButton1Click(); }); });

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "calibration/Errors.h"
 #include "picture/Picture.h"
+#include "ui/ErrorHandler.h"
 #include "ui/PictureScrollArea.h"
 #include "ui/PictureSurface.h"
 #include "ui/PictureView.h"
@@ -573,6 +574,7 @@ void PictureViewTest::FileShortenedWhileShownIsReportedOnce()
     const QString path = dir.filePath(QStringLiteral("map.bmp"));
     QVERIFY(CoordinateImage({600, 400}).convertToFormat(QImage::Format_RGB888).save(path));
     PictureView view;
+    QObject::connect(&view, &PictureView::PaintFailed, &ErrorHandler::Handle);
     view.LoadFromFile(path);
     QVERIFY(QFile::resize(path, 4096));
 
