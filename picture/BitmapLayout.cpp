@@ -95,23 +95,27 @@ QRgb BitmapLayout::Colour(std::uint32_t stored) const
     return qRgb(channel(0), channel(1), channel(2));
 }
 
+std::uint32_t BitmapLayout::NearestEntry(std::span<const QRgb> palette, QRgb colour)
+{
+    std::uint32_t best = 0;
+    int bestDistance = std::numeric_limits<int>::max();
+    for (std::size_t i = 0; i < palette.size(); ++i) {
+        const int dr = qRed(palette[i]) - qRed(colour);
+        const int dg = qGreen(palette[i]) - qGreen(colour);
+        const int db = qBlue(palette[i]) - qBlue(colour);
+        const int distance = dr * dr + dg * dg + db * db;
+        if (distance < bestDistance) {
+            best = std::uint32_t(i);
+            bestDistance = distance;
+        }
+    }
+    return best;
+}
+
 std::uint32_t BitmapLayout::Nearest(QRgb colour) const
 {
-    if (bits_ <= 8) {
-        std::uint32_t best = 0;
-        int bestDistance = std::numeric_limits<int>::max();
-        for (std::size_t i = 0; i < palette_.size(); ++i) {
-            const int dr = qRed(palette_[i]) - qRed(colour);
-            const int dg = qGreen(palette_[i]) - qGreen(colour);
-            const int db = qBlue(palette_[i]) - qBlue(colour);
-            const int distance = dr * dr + dg * dg + db * db;
-            if (distance < bestDistance) {
-                best = std::uint32_t(i);
-                bestDistance = distance;
-            }
-        }
-        return best;
-    }
+    if (bits_ <= 8)
+        return NearestEntry(palette_, colour);
     const int values[3] = {qRed(colour), qGreen(colour), qBlue(colour)};
     std::uint32_t stored = 0;
     for (std::size_t c = 0; c < 3; ++c) {

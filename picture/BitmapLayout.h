@@ -29,6 +29,9 @@ public:
     // What to store for a colour: a palette's nearest entry (the first of equals), or the colour
     // under the masks.
     std::uint32_t Nearest(QRgb colour) const;
+    // The index of the palette entry nearest to the colour, by distance in RGB; the first of
+    // equals wins, 0 for an empty palette.
+    static std::uint32_t NearestEntry(std::span<const QRgb> palette, QRgb colour);
     // The colours of the row's pixels at `columns`, into `out`.
     void ToRgb(const uchar *row, std::span<const int> columns, QRgb *out) const;
 

@@ -2,11 +2,11 @@
 #include "picture/Picture.h"
 
 #include "calibration/Errors.h"
+#include "picture/BitmapLayout.h"
 #include "picture/MappedBitmap.h"
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 #include <numeric>
 #include <utility>
 #include <vector>
@@ -14,25 +14,6 @@
 namespace carteva {
 
 namespace {
-
-// The palette entry nearest to the colour, by distance in RGB; the first of equals wins.
-int NearestColourIndex(const QImage &image, QRgb colour)
-{
-    int best = 0;
-    int bestDistance = std::numeric_limits<int>::max();
-    for (int i = 0; i < image.colorCount(); ++i) {
-        const QRgb entry = image.color(i);
-        const int dr = qRed(entry) - qRed(colour);
-        const int dg = qGreen(entry) - qGreen(colour);
-        const int db = qBlue(entry) - qBlue(colour);
-        const int distance = dr * dr + dg * dg + db * db;
-        if (distance < bestDistance) {
-            best = i;
-            bestDistance = distance;
-        }
-    }
-    return best;
-}
 
 std::uint32_t StoredBits(const QImage &image, int x, int y)
 {
@@ -75,7 +56,7 @@ void PaintImagePixel(QImage &image, int x, int y, QRgb rgb)
     case QImage::Format_Mono:
     case QImage::Format_MonoLSB:
         // setPixel takes a palette index on these formats; an RGB value would be ignored.
-        image.setPixel(x, y, uint(NearestColourIndex(image, rgb)));
+        image.setPixel(x, y, BitmapLayout::NearestEntry(image.colorTable(), rgb));
         break;
     default:
         image.setPixelColor(x, y, QColor(rgb));
