@@ -32,11 +32,6 @@ public:
     qint64 RunLengthBytes() const { return runLengthBytes_; }
     // Bytes from one row's start to the next's (files that are not run-length).
     qint64 RowBytes() const { return (qint64(width_) * bitCount_ + 31) / 32 * 4; }
-    // 24 bits a pixel, uncompressed, under the common 40-byte header: the usual form of a map.
-    bool IsPlain24Bit() const
-    {
-        return headerSize_ == 40 && compression_ == Rgb && bitCount_ == 24;
-    }
     // Rows run from the top down rather than from the bottom up.
     bool IsTopDown() const { return topDown_; }
     // Where the pixels start in the file.
