@@ -46,7 +46,6 @@ public:
 
     const std::vector<TCalibPoint> &Points() const { return points_; }
     MappingChoice &Mapping() const { return *mapping_; }
-    QUndoStack &UndoStack() const { return *stack_; }
 
     // The changes, each one undo step written at once.
     // What Save does with converted fields: corrects the first point of that pixel, or appends one.

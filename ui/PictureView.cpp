@@ -270,8 +270,7 @@ QPoint PictureView::Track(const QSinglePointEvent &event)
     const QPointF position = PointerPosition(*this, event);
     pointer_ = mapToGlobal(position);
     reported_ = PixelAt(position);
-    lastPixel_ = reported_;
-    return reported_;
+    return *reported_;
 }
 
 void PictureView::ReportPointer()
@@ -283,7 +282,6 @@ void PictureView::ReportPointer()
     if (pixel == reported_ || !visibleRegion().contains(position.toPoint()))
         return;
     reported_ = pixel;
-    lastPixel_ = pixel;
     emit MouseMoved(QGuiApplication::keyboardModifiers(), pixel.x(), pixel.y());
 }
 

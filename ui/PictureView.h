@@ -77,7 +77,7 @@ public:
     const std::vector<QPoint> &Outlined() const { return outlined_; }
 
     // The picture pixel last reported under the pointer (LastX, LastY); 0 x 0 before any.
-    QPoint LastPixel() const { return lastPixel_; }
+    QPoint LastPixel() const { return reported_.value_or(QPoint()); }
 
 signals:
     // Picture pixels; also while a button is held and the pointer is outside the view, and
@@ -125,12 +125,11 @@ private:
     double zoom_ = 1;
     bool pressedInside_ = false;
     std::optional<QPointF> pointer_; // global, while over the view
-    QPoint reported_ {-1, -1};
+    std::optional<QPoint> reported_; // the pixel MouseMoved reported last
     QObject *watchedWindow_ = nullptr;
     // Pixels painted since the last repaint; one rectangle keeps many single-pixel updates cheap.
     QRect dirty_;
     std::vector<QPoint> outlined_;
-    QPoint lastPixel_;
 };
 
 } // namespace carteva

@@ -6,7 +6,6 @@
 #include "calibration/NumberText.h"
 #include "calibration/PixelSurface.h"
 #include "gpx/GpxOverlay.h"
-#include "picture/PathCrossing.h"
 #include "ui/CalibrationDocument.h"
 #include "ui/EnteredPoint.h"
 #include "ui/ErrorHandler.h"
