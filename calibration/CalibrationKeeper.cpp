@@ -281,10 +281,10 @@ CalibrationKeeper::WriteResult CalibrationKeeper::Transact(const fs::path &path,
         result.outcome = Outcome::Merged;
         result.brokenCopy = Aside(path, now.bytes);
     }
-    if (merged && (merge.fromTheirs > 0 || merge.removedByTheirs > 0 || !merge.conflicts.empty())) {
+    if (merged && (merge.fromTheirs > 0 || !merge.removed.empty() || !merge.conflicts.empty())) {
         result.outcome = Outcome::Merged;
         result.fromOtherSide = merge.fromTheirs;
-        result.removedByOtherSide = merge.removedByTheirs;
+        result.removedByOtherSide = merge.removed.size();
         result.conflicts = merge.conflicts;
         std::vector<TCalibPoint> versions;
         for (const MergeConflict &conflict : merge.conflicts)
