@@ -60,7 +60,7 @@ std::vector<std::uint8_t> EncodeCalibration(std::int32_t width, std::int32_t hei
                                             std::span<const TCalibPoint> points);
 
 // The same, with every file operation going through `ops`. A complete read fills `state` in when
-// given: the file's identity, size, modification time and the hash of the bytes read.
+// given: its size and the hash of the bytes read.
 CalibrationReadResult ReadCalibrationFile(const std::filesystem::path &path,
                                           std::vector<TCalibPoint> &points, FileOps &ops,
                                           std::string *failure = nullptr,

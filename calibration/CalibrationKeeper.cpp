@@ -242,6 +242,7 @@ CalibrationKeeper::WriteResult CalibrationKeeper::Transact(const fs::path &path,
     std::vector<TCalibPoint> theirs;
     bool merged = false, unchanged = false;
     MergedPoints merge;
+    FileState seen;
     switch (now.kind) {
     case Snapshot::Kind::Unreadable:
         // A link loop, a folder that may not be searched, a failing disk: nothing to compare.
@@ -251,7 +252,7 @@ CalibrationKeeper::WriteResult CalibrationKeeper::Transact(const fs::path &path,
         applyEdit();
         break;
     case Snapshot::Kind::Read: {
-        const FileState seen = StateOf(now.bytes);
+        seen = StateOf(now.bytes);
         if (state_.exists && seen.size == state_.size && seen.hash == state_.hash) {
             applyEdit();
             unchanged = true;
@@ -280,10 +281,10 @@ CalibrationKeeper::WriteResult CalibrationKeeper::Transact(const fs::path &path,
         result.outcome = Outcome::Merged;
         result.brokenCopy = Aside(path, now.bytes);
     }
-    if (merged && (merge.fromTheirs > 0 || merge.removedByTheirs > 0 || !merge.conflicts.empty())) {
+    if (merged && (merge.fromTheirs > 0 || !merge.removed.empty() || !merge.conflicts.empty())) {
         result.outcome = Outcome::Merged;
         result.fromOtherSide = merge.fromTheirs;
-        result.removedByOtherSide = merge.removedByTheirs;
+        result.removedByOtherSide = merge.removed.size();
         result.conflicts = merge.conflicts;
         std::vector<TCalibPoint> versions;
         for (const MergeConflict &conflict : merge.conflicts)
@@ -298,7 +299,7 @@ CalibrationKeeper::WriteResult CalibrationKeeper::Transact(const fs::path &path,
     if (unchanged) {
         // state_ and base_ are right as they are
     } else if (now.kind == Snapshot::Kind::Read) {
-        state_ = StateOf(now.bytes);
+        state_ = seen;
         base_ = std::move(theirs);
     } else {
         state_ = FileState::Missing();

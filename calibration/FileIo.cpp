@@ -35,7 +35,6 @@ constexpr mode_t WriteBits = 0222;
     throw Error(FailureReason(file, call, error));
 }
 
-
 // Saving through a symbolic link must update the file it points at, not replace the link.
 fs::path FollowLinks(fs::path path)
 {
@@ -341,10 +340,6 @@ std::string ReplaceFile(FileOps &ops, const fs::path &path, std::span<const std:
     RemoveStaleTemporaries(folder, target);
     return FlushFolder(ops, folder, target);
 }
-
-} // namespace carteva
-
-namespace carteva {
 
 std::string OverwriteFile(FileOps &ops, const fs::path &path, std::span<const std::uint8_t> bytes)
 {

@@ -123,10 +123,9 @@ MergedPoints MergePoints(std::span<const TCalibPoint> base, std::span<const TCal
         } else {
             gone[i] = true;
             merged.removed.push_back(change.from);
-            ++merged.removedByTheirs;
         }
     }
-    if (merged.removedByTheirs > 0) {
+    if (!merged.removed.empty()) {
         std::size_t kept = 0;
         for (std::size_t i = 0; i < merged.points.size(); ++i)
             if (!gone[i])

@@ -23,8 +23,8 @@ struct MergedPoints
 {
     std::vector<TCalibPoint> points;
     std::size_t fromTheirs = 0; // records the other side added or changed, now in `points`
-    std::size_t removedByTheirs = 0; // records the other side removed, taken out of `points`
-    std::vector<TCalibPoint> removed; // those records, to be kept elsewhere
+    // Records the other side removed, taken out of `points`, to be kept elsewhere.
+    std::vector<TCalibPoint> removed;
     std::vector<MergeConflict> conflicts;
 };
 

@@ -11,8 +11,7 @@ PlanePoint CalibratedMap::Coordinates(const ExportPoint &point) const
     if (!Projection)
         return {point.Lon, point.Lat};
     // The exact coordinates, as the fit projects them.
-    const std::optional<PlanePoint> plane = MapProjection(*Projection).Forward(point.ExactLat,
-                                                                                point.ExactLon);
+    const std::optional<PlanePoint> plane = Projection->Forward(point.ExactLat, point.ExactLon);
     if (!plane)
         throw Error("record " + std::to_string(point.Record) + " lies outside the area of "
                     + Projection->Name());

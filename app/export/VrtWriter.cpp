@@ -75,10 +75,7 @@ std::string Band(const CalibratedMap &map, int band, std::string_view colour)
 std::string VrtWriter::GdalOrderNote(const CalibratedMap &map)
 {
     const std::vector<TCalibPoint> points = CalibPointsOf(map);
-    std::optional<MapProjection> projection;
-    if (map.Projection)
-        projection.emplace(*map.Projection);
-    const BestFit fit(points, projection ? &*projection : nullptr);
+    const BestFit fit(points, map.Projection.get());
     if (fit.Order() < 2)
         return {};
     const std::string order = std::to_string(fit.Order());
