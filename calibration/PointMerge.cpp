@@ -3,13 +3,71 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <map>
+#include <cstring>
+#include <optional>
+#include <unordered_map>
 
 namespace carteva {
 
 namespace {
 
 using Record = TCalibPoint::Record;
+
+// Hashed, not ordered: a merge of a million records is a few passes, not a sort of 40-byte keys.
+struct RecordHash
+{
+    std::size_t operator()(const Record &record) const
+    {
+        std::uint64_t hash = 14695981039346656037ull;
+        for (std::size_t at = 0; at < record.size(); at += 8) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, record.data() + at, 8);
+            hash = (hash ^ word) * 1099511628211ull;
+            hash ^= hash >> 29;
+        }
+        return static_cast<std::size_t>(hash);
+    }
+};
+template <typename Value>
+using RecordMap = std::unordered_map<Record, Value, RecordHash>;
+
+// Indexes under keys, each key's taken in the order they were added, at constant cost per index.
+template <typename Key, typename Hash = std::hash<Key>>
+class Queues
+{
+public:
+    explicit Queues(std::size_t capacity)
+        : next_(capacity, None)
+    {
+        ends_.reserve(capacity);
+    }
+    void Add(const Key &key, std::size_t index)
+    {
+        const auto [it, made] = ends_.try_emplace(key, index, index);
+        if (made)
+            return;
+        if (it->second.first == None)
+            it->second.first = index;
+        else
+            next_[it->second.second] = index;
+        it->second.second = index;
+    }
+    // The first index still under the key, taken off it.
+    std::optional<std::size_t> Take(const Key &key)
+    {
+        const auto it = ends_.find(key);
+        if (it == ends_.end() || it->second.first == None)
+            return std::nullopt;
+        const std::size_t index = it->second.first;
+        it->second.first = next_[index];
+        return index;
+    }
+
+private:
+    static constexpr std::size_t None = std::size_t(-1);
+    std::unordered_map<Key, std::pair<std::size_t, std::size_t>, Hash> ends_; // first, last
+    std::vector<std::size_t> next_;
+};
 
 std::uint64_t PixelOf(const TCalibPoint &point)
 {
@@ -33,7 +91,8 @@ struct SideChanges
 // base holds twice and the side once counts as one removed.
 SideChanges Diff(std::span<const TCalibPoint> base, std::span<const TCalibPoint> side)
 {
-    std::map<Record, std::size_t> inSide;
+    RecordMap<std::size_t> inSide;
+    inSide.reserve(side.size());
     for (const TCalibPoint &point : side)
         ++inSide[point.ToRecord()];
     std::vector<TCalibPoint> removed;
@@ -44,29 +103,28 @@ SideChanges Diff(std::span<const TCalibPoint> base, std::span<const TCalibPoint>
         else
             removed.push_back(point);
     }
-    std::map<Record, std::size_t> inBase;
+    RecordMap<std::size_t> inBase;
+    inBase.reserve(base.size());
     for (const TCalibPoint &point : base)
         ++inBase[point.ToRecord()];
     SideChanges result;
-    std::multimap<std::uint64_t, std::size_t> addedAt; // pixel -> index into result.added
+    Queues<std::uint64_t> addedAt(side.size()); // pixel -> index into added
     for (const TCalibPoint &point : side) {
         const auto it = inBase.find(point.ToRecord());
         if (it != inBase.end() && it->second > 0) {
             --it->second;
             continue;
         }
-        addedAt.emplace(PixelOf(point), result.added.size());
+        addedAt.Add(PixelOf(point), result.added.size());
         result.added.push_back(point);
     }
     // A removal and an addition on one pixel are that point changed.
     std::vector<bool> paired(result.added.size(), false);
     for (const TCalibPoint &point : removed) {
         Change change {point, std::nullopt};
-        const auto it = addedAt.find(PixelOf(point));
-        if (it != addedAt.end()) {
-            change.to = result.added[it->second];
-            paired[it->second] = true;
-            addedAt.erase(it);
+        if (const std::optional<std::size_t> at = addedAt.Take(PixelOf(point))) {
+            change.to = result.added[*at];
+            paired[*at] = true;
         }
         result.changes.push_back(change);
     }
@@ -94,31 +152,30 @@ MergedPoints MergePoints(std::span<const TCalibPoint> base, std::span<const TCal
     merged.points.assign(ours.begin(), ours.end());
 
     // Our changes, by the record they started from, to pair with theirs of the same record.
-    std::multimap<Record, const Change *> ourChanges;
-    for (const Change &change : mine.changes)
-        ourChanges.emplace(change.from.ToRecord(), &change);
+    Queues<Record, RecordHash> ourChanges(mine.changes.size());
+    for (std::size_t k = 0; k < mine.changes.size(); ++k)
+        ourChanges.Add(mine.changes[k].from.ToRecord(), k);
     // Where each record of ours is, to find the one another writer's change acts on.
-    std::multimap<Record, std::size_t> positions;
+    Queues<Record, RecordHash> positions(merged.points.size());
     for (std::size_t i = 0; i < merged.points.size(); ++i)
-        positions.emplace(merged.points[i].ToRecord(), i);
+        positions.Add(merged.points[i].ToRecord(), i);
     std::vector<bool> gone(merged.points.size(), false);
 
     for (const Change &change : other.changes) {
         const Record from = change.from.ToRecord();
-        if (const auto ourChange = ourChanges.find(from); ourChange != ourChanges.end()) {
-            if (!Same(ourChange->second->to, change.to))
+        if (const std::optional<std::size_t> ourChange = ourChanges.Take(from)) {
+            if (!Same(mine.changes[*ourChange].to, change.to))
                 merged.conflicts.push_back({change.from.X, change.from.Y, change.to});
-            ourChanges.erase(ourChange);
             continue;
         }
         // We still hold the record unchanged.
-        const auto at = positions.find(from);
-        if (at == positions.end())
+        const std::optional<std::size_t> at = positions.Take(from);
+        if (!at)
             continue; // cannot happen: a record we did not change is still ours
-        const std::size_t i = at->second;
-        positions.erase(at);
+        const std::size_t i = *at;
         if (change.to) {
             merged.points[i] = *change.to;
+            merged.changed.push_back({change.from, *change.to});
             ++merged.fromTheirs;
         } else {
             gone[i] = true;
@@ -134,7 +191,8 @@ MergedPoints MergePoints(std::span<const TCalibPoint> base, std::span<const TCal
     }
 
     // New points of theirs; one we added too, byte for byte, is there already.
-    std::map<Record, std::size_t> ourNew;
+    RecordMap<std::size_t> ourNew;
+    ourNew.reserve(mine.added.size());
     for (const TCalibPoint &point : mine.added)
         ++ourNew[point.ToRecord()];
     for (const TCalibPoint &point : other.added) {

@@ -453,10 +453,14 @@ private slots:
         WindowFixture::WriteFile(calibration, mixed);
         FileOps posix;
         std::filesystem::path side;
-        QCOMPARE(RewriteJournal::Begin(posix, StdPath(calibration), {},
-                                       std::span(reinterpret_cast<const std::uint8_t *>(newer.data()),
-                                                 std::size_t(newer.size())),
-                                       side),
+        struct stat info;
+        QCOMPARE(::stat(QFile::encodeName(calibration).constData(), &info), 0);
+        const auto bytes = [](const QByteArray &array) {
+            return std::span(reinterpret_cast<const std::uint8_t *>(array.data()),
+                             std::size_t(array.size()));
+        };
+        QCOMPARE(RewriteJournal::Begin(posix, StdPath(calibration), {}, {info.st_dev, info.st_ino},
+                                       bytes(mixed), bytes(newer), side),
                  RewriteJournal::Begun::Written);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("map.cali: a rewrite that was cut off "
                                                               "is finished from .*map.cali.rewrite"));
