@@ -244,7 +244,7 @@ RewriteJournal::Finished RewriteJournal::Finish(FileOps &ops, const fs::path &ta
         const std::optional<Claim> claim = ReadSideFile(ops, side);
         if (!claim) {
             // Cut short: the rewrite had not begun. One the folder keeps is harmless.
-            if (info.st_size > 0 && Drop(ops, side))
+            if (ops.Unlink(side.c_str()) == 0 && info.st_size > 0)
                 tell("a rewrite was cut off before it began; the file is as it was (" + side.string()
                      + " removed).");
             continue;

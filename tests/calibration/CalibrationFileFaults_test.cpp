@@ -64,6 +64,7 @@ struct Refusal
 {
     const char *call = "";
     int error = 0;
+    fs::path journalFolder; // where a rewrite in place may put its journal; none: nowhere
 };
 
 // The real calls, with writes cut into small pieces (so that a save makes many of them), and the
@@ -93,7 +94,7 @@ public:
     }
     int CreateExclusive(const char *path, mode_t mode) override
     {
-        return Fail("create temporary") || Refused("create temporary")
+        return Fail("create temporary") || Refused("create temporary", path)
             ? -1
             : FileOps::CreateExclusive(path, mode);
     }
@@ -147,9 +148,12 @@ public:
     int Unlink(const char *path) override { return FileOps::Unlink(path); }
 
 private:
-    bool Refused(const char *call) const
+    bool Refused(const char *call, const char *path = nullptr) const
     {
-        if (std::strcmp(call, m_refusal.call) != 0)
+        // The refusing folder is the file's: a journal folder elsewhere takes files.
+        if (std::strcmp(call, m_refusal.call) != 0
+            || (path && !m_refusal.journalFolder.empty()
+                && std::string(path).starts_with(m_refusal.journalFolder.string())))
             return false;
         errno = m_refusal.error;
         return true;
@@ -182,6 +186,9 @@ void SweepSaveFailures(const std::optional<Bytes> &old, Refusal refusal = {})
 {
     const std::vector<TCalibPoint> points = SomePoints(5, 1);
     const Bytes saved = SavedBytes(800, 600, points);
+    // Without a place for its journal, no rewrite in place is risked.
+    const bool noJournal = refusal.error != 0 && refusal.journalFolder.empty()
+        && std::strcmp(refusal.call, "create temporary") == 0;
     int failAt = 0;
     for (;; ++failAt) {
         ScratchFolder folder;
@@ -192,22 +199,25 @@ void SweepSaveFailures(const std::optional<Bytes> &old, Refusal refusal = {})
         bool threw = false;
         std::string warning;
         try {
-            warning = WriteCalibrationFile(path, 800, 600, points, ops);
+            warning = ReplaceFile(ops, path, EncodeCalibration(800, 600, points), std::nullopt,
+                                  refusal.journalFolder);
         } catch (const Error &) {
             threw = true;
         }
         const bool replaced = fs::exists(path) && ReadBytes(path) == saved;
         if (!ops.Failed()) {
-            EXPECT_FALSE(threw);
-            EXPECT_TRUE(replaced);
+            EXPECT_EQ(threw, noJournal);
+            EXPECT_EQ(replaced, !noJournal);
+            if (noJournal)
+                EXPECT_EQ(ReadBytes(path), *old);
             break;
         }
         SCOPED_TRACE("failing call " + std::to_string(failAt) + ": " + ops.FailedCall());
         if (replaced) {
             // Once the new file is in place only the folder's flush is left to fail, which is a
             // warning, not a failed save; closing the folder (or the file rewritten in place and
-            // flushed) cannot matter, nor can the side file of a rewrite in place that the
-            // folder refuses as well: the rewrite goes ahead without it.
+            // flushed) cannot matter, nor can the journal folder refusing the side file of a
+            // rewrite in place, which then lies beside the file.
             const std::string &call = ops.FailedCall();
             EXPECT_FALSE(threw);
             EXPECT_TRUE(call == "open folder" || call == "fsync" || call == "close"
@@ -224,9 +234,13 @@ void SweepSaveFailures(const std::optional<Bytes> &old, Refusal refusal = {})
         const std::set<std::string> expected
             = replaced || old ? std::set<std::string> {"valley.cali"} : std::set<std::string> {};
         EXPECT_EQ(folder.Names(), expected);
+        if (!refusal.journalFolder.empty() && fs::exists(refusal.journalFolder)) {
+            EXPECT_TRUE(fs::is_empty(refusal.journalFolder));
+        }
     }
     // Five 40-byte records in 7-byte writes: the sweep went through every one of them.
-    EXPECT_GT(failAt, int(saved.size() / 7));
+    if (!noJournal)
+        EXPECT_GT(failAt, int(saved.size() / 7));
 }
 
 TEST(CalibrationFileFaults, SaveKeepsOldFileWhateverCallFails)
@@ -256,7 +270,15 @@ TEST(CalibrationFileFaults, FolderThatRefusesNewFilesGetsTheFileRewrittenInPlace
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(std::string(row.refusal.call) + " " + std::strerror(row.refusal.error));
-        SweepSaveFailures(SavedBytes(640, 480, SomePoints(row.oldPoints, 2)), row.refusal);
+        // With a journal folder elsewhere the file is rewritten in place; with none, no save is
+        // risked that a kill could leave neither old nor new.
+        ScratchFolder journals;
+        for (const bool withJournalFolder : {true, false}) {
+            Refusal refusal = row.refusal;
+            if (withJournalFolder)
+                refusal.journalFolder = journals.path / "journal";
+            SweepSaveFailures(SavedBytes(640, 480, SomePoints(row.oldPoints, 2)), refusal);
+        }
     }
 }
 
