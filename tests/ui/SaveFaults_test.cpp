@@ -98,7 +98,8 @@ TCalibPoint MakePoint(std::int32_t x, std::int32_t y, Extended lat, Extended lon
 
 // The points of the undo scripts by letter: A, B, C as a file holds them (gap bytes and all); D
 // and b saved through the fields (b corrects B); c and a are C and A with the longitude 14.75
-// typed into the points table; E and k come from another writer (k changes c's latitude).
+// typed into the points table; E and k come from another writer (k changes c's latitude), as do m
+// and d (B and D with other latitudes).
 const std::map<QChar, TCalibPoint> &ScriptPoints()
 {
     static const std::map<QChar, TCalibPoint> points = [] {
@@ -116,6 +117,11 @@ const std::map<QChar, TCalibPoint> &ScriptPoints()
         p['a'].Lon = ParseDecimal(u"14.75");
         p['k'] = p['c'];
         p['k'].Lat = 48.3L;
+        // Another writer's versions of B and D.
+        p['m'] = p['B'];
+        p['m'].Lat = 49.7L;
+        p['d'] = p['D'];
+        p['d'].Lat = 50.7L;
         return p;
     }();
     return points;
@@ -523,6 +529,20 @@ private slots:
         QTest::newRow("the second of two equal records on one pixel")
             << "ABAC" << "lon:2 file:ABaC theirs:AaC save:D undo undo file:AAC redo file:AaC"
             << "";
+        // A Save corrects only the point this window shows at the pixel.
+        QTest::newRow("a Save over another writer's version of the point")
+            << "ABC" << "theirs:AmC save:b file:AbC copy:m" << "";
+        QTest::newRow("a Save where another writer added a point this window never showed")
+            << "AC" << "theirs:ACd save:D bag:ACDd" << "";
+        // Undo and redo of steps that found nothing.
+        QTest::newRow("a step that found nothing keeps the redo history")
+            << "ABC" << "save:D undo file:ABC theirs:BC del:0 redo bag:BCD"
+            << "\"Remove point 10 x 10\" was skipped for point 10 x 10 (50.000000, 14.000000): it "
+               "was removed outside this window.";
+        QTest::newRow("a redo after a skipped undo")
+            << "ABC" << "save:D theirs:ABCd undo redo file:ABCd"
+            << "Undo of \"Save point 40 x 50\" was skipped for point 40 x 50 (50.500000, "
+               "14.250000): it was changed outside this window.";
     }
     void undoFollowsItsRecordsWhateverAnotherWriterDid()
     {
@@ -558,6 +578,18 @@ private slots:
                 limit.emplace(old.size() + 8);
             } else if (verb == "room") {
                 limit.reset();
+            } else if (verb == "copy") {
+                // A box names a copy holding the other writer's version.
+                const QString named = QStringLiteral("\nThe other versions were kept in ");
+                QString copy;
+                for (const auto &message : f.platform.messages)
+                    if (message.text.contains(named))
+                        copy = message.text.mid(message.text.indexOf(named) + named.size())
+                                   .section('\n', 0, 0)
+                                   .chopped(1);
+                QVERIFY2(!copy.isEmpty(), qPrintable(step));
+                QCOMPARE(Letters(test::ReadCalibrationPoints(WindowFixture::ReadFile(copy)), false),
+                         what);
             } else if (verb == "undo" || verb == "redo") {
                 ActionNamed(*f.window, verb == "undo" ? "Undo" : "Redo")->trigger();
             } else {
