@@ -88,7 +88,17 @@ Begun WriteSideFile(FileOps &ops, const fs::path &side, std::span<const std::uin
 {
     // A side file found here was dealt with before the caller began: what is left is litter.
     ops.Unlink(side.c_str());
-    const int fd = ops.CreateExclusive(side.c_str(), 0600);
+    int fd = ops.CreateExclusive(side.c_str(), 0600);
+    if (fd < 0 && errno == EEXIST) {
+        // A folder that keeps its files: the emptied side file of an earlier rewrite is used.
+        const RegularFile kept = OpenRegularFile(ops, side.c_str(), FileAccess::ReadWrite);
+        if (kept.refusal == RegularFile::Refusal::None && ops.Truncate(kept.fd, 0) == 0)
+            fd = kept.fd;
+        else if (kept.fd >= 0)
+            ops.Close(kept.fd);
+        if (fd < 0)
+            errno = EEXIST;
+    }
     if (fd < 0)
         return Begun::NoPlace;
     Descriptor file(ops, fd);
