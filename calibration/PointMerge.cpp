@@ -36,10 +36,11 @@ template <typename Key, typename Hash = std::hash<Key>>
 class Queues
 {
 public:
-    explicit Queues(std::size_t capacity)
+    // Indexes below `capacity`, under about `keys` keys.
+    Queues(std::size_t capacity, std::size_t keys)
         : next_(capacity, None)
     {
-        ends_.reserve(capacity);
+        ends_.reserve(keys);
     }
     void Add(const Key &key, std::size_t index)
     {
@@ -87,36 +88,124 @@ struct SideChanges
     std::vector<TCalibPoint> added; // new points, in the side's order
 };
 
+bool SameRecord(const TCalibPoint &a, const TCalibPoint &b)
+{
+    return a.X == b.X && a.Y == b.Y && a.ToRecord() == b.ToRecord();
+}
+
+// The records of a list, each to be taken once by an equal record: an open-addressed table of
+// their places, so that a million of them cost no allocation each. Of equal records the first in
+// the list is taken first.
+class RecordIndex
+{
+public:
+    explicit RecordIndex(std::span<const TCalibPoint> points)
+        : points_(points)
+        , taken_(points.size(), false)
+    {
+        std::size_t size = 16;
+        while (size < 2 * points.size())
+            size *= 2;
+        slots_.assign(size, Empty);
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            std::size_t at = Home(points[i].ToRecord());
+            while (slots_[at] != Empty)
+                at = (at + 1) & (slots_.size() - 1);
+            slots_[at] = i;
+        }
+    }
+    // The place of the first equal record not taken yet, now taken.
+    std::optional<std::size_t> Take(const TCalibPoint &point)
+    {
+        const Record record = point.ToRecord();
+        for (std::size_t at = Home(record); slots_[at] != Empty;
+             at = (at + 1) & (slots_.size() - 1)) {
+            const std::size_t i = slots_[at];
+            if (!taken_[i] && SameRecord(points_[i], point)) {
+                taken_[i] = true;
+                return i;
+            }
+        }
+        return std::nullopt;
+    }
+    bool Taken(std::size_t i) const { return taken_[i]; }
+
+private:
+    static constexpr std::size_t Empty = std::size_t(-1);
+    std::size_t Home(const Record &record) const
+    {
+        return RecordHash()(record) & (slots_.size() - 1);
+    }
+
+    std::span<const TCalibPoint> points_;
+    std::vector<bool> taken_;
+    std::vector<std::size_t> slots_;
+};
+
 // What `side` did to `base`, record by record: each record can be matched once, so a record the
 // base holds twice and the side once counts as one removed.
 SideChanges Diff(std::span<const TCalibPoint> base, std::span<const TCalibPoint> side)
 {
-    RecordMap<std::size_t> inSide;
-    inSide.reserve(side.size());
-    for (const TCalibPoint &point : side)
-        ++inSide[point.ToRecord()];
-    std::vector<TCalibPoint> removed;
-    for (const TCalibPoint &point : base) {
-        const auto it = inSide.find(point.ToRecord());
-        if (it != inSide.end() && it->second > 0)
-            --it->second;
-        else
-            removed.push_back(point);
-    }
-    RecordMap<std::size_t> inBase;
-    inBase.reserve(base.size());
-    for (const TCalibPoint &point : base)
-        ++inBase[point.ToRecord()];
-    SideChanges result;
-    Queues<std::uint64_t> addedAt(side.size()); // pixel -> index into added
-    for (const TCalibPoint &point : side) {
-        const auto it = inBase.find(point.ToRecord());
-        if (it != inBase.end() && it->second > 0) {
-            --it->second;
+    // Records that stand where they stood match at once: a change of a few points in a large file
+    // leaves only the few between the common start and end to count.
+    std::size_t start = 0;
+    while (start < base.size() && start < side.size() && SameRecord(base[start], side[start]))
+        ++start;
+    std::size_t end = 0;
+    while (end < base.size() - start && end < side.size() - start
+           && SameRecord(base[base.size() - 1 - end], side[side.size() - 1 - end]))
+        ++end;
+    base = base.subspan(start, base.size() - start - end);
+    side = side.subspan(start, side.size() - start - end);
+
+    // Between them, records that still follow each other match too, the two lists stepping over a
+    // few records of either to find each other again; only what is left over is counted by record.
+    constexpr std::size_t Reach = 4;
+    std::vector<TCalibPoint> baseLeft, sideLeft;
+    std::size_t i = 0, j = 0;
+    while (i < base.size() && j < side.size()) {
+        if (SameRecord(base[i], side[j])) {
+            ++i;
+            ++j;
             continue;
         }
-        addedAt.Add(PixelOf(point), result.added.size());
-        result.added.push_back(point);
+        std::size_t d = 1;
+        for (; d <= Reach; ++d) {
+            if (j + d < side.size() && SameRecord(base[i], side[j + d])) {
+                sideLeft.insert(sideLeft.end(), side.begin() + std::ptrdiff_t(j),
+                                side.begin() + std::ptrdiff_t(j + d));
+                j += d;
+                break;
+            }
+            if (i + d < base.size() && SameRecord(base[i + d], side[j])) {
+                baseLeft.insert(baseLeft.end(), base.begin() + std::ptrdiff_t(i),
+                                base.begin() + std::ptrdiff_t(i + d));
+                i += d;
+                break;
+            }
+        }
+        if (d > Reach) {
+            baseLeft.push_back(base[i++]);
+            sideLeft.push_back(side[j++]);
+        }
+    }
+    baseLeft.insert(baseLeft.end(), base.begin() + std::ptrdiff_t(i), base.end());
+    sideLeft.insert(sideLeft.end(), side.begin() + std::ptrdiff_t(j), side.end());
+    base = baseLeft;
+    side = sideLeft;
+
+    RecordIndex inSide(side);
+    std::vector<TCalibPoint> removed;
+    for (const TCalibPoint &point : base)
+        if (!inSide.Take(point))
+            removed.push_back(point);
+    SideChanges result;
+    Queues<std::uint64_t> addedAt(side.size(), side.size() - (base.size() - removed.size()));
+    for (std::size_t i = 0; i < side.size(); ++i) {
+        if (inSide.Taken(i))
+            continue;
+        addedAt.Add(PixelOf(side[i]), result.added.size());
+        result.added.push_back(side[i]);
     }
     // A removal and an addition on one pixel are that point changed.
     std::vector<bool> paired(result.added.size(), false);
@@ -152,13 +241,21 @@ MergedPoints MergePoints(std::span<const TCalibPoint> base, std::span<const TCal
     merged.points.assign(ours.begin(), ours.end());
 
     // Our changes, by the record they started from, to pair with theirs of the same record.
-    Queues<Record, RecordHash> ourChanges(mine.changes.size());
+    Queues<Record, RecordHash> ourChanges(mine.changes.size(), mine.changes.size());
     for (std::size_t k = 0; k < mine.changes.size(); ++k)
         ourChanges.Add(mine.changes[k].from.ToRecord(), k);
     // Where each record of ours is, to find the one another writer's change acts on.
-    Queues<Record, RecordHash> positions(merged.points.size());
-    for (std::size_t i = 0; i < merged.points.size(); ++i)
-        positions.Add(merged.points[i].ToRecord(), i);
+    // Only the records the other side changed are looked for.
+    RecordMap<std::size_t> wanted;
+    wanted.reserve(other.changes.size());
+    for (const Change &change : other.changes)
+        ++wanted[change.from.ToRecord()];
+    Queues<Record, RecordHash> positions(merged.points.size(), wanted.size());
+    for (std::size_t i = 0; i < merged.points.size() && !wanted.empty(); ++i) {
+        const Record record = merged.points[i].ToRecord();
+        if (wanted.contains(record))
+            positions.Add(record, i);
+    }
     std::vector<bool> gone(merged.points.size(), false);
 
     for (const Change &change : other.changes) {
