@@ -777,6 +777,9 @@ private:
                     continue;
                 }
                 writeOutside(test::CalibrationBytes(300, 200, points));
+                // Saved by that program: no window may lose them unseen either.
+                for (const TCalibPoint &point : points)
+                    confirmed.insert(point.ToRecord());
                 continue;
             }
             if (kind < 22) {
@@ -814,7 +817,15 @@ private:
             const std::vector<TCalibPoint> &shown = document.Points();
             const int action = int(random() % 6);
             if (action == 0 || shown.empty()) {
-                const TCalibPoint point = newPoint();
+                TCalibPoint point = newPoint();
+                if (!shown.empty() && chance(50)) {
+                    // A correction of a point the window shows.
+                    const TCalibPoint &at = shown[random() % shown.size()];
+                    written.erase(written.find(point.ToRecord()));
+                    point.X = at.X;
+                    point.Y = at.Y;
+                    written.insert(point.ToRecord());
+                }
                 document.Save(point.X, point.Y, point.Lat, point.Lon);
             } else if (action == 1) {
                 document.Remove({std::size_t(random() % shown.size())});
