@@ -281,9 +281,14 @@ void CalibrationStore::TellLockAndJournal(QWidget *owner, const QString &fileNam
 void CalibrationStore::TellOpening(QWidget *owner, const QString &fileName)
 {
     QStringList lines;
-    if (!keeper_.LockFailure().empty())
-        lines << QStringLiteral("%1 was read without its lock: %2.")
-                     .arg(fileName, QString::fromStdString(keeper_.LockFailure()));
+    if (!keeper_.LockFailure().empty()) {
+        // The reason names the file too; once is enough.
+        QString reason = QString::fromStdString(keeper_.LockFailure());
+        const QString prefix = fileName + QStringLiteral(": ");
+        if (reason.startsWith(prefix))
+            reason.remove(0, prefix.size());
+        lines << QStringLiteral("%1 was read without its lock: %2.").arg(fileName, reason);
+    }
     if (!keeper_.JournalCopy().empty())
         lines << JournalText(fileName, keeper_.JournalCopy());
     if (!keeper_.RecoveryNote().empty())

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "calibration/CalibPoint.h"
 #include "calibration/CalibrationKeeper.h"
+#include "calibration/FileLock.h"
 #include "calibration/FileOps.h"
 #include "calibration/NumberText.h"
 #include "calibration/RewriteJournal.h"
@@ -13,6 +14,7 @@
 #include "ui/TfrmMain.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QLockFile>
@@ -501,6 +503,31 @@ private slots:
             QVERIFY(f.platform.messages.empty());
         }
         QVERIFY(!QFile::exists(lockFile) || other == "lock");
+    }
+
+    void openingSaysAtOnceThatAnotherProgramHoldsTheLock()
+    {
+        // A Carteva stopped in the middle of a save holds the file's lock: the window opens
+        // without waiting for it, and says so.
+        WindowFixture f;
+        const QString calibration = f.Path("map.cali");
+        WindowFixture::WriteFile(calibration, test::CalibrationBytes(40, 30, {TCalibPoint {5, 6, 50.5L, 14.25L}}));
+        FileOps posix;
+        std::optional<FileLock> held(std::in_place, posix, StdPath(calibration));
+        QElapsedTimer timer;
+        timer.start();
+        f.Start(f.WriteBitmap("map.bmp", 40, 30));
+        QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(f.window->Document().Points().size(), std::size_t(1));
+        QCOMPARE(f.platform.messages.size(), std::size_t(1));
+        QVERIFY2(f.platform.messages[0].text.startsWith(calibration + " was read without its lock: ")
+                     && f.platform.messages[0].text.contains("another program has been saving it"),
+                 qPrintable(f.platform.messages[0].text));
+        held.reset();
+        // Let go, the next Save goes through.
+        SaveThroughTheWindow(f, {"20", "10", "49.75", "15.5"});
+        QCOMPARE(test::ReadCalibrationPoints(WindowFixture::ReadFile(calibration)).size(),
+                 std::size_t(2));
     }
 
     void startFinishesARewriteThatWasCutOff()
