@@ -9,6 +9,7 @@
 #include "calibration/FileNames.h"
 #include "calibration/FileOps.h"
 #include "calibration/RewriteJournal.h"
+#include "support/DyingFileOps.h"
 #include "support/ScratchFiles.h"
 
 #include <gtest/gtest.h>
@@ -459,36 +460,7 @@ TEST(CalibrationFileFaults, KilledSaveLeavesTheCompleteOldOrNewFile)
 // A file with other names is rewritten in place. A child process does that and dies at one call
 // after another (as by SIGKILL: no destructor runs); the next reader finishes or undoes the
 // rewrite from its side file, and finds the complete old or new file, never a mix.
-class DyingFileOps : public FileOps
-{
-public:
-    explicit DyingFileOps(int dieAt)
-        : m_dieAt(dieAt)
-    { }
-    ssize_t Write(int fd, const void *buffer, std::size_t size) override
-    {
-        Step();
-        return FileOps::Write(fd, buffer, std::min<std::size_t>(size, 4000));
-    }
-    int CreateExclusive(const char *path, mode_t mode) override
-    {
-        Step();
-        return FileOps::CreateExclusive(path, mode);
-    }
-    int Fsync(int fd) override { return Step(), FileOps::Fsync(fd); }
-    int Truncate(int fd, off_t size) override { return Step(), FileOps::Truncate(fd, size); }
-    int Unlink(const char *path) override { return Step(), FileOps::Unlink(path); }
-    int Close(int fd) override { return Step(), FileOps::Close(fd); }
-
-private:
-    void Step()
-    {
-        if (m_calls++ == m_dieAt)
-            _exit(99);
-    }
-    int m_dieAt;
-    int m_calls = 0;
-};
+using test::DyingFileOps;
 
 // After the kill another program may change the file, in place or by a rename, before the next
 // Carteva comes, which may open it by its other name: the journal is found from either name, and

@@ -6,6 +6,7 @@
 #include "calibration/NumberText.h"
 #include "calibration/RewriteJournal.h"
 #include "picture/PathCrossing.h"
+#include "calibration/support/DyingFileOps.h"
 #include "support/WindowFixture.h"
 #include "ui/CalibrationStore.h"
 #include "ui/PointsWindow.h"
@@ -168,40 +169,6 @@ QAction *ActionNamed(const QWidget &window, const QString &text)
     qFatal("no action %s", qPrintable(text));
 }
 
-// A save that dies at one of its file calls, as by SIGKILL: nothing after it runs.
-class DyingFileOps : public FileOps
-{
-public:
-    explicit DyingFileOps(int dieAt)
-        : dieAt_(dieAt)
-    { }
-    ssize_t Write(int fd, const void *buffer, std::size_t size) override
-    {
-        Step();
-        return FileOps::Write(fd, buffer, std::min<std::size_t>(size, 40));
-    }
-    int CreateExclusive(const char *path, mode_t mode) override
-    {
-        Step();
-        return FileOps::CreateExclusive(path, mode);
-    }
-    int Fsync(int fd) override { return Step(), FileOps::Fsync(fd); }
-    int Truncate(int fd, off_t size) override { return Step(), FileOps::Truncate(fd, size); }
-    int Rename(const char *from, const char *to) override
-    {
-        return Step(), FileOps::Rename(from, to);
-    }
-    int Unlink(const char *path) override { return Step(), FileOps::Unlink(path); }
-
-private:
-    void Step()
-    {
-        if (calls_++ == dieAt_)
-            _exit(99);
-    }
-    int dieAt_;
-    int calls_ = 0;
-};
 
 using RecordSet = std::multiset<TCalibPoint::Record>;
 
@@ -815,7 +782,7 @@ private:
                 const int dieAt = int(random() % 40);
                 const pid_t child = fork();
                 if (child == 0) {
-                    DyingFileOps ops(dieAt);
+                    test::DyingFileOps ops(dieAt, 40);
                     CalibrationKeeper keeper(ops);
                     keeper.SetJournalFolder(journals);
                     keeper.SetAsideWith([](const std::filesystem::path &,
