@@ -878,6 +878,47 @@ TEST(CalibrationFileFaults, SideFilesAFolderKeepsNeverUndoAnotherWindowsSave)
     }
 }
 
+// A rewrite cut off that cannot be finished yet (the file may not be opened for writing now) stops
+// the save: going on by a rename would have the journal undo it later.
+class NoRewriteFileOps : public FileOps
+{
+public:
+    int OpenForRewriting(const char *) override
+    {
+        errno = EACCES;
+        return -1;
+    }
+};
+
+TEST(CalibrationFileFaults, ARewriteThatCannotBeFinishedYetStopsTheSave)
+{
+    ScratchFolder folder, data;
+    const fs::path path = folder.path / "valley.cali", journals = data.path / "journal";
+    const std::vector<TCalibPoint> p = SomePoints(3, 9);
+    const Bytes old = SavedBytes(1, 2, {p[0]}), meant = SavedBytes(1, 2, {p[0], p[1]});
+    WriteBytes(path, old);
+    struct stat info;
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    FileOps posix;
+    fs::path side;
+    ASSERT_EQ(RewriteJournal::Begin(posix, path, journals, {info.st_dev, info.st_ino}, old, meant,
+                                    side),
+              RewriteJournal::Begun::Written);
+    NoRewriteFileOps refusing;
+    CalibrationKeeper keeper(refusing);
+    keeper.SetJournalFolder(journals);
+    std::vector<TCalibPoint> points {p[0]};
+    points.push_back(p[2]);
+    EXPECT_THROW(keeper.Write(path, 1, 2, points), Error);
+    EXPECT_EQ(ReadBytes(path), old);
+    EXPECT_TRUE(RewriteJournal::Pending(posix, path, journals));
+    CalibrationKeeper later;
+    later.SetJournalFolder(journals);
+    std::vector<TCalibPoint> read;
+    later.Read(path, read);
+    EXPECT_EQ(ReadBytes(path), meant);
+}
+
 // What another writer removed goes to a copy before the write; when that copy fails, nothing is
 // written and the window's list is its own again, so that the removed point comes back once the
 // other writer puts it back.
