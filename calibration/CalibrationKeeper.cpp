@@ -216,7 +216,6 @@ CalibrationKeeper::WriteResult CalibrationKeeper::Transact(const fs::path &path,
         if (edit)
             edit(edited);
         points = std::move(edited);
-        overruled_.clear();
     };
     std::optional<FileLock> lock;
     try {

@@ -113,7 +113,6 @@ CalibrationStore::~CalibrationStore() = default;
 
 void CalibrationStore::Claim(QWidget *owner, const QString &calibrationFileName)
 {
-    const std::filesystem::path file = StdPath(calibrationFileName);
     const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     if (!data.isEmpty())
         keeper_.SetJournalFolder(StdPath(data + QStringLiteral("/journal")));
@@ -121,7 +120,6 @@ void CalibrationStore::Claim(QWidget *owner, const QString &calibrationFileName)
                             std::span<const std::uint8_t> bytes) {
         return RecoveryCopy::Keep(QtPath(calibration), bytes).toStdString();
     });
-    // A save that was killed while rewriting the file in place is dealt with as the file is read.
 
     lock_ = std::make_unique<QLockFile>(LockFileName(calibrationFileName));
     // A window stays open for days without touching its lock: only a lock whose process is gone

@@ -29,11 +29,12 @@ public:
     CalibrationStore(const CalibrationStore &) = delete;
     CalibrationStore &operator=(const CalibrationStore &) = delete;
 
-    // Takes the lock file beside the calibration file. When another running Carteva holds it, warns and goes on all the same:
-    // the lock is only a notice, each save takes the file's own lock and merges. A lock whose
-    // process is gone, or that says nothing readable, is taken over (or, where the folder keeps
-    // it, passed over) without a word. Recovery
-    // copies and the side files of rewrites go to the user's data folder from here on.
+    // Takes the lock file beside the calibration file. When another running Carteva holds it,
+    // warns and goes on all the same: the lock is only a notice, each save takes the file's own
+    // lock and merges. A lock whose process is gone, or that says nothing readable, is taken over
+    // (or, where the folder keeps it, passed over) without a word. Recovery copies and the side
+    // files of rewrites go to the user's data folder from here on; a save that was cut off is
+    // dealt with as the file is read.
     void Claim(QWidget *owner, const QString &calibrationFileName);
 
     // The lock file Claim takes for that calibration file.
