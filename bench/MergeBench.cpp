@@ -72,9 +72,8 @@ void BM_SaveMergingAMillionPoints(benchmark::State &state)
         state.PauseTiming();
         WriteCalibrationFile(path, 20000, 20000, sides.base);
         CalibrationKeeper keeper;
-        keeper.SetAsideWith([](const fs::path &, std::span<const std::uint8_t>) {
-            return std::string("kept");
-        });
+        keeper.SetAsideWith(
+            [](const fs::path &, std::span<const std::uint8_t>) { return std::string("kept"); });
         std::vector<TCalibPoint> points;
         keeper.Read(path, points);
         points = sides.ours;

@@ -28,12 +28,10 @@ struct RecordHash
         return static_cast<std::size_t>(hash);
     }
 };
-template <typename Value>
-using RecordMap = std::unordered_map<Record, Value, RecordHash>;
+template<typename Value> using RecordMap = std::unordered_map<Record, Value, RecordHash>;
 
 // Indexes under keys, each key's taken in the order they were added, at constant cost per index.
-template <typename Key, typename Hash = std::hash<Key>>
-class Queues
+template<typename Key, typename Hash = std::hash<Key>> class Queues
 {
 public:
     // Indexes below `capacity`, under about `keys` keys.

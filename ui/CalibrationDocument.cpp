@@ -83,8 +83,8 @@ void CalibrationDocument::Save(std::int32_t x, std::int32_t y, Extended lat, Ext
         : std::optional(RecordChange::RefAt(points_, std::size_t(shown)));
     CalibrationKeeper &keeper = store_.Keeper();
     const Build build = [x, y, lat, lon, target, &keeper](std::vector<TCalibPoint> &points,
-                                                         std::vector<RecordChange> &made,
-                                                         std::vector<RecordChange::Ref> &) {
+                                                          std::vector<RecordChange> &made,
+                                                          std::vector<RecordChange::Ref> &) {
         std::optional<std::size_t> at;
         if (target) {
             at = RecordChange::Find(points, *target);
