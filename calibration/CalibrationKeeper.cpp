@@ -387,9 +387,9 @@ void CalibrationKeeper::KeepBackup(const fs::path &path, std::span<const TCalibP
         fs::path backup = path;
         backup += ".bak";
         const mode_t mode = exists ? info.st_mode & ModeBits : 0644;
-        const std::string warning
-            = ReplaceFile(Ops(), backup, EncodeCalibration(first_->width, first_->height, first_->points),
-                          mode | S_IWUSR, journalFolder_, inPlaceAllowed_);
+        const std::string warning = ReplaceFile(
+            Ops(), backup, EncodeCalibration(first_->width, first_->height, first_->points),
+            mode | S_IWUSR, journalFolder_, inPlaceAllowed_);
         if (!warning.empty())
             writeWarning_ = warning;
     } catch (const Error &error) {

@@ -111,9 +111,9 @@ std::string Overwrite(FileOps &ops, int fd, const fs::path &path,
 // without the file's lock (`inPlaceAllowed` false), nothing is written: a kill midway would leave
 // a file that is neither. `refused` says why the temporary file could not be used. Returns a
 // warning when the side file of a finished rewrite stays behind.
-std::string RewriteInPlace(FileOps &ops, const fs::path &target, std::span<const std::uint8_t> bytes,
-                           const std::string &refused, const fs::path &journalFolder,
-                           bool inPlaceAllowed)
+std::string RewriteInPlace(FileOps &ops, const fs::path &target,
+                           std::span<const std::uint8_t> bytes, const std::string &refused,
+                           const fs::path &journalFolder, bool inPlaceAllowed)
 {
     const auto fail = [&](const std::string &reason) {
         throw Error(refused + "; rewriting in place: " + reason);

@@ -246,7 +246,8 @@ RewriteJournal::Finished RewriteJournal::Finish(FileOps &ops, const fs::path &ta
 {
     const fs::path file = Resolved(target);
     Finished finished;
-    const auto tell = [&](const std::string &text) { finished.note += target.string() + ": " + text + " "; };
+    const auto tell
+        = [&](const std::string &text) { finished.note += target.string() + ": " + text + " "; };
     for (const fs::path &side : Candidates(ops, file, journalFolder)) {
         struct stat info;
         if (ops.Stat(side.c_str(), &info) != 0)
@@ -255,8 +256,8 @@ RewriteJournal::Finished RewriteJournal::Finish(FileOps &ops, const fs::path &ta
         if (!claim) {
             // Cut short: the rewrite had not begun. One the folder keeps is harmless.
             if (ops.Unlink(side.c_str()) == 0 && info.st_size > 0)
-                tell("a rewrite was cut off before it began; the file is as it was (" + side.string()
-                     + " removed).");
+                tell("a rewrite was cut off before it began; the file is as it was ("
+                     + side.string() + " removed).");
             continue;
         }
         const auto drop = [&](const std::string &done) {
@@ -286,8 +287,8 @@ RewriteJournal::Finished RewriteJournal::Finish(FileOps &ops, const fs::path &ta
                     && opened.info.st_ino == claim->identity.inode);
         } else if (!(opened.refusal == RegularFile::Refusal::Open && opened.error == ENOENT)) {
             finished.blocked = true;
-            tell("a rewrite was cut off and cannot be checked: " + RefusalReason(file, opened) + " ("
-                 + side.string() + " kept).");
+            tell("a rewrite was cut off and cannot be checked: " + RefusalReason(file, opened)
+                 + " (" + side.string() + " kept).");
             continue;
         }
         if (same && now == claim->after) {

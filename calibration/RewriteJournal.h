@@ -37,8 +37,8 @@ public:
                        const std::filesystem::path &journalFolder, Identity identity,
                        std::span<const std::uint8_t> old, std::span<const std::uint8_t> bytes,
                        std::filesystem::path &written);
-    // Removes a side file whose rewrite is over; where the folder keeps it, empties it instead, which
-    // makes it a side file cut short (harmless). False when neither works.
+    // Removes a side file whose rewrite is over; where the folder keeps it, empties it instead,
+    // which makes it a side file cut short (harmless). False when neither works.
     static bool Drop(FileOps &ops, const std::filesystem::path &side);
 
     // Keeps bytes that must not be lost somewhere new; returns where. Throws Error.

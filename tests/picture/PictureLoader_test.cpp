@@ -417,7 +417,8 @@ void PictureLoaderTest::GoodFilesLoadAtTheirSize_data()
     const QByteArray fields565 = WriteBmp(
         ColourImage(true), {16, 40, 3, false, std::array<quint32, 4> {0xF800, 0x07E0, 0x001F, 0}});
     const auto masked = [&](const char *name, quint32 red, quint32 green, quint32 blue) {
-        QTest::newRow(name) << "map.bmp" << Patched(Patched(Patched(fields565, 54, red), 58, green), 62, blue)
+        QTest::newRow(name) << "map.bmp"
+                            << Patched(Patched(Patched(fields565, 54, red), 58, green), 62, blue)
                             << PictureKind::Bitmap << QSize(5, 3);
     };
     masked("empty blue mask (8-8-0)", 0xFF00, 0x00FF, 0);

@@ -478,7 +478,8 @@ private slots:
         // without waiting for it, and says so.
         WindowFixture f;
         const QString calibration = f.Path("map.cali");
-        WindowFixture::WriteFile(calibration, test::CalibrationBytes(40, 30, {TCalibPoint {5, 6, 50.5L, 14.25L}}));
+        WindowFixture::WriteFile(
+            calibration, test::CalibrationBytes(40, 30, {TCalibPoint {5, 6, 50.5L, 14.25L}}));
         FileOps posix;
         std::optional<FileLock> held(std::in_place, posix, StdPath(calibration));
         QElapsedTimer timer;
@@ -487,9 +488,10 @@ private slots:
         QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
         QCOMPARE(f.window->Document().Points().size(), std::size_t(1));
         QCOMPARE(f.platform.messages.size(), std::size_t(1));
-        QVERIFY2(f.platform.messages[0].text.startsWith(calibration + " was read without its lock: ")
-                     && f.platform.messages[0].text.contains("another program has been saving it"),
-                 qPrintable(f.platform.messages[0].text));
+        QVERIFY2(
+            f.platform.messages[0].text.startsWith(calibration + " was read without its lock: ")
+                && f.platform.messages[0].text.contains("another program has been saving it"),
+            qPrintable(f.platform.messages[0].text));
         held.reset();
         // Let go, the next Save goes through.
         SaveThroughTheWindow(f, {"20", "10", "49.75", "15.5"});
@@ -503,7 +505,8 @@ private slots:
         // next start puts the new bytes in place before reading them, and logs it.
         WindowFixture f;
         const QString calibration = f.Path("map.cali");
-        const QByteArray newer = test::CalibrationBytes(40, 30, {TCalibPoint {5, 6, 50.5L, 14.25L}});
+        const QByteArray newer
+            = test::CalibrationBytes(40, 30, {TCalibPoint {5, 6, 50.5L, 14.25L}});
         QByteArray mixed = newer;
         mixed.replace(8, 4, "\x07\x00\x00\x00");
         WindowFixture::WriteFile(calibration, mixed);
@@ -518,8 +521,9 @@ private slots:
         QCOMPARE(RewriteJournal::Begin(posix, StdPath(calibration), {}, {info.st_dev, info.st_ino},
                                        bytes(mixed), bytes(newer), side),
                  RewriteJournal::Begun::Written);
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("map.cali: a rewrite that was cut off "
-                                                              "is finished from .*map.cali.rewrite"));
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression("map.cali: a rewrite that was cut off "
+                                                "is finished from .*map.cali.rewrite"));
         f.Start(f.WriteBitmap("map.bmp", 40, 30));
         QVERIFY(f.platform.messages.empty());
         QCOMPARE(f.window->Document().Points().size(), std::size_t(1));
@@ -785,15 +789,17 @@ private:
                     test::DyingFileOps ops(dieAt, 40);
                     CalibrationKeeper keeper(ops);
                     keeper.SetJournalFolder(journals);
-                    keeper.SetAsideWith([](const std::filesystem::path &,
-                                           std::span<const std::uint8_t>) { return std::string(); });
+                    keeper.SetAsideWith(
+                        [](const std::filesystem::path &, std::span<const std::uint8_t>) {
+                            return std::string();
+                        });
                     std::vector<TCalibPoint> points;
                     keeper.Read(file, points);
                     try {
-                        keeper.Transact(file, 300, 200, points,
-                                        [&](std::vector<TCalibPoint> &list) { list.push_back(point); });
-                    } catch (...) {
-                    }
+                        keeper.Transact(
+                            file, 300, 200, points,
+                            [&](std::vector<TCalibPoint> &list) { list.push_back(point); });
+                    } catch (...) { }
                     _exit(0);
                 }
                 int status = 0;
