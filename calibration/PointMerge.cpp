@@ -140,12 +140,37 @@ private:
     std::vector<std::size_t> slots_;
 };
 
-// What `side` did to `base`, record by record: each record can be matched once, so a record the
+// Of the records in `counts`, the last copies in `list` (as many as counted), in list order: where
+// a record is held more often than matched, the first copies are the matched ones.
+std::vector<TCalibPoint> LastCopies(std::span<const TCalibPoint> list,
+                                    RecordMap<std::size_t> counts)
+{
+    std::vector<bool> picked(list.size(), false);
+    std::size_t left = 0;
+    for (const auto &[record, count] : counts)
+        left += count;
+    for (std::size_t i = list.size(); i-- > 0 && left > 0;) {
+        const auto it = counts.find(list[i].ToRecord());
+        if (it != counts.end() && it->second > 0) {
+            --it->second;
+            --left;
+            picked[i] = true;
+        }
+    }
+    std::vector<TCalibPoint> copies;
+    for (std::size_t i = 0; i < list.size(); ++i)
+        if (picked[i])
+            copies.push_back(list[i]);
+    return copies;
+}
+
+// What the side did to the base, record by record: each record can be matched once, so a record the
 // base holds twice and the side once counts as one removed.
-SideChanges Diff(std::span<const TCalibPoint> base, std::span<const TCalibPoint> side)
+SideChanges Diff(std::span<const TCalibPoint> wholeBase, std::span<const TCalibPoint> wholeSide)
 {
     // Records that stand where they stood match at once: a change of a few points in a large file
     // leaves only the few between the common start and end to count.
+    std::span<const TCalibPoint> base = wholeBase, side = wholeSide;
     std::size_t start = 0;
     while (start < base.size() && start < side.size() && SameRecord(base[start], side[start]))
         ++start;
@@ -189,22 +214,23 @@ SideChanges Diff(std::span<const TCalibPoint> base, std::span<const TCalibPoint>
     }
     baseLeft.insert(baseLeft.end(), base.begin() + std::ptrdiff_t(i), base.end());
     sideLeft.insert(sideLeft.end(), side.begin() + std::ptrdiff_t(j), side.end());
-    base = baseLeft;
-    side = sideLeft;
 
-    RecordIndex inSide(side);
-    std::vector<TCalibPoint> removed;
-    for (const TCalibPoint &point : base)
+    // What is left differs as a multiset: so many copies of each record removed, so many added.
+    RecordIndex inSide(sideLeft);
+    RecordMap<std::size_t> removedCount, addedCount;
+    for (const TCalibPoint &point : baseLeft)
         if (!inSide.Take(point))
-            removed.push_back(point);
+            ++removedCount[point.ToRecord()];
+    for (std::size_t k = 0; k < sideLeft.size(); ++k)
+        if (!inSide.Taken(k))
+            ++addedCount[sideLeft[k].ToRecord()];
+    // Which copies they are does not depend on how they were found: the last ones of each list.
+    const std::vector<TCalibPoint> removed = LastCopies(wholeBase, std::move(removedCount));
     SideChanges result;
-    Queues<std::uint64_t> addedAt(side.size(), side.size() - (base.size() - removed.size()));
-    for (std::size_t i = 0; i < side.size(); ++i) {
-        if (inSide.Taken(i))
-            continue;
-        addedAt.Add(PixelOf(side[i]), result.added.size());
-        result.added.push_back(side[i]);
-    }
+    result.added = LastCopies(wholeSide, std::move(addedCount));
+    Queues<std::uint64_t> addedAt(result.added.size(), result.added.size());
+    for (std::size_t k = 0; k < result.added.size(); ++k)
+        addedAt.Add(PixelOf(result.added[k]), k);
     // A removal and an addition on one pixel are that point changed.
     std::vector<bool> paired(result.added.size(), false);
     for (const TCalibPoint &point : removed) {
