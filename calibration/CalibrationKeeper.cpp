@@ -133,12 +133,14 @@ CalibrationReadResult CalibrationKeeper::Read(const fs::path &path,
     readFailure_.clear();
     recoveryNote_.clear();
     lockFailure_.clear();
+    lockUnavailable_ = false;
     journalCopy_.clear();
     std::optional<FileLock> lock;
     try {
         // Opening does not wait out a stuck holder: the user hears of it at once.
         lock.emplace(Ops(), path, OpenPatience);
         lockFailure_ = lock->Unavailable();
+        lockUnavailable_ = !lockFailure_.empty();
         FinishRewrite(path);
     } catch (const Error &error) {
         // The file is still read; the next save takes the lock or fails.

@@ -85,6 +85,8 @@ public:
     // Why the last Read could not lock the file (held by another program, or none to be had);
     // empty when it could.
     const std::string &LockFailure() const { return lockFailure_; }
+    // Whether that was because the system keeps no locks there, rather than another holder.
+    bool LockUnavailable() const { return lockUnavailable_; }
     // Where the last Read or transaction kept what a rewrite cut off meant to write, the file
     // having moved on since; empty when none.
     const std::string &JournalCopy() const { return journalCopy_; }
@@ -162,6 +164,7 @@ private:
     std::string recoveryNote_;
     std::string writeWarning_;
     std::string lockFailure_;
+    bool lockUnavailable_ = false;
     std::string journalCopy_;
     bool inPlaceAllowed_ = true; // the file's lock is held
     std::vector<ChangeThere> changedThere_;

@@ -286,6 +286,8 @@ void CalibrationStore::TellOpening(QWidget *owner, const QString &fileName)
         if (reason.startsWith(prefix))
             reason.remove(0, prefix.size());
         lines << QStringLiteral("%1 was read without its lock: %2.").arg(fileName, reason);
+        // Said now; the saves need not say it again.
+        toldNoLock_ = keeper_.LockUnavailable();
     }
     if (!keeper_.JournalCopy().empty())
         lines << JournalText(fileName, keeper_.JournalCopy());

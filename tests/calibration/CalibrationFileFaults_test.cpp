@@ -69,7 +69,7 @@ struct Refusal
 {
     const char *call = "";
     int error = 0;
-    fs::path journalFolder; // where a rewrite in place may put its journal; none: nowhere
+    fs::path journalFolder {}; // where a rewrite in place may put its journal; none: nowhere
 };
 
 // The real calls, with writes cut into small pieces (so that a save makes many of them), and the
@@ -213,8 +213,9 @@ void SweepSaveFailures(const std::optional<Bytes> &old, Refusal refusal = {})
         if (!ops.Failed()) {
             EXPECT_EQ(threw, noJournal);
             EXPECT_EQ(replaced, !noJournal);
-            if (noJournal)
+            if (noJournal) {
                 EXPECT_EQ(ReadBytes(path), *old);
+            }
             break;
         }
         SCOPED_TRACE("failing call " + std::to_string(failAt) + ": " + ops.FailedCall());
@@ -244,8 +245,9 @@ void SweepSaveFailures(const std::optional<Bytes> &old, Refusal refusal = {})
         }
     }
     // Five 40-byte records in 7-byte writes: the sweep went through every one of them.
-    if (!noJournal)
+    if (!noJournal) {
         EXPECT_GT(failAt, int(saved.size() / 7));
+    }
 }
 
 TEST(CalibrationFileFaults, SaveKeepsOldFileWhateverCallFails)
