@@ -8,6 +8,7 @@
 #include "calibration/RewriteJournal.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -21,6 +22,7 @@ namespace {
 constexpr std::size_t HeaderSize = 8;
 constexpr std::size_t RecordSize = TCalibPoint::RecordSize;
 constexpr mode_t ModeBits = 07777;
+constexpr std::chrono::milliseconds OpenPatience {500};
 
 // Reads the whole file; running out of memory is one more reason a read fails.
 CalibrationReadResult ReadAll(const fs::path &path, std::vector<TCalibPoint> &points, FileOps &ops,
@@ -115,10 +117,14 @@ FileState StateOf(std::span<const std::uint8_t> bytes)
 
 } // namespace
 
-std::string CalibrationKeeper::Recover(const fs::path &path)
+bool CalibrationKeeper::FinishRewrite(const fs::path &path)
 {
-    FileLock lock(Ops(), path);
-    return RewriteJournal::Finish(Ops(), path, journalFolder_);
+    const RewriteJournal::Finished finished = RewriteJournal::Finish(
+        Ops(), path, journalFolder_,
+        [&](std::span<const std::uint8_t> bytes) { return Aside(path, bytes); });
+    recoveryNote_ = finished.note;
+    journalCopy_ = finished.copy;
+    return finished.blocked;
 }
 
 CalibrationReadResult CalibrationKeeper::Read(const fs::path &path,
@@ -126,13 +132,19 @@ CalibrationReadResult CalibrationKeeper::Read(const fs::path &path,
 {
     readFailure_.clear();
     recoveryNote_.clear();
+    lockFailure_.clear();
+    lockUnavailable_ = false;
+    journalCopy_.clear();
     std::optional<FileLock> lock;
     try {
-        lock.emplace(Ops(), path);
-        recoveryNote_ = RewriteJournal::Finish(Ops(), path, journalFolder_);
+        // Opening does not wait out a stuck holder: the user hears of it at once.
+        lock.emplace(Ops(), path, OpenPatience);
+        lockFailure_ = lock->Unavailable();
+        lockUnavailable_ = !lockFailure_.empty();
+        FinishRewrite(path);
     } catch (const Error &error) {
         // The file is still read; the next save takes the lock or fails.
-        recoveryNote_ = error.what();
+        lockFailure_ = error.what();
     }
     const std::size_t before = points.size();
     FileState state;
@@ -180,36 +192,68 @@ std::string CalibrationKeeper::Aside(const fs::path &path, std::span<const std::
     return CreateDatedCopy(Ops(), folder, path.filename(), bytes).string();
 }
 
+void CalibrationKeeper::Overrule(const TCalibPoint &theirs)
+{
+    overruled_.push_back(theirs);
+}
+
 CalibrationKeeper::WriteResult CalibrationKeeper::Transact(const fs::path &path,
                                                            std::int32_t width, std::int32_t height,
                                                            std::vector<TCalibPoint> &points,
                                                            const Edit &edit)
 {
     writeWarning_.clear();
+    journalCopy_.clear();
+    recoveryNote_.clear();
     lastResult_ = WriteResult();
     WriteResult &result = lastResult_;
-    std::optional<FileLock> lock;
-    try {
-        lock.emplace(Ops(), path);
-    } catch (const Error &) {
-        // Nothing is written, but the change is made: it belongs in a recovery copy.
+    changedThere_.clear();
+    overruled_.clear();
+    // Nothing is written, but the change is made on the window's list as it was: it belongs in a
+    // recovery copy, and the next transaction merges against the file as it really is.
+    const auto failUnchanged = [&] {
+        changedThere_.clear();
+        overruled_.clear();
         std::vector<TCalibPoint> edited = points;
         if (edit)
             edit(edited);
         points = std::move(edited);
+    };
+    std::optional<FileLock> lock;
+    try {
+        lock.emplace(Ops(), path);
+    } catch (const Error &) {
+        failUnchanged();
         throw;
     }
-    recoveryNote_ = RewriteJournal::Finish(Ops(), path, journalFolder_);
+    result.lockWarning = lock->Unavailable();
+    inPlaceAllowed_ = result.lockWarning.empty();
+    const bool blocked = FinishRewrite(path);
+    result.journalCopy = journalCopy_;
+    if (blocked) {
+        failUnchanged();
+        throw Error(recoveryNote_);
+    }
     const Snapshot now = TakeSnapshot(Ops(), path);
+
+    // A window that could not read the file takes it up again once it is sound: what it read of
+    // it is the base of a merge.
+    if (knowledge_ == Knowledge::Unreadable && now.kind == Snapshot::Kind::Read
+        && Broken(now.bytes, width, height).empty()) {
+        knowledge_ = Knowledge::Known;
+        state_ = FileState::Missing();
+    }
 
     // The edit acts on a copy: one that throws leaves everything as it was.
     std::vector<TCalibPoint> work = points;
     const auto applyEdit = [&] {
         if (edit)
             edit(work);
+        changedThere_.clear();
     };
     const auto notReplaced = [&](std::string reason) {
         applyEdit();
+        overruled_.clear();
         points = std::move(work);
         result.outcome = Outcome::NotReplaced;
         result.reason = std::move(reason);
@@ -218,6 +262,7 @@ CalibrationKeeper::WriteResult CalibrationKeeper::Transact(const fs::path &path,
 
     if (knowledge_ != Knowledge::Known) {
         applyEdit();
+        overruled_.clear();
         // A run that could not read the file has nothing to write unless its points changed.
         if (SameRecords(work, base_)) {
             points = std::move(work);
@@ -240,7 +285,7 @@ CalibrationKeeper::WriteResult CalibrationKeeper::Transact(const fs::path &path,
     }
 
     std::vector<TCalibPoint> theirs;
-    bool merged = false, unchanged = false;
+    bool unchanged = false;
     MergedPoints merge;
     FileState seen;
     switch (now.kind) {
@@ -265,36 +310,55 @@ CalibrationKeeper::WriteResult CalibrationKeeper::Transact(const fs::path &path,
         }
         theirs = Decode(now.bytes);
         merge = MergePoints(base_, work, theirs);
-        work = merge.points;
+        work = std::move(merge.points);
+        changedThere_.reserve(merge.changed.size());
+        for (const auto &[from, to] : merge.changed)
+            changedThere_.push_back({from, to});
         applyEdit();
-        merged = true;
         break;
     }
+    }
+
+    // What the edit replaced of the other writer's is a conflict like the merge's.
+    std::size_t overruledFromThere = 0;
+    for (const TCalibPoint &version : overruled_) {
+        merge.conflicts.push_back({version.X, version.Y, version});
+        ++overruledFromThere;
+    }
+    overruled_.clear();
+    const std::size_t fromTheirs
+        = merge.fromTheirs > overruledFromThere ? merge.fromTheirs - overruledFromThere : 0;
+
+    // What the write drops of the other side is set aside before the write. When that fails,
+    // nothing is written, and the window keeps its own list with the edit: the file and what this
+    // window knows of it stay as they are, so the next transaction finds the same change again.
+    try {
+        if (!result.brokenFile.empty()) {
+            result.outcome = Outcome::Merged;
+            result.brokenCopy = Aside(path, now.bytes);
+        }
+        if (fromTheirs > 0 || !merge.removed.empty() || !merge.conflicts.empty()) {
+            result.outcome = Outcome::Merged;
+            result.fromOtherSide = fromTheirs;
+            result.removedByOtherSide = merge.removed.size();
+            result.conflicts = merge.conflicts;
+            std::vector<TCalibPoint> versions;
+            for (const MergeConflict &conflict : merge.conflicts)
+                if (conflict.theirs)
+                    versions.push_back(*conflict.theirs);
+            if (!versions.empty())
+                result.otherVersionsCopy = Aside(path, EncodeCalibration(width, height, versions));
+            if (!merge.removed.empty())
+                result.removedCopy = Aside(path, EncodeCalibration(width, height, merge.removed));
+        }
+    } catch (const Error &) {
+        failUnchanged();
+        throw;
     }
 
     // The caller's list holds the merge and the edit whatever happens next: what cannot be
     // written belongs in a recovery copy.
     points = work;
-    // What the write drops of the other side is set aside before the write; when that fails,
-    // nothing is written and the next transaction finds the same change again.
-    if (!result.brokenFile.empty()) {
-        result.outcome = Outcome::Merged;
-        result.brokenCopy = Aside(path, now.bytes);
-    }
-    if (merged && (merge.fromTheirs > 0 || !merge.removed.empty() || !merge.conflicts.empty())) {
-        result.outcome = Outcome::Merged;
-        result.fromOtherSide = merge.fromTheirs;
-        result.removedByOtherSide = merge.removed.size();
-        result.conflicts = merge.conflicts;
-        std::vector<TCalibPoint> versions;
-        for (const MergeConflict &conflict : merge.conflicts)
-            if (conflict.theirs)
-                versions.push_back(*conflict.theirs);
-        if (!versions.empty())
-            result.otherVersionsCopy = Aside(path, EncodeCalibration(width, height, versions));
-        if (!merge.removed.empty())
-            result.removedCopy = Aside(path, EncodeCalibration(width, height, merge.removed));
-    }
     // From here on the file as it is now is what both sides start from, whatever the write does.
     if (unchanged) {
         // state_ and base_ are right as they are
@@ -325,9 +389,9 @@ void CalibrationKeeper::KeepBackup(const fs::path &path, std::span<const TCalibP
         fs::path backup = path;
         backup += ".bak";
         const mode_t mode = exists ? info.st_mode & ModeBits : 0644;
-        const std::string warning
-            = ReplaceFile(Ops(), backup, EncodeCalibration(first_->width, first_->height, first_->points),
-                          mode | S_IWUSR, journalFolder_);
+        const std::string warning = ReplaceFile(
+            Ops(), backup, EncodeCalibration(first_->width, first_->height, first_->points),
+            mode | S_IWUSR, journalFolder_, inPlaceAllowed_);
         if (!warning.empty())
             writeWarning_ = warning;
     } catch (const Error &error) {
@@ -341,7 +405,8 @@ void CalibrationKeeper::Replace(const fs::path &path, std::int32_t width, std::i
                                 const std::vector<TCalibPoint> &points)
 {
     const std::vector<std::uint8_t> bytes = EncodeCalibration(width, height, points);
-    const std::string warning = ReplaceFile(Ops(), path, bytes, std::nullopt, journalFolder_);
+    const std::string warning
+        = ReplaceFile(Ops(), path, bytes, std::nullopt, journalFolder_, inPlaceAllowed_);
     if (!warning.empty())
         writeWarning_ += (writeWarning_.empty() ? "" : "; ") + warning;
     state_ = StateOf(bytes);

@@ -55,6 +55,11 @@ public:
         // Why the file as another writer left it could not be merged; empty when it could.
         std::string brokenFile;
         std::string brokenCopy; // where that file went, unchanged
+        // Where the content of a rewrite that was cut off went, the file having moved on since.
+        std::string journalCopy;
+        // Why the file's lock could not be had (the system keeps none there); the write went on,
+        // by a rename only.
+        std::string lockWarning;
     };
     // Keeps bytes that must not be lost somewhere new, never over another file; returns where.
     // Throws Error when it cannot.
@@ -72,12 +77,19 @@ public:
     // Where the side file of a rewrite in place goes when the file's own folder takes none.
     void SetJournalFolder(std::filesystem::path folder) { journalFolder_ = std::move(folder); }
 
-    // Finishes a rewrite that a killed save left (see RewriteJournal), under the file's lock.
-    // Returns what it did, for the log; empty when there was nothing to do.
-    std::string Recover(const std::filesystem::path &path);
-    // Appends the file's points; see ReadCalibrationFile. An interrupted rewrite is finished
-    // first (RecoveryNote says so). Running out of memory fails the read like any other reason.
+    // Appends the file's points; see ReadCalibrationFile. An interrupted rewrite is dealt with
+    // first (RecoveryNote and JournalCopy say how). Running out of memory fails the read like any
+    // other reason. A lock held by another program is waited for only briefly: the file is read
+    // all the same, and LockFailure() says why it was not locked.
     CalibrationReadResult Read(const std::filesystem::path &path, std::vector<TCalibPoint> &points);
+    // Why the last Read could not lock the file (held by another program, or none to be had);
+    // empty when it could.
+    const std::string &LockFailure() const { return lockFailure_; }
+    // Whether that was because the system keeps no locks there, rather than another holder.
+    bool LockUnavailable() const { return lockUnavailable_; }
+    // Where the last Read or transaction kept what a rewrite cut off meant to write, the file
+    // having moved on since; empty when none.
+    const std::string &JournalCopy() const { return journalCopy_; }
     // Why the last Read did not complete (a missing file too), naming the file, the call and the
     // system's message; empty when it did or before any Read.
     const std::string &ReadFailure() const { return readFailure_; }
@@ -101,6 +113,17 @@ public:
                          std::vector<TCalibPoint> &points, const Edit &edit);
     // What the last transaction found and did, also when it failed after the merge.
     const WriteResult &LastResult() const { return lastResult_; }
+
+    // For an edit, while it runs: the other writer's changes the merge brought into the list,
+    // each as the record the window had and the record that took its place.
+    struct ChangeThere
+    {
+        TCalibPoint from, to;
+    };
+    const std::vector<ChangeThere> &ChangedThere() const { return changedThere_; }
+    // For an edit, while it runs: it replaces `theirs`, the other writer's version of a point the
+    // window showed otherwise. That version is set aside and told as a conflict, as the merge's.
+    void Overrule(const TCalibPoint &theirs);
     // What the last Write saved but could not make sure of: the file (or its backup) is in place,
     // yet its folder could not be flushed. Not a failure, only worth logging; empty otherwise.
     const std::string &WriteWarning() const { return writeWarning_; }
@@ -117,6 +140,8 @@ private:
     void KeepBackup(const std::filesystem::path &path, std::span<const TCalibPoint> points);
     void Replace(const std::filesystem::path &path, std::int32_t width, std::int32_t height,
                  const std::vector<TCalibPoint> &points);
+    // Deals with a rewrite that was cut off; true when it blocks any write.
+    bool FinishRewrite(const std::filesystem::path &path);
 
     FileOps posix_;
     FileOps *ops_ = nullptr;
@@ -138,6 +163,12 @@ private:
     std::string readFailure_;
     std::string recoveryNote_;
     std::string writeWarning_;
+    std::string lockFailure_;
+    bool lockUnavailable_ = false;
+    std::string journalCopy_;
+    bool inPlaceAllowed_ = true; // the file's lock is held
+    std::vector<ChangeThere> changedThere_;
+    std::vector<TCalibPoint> overruled_;
 };
 
 } // namespace carteva

@@ -106,15 +106,20 @@ std::string Overwrite(FileOps &ops, int fd, const fs::path &path,
 }
 
 // The way left when the folder refuses the temporary file, or the file has other names: not atomic,
-// so the new bytes go to a side file first (see RewriteJournal), and the old bytes are kept in
-// memory and put back when the new ones cannot all be written and flushed. `refused` says why the
-// temporary file could not be used.
-void RewriteInPlace(FileOps &ops, const fs::path &target, std::span<const std::uint8_t> bytes,
-                    const std::string &refused, const fs::path &journalFolder)
+// so the old and new bytes go to a side file first (see RewriteJournal), and the old bytes are put
+// back when the new ones cannot all be written and flushed. With nowhere to put the side file, or
+// without the file's lock (`inPlaceAllowed` false), nothing is written: a kill midway would leave
+// a file that is neither. `refused` says why the temporary file could not be used. Returns a
+// warning when the side file of a finished rewrite stays behind.
+std::string RewriteInPlace(FileOps &ops, const fs::path &target,
+                           std::span<const std::uint8_t> bytes, const std::string &refused,
+                           const fs::path &journalFolder, bool inPlaceAllowed)
 {
     const auto fail = [&](const std::string &reason) {
         throw Error(refused + "; rewriting in place: " + reason);
     };
+    if (!inPlaceAllowed)
+        fail("not without the file's lock, which could not be had");
     const RegularFile opened = OpenRegularFile(ops, target.c_str(), FileAccess::ReadWrite);
     if (opened.refusal != RegularFile::Refusal::None)
         fail(RefusalReason(target, opened));
@@ -124,25 +129,28 @@ void RewriteInPlace(FileOps &ops, const fs::path &target, std::span<const std::u
     if (const int error = ReadToEnd(ops, fd, old))
         fail(FailureReason(target, "read", error));
 
-    // Without any place for a side file the rewrite still goes ahead: the old bytes in memory
-    // cover every failure but a kill.
     fs::path side;
-    const RewriteJournal::Begun begun = RewriteJournal::Begin(ops, target, journalFolder, bytes, side);
+    const RewriteJournal::Begun begun = RewriteJournal::Begin(
+        ops, target, journalFolder, {opened.info.st_dev, opened.info.st_ino}, old, bytes, side);
+    if (begun == RewriteJournal::Begun::NoPlace)
+        fail("no folder takes its journal (" + FailureReason(side, "open", errno) + ")");
     if (begun == RewriteJournal::Begun::Failed)
         fail(FailureReason(side, "write", errno));
-    const bool journaled = begun == RewriteJournal::Begun::Written;
     std::string failure = Overwrite(ops, fd, target, bytes);
     if (failure.empty()) {
-        if (journaled)
-            ops.Unlink(side.c_str());
-        return; // flushed: a failing close can no longer lose the bytes
+        // Flushed: a failing close can no longer lose the bytes.
+        if (!RewriteJournal::Drop(ops, side))
+            return target.string() + " is saved, but its journal stays behind: "
+                + FailureReason(side, "unlink", errno);
+        return {};
     }
     const std::string restore = Overwrite(ops, fd, target, old);
     if (!restore.empty())
         failure += "; putting the old bytes back: " + restore; // the side file finishes it later
-    else if (journaled)
-        ops.Unlink(side.c_str());
+    else
+        RewriteJournal::Drop(ops, side);
     fail(failure);
+    return {}; // not reached: fail throws
 }
 
 // Without this the rename itself may not survive a power cut. The new file is in place by now, so
@@ -268,7 +276,8 @@ int ReadToEnd(FileOps &ops, int fd, std::vector<std::uint8_t> &bytes)
 }
 
 std::string ReplaceFile(FileOps &ops, const fs::path &path, std::span<const std::uint8_t> bytes,
-                        std::optional<mode_t> modeOfNewFile, const fs::path &journalFolder)
+                        std::optional<mode_t> modeOfNewFile, const fs::path &journalFolder,
+                        bool inPlaceAllowed)
 {
     const fs::path target = FollowLinks(path);
     std::optional<mode_t> mode = modeOfNewFile;
@@ -284,13 +293,11 @@ std::string ReplaceFile(FileOps &ops, const fs::path &path, std::span<const std:
             Fail(target, "access", errno);
         mode = existing.st_mode & ModeBits;
         // Replacing would cut the file off from its other names.
-        if (existing.st_nlink > 1) {
-            RewriteInPlace(ops, target, bytes,
-                           target.string() + ": " + std::to_string(existing.st_nlink)
-                               + " hard links",
-                           journalFolder);
-            return {};
-        }
+        if (existing.st_nlink > 1)
+            return RewriteInPlace(ops, target, bytes,
+                                  target.string() + ": " + std::to_string(existing.st_nlink)
+                                      + " hard links",
+                                  journalFolder, inPlaceAllowed);
     } else if (errno != ENOENT) {
         Fail(target, "stat", errno);
     }
@@ -306,11 +313,9 @@ std::string ReplaceFile(FileOps &ops, const fs::path &path, std::span<const std:
     }
     if (fd < 0) {
         const int error = errno;
-        if (exists && RefusesNewFiles(error)) {
-            RewriteInPlace(ops, target, bytes, FailureReason(temporaryPath, "open", error),
-                           journalFolder);
-            return {};
-        }
+        if (exists && RefusesNewFiles(error))
+            return RewriteInPlace(ops, target, bytes, FailureReason(temporaryPath, "open", error),
+                                  journalFolder, inPlaceAllowed);
         Fail(temporaryPath, "open", error);
     }
 
@@ -329,11 +334,9 @@ std::string ReplaceFile(FileOps &ops, const fs::path &path, std::span<const std:
         const int error = errno;
         // A sticky folder lets the temporary file be made, but not take the place of a file that
         // belongs to someone else.
-        if (exists && error == EPERM) {
-            RewriteInPlace(ops, target, bytes, FailureReason(target, "rename", error),
-                           journalFolder);
-            return {};
-        }
+        if (exists && error == EPERM)
+            return RewriteInPlace(ops, target, bytes, FailureReason(target, "rename", error),
+                                  journalFolder, inPlaceAllowed);
         Fail(target, "rename", error);
     }
     temporary.Renamed();

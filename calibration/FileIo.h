@@ -75,12 +75,14 @@ int ReadToEnd(FileOps &ops, int fd, std::vector<std::uint8_t> &bytes);
 // existing file keeps its own mode. Throws Error; returns a warning when the new file is in place
 // but its folder could not be flushed, else an empty string. A file with more than one hard link
 // is rewritten in place, so that its links stay one file; such a rewrite goes through a side file
-// (see RewriteJournal), beside the file or in `journalFolder`, so that a kill midway leaves the old
+// (see RewriteJournal), in `journalFolder` or beside the file, so that a kill midway leaves the old
 // or the new bytes. After a save, temporary files that a killed save of the same file left behind
-// are removed once they are a minute old.
+// are removed once they are a minute old. Without a place for the side file, or with
+// `inPlaceAllowed` false, a rewrite in place fails instead.
 std::string ReplaceFile(FileOps &ops, const std::filesystem::path &path,
                         std::span<const std::uint8_t> bytes, std::optional<mode_t> modeOfNewFile,
-                        const std::filesystem::path &journalFolder = {});
+                        const std::filesystem::path &journalFolder = {},
+                        bool inPlaceAllowed = true);
 
 // Writes `bytes` over the existing file at `path` in place, cuts it to their length and flushes
 // it; returns why that failed, or an empty string.

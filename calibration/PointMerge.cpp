@@ -3,13 +3,70 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <map>
+#include <cstring>
+#include <optional>
+#include <unordered_map>
 
 namespace carteva {
 
 namespace {
 
 using Record = TCalibPoint::Record;
+
+// Hashed, not ordered: a merge of a million records is a few passes, not a sort of 40-byte keys.
+struct RecordHash
+{
+    std::size_t operator()(const Record &record) const
+    {
+        std::uint64_t hash = 14695981039346656037ull;
+        for (std::size_t at = 0; at < record.size(); at += 8) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, record.data() + at, 8);
+            hash = (hash ^ word) * 1099511628211ull;
+            hash ^= hash >> 29;
+        }
+        return static_cast<std::size_t>(hash);
+    }
+};
+template<typename Value> using RecordMap = std::unordered_map<Record, Value, RecordHash>;
+
+// Indexes under keys, each key's taken in the order they were added, at constant cost per index.
+template<typename Key, typename Hash = std::hash<Key>> class Queues
+{
+public:
+    // Indexes below `capacity`, under about `keys` keys.
+    Queues(std::size_t capacity, std::size_t keys)
+        : next_(capacity, None)
+    {
+        ends_.reserve(keys);
+    }
+    void Add(const Key &key, std::size_t index)
+    {
+        const auto [it, made] = ends_.try_emplace(key, index, index);
+        if (made)
+            return;
+        if (it->second.first == None)
+            it->second.first = index;
+        else
+            next_[it->second.second] = index;
+        it->second.second = index;
+    }
+    // The first index still under the key, taken off it.
+    std::optional<std::size_t> Take(const Key &key)
+    {
+        const auto it = ends_.find(key);
+        if (it == ends_.end() || it->second.first == None)
+            return std::nullopt;
+        const std::size_t index = it->second.first;
+        it->second.first = next_[index];
+        return index;
+    }
+
+private:
+    static constexpr std::size_t None = std::size_t(-1);
+    std::unordered_map<Key, std::pair<std::size_t, std::size_t>, Hash> ends_; // first, last
+    std::vector<std::size_t> next_;
+};
 
 std::uint64_t PixelOf(const TCalibPoint &point)
 {
@@ -29,44 +86,158 @@ struct SideChanges
     std::vector<TCalibPoint> added; // new points, in the side's order
 };
 
-// What `side` did to `base`, record by record: each record can be matched once, so a record the
-// base holds twice and the side once counts as one removed.
-SideChanges Diff(std::span<const TCalibPoint> base, std::span<const TCalibPoint> side)
+bool SameRecord(const TCalibPoint &a, const TCalibPoint &b)
 {
-    std::map<Record, std::size_t> inSide;
-    for (const TCalibPoint &point : side)
-        ++inSide[point.ToRecord()];
-    std::vector<TCalibPoint> removed;
-    for (const TCalibPoint &point : base) {
-        const auto it = inSide.find(point.ToRecord());
-        if (it != inSide.end() && it->second > 0)
-            --it->second;
-        else
-            removed.push_back(point);
+    return a.X == b.X && a.Y == b.Y && a.ToRecord() == b.ToRecord();
+}
+
+// The records of a list, each to be taken once by an equal record: an open-addressed table of
+// their places, so that a million of them cost no allocation each. Of equal records the first in
+// the list is taken first.
+class RecordIndex
+{
+public:
+    explicit RecordIndex(std::span<const TCalibPoint> points)
+        : points_(points)
+        , taken_(points.size(), false)
+    {
+        std::size_t size = 16;
+        while (size < 2 * points.size())
+            size *= 2;
+        slots_.assign(size, Empty);
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            std::size_t at = Home(points[i].ToRecord());
+            while (slots_[at] != Empty)
+                at = (at + 1) & (slots_.size() - 1);
+            slots_[at] = i;
+        }
     }
-    std::map<Record, std::size_t> inBase;
-    for (const TCalibPoint &point : base)
-        ++inBase[point.ToRecord()];
-    SideChanges result;
-    std::multimap<std::uint64_t, std::size_t> addedAt; // pixel -> index into result.added
-    for (const TCalibPoint &point : side) {
-        const auto it = inBase.find(point.ToRecord());
-        if (it != inBase.end() && it->second > 0) {
+    // The place of the first equal record not taken yet, now taken.
+    std::optional<std::size_t> Take(const TCalibPoint &point)
+    {
+        const Record record = point.ToRecord();
+        for (std::size_t at = Home(record); slots_[at] != Empty;
+             at = (at + 1) & (slots_.size() - 1)) {
+            const std::size_t i = slots_[at];
+            if (!taken_[i] && SameRecord(points_[i], point)) {
+                taken_[i] = true;
+                return i;
+            }
+        }
+        return std::nullopt;
+    }
+    bool Taken(std::size_t i) const { return taken_[i]; }
+
+private:
+    static constexpr std::size_t Empty = std::size_t(-1);
+    std::size_t Home(const Record &record) const
+    {
+        return RecordHash()(record) & (slots_.size() - 1);
+    }
+
+    std::span<const TCalibPoint> points_;
+    std::vector<bool> taken_;
+    std::vector<std::size_t> slots_;
+};
+
+// Of the records in `counts`, the last copies in `list` (as many as counted), in list order: where
+// a record is held more often than matched, the first copies are the matched ones.
+std::vector<TCalibPoint> LastCopies(std::span<const TCalibPoint> list,
+                                    RecordMap<std::size_t> counts)
+{
+    std::vector<bool> picked(list.size(), false);
+    std::size_t left = 0;
+    for (const auto &[record, count] : counts)
+        left += count;
+    for (std::size_t i = list.size(); i-- > 0 && left > 0;) {
+        const auto it = counts.find(list[i].ToRecord());
+        if (it != counts.end() && it->second > 0) {
             --it->second;
+            --left;
+            picked[i] = true;
+        }
+    }
+    std::vector<TCalibPoint> copies;
+    for (std::size_t i = 0; i < list.size(); ++i)
+        if (picked[i])
+            copies.push_back(list[i]);
+    return copies;
+}
+
+// What the side did to the base, record by record: each record can be matched once, so a record the
+// base holds twice and the side once counts as one removed.
+SideChanges Diff(std::span<const TCalibPoint> wholeBase, std::span<const TCalibPoint> wholeSide)
+{
+    // Records that stand where they stood match at once: a change of a few points in a large file
+    // leaves only the few between the common start and end to count.
+    std::span<const TCalibPoint> base = wholeBase, side = wholeSide;
+    std::size_t start = 0;
+    while (start < base.size() && start < side.size() && SameRecord(base[start], side[start]))
+        ++start;
+    std::size_t end = 0;
+    while (end < base.size() - start && end < side.size() - start
+           && SameRecord(base[base.size() - 1 - end], side[side.size() - 1 - end]))
+        ++end;
+    base = base.subspan(start, base.size() - start - end);
+    side = side.subspan(start, side.size() - start - end);
+
+    // Between them, records that still follow each other match too, the two lists stepping over a
+    // few records of either to find each other again; only what is left over is counted by record.
+    constexpr std::size_t Reach = 4;
+    std::vector<TCalibPoint> baseLeft, sideLeft;
+    std::size_t i = 0, j = 0;
+    while (i < base.size() && j < side.size()) {
+        if (SameRecord(base[i], side[j])) {
+            ++i;
+            ++j;
             continue;
         }
-        addedAt.emplace(PixelOf(point), result.added.size());
-        result.added.push_back(point);
+        std::size_t d = 1;
+        for (; d <= Reach; ++d) {
+            if (j + d < side.size() && SameRecord(base[i], side[j + d])) {
+                sideLeft.insert(sideLeft.end(), side.begin() + std::ptrdiff_t(j),
+                                side.begin() + std::ptrdiff_t(j + d));
+                j += d;
+                break;
+            }
+            if (i + d < base.size() && SameRecord(base[i + d], side[j])) {
+                baseLeft.insert(baseLeft.end(), base.begin() + std::ptrdiff_t(i),
+                                base.begin() + std::ptrdiff_t(i + d));
+                i += d;
+                break;
+            }
+        }
+        if (d > Reach) {
+            baseLeft.push_back(base[i++]);
+            sideLeft.push_back(side[j++]);
+        }
     }
+    baseLeft.insert(baseLeft.end(), base.begin() + std::ptrdiff_t(i), base.end());
+    sideLeft.insert(sideLeft.end(), side.begin() + std::ptrdiff_t(j), side.end());
+
+    // What is left differs as a multiset: so many copies of each record removed, so many added.
+    RecordIndex inSide(sideLeft);
+    RecordMap<std::size_t> removedCount, addedCount;
+    for (const TCalibPoint &point : baseLeft)
+        if (!inSide.Take(point))
+            ++removedCount[point.ToRecord()];
+    for (std::size_t k = 0; k < sideLeft.size(); ++k)
+        if (!inSide.Taken(k))
+            ++addedCount[sideLeft[k].ToRecord()];
+    // Which copies they are does not depend on how they were found: the last ones of each list.
+    const std::vector<TCalibPoint> removed = LastCopies(wholeBase, std::move(removedCount));
+    SideChanges result;
+    result.added = LastCopies(wholeSide, std::move(addedCount));
+    Queues<std::uint64_t> addedAt(result.added.size(), result.added.size());
+    for (std::size_t k = 0; k < result.added.size(); ++k)
+        addedAt.Add(PixelOf(result.added[k]), k);
     // A removal and an addition on one pixel are that point changed.
     std::vector<bool> paired(result.added.size(), false);
     for (const TCalibPoint &point : removed) {
         Change change {point, std::nullopt};
-        const auto it = addedAt.find(PixelOf(point));
-        if (it != addedAt.end()) {
-            change.to = result.added[it->second];
-            paired[it->second] = true;
-            addedAt.erase(it);
+        if (const std::optional<std::size_t> at = addedAt.Take(PixelOf(point))) {
+            change.to = result.added[*at];
+            paired[*at] = true;
         }
         result.changes.push_back(change);
     }
@@ -94,31 +265,38 @@ MergedPoints MergePoints(std::span<const TCalibPoint> base, std::span<const TCal
     merged.points.assign(ours.begin(), ours.end());
 
     // Our changes, by the record they started from, to pair with theirs of the same record.
-    std::multimap<Record, const Change *> ourChanges;
-    for (const Change &change : mine.changes)
-        ourChanges.emplace(change.from.ToRecord(), &change);
+    Queues<Record, RecordHash> ourChanges(mine.changes.size(), mine.changes.size());
+    for (std::size_t k = 0; k < mine.changes.size(); ++k)
+        ourChanges.Add(mine.changes[k].from.ToRecord(), k);
     // Where each record of ours is, to find the one another writer's change acts on.
-    std::multimap<Record, std::size_t> positions;
-    for (std::size_t i = 0; i < merged.points.size(); ++i)
-        positions.emplace(merged.points[i].ToRecord(), i);
+    // Only the records the other side changed are looked for.
+    RecordMap<std::size_t> wanted;
+    wanted.reserve(other.changes.size());
+    for (const Change &change : other.changes)
+        ++wanted[change.from.ToRecord()];
+    Queues<Record, RecordHash> positions(merged.points.size(), wanted.size());
+    for (std::size_t i = 0; i < merged.points.size() && !wanted.empty(); ++i) {
+        const Record record = merged.points[i].ToRecord();
+        if (wanted.contains(record))
+            positions.Add(record, i);
+    }
     std::vector<bool> gone(merged.points.size(), false);
 
     for (const Change &change : other.changes) {
         const Record from = change.from.ToRecord();
-        if (const auto ourChange = ourChanges.find(from); ourChange != ourChanges.end()) {
-            if (!Same(ourChange->second->to, change.to))
+        if (const std::optional<std::size_t> ourChange = ourChanges.Take(from)) {
+            if (!Same(mine.changes[*ourChange].to, change.to))
                 merged.conflicts.push_back({change.from.X, change.from.Y, change.to});
-            ourChanges.erase(ourChange);
             continue;
         }
         // We still hold the record unchanged.
-        const auto at = positions.find(from);
-        if (at == positions.end())
+        const std::optional<std::size_t> at = positions.Take(from);
+        if (!at)
             continue; // cannot happen: a record we did not change is still ours
-        const std::size_t i = at->second;
-        positions.erase(at);
+        const std::size_t i = *at;
         if (change.to) {
             merged.points[i] = *change.to;
+            merged.changed.push_back({change.from, *change.to});
             ++merged.fromTheirs;
         } else {
             gone[i] = true;
@@ -134,7 +312,8 @@ MergedPoints MergePoints(std::span<const TCalibPoint> base, std::span<const TCal
     }
 
     // New points of theirs; one we added too, byte for byte, is there already.
-    std::map<Record, std::size_t> ourNew;
+    RecordMap<std::size_t> ourNew;
+    ourNew.reserve(mine.added.size());
     for (const TCalibPoint &point : mine.added)
         ++ourNew[point.ToRecord()];
     for (const TCalibPoint &point : other.added) {

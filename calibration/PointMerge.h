@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace carteva {
@@ -26,6 +27,8 @@ struct MergedPoints
     // Records the other side removed, taken out of `points`, to be kept elsewhere.
     std::vector<TCalibPoint> removed;
     std::vector<MergeConflict> conflicts;
+    // The other side's changes taken in: each record of ours and the one that took its place.
+    std::vector<std::pair<TCalibPoint, TCalibPoint>> changed;
 };
 
 // Merges the window's points (`ours`) with the file as another writer left it (`theirs`), both

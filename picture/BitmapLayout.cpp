@@ -25,6 +25,9 @@ BitmapLayout::BitmapLayout(const BmpHeaderCheck &check, const uchar *file, int s
         channel.mask = check.Masks()[c];
         channel.shift = channel.mask == 0 ? 0 : std::countr_zero(channel.mask);
         channel.bits = std::popcount(channel.mask);
+        // An empty channel reads as 0; stepping by its 0 bits would never end.
+        if (channel.bits == 0)
+            continue;
         for (int raw = 0; raw < (1 << channel.bits); ++raw) {
             int widened = 0;
             for (int shift = 8 - channel.bits; shift > -channel.bits; shift -= channel.bits)

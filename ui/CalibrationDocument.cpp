@@ -16,6 +16,8 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <memory>
+#include <optional>
 #include <utility>
 
 namespace carteva {
@@ -65,24 +67,41 @@ QString CalibrationDocument::Load()
     if (store_.Keeper().Read(StdPath(CalibrationFileName()), points_)
         != CalibrationReadResult::Complete)
         reason = QString::fromStdString(store_.Keeper().ReadFailure());
+    store_.TellOpening(&owner_, CalibrationFileName());
     emit PointsChanged(true);
     return reason;
 }
 
 void CalibrationDocument::Save(std::int32_t x, std::int32_t y, Extended lat, Extended lon)
 {
-    // Decided on the list as the transaction finds it: another writer may have added or removed
-    // the point of that pixel since the user looked.
-    const Build build
-        = [x, y, lat, lon](std::vector<TCalibPoint> &points, std::vector<RecordChange> &made,
-                           std::vector<RecordChange::Ref> &) {
-              const int i = FindPoint(points, x, y);
-              TCalibPoint point = i < 0 ? TCalibPoint {x, y, 0, 0} : points[std::size_t(i)];
-              point.Lat = lat;
-              point.Lon = lon;
-              made.push_back(i < 0 ? RecordChange::Insert(points, points.size(), point)
-                                   : RecordChange::Replace(points, std::size_t(i), point));
-          };
+    // Only the point this window shows at that pixel is corrected. Another writer's version of it
+    // since is overruled as in a merge (and kept elsewhere); a point this window never showed
+    // stays beside the new one.
+    const int shown = FindPoint(points_, x, y);
+    const std::optional<RecordChange::Ref> target = shown < 0
+        ? std::nullopt
+        : std::optional(RecordChange::RefAt(points_, std::size_t(shown)));
+    CalibrationKeeper &keeper = store_.Keeper();
+    const Build build = [x, y, lat, lon, target, &keeper](std::vector<TCalibPoint> &points,
+                                                          std::vector<RecordChange> &made,
+                                                          std::vector<RecordChange::Ref> &) {
+        std::optional<std::size_t> at;
+        if (target) {
+            at = RecordChange::Find(points, *target);
+            for (const CalibrationKeeper::ChangeThere &change : keeper.ChangedThere()) {
+                if (at || change.from.ToRecord() != target->Bytes)
+                    continue;
+                at = RecordChange::Find(points, {change.to.ToRecord(), 0});
+                if (at)
+                    keeper.Overrule(change.to);
+            }
+        }
+        TCalibPoint point = at ? points[*at] : TCalibPoint {x, y, 0, 0};
+        point.Lat = lat;
+        point.Lon = lon;
+        made.push_back(at ? RecordChange::Replace(points, *at, point)
+                          : RecordChange::Insert(points, points.size(), point));
+    };
     Push(QStringLiteral("Save point %1").arg(PixelText(x, y)), build, true);
 }
 
@@ -154,11 +173,18 @@ void CalibrationDocument::Redo()
 
 void CalibrationDocument::Push(const QString &text, Build build, bool save)
 {
-    stack_->push(new PointListCommand(
+    auto step = std::make_unique<PointListCommand>(
         text, [this, build = std::move(build), save](PointListCommand &step, bool undo) {
             // The store reports its own failures; nothing may unwind through the stack.
             Guarded([&] { Run(step, undo, build, save); });
-        }));
+        });
+    // The first doing comes before the push: a step that found nothing to do is not pushed, which
+    // would cut the redo history off.
+    step->redo();
+    if (step->isObsolete())
+        return;
+    step->FirstDoingMade();
+    stack_->push(step.release());
 }
 
 void CalibrationDocument::Run(PointListCommand &step, bool undo, const Build &build, bool save)
@@ -175,6 +201,7 @@ void CalibrationDocument::Run(PointListCommand &step, bool undo, const Build &bu
         build(points, made, missing);
         step.SetChanges(std::move(made));
     });
+    step.Commit();
     emit PointsChanged(save && first && !merged);
     if (missing.empty())
         return;

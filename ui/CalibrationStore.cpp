@@ -93,6 +93,14 @@ QString MergeText(const QString &fileName, const CalibrationKeeper::WriteResult 
     return text;
 }
 
+QString JournalText(const QString &fileName, const std::string &copy)
+{
+    return QStringLiteral("A save of %1 was cut off, and the file has changed since, so it was "
+                          "not finished: the file is left as it is.\nWhat that save meant to "
+                          "write was kept in %2.")
+        .arg(fileName, QString::fromStdString(copy));
+}
+
 std::string Utf8(std::u16string_view text)
 {
     return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())).toStdString();
@@ -105,7 +113,6 @@ CalibrationStore::~CalibrationStore() = default;
 
 void CalibrationStore::Claim(QWidget *owner, const QString &calibrationFileName)
 {
-    const std::filesystem::path file = StdPath(calibrationFileName);
     const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     if (!data.isEmpty())
         keeper_.SetJournalFolder(StdPath(data + QStringLiteral("/journal")));
@@ -113,14 +120,6 @@ void CalibrationStore::Claim(QWidget *owner, const QString &calibrationFileName)
                             std::span<const std::uint8_t> bytes) {
         return RecoveryCopy::Keep(QtPath(calibration), bytes).toStdString();
     });
-    // A save that was killed while rewriting the file in place is finished before it is read.
-    try {
-        const std::string note = keeper_.Recover(file);
-        if (!note.empty())
-            qCWarning(lcStore, "%s", note.c_str());
-    } catch (const Error &error) {
-        qCWarning(lcStore, "Cannot check for an interrupted save: %s", error.what());
-    }
 
     lock_ = std::make_unique<QLockFile>(LockFileName(calibrationFileName));
     // A window stays open for days without touching its lock: only a lock whose process is gone
@@ -130,17 +129,20 @@ void CalibrationStore::Claim(QWidget *owner, const QString &calibrationFileName)
         return;
     qint64 pid = 0;
     QString host, application;
-    if (lock_->error() == QLockFile::LockFailedError
-        && (!lock_->getLockInfo(&pid, &host, &application) || pid <= 0
-            || (host == QSysInfo::machineHostName() && ::kill(pid, 0) != 0 && errno == ESRCH))) {
-        // Its process is gone, or nothing can be read from it (cut short, or not ours): nothing
-        // to tell the user about.
+    // Its process is gone, or nothing can be read from it (cut short, or not ours).
+    const auto stale = [&] {
+        return !lock_->getLockInfo(&pid, &host, &application) || pid <= 0
+            || (host == QSysInfo::machineHostName() && ::kill(pid, 0) != 0 && errno == ESRCH);
+    };
+    if (lock_->error() == QLockFile::LockFailedError && stale()) {
+        // Nothing to tell the user about, also when the folder keeps the stale lock.
         lock_->removeStaleLockFile();
-        if (lock_->tryLock(0))
-            return;
+        if (!lock_->tryLock(0))
+            qCWarning(lcStore, "A stale lock of %s cannot be taken over",
+                      qUtf8Printable(calibrationFileName));
+        return;
     }
-    if (lock_->error() != QLockFile::LockFailedError
-        || !lock_->getLockInfo(&pid, &host, &application) || pid <= 0) {
+    if (lock_->error() != QLockFile::LockFailedError || stale()) {
         // A folder where no lock can be made (read-only, say) still has its file read and saved;
         // the lock is only a notice, saves take the file's own lock.
         qCWarning(lcStore, "No lock for %s", qUtf8Printable(calibrationFileName));
@@ -185,7 +187,7 @@ bool CalibrationStore::Transact(QWidget *owner, const QString &fileName, std::in
             }
         };
     }
-    QString leftAlone;
+    QString leftAlone, why;
     try {
         const CalibrationKeeper::WriteResult result
             = keeper_.Transact(StdPath(fileName), width, height, points, guarded);
@@ -194,13 +196,16 @@ bool CalibrationStore::Transact(QWidget *owner, const QString &fileName, std::in
         // The file is in place; only its folder may not have reached the disk yet.
         if (!keeper_.WriteWarning().empty())
             qCWarning(lcStore, "Calibration saved, but: %s", keeper_.WriteWarning().c_str());
+        TellLockAndJournal(owner, fileName, result.lockWarning, result.journalCopy);
         switch (result.outcome) {
         case CalibrationKeeper::Outcome::Written:
         case CalibrationKeeper::Outcome::Untouched:
             onlyInMemory_ = false;
+            toldAboutCopy_.clear();
             return false;
         case CalibrationKeeper::Outcome::Merged: {
             onlyInMemory_ = false;
+            toldAboutCopy_.clear();
             const QString text = MergeText(fileName, result);
             qCInfo(lcStore, "%s", qUtf8Printable(text));
             Platform::Current().ShowMessage(owner, text, Caption, QMessageBox::Warning);
@@ -210,12 +215,16 @@ bool CalibrationStore::Transact(QWidget *owner, const QString &fileName, std::in
             qCWarning(lcStore, "Cannot save calibration: %s", result.reason.c_str());
             leftAlone
                 = QStringLiteral("%1 could not be read, so it is left as it is.").arg(fileName);
+            why = QString::fromStdString(result.reason);
             break;
         }
     } catch (...) {
         if (editFailed)
             throw;
-        qCWarning(lcStore, "Cannot save calibration: %s", qUtf8Printable(CurrentFailure()));
+        why = CurrentFailure();
+        qCWarning(lcStore, "Cannot save calibration: %s", qUtf8Printable(why));
+        TellLockAndJournal(owner, fileName, keeper_.LastResult().lockWarning,
+                           keeper_.LastResult().journalCopy);
     }
 
     // What another writer did is told also when the write then failed.
@@ -224,6 +233,8 @@ bool CalibrationStore::Transact(QWidget *owner, const QString &fileName, std::in
     QString text = QStringLiteral("Cannot save calibration");
     if (!leftAlone.isEmpty())
         text += QLatin1Char('\n') + leftAlone;
+    if (!why.isEmpty())
+        text += QLatin1Char('\n') + why;
     if (merge.outcome == CalibrationKeeper::Outcome::Merged)
         text += QLatin1Char('\n') + MergeText(fileName, merge);
     try {
@@ -243,6 +254,50 @@ bool CalibrationStore::Transact(QWidget *owner, const QString &fileName, std::in
     toldAboutCopy_.clear();
     OfferCopy(owner, text, width, height, points);
     return cameIn;
+}
+
+void CalibrationStore::TellLockAndJournal(QWidget *owner, const QString &fileName,
+                                          const std::string &lockWarning,
+                                          const std::string &journalCopy)
+{
+    QStringList lines;
+    if (!lockWarning.empty() && !toldNoLock_) {
+        toldNoLock_ = true;
+        lines << QStringLiteral("%1 cannot be locked (%2).\nIt is still saved, each time as a "
+                                "whole new file, never rewritten in place.")
+                     .arg(fileName, QString::fromStdString(lockWarning));
+    }
+    if (!journalCopy.empty())
+        lines << JournalText(fileName, journalCopy);
+    if (lines.isEmpty())
+        return;
+    const QString text = lines.join(QLatin1Char('\n'));
+    qCWarning(lcStore, "%s", qUtf8Printable(text));
+    Platform::Current().ShowMessage(owner, text, Caption, QMessageBox::Warning);
+}
+
+void CalibrationStore::TellOpening(QWidget *owner, const QString &fileName)
+{
+    QStringList lines;
+    if (!keeper_.LockFailure().empty()) {
+        // The reason names the file too; once is enough.
+        QString reason = QString::fromStdString(keeper_.LockFailure());
+        const QString prefix = fileName + QStringLiteral(": ");
+        if (reason.startsWith(prefix))
+            reason.remove(0, prefix.size());
+        lines << QStringLiteral("%1 was read without its lock: %2.").arg(fileName, reason);
+        // Said now; the saves need not say it again.
+        toldNoLock_ = keeper_.LockUnavailable();
+    }
+    if (!keeper_.JournalCopy().empty())
+        lines << JournalText(fileName, keeper_.JournalCopy());
+    if (!keeper_.RecoveryNote().empty())
+        qCWarning(lcStore, "%s", keeper_.RecoveryNote().c_str());
+    if (lines.isEmpty())
+        return;
+    const QString text = lines.join(QLatin1Char('\n'));
+    qCWarning(lcStore, "%s", qUtf8Printable(text));
+    Platform::Current().ShowMessage(owner, text, Caption, QMessageBox::Warning);
 }
 
 void CalibrationStore::OfferCopy(QWidget *owner, QString text, std::int32_t width,

@@ -29,15 +29,20 @@ public:
     CalibrationStore(const CalibrationStore &) = delete;
     CalibrationStore &operator=(const CalibrationStore &) = delete;
 
-    // Finishes a save that was killed midway (logged), then takes the lock file beside the
-    // calibration file. When another running Carteva holds it, warns and goes on all the same:
-    // the lock is only a notice, each save takes the file's own lock and merges. A lock whose
-    // process is gone, or that says nothing readable, is taken over without a word. Recovery
-    // copies and the side files of rewrites go to the user's data folder from here on.
+    // Takes the lock file beside the calibration file. When another running Carteva holds it,
+    // warns and goes on all the same: the lock is only a notice, each save takes the file's own
+    // lock and merges. A lock whose process is gone, or that says nothing readable, is taken over
+    // (or, where the folder keeps it, passed over) without a word. Recovery copies and the side
+    // files of rewrites go to the user's data folder from here on; a save that was cut off is
+    // dealt with as the file is read.
     void Claim(QWidget *owner, const QString &calibrationFileName);
 
     // The lock file Claim takes for that calibration file.
     static QString LockFileName(const QString &calibrationFileName);
+
+    // After the keeper's Read: tells the user of a lock another program holds (the file was read
+    // without waiting for it) and of a cut-off save that could not be finished.
+    void TellOpening(QWidget *owner, const QString &calibrationFileName);
 
     // Lets go of the lock, when the window closes.
     void Release();
@@ -67,6 +72,9 @@ public:
     static void WriteAsText(std::FILE *stream, std::span<const TCalibPoint> points);
 
 private:
+    // Says once per run that no lock can be had, and each time where a cut-off save's bytes went.
+    void TellLockAndJournal(QWidget *owner, const QString &fileName, const std::string &lockWarning,
+                            const std::string &journalCopy);
     void OfferCopy(QWidget *owner, QString text, std::int32_t width, std::int32_t height,
                    std::span<const TCalibPoint> points);
 
@@ -77,6 +85,7 @@ private:
     // The recovery copy the user was last told about for a file this run leaves alone: each
     // later Save goes there too, without another box.
     QString toldAboutCopy_;
+    bool toldNoLock_ = false;
 };
 
 } // namespace carteva

@@ -195,8 +195,14 @@ bool RecordChange::Apply(std::vector<TCalibPoint> &points, bool undo) const
 }
 
 void RecordChange::ApplyAll(std::vector<TCalibPoint> &points, std::span<const RecordChange> changes,
-                            bool undo, std::vector<Ref> &missing)
+                            bool undo, std::vector<Ref> &missing,
+                            std::vector<std::size_t> *missingAt)
 {
+    const auto miss = [&](std::size_t k, const Ref &ref) {
+        missing.push_back(ref);
+        if (missingAt)
+            missingAt->push_back(k);
+    };
     const auto removal = [undo](const RecordChange &c) { return c.From(undo) && !c.To(undo); };
     const auto insertion = [undo](const RecordChange &c) { return !c.From(undo) && c.To(undo); };
     if (changes.size() > 1 && std::all_of(changes.begin(), changes.end(), removal)) {
@@ -209,7 +215,7 @@ void RecordChange::ApplyAll(std::vector<TCalibPoint> &points, std::span<const Re
             if (at[k])
                 gone[*at[k]] = true;
             else
-                missing.push_back(refs[k]);
+                miss(k, refs[k]);
         }
         std::size_t i = 0;
         std::erase_if(points, [&](const TCalibPoint &) { return gone[i++]; });
@@ -240,14 +246,17 @@ void RecordChange::ApplyAll(std::vector<TCalibPoint> &points, std::span<const Re
         points = std::move(merged);
         return;
     }
-    const auto apply = [&](const RecordChange &change) {
-        if (!change.Apply(points, undo))
-            missing.push_back(*change.From(undo));
+    const auto apply = [&](std::size_t k) {
+        if (!changes[k].Apply(points, undo))
+            miss(k, *changes[k].From(undo));
     };
-    if (undo)
-        std::for_each(changes.rbegin(), changes.rend(), apply);
-    else
-        std::for_each(changes.begin(), changes.end(), apply);
+    if (undo) {
+        for (std::size_t k = changes.size(); k-- > 0;)
+            apply(k);
+    } else {
+        for (std::size_t k = 0; k < changes.size(); ++k)
+            apply(k);
+    }
 }
 
 } // namespace carteva

@@ -41,9 +41,11 @@ struct RecordChange
 
     // Makes the changes of one step again (`undo`: takes them back, in reverse) on the list as it
     // is. A record to remove or replace that is no longer there is left out: its Ref goes to
-    // `missing`. Removals and insertions of several records go in one pass over the list.
+    // `missing`, and its place in `changes` to `missingAt` when given. Removals and insertions of
+    // several records go in one pass over the list.
     static void ApplyAll(std::vector<TCalibPoint> &points, std::span<const RecordChange> changes,
-                         bool undo, std::vector<Ref> &missing);
+                         bool undo, std::vector<Ref> &missing,
+                         std::vector<std::size_t> *missingAt = nullptr);
 
     static Ref RefAt(std::span<const TCalibPoint> points, std::size_t index);
     // RefAt for many indexes (ascending; repeats allowed) in one pass.

@@ -3,14 +3,18 @@
 
 #include "calibration/CalibrationFile.h"
 #include "calibration/Errors.h"
+#include "calibration/FileLock.h"
+#include "calibration/FileOps.h"
 #include "calibration/MapProjection.h"
 #include "calibration/ProjectionFile.h"
+#include "calibration/RewriteJournal.h"
 #include "picture/PictureHeader.h"
 
 #include <QString>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <map>
 #include <system_error>
@@ -21,6 +25,19 @@ namespace carteva {
 namespace fs = std::filesystem;
 
 namespace {
+
+// Where the window keeps the journals of rewrites in place that no folder beside the file took:
+// its data folder, as Qt names it for the application "Carteva".
+fs::path JournalFolder()
+{
+    const char *data = std::getenv("XDG_DATA_HOME");
+    if (data != nullptr && fs::path(data).is_absolute())
+        return fs::path(data) / "Carteva" / "journal";
+    const char *home = std::getenv("HOME");
+    if (home == nullptr || *home == '\0')
+        return {};
+    return fs::path(home) / ".local" / "share" / "Carteva" / "journal";
+}
 
 fs::path FolderOf(const fs::path &file)
 {
@@ -91,7 +108,14 @@ CalibratedMap CalibratedMapReader::Read(const fs::path &bitmap, const fs::path &
     const fs::path calibration = CalibrationFileOf(bitmap);
     std::vector<TCalibPoint> points;
     std::string failure;
-    switch (ReadCalibrationFile(calibration, points, &failure)) {
+    // Read under the file's lock, as the window writes it: never a save half done.
+    FileOps ops;
+    const FileLock lock(ops, calibration);
+    if (RewriteJournal::Pending(ops, calibration, JournalFolder()))
+        throw Error(calibration.native()
+                    + ": a save of it was cut off midway and is not finished yet; open the map in "
+                      "Carteva, which finishes it, then export again");
+    switch (ReadCalibrationFile(calibration, points, ops, &failure)) {
     case CalibrationReadResult::Complete:
         break;
     case CalibrationReadResult::NoSuchFile:

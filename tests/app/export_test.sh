@@ -265,6 +265,14 @@ cp colour.bmp short.bmp
 cp garbage.bmp garbage.cali
 cp colour.cali icon2.cali
 cp icon.ico icon2.ico
+# A rewrite in place that was cut off, its journal beside the file as an earlier Carteva wrote it
+# (the new bytes, their length and FNV-1a hash, a mark): the export waits for the window to finish it.
+cp colour.bmp pending.bmp
+cp colour.cali pending.cali
+fnv1a() { local h=-3750763034362895579 b; for b in $(od -An -v -tu1 "$1"); do h=$(( (h ^ b) * 1099511628211 )); done; echo "$h"; }
+int64() { int32 $(($1 & 0xFFFFFFFF)); int32 $((($1 >> 32) & 0xFFFFFFFF)); }
+{ cat colour.cali; int64 "$(stat -c %s colour.cali)"; int64 "$(fnv1a colour.cali)"; printf CARTEVAJ; } \
+    > .pending.cali.rewrite
 while IFS='|' read -r status pattern args; do
     rm -f ./*.vrt* ./out.*
     # shellcheck disable=SC2086
@@ -281,6 +289,7 @@ done << 'ROWS'
 1|garbage.bmp: Stream read error|garbage.bmp
 1|missing.bmp: Cannot open file|missing.bmp
 1|icon2.ico: GDAL reads no icons|icon2.ico
+1|pending.cali: a save of it was cut off midway and is not finished yet|--format map --output out.map pending.bmp
 1|no/such/folder/out.vrt: cannot write|--output no/such/folder/out.vrt colour.bmp
 1|colour.cali: that is the bitmap|--output colour.cali colour.bmp
 1|one.cali: 1 usable point(s), too few to export; GDAL needs three|one.bmp

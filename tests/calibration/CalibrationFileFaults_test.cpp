@@ -5,8 +5,11 @@
 #include "calibration/Descriptor.h"
 #include "calibration/Errors.h"
 #include "calibration/FileIo.h"
+#include "calibration/FileLock.h"
 #include "calibration/FileNames.h"
 #include "calibration/FileOps.h"
+#include "calibration/RewriteJournal.h"
+#include "support/DyingFileOps.h"
 #include "support/ScratchFiles.h"
 
 #include <gtest/gtest.h>
@@ -24,7 +27,9 @@
 #include <random>
 #include <set>
 #include <string>
+#include <string_view>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -64,6 +69,7 @@ struct Refusal
 {
     const char *call = "";
     int error = 0;
+    fs::path journalFolder {}; // where a rewrite in place may put its journal; none: nowhere
 };
 
 // The real calls, with writes cut into small pieces (so that a save makes many of them), and the
@@ -93,7 +99,7 @@ public:
     }
     int CreateExclusive(const char *path, mode_t mode) override
     {
-        return Fail("create temporary") || Refused("create temporary")
+        return Fail("create temporary") || Refused("create temporary", path)
             ? -1
             : FileOps::CreateExclusive(path, mode);
     }
@@ -147,9 +153,12 @@ public:
     int Unlink(const char *path) override { return FileOps::Unlink(path); }
 
 private:
-    bool Refused(const char *call) const
+    bool Refused(const char *call, const char *path = nullptr) const
     {
-        if (std::strcmp(call, m_refusal.call) != 0)
+        // The refusing folder is the file's: a journal folder elsewhere takes files.
+        if (std::strcmp(call, m_refusal.call) != 0
+            || (path && !m_refusal.journalFolder.empty()
+                && std::string(path).starts_with(m_refusal.journalFolder.string())))
             return false;
         errno = m_refusal.error;
         return true;
@@ -182,6 +191,9 @@ void SweepSaveFailures(const std::optional<Bytes> &old, Refusal refusal = {})
 {
     const std::vector<TCalibPoint> points = SomePoints(5, 1);
     const Bytes saved = SavedBytes(800, 600, points);
+    // Without a place for its journal, no rewrite in place is risked.
+    const bool noJournal = refusal.error != 0 && refusal.journalFolder.empty()
+        && std::strcmp(refusal.call, "create temporary") == 0;
     int failAt = 0;
     for (;; ++failAt) {
         ScratchFolder folder;
@@ -192,22 +204,26 @@ void SweepSaveFailures(const std::optional<Bytes> &old, Refusal refusal = {})
         bool threw = false;
         std::string warning;
         try {
-            warning = WriteCalibrationFile(path, 800, 600, points, ops);
+            warning = ReplaceFile(ops, path, EncodeCalibration(800, 600, points), std::nullopt,
+                                  refusal.journalFolder);
         } catch (const Error &) {
             threw = true;
         }
         const bool replaced = fs::exists(path) && ReadBytes(path) == saved;
         if (!ops.Failed()) {
-            EXPECT_FALSE(threw);
-            EXPECT_TRUE(replaced);
+            EXPECT_EQ(threw, noJournal);
+            EXPECT_EQ(replaced, !noJournal);
+            if (noJournal) {
+                EXPECT_EQ(ReadBytes(path), *old);
+            }
             break;
         }
         SCOPED_TRACE("failing call " + std::to_string(failAt) + ": " + ops.FailedCall());
         if (replaced) {
             // Once the new file is in place only the folder's flush is left to fail, which is a
             // warning, not a failed save; closing the folder (or the file rewritten in place and
-            // flushed) cannot matter, nor can the side file of a rewrite in place that the
-            // folder refuses as well: the rewrite goes ahead without it.
+            // flushed) cannot matter, nor can the journal folder refusing the side file of a
+            // rewrite in place, which then lies beside the file.
             const std::string &call = ops.FailedCall();
             EXPECT_FALSE(threw);
             EXPECT_TRUE(call == "open folder" || call == "fsync" || call == "close"
@@ -224,9 +240,14 @@ void SweepSaveFailures(const std::optional<Bytes> &old, Refusal refusal = {})
         const std::set<std::string> expected
             = replaced || old ? std::set<std::string> {"valley.cali"} : std::set<std::string> {};
         EXPECT_EQ(folder.Names(), expected);
+        if (!refusal.journalFolder.empty() && fs::exists(refusal.journalFolder)) {
+            EXPECT_TRUE(fs::is_empty(refusal.journalFolder));
+        }
     }
     // Five 40-byte records in 7-byte writes: the sweep went through every one of them.
-    EXPECT_GT(failAt, int(saved.size() / 7));
+    if (!noJournal) {
+        EXPECT_GT(failAt, int(saved.size() / 7));
+    }
 }
 
 TEST(CalibrationFileFaults, SaveKeepsOldFileWhateverCallFails)
@@ -256,7 +277,15 @@ TEST(CalibrationFileFaults, FolderThatRefusesNewFilesGetsTheFileRewrittenInPlace
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(std::string(row.refusal.call) + " " + std::strerror(row.refusal.error));
-        SweepSaveFailures(SavedBytes(640, 480, SomePoints(row.oldPoints, 2)), row.refusal);
+        // With a journal folder elsewhere the file is rewritten in place; with none, no save is
+        // risked that a kill could leave neither old nor new.
+        ScratchFolder journals;
+        for (const bool withJournalFolder : {true, false}) {
+            Refusal refusal = row.refusal;
+            if (withJournalFolder)
+                refusal.journalFolder = journals.path / "journal";
+            SweepSaveFailures(SavedBytes(640, 480, SomePoints(row.oldPoints, 2)), refusal);
+        }
     }
 }
 
@@ -433,80 +462,107 @@ TEST(CalibrationFileFaults, KilledSaveLeavesTheCompleteOldOrNewFile)
 // A file with other names is rewritten in place. A child process does that and dies at one call
 // after another (as by SIGKILL: no destructor runs); the next reader finishes or undoes the
 // rewrite from its side file, and finds the complete old or new file, never a mix.
-class DyingFileOps : public FileOps
-{
-public:
-    explicit DyingFileOps(int dieAt)
-        : m_dieAt(dieAt)
-    { }
-    ssize_t Write(int fd, const void *buffer, std::size_t size) override
-    {
-        Step();
-        return FileOps::Write(fd, buffer, std::min<std::size_t>(size, 4000));
-    }
-    int CreateExclusive(const char *path, mode_t mode) override
-    {
-        Step();
-        return FileOps::CreateExclusive(path, mode);
-    }
-    int Fsync(int fd) override { return Step(), FileOps::Fsync(fd); }
-    int Truncate(int fd, off_t size) override { return Step(), FileOps::Truncate(fd, size); }
-    int Unlink(const char *path) override { return Step(), FileOps::Unlink(path); }
-    int Close(int fd) override { return Step(), FileOps::Close(fd); }
+using test::DyingFileOps;
 
-private:
-    void Step()
-    {
-        if (m_calls++ == m_dieAt)
-            _exit(99);
-    }
-    int m_dieAt;
-    int m_calls = 0;
-};
-
+// After the kill another program may change the file, in place or by a rename, before the next
+// Carteva comes, which may open it by its other name: the journal is found from either name, and
+// it finishes the rewrite only over the old bytes, the new or a mix of them, never over another
+// writer's. What it meant to write is then kept in a copy.
 TEST(CalibrationFileFaults, KilledRewriteInPlaceLeavesTheOldOrNewFile)
 {
     const std::vector<TCalibPoint> first = SomePoints(2000, 12), second = SomePoints(1999, 13);
     const Bytes firstBytes = SavedBytes(100, 100, first);
     const Bytes secondBytes = SavedBytes(100, 100, second);
-    int dieAt = 0, sawOld = 0, sawNew = 0;
-    for (;; ++dieAt) {
-        ScratchFolder folder;
-        const fs::path path = folder.path / "valley.cali";
-        WriteBytes(path, firstBytes);
-        fs::create_hard_link(path, folder.path / "other.cali");
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            DyingFileOps ops(dieAt);
-            try {
-                WriteCalibrationFile(path, 100, 100, second, ops);
-            } catch (...) {
-                _exit(2);
+    const Bytes x = SavedBytes(100, 100, SomePoints(1, 99));
+    const Bytes xRecord(x.begin() + 8, x.end());
+    enum class After { Nothing, AppendInPlace, AppendByRename };
+    int dieAt = 0, sawOld = 0, sawNew = 0, copies = 0;
+    for (bool done = false; !done; ++dieAt) {
+        for (const After after : {After::Nothing, After::AppendInPlace, After::AppendByRename}) {
+            SCOPED_TRACE("call " + std::to_string(dieAt) + ", other writer "
+                         + std::to_string(static_cast<int>(after)));
+            ScratchFolder folder, elsewhere, data;
+            const fs::path path = folder.path / "valley.cali";
+            const fs::path other = elsewhere.path / "other.cali";
+            const fs::path journals = data.path / "journal";
+            WriteBytes(path, firstBytes);
+            fs::create_hard_link(path, other);
+            const pid_t child = fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                DyingFileOps ops(dieAt);
+                try {
+                    ReplaceFile(ops, path, secondBytes, std::nullopt, journals);
+                } catch (...) {
+                    _exit(2);
+                }
+                _exit(0);
             }
-            _exit(0);
+            int status = 0;
+            ASSERT_EQ(waitpid(child, &status, 0), child);
+            ASSERT_TRUE(WIFEXITED(status));
+            ASSERT_NE(WEXITSTATUS(status), 2);
+            done = WEXITSTATUS(status) == 0;
+
+            Bytes expected; // the file as the next Carteva must leave it; empty: old or new
+            fs::path opened = other;
+            if (after != After::Nothing) {
+                Bytes grown = ReadBytes(path);
+                grown.insert(grown.end(), xRecord.begin(), xRecord.end());
+                if (after == After::AppendInPlace) {
+                    std::ofstream(path, std::ios::binary | std::ios::app)
+                        .write(reinterpret_cast<const char *>(xRecord.data()), 40);
+                } else {
+                    WriteBytes(folder.path / "new.cali", grown);
+                    fs::rename(folder.path / "new.cali", path);
+                    opened = path;
+                }
+                expected = grown;
+            }
+            CalibrationKeeper keeper;
+            keeper.SetJournalFolder(journals);
+            std::vector<Bytes> kept;
+            keeper.SetAsideWith([&](const fs::path &, std::span<const std::uint8_t> bytes) {
+                kept.emplace_back(bytes.begin(), bytes.end());
+                return "copy " + std::to_string(kept.size());
+            });
+            std::vector<TCalibPoint> read;
+            keeper.Read(opened, read);
+            const Bytes now = ReadBytes(opened);
+            if (expected.empty()) {
+                ASSERT_TRUE(now == firstBytes || now == secondBytes) << now.size() << " bytes";
+                (now == firstBytes ? sawOld : sawNew)++;
+                EXPECT_TRUE(fs::equivalent(path, other));
+                EXPECT_TRUE(kept.empty());
+            } else {
+                // The other writer's point stays; the rewrite's bytes are in a copy if it had
+                // begun, and the box names it.
+                ASSERT_EQ(now, expected) << now.size() << " bytes";
+                for (const Bytes &copy : kept)
+                    EXPECT_EQ(copy, secondBytes);
+                EXPECT_EQ(keeper.JournalCopy().empty(), kept.empty());
+                copies += int(kept.size());
+            }
+            if (after == After::AppendByRename) {
+                // The rewrite's own file lives on under the other name, and is finished there.
+                CalibrationKeeper second;
+                second.SetJournalFolder(journals);
+                read.clear();
+                second.Read(other, read);
+                EXPECT_TRUE(ReadBytes(other) == firstBytes || ReadBytes(other) == secondBytes);
+            }
+            EXPECT_EQ(folder.Names(), std::set<std::string> {"valley.cali"});
+            EXPECT_EQ(elsewhere.Names(), std::set<std::string> {"other.cali"});
+            EXPECT_TRUE(!fs::exists(journals) || fs::is_empty(journals));
+            FileOps posix;
+            EXPECT_FALSE(RewriteJournal::Pending(posix, path, journals));
         }
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFEXITED(status));
-        ASSERT_NE(WEXITSTATUS(status), 2) << "call " << dieAt;
-        CalibrationKeeper keeper;
-        std::vector<TCalibPoint> read;
-        keeper.Read(path, read);
-        const Bytes now = ReadBytes(path);
-        ASSERT_TRUE(now == firstBytes || now == secondBytes)
-            << "killed at call " << dieAt << ": " << now.size() << " bytes";
-        (now == firstBytes ? sawOld : sawNew)++;
-        EXPECT_TRUE(fs::equivalent(path, folder.path / "other.cali"));
-        EXPECT_EQ(folder.Names(), (std::set<std::string> {"other.cali", "valley.cali"}))
-            << "call " << dieAt;
-        if (WEXITSTATUS(status) == 0)
-            break;
     }
     // 80 KB in 4000-byte writes, twice (side file and file): the kills went through all of them.
     EXPECT_GT(dieAt, 40);
     EXPECT_GT(sawOld, 0);
     EXPECT_GT(sawNew, 1);
+    EXPECT_GT(copies, 0);
 }
 
 // Every call takes a while, as on a slow disk or network share.
@@ -638,6 +694,286 @@ TEST(CalibrationFileFaults, LinksLitterAndLongNamesSurviveASave)
     const std::string cut = FittingName(folder.path, wide, 11);
     const std::string kept = cut.substr(0, cut.size() - 17); // less "-" and 16 hex digits
     EXPECT_EQ(kept.size() % 2, 1u) << kept.size(); // "x" and whole two-byte characters
+}
+
+} // namespace
+} // namespace carteva
+
+namespace carteva {
+namespace {
+
+// Whether a second process can take the lock of `second` (another name of the file whose lock
+// this process holds through `first`), as `uid` when not 0: 0 it could not, 1 it could.
+int SecondLockTaken(const fs::path &first, const fs::path &second, uid_t uid, bool holdFirst)
+{
+    FileOps posix;
+    std::optional<FileLock> held;
+    if (holdFirst)
+        held.emplace(posix, first);
+    const pid_t child = fork();
+    if (child == 0) {
+        if (uid != 0 && (setgid(uid) != 0 || setuid(uid) != 0))
+            _exit(3);
+        try {
+            FileOps ops;
+            FileLock lock(ops, second, std::chrono::milliseconds(300));
+            _exit(lock.Unavailable().empty() ? 1 : 4);
+        } catch (const Error &) {
+            _exit(0);
+        }
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Every name of one file and every user who may write it share one lock: a symbolic link, a hard
+// link in another folder, another user in a shared folder (folder 0777, file 0666, umask 022).
+TEST(CalibrationFileFaults, OneLockPerFileWhateverItsNameAndUser)
+{
+    enum class Other { Symlink, HardLinkElsewhere, AnotherUser };
+    const mode_t mask = umask(022);
+    for (const Other other : {Other::Symlink, Other::HardLinkElsewhere, Other::AnotherUser}) {
+        SCOPED_TRACE(static_cast<int>(other));
+        if (other == Other::AnotherUser && geteuid() != 0) {
+            std::puts("another user: not root, row skipped");
+            continue;
+        }
+        ScratchFolder folder, elsewhere;
+        fs::permissions(folder.path, fs::perms::all);
+        fs::permissions(elsewhere.path, fs::perms::all);
+        const fs::path path = folder.path / "valley.cali";
+        WriteBytes(path, SavedBytes(1, 2, SomePoints(2, 1)));
+        fs::permissions(path, fs::perms(0666));
+        fs::path second = path;
+        uid_t uid = 0;
+        if (other == Other::Symlink) {
+            second = elsewhere.path / "link.cali";
+            fs::create_symlink(path, second);
+        } else if (other == Other::HardLinkElsewhere) {
+            second = elsewhere.path / "other.cali";
+            fs::create_hard_link(path, second);
+        } else {
+            uid = 65534;
+        }
+        EXPECT_EQ(SecondLockTaken(path, second, uid, true), 0);
+        // Let go, the lock is free for the other name or user.
+        EXPECT_EQ(SecondLockTaken(path, second, uid, false), 1);
+    }
+    umask(mask);
+}
+
+// The system keeps no locks there (a network folder): every save says so, and goes on only by
+// a rename, which cannot tear the file; a file with other names is not rewritten in place.
+class NoLockFileOps : public FileOps
+{
+public:
+    int Lock(int, int) override
+    {
+        errno = ENOLCK;
+        return -1;
+    }
+};
+
+TEST(CalibrationFileFaults, WithoutLocksSavesOnlyByRename)
+{
+    for (const bool hardLink : {false, true}) {
+        SCOPED_TRACE(hardLink);
+        ScratchFolder folder;
+        const fs::path path = folder.path / "valley.cali";
+        const Bytes old = SavedBytes(1, 2, SomePoints(2, 1));
+        WriteBytes(path, old);
+        if (hardLink)
+            fs::create_hard_link(path, folder.path / "other.cali");
+        NoLockFileOps ops;
+        CalibrationKeeper keeper(ops);
+        std::vector<TCalibPoint> points;
+        ASSERT_EQ(keeper.Read(path, points), CalibrationReadResult::Complete);
+        EXPECT_NE(keeper.LockFailure().find("No locks available"), std::string::npos);
+        points.push_back(SomePoints(1, 5)[0]);
+        try {
+            const auto result = keeper.Write(path, 1, 2, points);
+            EXPECT_FALSE(hardLink);
+            EXPECT_NE(result.lockWarning.find("flock: No locks available"), std::string::npos);
+            EXPECT_EQ(ReadBytes(path), SavedBytes(1, 2, points));
+        } catch (const Error &error) {
+            EXPECT_TRUE(hardLink) << error.what();
+            EXPECT_NE(std::string(error.what()).find("not without the file's lock"),
+                      std::string::npos)
+                << error.what();
+            EXPECT_EQ(ReadBytes(path), old);
+        }
+    }
+}
+
+// Side files of rewrites in place, in a folder that keeps them (no unlink): an emptied one is
+// harmless; one that can be neither removed nor emptied stops every save rather than be applied
+// over another window's point.
+class KeepingFileOps : public FileOps
+{
+public:
+    explicit KeepingFileOps(bool truncates)
+        : truncates_(truncates)
+    { }
+    int Unlink(const char *path) override
+    {
+        if (std::string_view(path).ends_with(".rewrite")) {
+            errno = EPERM;
+            return -1;
+        }
+        return FileOps::Unlink(path);
+    }
+    int Truncate(int fd, off_t size) override
+    {
+        struct stat info;
+        // Only the side file refuses: the calibration file is rewritten in place as ever.
+        if (!truncates_ && size == 0 && FileOps::Fstat(fd, &info) == 0 && info.st_size > 0
+            && (info.st_mode & 0777) == 0600) {
+            errno = EPERM;
+            return -1;
+        }
+        return FileOps::Truncate(fd, size);
+    }
+
+private:
+    bool truncates_;
+};
+
+TEST(CalibrationFileFaults, SideFilesAFolderKeepsNeverUndoAnotherWindowsSave)
+{
+    for (const bool truncates : {true, false}) {
+        SCOPED_TRACE(truncates);
+        ScratchFolder folder;
+        const fs::path path = folder.path / "valley.cali";
+        const std::vector<TCalibPoint> start = SomePoints(3, 1), more = SomePoints(3, 2);
+        WriteBytes(path, SavedBytes(1, 2, start));
+        fs::create_hard_link(path, folder.path / "other.cali");
+        fs::permissions(path, fs::perms(0644));
+        KeepingFileOps opsA(truncates), opsB(truncates);
+        CalibrationKeeper a(opsA), b(opsB);
+        ScratchFolder data; // the user's, where every name of the file finds its journal
+        a.SetJournalFolder(data.path / "journal");
+        b.SetJournalFolder(data.path / "journal");
+        std::vector<TCalibPoint> pointsA, pointsB;
+        a.Read(path, pointsA);
+        b.Read(folder.path / "other.cali", pointsB);
+        const auto add = [](CalibrationKeeper &keeper, const fs::path &name,
+                            std::vector<TCalibPoint> &points, const TCalibPoint &point) {
+            keeper.Transact(name, 1, 2, points,
+                            [&](std::vector<TCalibPoint> &list) { list.push_back(point); });
+        };
+        add(a, path, pointsA, more[0]);
+        if (truncates) {
+            add(b, folder.path / "other.cali", pointsB, more[1]);
+            add(a, path, pointsA, more[2]);
+            std::vector<TCalibPoint> all = start;
+            all.insert(all.end(), {more[0], more[1], more[2]});
+            EXPECT_EQ(ReadBytes(path), SavedBytes(1, 2, all));
+        } else {
+            // The side file stays whole: no save may go on, and none undoes the last one.
+            EXPECT_THROW(add(b, folder.path / "other.cali", pointsB, more[1]), Error);
+            std::vector<TCalibPoint> saved = start;
+            saved.push_back(more[0]);
+            EXPECT_EQ(ReadBytes(path), SavedBytes(1, 2, saved));
+            EXPECT_EQ(pointsB.size(), 4u); // its point is kept for a recovery copy
+        }
+    }
+}
+
+// A rewrite cut off that cannot be finished yet (the file may not be opened for writing now) stops
+// the save: going on by a rename would have the journal undo it later.
+class NoRewriteFileOps : public FileOps
+{
+public:
+    int OpenForRewriting(const char *) override
+    {
+        errno = EACCES;
+        return -1;
+    }
+};
+
+TEST(CalibrationFileFaults, ARewriteThatCannotBeFinishedYetStopsTheSave)
+{
+    ScratchFolder folder, data;
+    const fs::path path = folder.path / "valley.cali", journals = data.path / "journal";
+    const std::vector<TCalibPoint> p = SomePoints(3, 9);
+    const Bytes old = SavedBytes(1, 2, {p[0]}), meant = SavedBytes(1, 2, {p[0], p[1]});
+    WriteBytes(path, old);
+    struct stat info;
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    FileOps posix;
+    fs::path side;
+    ASSERT_EQ(RewriteJournal::Begin(posix, path, journals, {info.st_dev, info.st_ino}, old, meant,
+                                    side),
+              RewriteJournal::Begun::Written);
+    NoRewriteFileOps refusing;
+    CalibrationKeeper keeper(refusing);
+    keeper.SetJournalFolder(journals);
+    std::vector<TCalibPoint> points {p[0]};
+    points.push_back(p[2]);
+    EXPECT_THROW(keeper.Write(path, 1, 2, points), Error);
+    EXPECT_EQ(ReadBytes(path), old);
+    EXPECT_TRUE(RewriteJournal::Pending(posix, path, journals));
+    CalibrationKeeper later;
+    later.SetJournalFolder(journals);
+    std::vector<TCalibPoint> read;
+    later.Read(path, read);
+    EXPECT_EQ(ReadBytes(path), meant);
+}
+
+// What another writer removed goes to a copy before the write; when that copy fails, nothing is
+// written and the window's list is its own again, so that the removed point comes back once the
+// other writer puts it back.
+TEST(CalibrationFileFaults, FailedSetAsideCopyKeepsTheKnownState)
+{
+    ScratchFolder folder;
+    const fs::path path = folder.path / "valley.cali";
+    const std::vector<TCalibPoint> p = SomePoints(3, 7);
+    const Bytes ab = SavedBytes(1, 2, {p[0], p[1]});
+    WriteBytes(path, ab);
+    CalibrationKeeper keeper;
+    bool full = true;
+    keeper.SetAsideWith([&](const fs::path &, std::span<const std::uint8_t>) -> std::string {
+        if (full)
+            throw Error("recovered: write: No space left on device");
+        return "copy";
+    });
+    std::vector<TCalibPoint> points;
+    keeper.Read(path, points);
+    WriteBytes(path, SavedBytes(1, 2, {p[1]})); // another window removes the first point
+    const auto add = [&] {
+        keeper.Transact(path, 1, 2, points, [&](std::vector<TCalibPoint> &list) {
+            list.push_back(p[2]);
+        });
+    };
+    EXPECT_THROW(add(), Error);
+    EXPECT_EQ(ReadBytes(path), SavedBytes(1, 2, {p[1]}));
+    EXPECT_EQ(SavedBytes(1, 2, points), SavedBytes(1, 2, {p[0], p[1], p[2]}));
+    WriteBytes(path, ab); // and undoes that
+    full = false;
+    keeper.Write(path, 1, 2, points);
+    EXPECT_EQ(ReadBytes(path), SavedBytes(1, 2, {p[0], p[1], p[2]}));
+}
+
+// A window that could not read the file (cut short by another writer) saves into it again once
+// it is sound, merging what it read.
+TEST(CalibrationFileFaults, AWindowTakesUpItsFileAgainOnceItIsSound)
+{
+    ScratchFolder folder;
+    const fs::path path = folder.path / "valley.cali";
+    const std::vector<TCalibPoint> p = SomePoints(3, 8);
+    Bytes broken = SavedBytes(1, 2, {p[0]});
+    broken.push_back(7);
+    WriteBytes(path, broken);
+    CalibrationKeeper keeper;
+    std::vector<TCalibPoint> points;
+    EXPECT_EQ(keeper.Read(path, points), CalibrationReadResult::Failed);
+    points.push_back(p[1]);
+    EXPECT_EQ(keeper.Write(path, 1, 2, points).outcome, CalibrationKeeper::Outcome::NotReplaced);
+    WriteBytes(path, SavedBytes(1, 2, {p[0], p[2]}));
+    const auto result = keeper.Write(path, 1, 2, points);
+    EXPECT_EQ(result.outcome, CalibrationKeeper::Outcome::Merged);
+    EXPECT_EQ(ReadBytes(path), SavedBytes(1, 2, {p[0], p[1], p[2]}));
 }
 
 } // namespace

@@ -366,6 +366,10 @@ void PictureLoaderTest::FailuresGiveTheirMessages_data()
     file("10-bit channels", "map.bmp",
          WriteBmp(ColourImage(false), {32, 40, 3, false, {0x3FF00000, 0xFFC00, 0x3FF, 0}}),
          BitmapNotValid);
+    file("mask with a gap", "map.bmp",
+         Patched(WriteBmp(ColourImage(true), {16, 40, 3, false, {0xF800, 0x07E0, 0x001F, 0}}), 54,
+                 0xF00F),
+         BitmapNotValid);
     file("more colours than 256", "map.bmp", Patched(palette, 46, 257), BitmapNotValid);
 
     sample("trunc.emf", MetafileNotValid);
@@ -409,6 +413,18 @@ void PictureLoaderTest::GoodFilesLoadAtTheirSize_data()
     };
     QTest::newRow("MAP.BMP") << "MAP.BMP" << WriteBmp(ColourImage(false), {24})
                              << PictureKind::Bitmap << QSize(5, 3);
+    // Odd bit-field masks load: an empty channel reads as 0, bits past the pixel read as 0.
+    const QByteArray fields565 = WriteBmp(
+        ColourImage(true), {16, 40, 3, false, std::array<quint32, 4> {0xF800, 0x07E0, 0x001F, 0}});
+    const auto masked = [&](const char *name, quint32 red, quint32 green, quint32 blue) {
+        QTest::newRow(name) << "map.bmp"
+                            << Patched(Patched(Patched(fields565, 54, red), 58, green), 62, blue)
+                            << PictureKind::Bitmap << QSize(5, 3);
+    };
+    masked("empty blue mask (8-8-0)", 0xFF00, 0x00FF, 0);
+    masked("every mask empty", 0, 0, 0);
+    masked("overlapping masks", 0xFF00, 0x0FF0, 0x00FF);
+    masked("mask wider than the pixel", 0xFF0000, 0xFF00, 0xFF);
     sample("simple.emf", PictureKind::Metafile, {320, 200});
     sample("frame2x.emf", PictureKind::Metafile, {320, 200});
     sample("placeable96.wmf", PictureKind::Metafile, {320, 200});
@@ -439,6 +455,7 @@ void PictureLoaderTest::GoodFilesLoadAtTheirSize()
     QVERIFY_THROWS_NO_EXCEPTION(picture = LoadPicture(path));
     QCOMPARE(picture.Kind(), kind);
     QCOMPARE(QSize(picture.Width(), picture.Height()), size);
+    QCOMPARE(picture.Image().size(), size);
 }
 
 void PictureLoaderTest::MetafilesShowTheirDrawingOnWhite_data()
