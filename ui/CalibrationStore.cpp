@@ -22,6 +22,7 @@
 #include <csignal>
 
 #include <exception>
+#include <set>
 #include <span>
 
 namespace carteva {
@@ -30,6 +31,7 @@ namespace {
 
 Q_LOGGING_CATEGORY(lcStore, "carteva.calibration")
 
+// The calibration file's own warning; what a merge or the lock tells is the program's notice.
 const QString Caption = QStringLiteral("Error");
 
 QString Counted(std::size_t count, const char *one, const char *many)
@@ -93,6 +95,23 @@ QString MergeText(const QString &fileName, const CalibrationKeeper::WriteResult 
     return text;
 }
 
+// Points whose very record the file does not hold (each record of the file answers for one).
+std::size_t InNoFile(std::span<const TCalibPoint> points, std::span<const TCalibPoint> file)
+{
+    std::multiset<TCalibPoint::Record> held;
+    for (const TCalibPoint &point : file)
+        held.insert(point.ToRecord());
+    std::size_t count = 0;
+    for (const TCalibPoint &point : points) {
+        const auto found = held.find(point.ToRecord());
+        if (found == held.end())
+            ++count;
+        else
+            held.erase(found);
+    }
+    return count;
+}
+
 std::string Utf8(std::u16string_view text)
 {
     return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())).toStdString();
@@ -152,7 +171,7 @@ void CalibrationStore::Claim(QWidget *owner, const QString &calibrationFileName)
                        "It opens here as well: the points saved in either window are merged "
                        "into the file.")
             .arg(calibrationFileName, QString::number(pid), host),
-        Caption, QMessageBox::Warning);
+        ErrorHandler::OwnCaption(), QMessageBox::Information);
 }
 
 QString CalibrationStore::LockFileName(const QString &calibrationFileName)
@@ -203,7 +222,11 @@ bool CalibrationStore::Transact(QWidget *owner, const QString &fileName, std::in
             onlyInMemory_ = false;
             const QString text = MergeText(fileName, result);
             qCInfo(lcStore, "%s", qUtf8Printable(text));
-            Platform::Current().ShowMessage(owner, text, Caption, QMessageBox::Warning);
+            // Nothing is lost when nothing was overruled or set aside broken.
+            const bool overruled = !result.conflicts.empty() || !result.brokenFile.empty();
+            Platform::Current().ShowMessage(
+                owner, text, ErrorHandler::OwnCaption(),
+                overruled ? QMessageBox::Warning : QMessageBox::Information);
             return CameIn(result);
         }
         case CalibrationKeeper::Outcome::NotReplaced:
@@ -272,13 +295,17 @@ void CalibrationStore::OfferCopy(QWidget *owner, QString text, std::int32_t widt
     }
 }
 
-bool CalibrationStore::MayClose(QWidget *owner, std::size_t count) const
+bool CalibrationStore::MayClose(QWidget *owner, std::span<const TCalibPoint> points) const
 {
-    if (!onlyInMemory_ || count == 0)
+    if (!onlyInMemory_)
+        return true;
+    const std::size_t count = InNoFile(points, keeper_.FileHolds());
+    if (count == 0)
         return true;
     const int answer = Platform::Current().Ask(
-        owner, QStringLiteral("Close and lose %1?").arg(Counted(count, "point", "points")), Caption,
-        QMessageBox::Warning, {QStringLiteral("Close"), QStringLiteral("Cancel")});
+        owner, QStringLiteral("Close and lose %1?").arg(Counted(count, "point", "points")),
+        ErrorHandler::OwnCaption(), QMessageBox::Warning,
+        {QStringLiteral("Close"), QStringLiteral("Cancel")});
     return answer == 0;
 }
 

@@ -8,31 +8,60 @@
 namespace carteva {
 
 UndrawnLinesNotice::UndrawnLinesNotice(QWidget &window, QLabel &readout, QAction &drawLines)
-    : QLabel(QStringLiteral("This file's tracks and routes are not drawn: tick \"Draw tracks and "
-                            "routes\" in the GPX dialog or the picture's menu, and load it again."),
-             &window)
+    : QLabel(&window)
     , readout_(readout)
+    , linesText_(QStringLiteral("This file's tracks and routes are not drawn: tick \"Draw tracks "
+                                "and routes\" in the GPX dialog or the picture's menu, and load "
+                                "it again."))
 {
     setObjectName(QStringLiteral("UndrawnLinesNotice"));
     // In the strip between the top panel and the picture, clear of both.
     move(16, 42);
+    setText(linesText_);
     adjustSize();
     hide();
     connect(&drawLines, &QAction::toggled, this, [this](bool on) {
         if (!on)
             return;
-        hide();
         readout_.setToolTip(QString());
+        linesUp_ = false;
+        if (!saying_)
+            hide();
     });
+}
+
+void UndrawnLinesNotice::Show(const QString &text)
+{
+    setText(text);
+    adjustSize();
+    show();
+    raise();
 }
 
 void UndrawnLinesNotice::Tell()
 {
     if (std::exchange(told_, true))
         return;
-    readout_.setToolTip(text());
-    show();
-    raise();
+    readout_.setToolTip(linesText_);
+    linesUp_ = true;
+    if (!saying_)
+        Show(linesText_);
+}
+
+void UndrawnLinesNotice::Say(const QString &text)
+{
+    saying_ = true;
+    Show(text);
+}
+
+void UndrawnLinesNotice::Withdraw()
+{
+    if (!std::exchange(saying_, false))
+        return;
+    if (linesUp_)
+        Show(linesText_);
+    else
+        hide();
 }
 
 } // namespace carteva

@@ -7,9 +7,10 @@ class QAction;
 
 namespace carteva {
 
-// Tells the user, once per run, that a loaded file's tracks and routes were not drawn: a line
-// above the picture and the pointer readout's tooltip, where it is seen without opening
-// anything and without a box in the way. It goes once "Draw tracks and routes" is turned on.
+// The notice line above the picture, where the user sees what a loaded GPX file did not draw
+// without a box in the way. Once per run it tells that a file's tracks and routes were not drawn
+// (also as the pointer readout's tooltip), until "Draw tracks and routes" is turned on; and it
+// tells when nothing of a file lies on the picture, until the next file or Clear waypoints.
 class UndrawnLinesNotice : public QLabel
 {
     Q_OBJECT
@@ -18,10 +19,19 @@ public:
 
     // Shows the notice, unless it was shown before in this run.
     void Tell();
+    // Shows `text` in the notice's place, over the lines notice.
+    void Say(const QString &text);
+    // Takes what Say showed off again; the lines notice comes back if it still applies.
+    void Withdraw();
 
 private:
+    void Show(const QString &text);
+
     QLabel &readout_;
+    const QString linesText_;
     bool told_ = false;
+    bool linesUp_ = false; // told, and "Draw tracks and routes" not turned on since
+    bool saying_ = false;
 };
 
 } // namespace carteva
