@@ -64,20 +64,6 @@ constexpr int kMinimumOuterWidth = 680;
 constexpr int kOuterWidthAroundPicture = 60;
 constexpr int kOuterHeightAroundPicture = 110;
 
-QString OutsideText(const GpxOverlay::Sighting &sighting)
-{
-    QStringList counts;
-    if (sighting.waypointsOutside > 0)
-        counts << QStringLiteral("%1 %2").arg(sighting.waypointsOutside).arg(
-            sighting.waypointsOutside == 1 ? QStringLiteral("waypoint") : QStringLiteral("waypoints"));
-    if (sighting.linePointsOutside > 0)
-        counts << QStringLiteral("%1 %2").arg(sighting.linePointsOutside).arg(
-            sighting.linePointsOutside == 1 ? QStringLiteral("track or route point")
-                                            : QStringLiteral("track and route points"));
-    return QStringLiteral("All points of this file lie outside the picture: %1.")
-        .arg(counts.join(QStringLiteral(" and ")));
-}
-
 } // namespace
 
 TfrmMain::TfrmMain(QWidget *parent)
@@ -443,9 +429,7 @@ void TfrmMain::OverlayLoaded(GpxOverlay overlay)
     };
     overlays_->Add(std::move(overlay), document_->Mapping().Setup(), document_->Points(), lines,
                    warn);
-    // A file that draws nothing would otherwise look as if it had not loaded.
-    if (sighting.inside == 0 && sighting.waypointsOutside + sighting.linePointsOutside > 0)
-        linesNotice_->Say(OutsideText(sighting));
+    linesNotice_->TellOutside(sighting);
 }
 
 } // namespace carteva

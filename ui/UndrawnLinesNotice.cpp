@@ -48,10 +48,21 @@ void UndrawnLinesNotice::Tell()
         Show(linesText_);
 }
 
-void UndrawnLinesNotice::Say(const QString &text)
+void UndrawnLinesNotice::TellOutside(const GpxOverlay::Sighting &sighting)
 {
+    if (sighting.inside > 0 || sighting.waypointsOutside + sighting.linePointsOutside == 0)
+        return;
+    QStringList counts;
+    if (sighting.waypointsOutside > 0)
+        counts << QStringLiteral("%1 %2").arg(sighting.waypointsOutside).arg(
+            sighting.waypointsOutside == 1 ? QStringLiteral("waypoint") : QStringLiteral("waypoints"));
+    if (sighting.linePointsOutside > 0)
+        counts << QStringLiteral("%1 %2").arg(sighting.linePointsOutside).arg(
+            sighting.linePointsOutside == 1 ? QStringLiteral("track or route point")
+                                            : QStringLiteral("track and route points"));
     saying_ = true;
-    Show(text);
+    Show(QStringLiteral("All points of this file lie outside the picture: %1.")
+             .arg(counts.join(QStringLiteral(" and "))));
 }
 
 void UndrawnLinesNotice::Withdraw()

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "gpx/GpxOverlay.h"
+
 #include <QLabel>
 
 class QAction;
@@ -19,9 +21,10 @@ public:
 
     // Shows the notice, unless it was shown before in this run.
     void Tell();
-    // Shows `text` in the notice's place, over the lines notice.
-    void Say(const QString &text);
-    // Takes what Say showed off again; the lines notice comes back if it still applies.
+    // When nothing of a file lies on the picture, says how much lies outside it, over the lines
+    // notice: a file that draws nothing would otherwise look as if it had not loaded.
+    void TellOutside(const GpxOverlay::Sighting &sighting);
+    // Takes what TellOutside showed off again; the lines notice comes back if it still applies.
     void Withdraw();
 
 private:
