@@ -14,14 +14,15 @@ namespace {
 // Radius of the ring around a suspect point, in screen pixels: beyond the 3-pixel mark at zoom 4.
 constexpr double RingRadius = 9;
 
-// The largest of 1, 2 and 5 times a power of ten that is at most `limit`.
-double RoundScale(double limit)
+// The smallest of 1, 2 and 5 times a power of ten that is at least `least`: the longest line then
+// runs between once and two and a half times its shortest length.
+double RoundScale(double least)
 {
-    const double power = std::pow(10.0, std::floor(std::log10(limit)));
-    for (const double step : {5.0, 2.0, 1.0})
-        if (step * power <= limit)
+    const double power = std::pow(10.0, std::floor(std::log10(least)));
+    for (const double step : {1.0, 2.0, 5.0})
+        if (step * power >= least)
             return step * power;
-    return power;
+    return 10 * power;
 }
 
 } // namespace

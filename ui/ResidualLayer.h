@@ -23,7 +23,7 @@ class ResidualLayer
 {
 public:
     // The largest residual is drawn at least this long in picture pixels (more on a large
-    // picture), by a scale of 1, 2 or 5 times a power of ten.
+    // picture), by the smallest scale of 1, 2 or 5 times a power of ten that does it.
     static constexpr double ShortestLongest = 40;
 
     // Takes the residuals of `points` (one entry of `report` each) on a picture of `size`.

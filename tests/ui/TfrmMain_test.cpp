@@ -502,6 +502,13 @@ private slots:
                       QSize(60, 60));
         QCOMPARE(layer.Scale(), 20.0);
         QCOMPARE(layer.ScaleText(), QString("Residuals on the picture: drawn 20 times their length"));
+        // 3 px would need 13.3 times: rounded up to 20, never shorter than 40 px.
+        ResidualReport longer = report;
+        longer.Points[0] = {true, 3, 0, 3, 15, std::nullopt, false};
+        ResidualLayer scaledUp;
+        scaledUp.Rebuild(std::vector {MakePoint(10, 10, 0, 0, 0), MakePoint(30, 30, 0, 0, 0)},
+                         longer, QSize(60, 60));
+        QCOMPARE(scaledUp.Scale(), 20.0);
         QImage image(60, 60, QImage::Format_RGB32);
         image.fill(Qt::black);
         {
