@@ -71,25 +71,32 @@ QRect ToolWindowPlace::Choose(const QRect &remembered, QSize size, const QRect &
     if (beside)
         return *beside;
 
-    // No room beside: a corner of the screen, the first of the clear ones that covers least of
-    // the main window (the top right one when none is clear).
+    // No room beside: along the screen's edges, a corner or else the middle of a side, the first
+    // of the clear places that covers least of the main window (the top right corner when none
+    // is clear).
     QRect corner(QPoint(), fitting);
-    QList<QRect> corners;
+    QList<QRect> places;
     corner.moveTopRight(mainScreen.topRight());
-    corners << corner;
+    places << corner;
     corner.moveBottomRight(mainScreen.bottomRight());
-    corners << corner;
+    places << corner;
     corner.moveBottomLeft(mainScreen.bottomLeft());
-    corners << corner;
+    places << corner;
     corner.moveTopLeft(mainScreen.topLeft());
-    corners << corner;
+    places << corner;
+    corner.moveCenter(mainScreen.center());
+    for (const QRect &middle : {QRect(corner).translated(mainScreen.right() - corner.right(), 0),
+                                QRect(corner).translated(mainScreen.left() - corner.left(), 0),
+                                QRect(corner).translated(0, mainScreen.bottom() - corner.bottom()),
+                                QRect(corner).translated(0, mainScreen.top() - corner.top())})
+        places << middle;
     std::optional<QRect> best;
-    for (const QRect &frame : corners) {
+    for (const QRect &frame : places) {
         if (clear(frame)
             && (!best || Area(frame & mainFrame) < Area(*best & mainFrame)))
             best = frame;
     }
-    return best.value_or(corners.front());
+    return best.value_or(places.front());
 }
 
 void ToolWindowPlace::Apply(QWidget &tool, const QWidget &main, const QByteArray &remembered,
