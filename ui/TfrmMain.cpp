@@ -168,7 +168,7 @@ PointsWindow &TfrmMain::ShowPointsWindow()
             {undoKeys_->UndoAction(), undoKeys_->RedoAction(), menu_->PointsAction()});
     }
     pointsWindow_->show();
-    ShowResiduals();
+    Guarded([this] { ShowResiduals(); });
     pointsWindow_->raise();
     pointsWindow_->activateWindow();
     return *pointsWindow_;
