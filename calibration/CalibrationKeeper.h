@@ -127,6 +127,13 @@ public:
     // What the last Write saved but could not make sure of: the file (or its backup) is in place,
     // yet its folder could not be flushed. Not a failure, only worth logging; empty otherwise.
     const std::string &WriteWarning() const { return writeWarning_; }
+    // The points the file held when this run last read or wrote it; none when it has not been
+    // read. What a failed write left there is safe whatever the window still holds.
+    std::span<const TCalibPoint> FileHolds() const
+    {
+        return knowledge_ == Knowledge::Known ? std::span<const TCalibPoint>(base_)
+                                              : std::span<const TCalibPoint>();
+    }
 
 private:
     enum class Knowledge {

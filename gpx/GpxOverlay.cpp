@@ -31,6 +31,27 @@ WaypointCounts GpxOverlay::Draw(const MappingSetup &kind, std::span<const TCalib
     return counts;
 }
 
+GpxOverlay::Sighting GpxOverlay::Sight(const MappingSetup &kind,
+                                       std::span<const TCalibPoint> points, bool lines,
+                                       std::int64_t width, std::int64_t height) const
+{
+    const auto inside = [&](const Pixel &pixel) {
+        return pixel.X >= 0 && pixel.Y >= 0 && pixel.X < width && pixel.Y < height;
+    };
+    Sighting sighting;
+    if (!plot_ || !plot_->MadeWith(kind, points))
+        plot_ = WaypointPlot::Of(waypoints_, kind, points);
+    for (const Pixel &pixel : plot_->Pixels())
+        ++(inside(pixel) ? sighting.inside : sighting.waypointsOutside);
+    if (!lines || lines_.PointCount() == 0)
+        return sighting;
+    if (!linePlot_ || !linePlot_->MadeWith(kind, points))
+        linePlot_ = LinePlot::Of(lines_, kind, points);
+    for (const Pixel &pixel : linePlot_->Pixels())
+        ++(inside(pixel) ? sighting.inside : sighting.linePointsOutside);
+    return sighting;
+}
+
 std::size_t GpxOverlay::PointsToMap(const MappingSetup &kind, std::span<const TCalibPoint> points,
                                     bool lines) const
 {

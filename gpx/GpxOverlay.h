@@ -41,6 +41,15 @@ public:
     WaypointCounts Draw(const MappingSetup &kind, std::span<const TCalibPoint> points,
                         PixelSurface &surface, bool lines, std::int64_t width, std::int64_t height,
                         const std::function<void()> &onFirstUnmappable = {}) const;
+    // Where the mapped waypoints and line points (with `lines`) fall on a width × height picture.
+    struct Sighting
+    {
+        std::size_t inside = 0;
+        std::size_t waypointsOutside = 0;
+        std::size_t linePointsOutside = 0;
+    };
+    Sighting Sight(const MappingSetup &kind, std::span<const TCalibPoint> points, bool lines,
+                   std::int64_t width, std::int64_t height) const;
     // The waypoints and line points a Draw would map afresh.
     std::size_t PointsToMap(const MappingSetup &kind, std::span<const TCalibPoint> points,
                             bool lines) const;

@@ -43,6 +43,8 @@ public:
     {
         return points_.MadeWith(kind, points);
     }
+    // The lines' points mapped so far, all lines one after another.
+    const std::vector<Pixel> &Pixels() const { return points_.Pixels(); }
 
     // Paints each line orange, one pixel wide, through its points in order (a line of one point
     // is that pixel), clipped to the width × height picture. onFirstUnmappable runs where the

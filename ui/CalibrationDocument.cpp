@@ -231,7 +231,7 @@ void CalibrationDocument::Write()
 
 bool CalibrationDocument::MayClose() const
 {
-    return store_.MayClose(&owner_, points_.size());
+    return store_.MayClose(&owner_, points_);
 }
 
 void CalibrationDocument::TellSkipped(const QString &step,
@@ -257,7 +257,8 @@ void CalibrationDocument::TellSkipped(const QString &step,
                          changed ? QStringLiteral("changed") : QStringLiteral("removed"));
     }
     qCWarning(lcDocument, "%s", qUtf8Printable(text));
-    Platform::Current().ShowMessage(&owner_, text, QStringLiteral("Error"), QMessageBox::Warning);
+    Platform::Current().ShowMessage(&owner_, text, ErrorHandler::OwnCaption(),
+                                    QMessageBox::Warning);
 }
 
 } // namespace carteva

@@ -22,6 +22,7 @@
 #include <csignal>
 
 #include <exception>
+#include <set>
 #include <span>
 
 namespace carteva {
@@ -30,6 +31,7 @@ namespace {
 
 Q_LOGGING_CATEGORY(lcStore, "carteva.calibration")
 
+// The calibration file's own warning; what a merge or the lock tells is the program's notice.
 const QString Caption = QStringLiteral("Error");
 
 QString Counted(std::size_t count, const char *one, const char *many)
@@ -101,6 +103,23 @@ QString JournalText(const QString &fileName, const std::string &copy)
         .arg(fileName, QString::fromStdString(copy));
 }
 
+// Points whose very record the file does not hold (each record of the file answers for one).
+std::size_t InNoFile(std::span<const TCalibPoint> points, std::span<const TCalibPoint> file)
+{
+    std::multiset<TCalibPoint::Record> held;
+    for (const TCalibPoint &point : file)
+        held.insert(point.ToRecord());
+    std::size_t count = 0;
+    for (const TCalibPoint &point : points) {
+        const auto found = held.find(point.ToRecord());
+        if (found == held.end())
+            ++count;
+        else
+            held.erase(found);
+    }
+    return count;
+}
+
 std::string Utf8(std::u16string_view text)
 {
     return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())).toStdString();
@@ -154,7 +173,7 @@ void CalibrationStore::Claim(QWidget *owner, const QString &calibrationFileName)
                        "It opens here as well: the points saved in either window are merged "
                        "into the file.")
             .arg(calibrationFileName, QString::number(pid), host),
-        Caption, QMessageBox::Warning);
+        ErrorHandler::OwnCaption(), QMessageBox::Information);
 }
 
 QString CalibrationStore::LockFileName(const QString &calibrationFileName)
@@ -208,7 +227,11 @@ bool CalibrationStore::Transact(QWidget *owner, const QString &fileName, std::in
             toldAboutCopy_.clear();
             const QString text = MergeText(fileName, result);
             qCInfo(lcStore, "%s", qUtf8Printable(text));
-            Platform::Current().ShowMessage(owner, text, Caption, QMessageBox::Warning);
+            // Nothing is lost when nothing was overruled or set aside broken.
+            const bool overruled = !result.conflicts.empty() || !result.brokenFile.empty();
+            Platform::Current().ShowMessage(
+                owner, text, ErrorHandler::OwnCaption(),
+                overruled ? QMessageBox::Warning : QMessageBox::Information);
             return CameIn(result);
         }
         case CalibrationKeeper::Outcome::NotReplaced:
@@ -273,7 +296,7 @@ void CalibrationStore::TellLockAndJournal(QWidget *owner, const QString &fileNam
         return;
     const QString text = lines.join(QLatin1Char('\n'));
     qCWarning(lcStore, "%s", qUtf8Printable(text));
-    Platform::Current().ShowMessage(owner, text, Caption, QMessageBox::Warning);
+    Platform::Current().ShowMessage(owner, text, ErrorHandler::OwnCaption(), QMessageBox::Warning);
 }
 
 void CalibrationStore::TellOpening(QWidget *owner, const QString &fileName)
@@ -297,7 +320,7 @@ void CalibrationStore::TellOpening(QWidget *owner, const QString &fileName)
         return;
     const QString text = lines.join(QLatin1Char('\n'));
     qCWarning(lcStore, "%s", qUtf8Printable(text));
-    Platform::Current().ShowMessage(owner, text, Caption, QMessageBox::Warning);
+    Platform::Current().ShowMessage(owner, text, ErrorHandler::OwnCaption(), QMessageBox::Warning);
 }
 
 void CalibrationStore::OfferCopy(QWidget *owner, QString text, std::int32_t width,
@@ -327,13 +350,17 @@ void CalibrationStore::OfferCopy(QWidget *owner, QString text, std::int32_t widt
     }
 }
 
-bool CalibrationStore::MayClose(QWidget *owner, std::size_t count) const
+bool CalibrationStore::MayClose(QWidget *owner, std::span<const TCalibPoint> points) const
 {
-    if (!onlyInMemory_ || count == 0)
+    if (!onlyInMemory_)
+        return true;
+    const std::size_t count = InNoFile(points, keeper_.FileHolds());
+    if (count == 0)
         return true;
     const int answer = Platform::Current().Ask(
-        owner, QStringLiteral("Close and lose %1?").arg(Counted(count, "point", "points")), Caption,
-        QMessageBox::Warning, {QStringLiteral("Close"), QStringLiteral("Cancel")});
+        owner, QStringLiteral("Close and lose %1?").arg(Counted(count, "point", "points")),
+        ErrorHandler::OwnCaption(), QMessageBox::Warning,
+        {QStringLiteral("Close"), QStringLiteral("Cancel")});
     return answer == 0;
 }
 

@@ -65,8 +65,9 @@ public:
                   const CalibrationKeeper::Edit &edit);
     // The last save could put the points nowhere.
     bool PointsOnlyInMemory() const { return onlyInMemory_; }
-    // After a close's save: may the window close? Asks first when `count` points would be lost.
-    bool MayClose(QWidget *owner, std::size_t count) const;
+    // After a close's save: may the window close? Asks first when some of `points` would be lost:
+    // those the calibration file does not hold as it was last read or written.
+    bool MayClose(QWidget *owner, std::span<const TCalibPoint> points) const;
 
     // "X Y latitude longitude", a line per point: the last way out for points nothing could save.
     static void WriteAsText(std::FILE *stream, std::span<const TCalibPoint> points);

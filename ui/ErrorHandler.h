@@ -22,6 +22,10 @@ public:
     // nothing. Re-establishes the floating-point settings afterwards.
     static void Handle(std::exception_ptr failure);
     static QString MessageOf(std::exception_ptr failure);
+
+    // The caption of every box of the program's own but the few the start-up, the calibration
+    // file and the mapping have always captioned "Error".
+    static QString OwnCaption() { return QStringLiteral("Carteva"); }
 };
 
 // Runs an event handler's body so that no exception reaches Qt's event loop.

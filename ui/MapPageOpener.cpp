@@ -2,6 +2,7 @@
 #include "ui/MapPageOpener.h"
 
 #include "calibration/Mapping.h"
+#include "ui/ErrorHandler.h"
 #include "ui/PictureScrollArea.h"
 #include "ui/PictureView.h"
 #include "ui/Platform.h"
@@ -58,13 +59,16 @@ QUrl MapPageOpener::AddressFor(std::span<const TCalibPoint> points,
     return address_.For(WorkingPlace::Find(points, InSight(area), toPosition));
 }
 
-void MapPageOpener::Open(std::span<const TCalibPoint> points, const PictureScrollArea &area,
-                         const MappingSetup &kind) const
+void MapPageOpener::Open(QWidget *owner, std::span<const TCalibPoint> points,
+                         const PictureScrollArea &area, const MappingSetup &kind) const
 {
     const QUrl address = AddressFor(points, area, kind);
-    if (!Platform::Current().OpenUrl(address))
-        qCWarning(lcUi, "Cannot open the map page %s: %s", qUtf8Printable(address.toString()),
-                  qUtf8Printable(NoBrowserReason()));
+    if (Platform::Current().OpenUrl(address))
+        return;
+    const QString text = QStringLiteral("Cannot open the map page %1: %2.")
+                             .arg(address.toString(), NoBrowserReason());
+    qCWarning(lcUi, "%s", qUtf8Printable(text));
+    Platform::Current().ShowMessage(owner, text, ErrorHandler::OwnCaption(), QMessageBox::Warning);
 }
 
 } // namespace carteva

@@ -8,6 +8,8 @@
 
 #include <span>
 
+class QWidget;
+
 namespace carteva {
 
 class PictureScrollArea;
@@ -22,8 +24,8 @@ public:
     // mapping the user chose.
     QUrl AddressFor(std::span<const TCalibPoint> points, const PictureScrollArea &area,
                     const MappingSetup &kind = MappingKind::TwoNearest) const;
-    // Opens it; when no browser starts, the log says why and the window stays silent.
-    void Open(std::span<const TCalibPoint> points, const PictureScrollArea &area,
+    // Opens it; when no browser starts, a box over `owner` and the log say why.
+    void Open(QWidget *owner, std::span<const TCalibPoint> points, const PictureScrollArea &area,
               const MappingSetup &kind) const;
 
     static PictureInSight InSight(const PictureScrollArea &area);

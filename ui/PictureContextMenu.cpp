@@ -7,6 +7,7 @@
 #include "ui/MappingChoice.h"
 #include "ui/PictureView.h"
 #include "ui/TextCrossing.h"
+#include "ui/UserSettings.h"
 
 #include <QAction>
 #include <QMenu>
@@ -18,6 +19,8 @@
 namespace carteva {
 
 namespace {
+
+const QString ShowResidualsKey = QStringLiteral("picture/showResiduals");
 
 // Distance from a position to the view square of one picture pixel; 0 inside it.
 double DistanceToPixel(QPointF position, double x, double y, double zoom)
@@ -49,6 +52,11 @@ PictureContextMenu::PictureContextMenu(QWidget &window, PictureView &view,
     menu_->addAction(mapping.TwoNearestAction());
     menu_->addAction(mapping.BestFitAction());
     menu_->addAction(mapping.ProjectionAction());
+    showResiduals_ = menu_->addAction(QStringLiteral("Show residuals"));
+    showResiduals_->setCheckable(true);
+    showResiduals_->setChecked(UserSettings().value(ShowResidualsKey, false).toBool());
+    connect(showResiduals_, &QAction::toggled, this,
+            [](bool on) { UserSettings().setValue(ShowResidualsKey, on); });
     menu_->addSeparator();
     clearWaypoints_ = menu_->addAction(QStringLiteral("Clear waypoints"));
 

@@ -40,6 +40,8 @@ public:
     QMenu &Menu() const { return *menu_; }
     QAction *PointsAction() const { return points_; }
     QAction *RemoveAction() const { return remove_; }
+    // "Show residuals": checked, the fit is drawn on the picture; remembered for the next start.
+    QAction *ShowResidualsAction() const { return showResiduals_; }
 
     // The point whose mark lies nearest to `position` in a view at `zoom`, if within HitDistance:
     // the distance is to the nearest of the mark's five pixels; of equals, the one whose centre is
@@ -58,6 +60,7 @@ private:
     QAction *points_ = nullptr;
     QAction *remove_ = nullptr;
     QAction *clearWaypoints_ = nullptr;
+    QAction *showResiduals_ = nullptr;
     bool added_ = false;
     std::optional<std::size_t> target_;
 };

@@ -2,6 +2,7 @@
 #include "ui/PictureView.h"
 
 #include "picture/PictureLoader.h"
+#include "ui/ResidualLayer.h"
 
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -207,6 +208,12 @@ QRect PictureView::OutlineRect(QPoint pixel) const
 void PictureView::paintEvent(QPaintEvent *event)
 {
     PaintPicture(event);
+    if (residualLayer_) {
+        QPainter painter(this);
+        painter.scale(zoom_, zoom_);
+        residualLayer_->Paint(painter, QRect(PixelAt(event->rect().topLeft()),
+                                             PixelAt(event->rect().bottomRight())));
+    }
     PaintOutlines(event->rect());
 }
 

@@ -17,6 +17,8 @@ class QSinglePointEvent;
 
 namespace carteva {
 
+class ResidualLayer;
+
 // The picture view (Image1): owns the picture, draws it from its top-left corner at the zoom
 // factor, sizes itself to the zoomed picture, shows a cross-hair, and reports pointer moves and
 // clicks in picture pixels.
@@ -75,6 +77,8 @@ public:
     // never into it (the points window's selection).
     void SetOutlined(std::vector<QPoint> pixels);
     const std::vector<QPoint> &Outlined() const { return outlined_; }
+    // A layer painted over the picture and under the outlines; none: nothing. Not owned.
+    void SetResidualLayer(const ResidualLayer *layer) { residualLayer_ = layer; update(); }
 
     // The picture pixel last reported under the pointer (LastX, LastY); 0 x 0 before any.
     QPoint LastPixel() const { return reported_.value_or(QPoint()); }
@@ -130,6 +134,7 @@ private:
     // Pixels painted since the last repaint; one rectangle keeps many single-pixel updates cheap.
     QRect dirty_;
     std::vector<QPoint> outlined_;
+    const ResidualLayer *residualLayer_ = nullptr;
 };
 
 } // namespace carteva

@@ -27,6 +27,8 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -138,6 +140,9 @@ PointsWindow::PointsWindow(QWidget &window, const TfrmMainControls &ui,
     pointer_->setObjectName(QStringLiteral("Pointer"));
     distance_ = new QLabel(this);
     distance_->setObjectName(QStringLiteral("Distance"));
+    residualScale_ = new QLabel(this);
+    residualScale_->setObjectName(QStringLiteral("ResidualScale"));
+    residualScale_->hide();
     delete_ = new QPushButton(QStringLiteral("Delete"), this);
     delete_->setEnabled(false);
     projection_ = new QPushButton(document.Mapping().ProjectionAction()->text(), this);
@@ -152,6 +157,7 @@ PointsWindow::PointsWindow(QWidget &window, const TfrmMainControls &ui,
     layout->addWidget(table_, 1);
     layout->addWidget(summary_);
     layout->addWidget(figures_);
+    layout->addWidget(residualScale_);
     layout->addLayout(buttons);
     layout->addWidget(distance_);
     resize(640, 320);
@@ -263,12 +269,64 @@ void PointsWindow::OutlineSelection()
     delete_->setEnabled(!rows.isEmpty());
 }
 
+void PointsWindow::ShowResidualScale(const QString &text)
+{
+    residualScale_->setText(text);
+    residualScale_->setVisible(!text.isEmpty());
+}
+
 void PointsWindow::ShowPoint(int row)
 {
     if (row < 0 || std::size_t(row) >= document_.Points().size())
         return;
     const TCalibPoint &point = document_.Points()[std::size_t(row)];
-    ui_.PictureArea->ShowPixel(QPoint(point.X, point.Y), 4);
+    PictureScrollArea &area = *ui_.PictureArea;
+    if (area.View().Zoom() < 4)
+        area.ZoomTo(4, area.ViewCentre());
+    // The point goes to the middle of what this window leaves of the picture in sight: the
+    // largest strip of the viewport beside the part it covers.
+    QWidget &viewport = *area.viewport();
+    QRect free = viewport.rect();
+    const QRect covered
+        = QRect(viewport.mapFromGlobal(frameGeometry().topLeft()), frameGeometry().size()) & free;
+    if (isVisible() && !covered.isEmpty()) {
+        const QRect strips[] = {
+            QRect(QPoint(free.left(), free.top()), QPoint(covered.left() - 1, free.bottom())),
+            QRect(QPoint(covered.right() + 1, free.top()), free.bottomRight()),
+            QRect(free.topLeft(), QPoint(free.right(), covered.top() - 1)),
+            QRect(QPoint(free.left(), covered.bottom() + 1), free.bottomRight()),
+        };
+        free = *std::max_element(std::begin(strips), std::end(strips),
+                                 [](const QRect &a, const QRect &b) {
+                                     return qint64(std::max(a.width(), 0)) * std::max(a.height(), 0)
+                                         < qint64(std::max(b.width(), 0)) * std::max(b.height(), 0);
+                                 });
+    }
+    const PictureView &view = area.View();
+    const QPointF at = QPointF(view.pos()) + QPointF(point.X + 0.5, point.Y + 0.5) * view.Zoom();
+    const QPointF by = at - QRectF(free).center();
+    area.horizontalScrollBar()->setValue(area.horizontalScrollBar()->value() + qRound(by.x()));
+    area.verticalScrollBar()->setValue(area.verticalScrollBar()->value() + qRound(by.y()));
+    // Near the picture's edge scrolling may not get it clear: then this window steps aside, as
+    // little as it takes, staying on its screen.
+    const QPoint shown = view.mapToGlobal(
+        (QPointF(point.X + 0.5, point.Y + 0.5) * view.Zoom()).toPoint());
+    const QRect frame = frameGeometry();
+    if (!isVisible() || !frame.contains(shown) || !screen())
+        return;
+    const QRect screenArea = screen()->availableGeometry();
+    constexpr int Clearance = 12; // the mark and a little room around it
+    const QPoint moves[] = {QPoint(0, shown.y() + Clearance - frame.top()),
+                            QPoint(0, shown.y() - Clearance - frame.bottom()),
+                            QPoint(shown.x() + Clearance - frame.left(), 0),
+                            QPoint(shown.x() - Clearance - frame.right(), 0)};
+    std::optional<QPoint> best;
+    for (const QPoint &move : moves)
+        if (screenArea.contains(frame.translated(move))
+            && (!best || move.manhattanLength() < best->manhattanLength()))
+            best = move;
+    if (best)
+        this->move(pos() + *best);
 }
 
 bool PointsWindow::eventFilter(QObject *watched, QEvent *event)
@@ -285,7 +343,17 @@ void PointsWindow::showEvent(QShowEvent *event)
 {
     if (!placed_) {
         placed_ = true;
-        ToolWindowPlace::Apply(*this, window_, UserSettings().value(kGeometryKey).toByteArray());
+        // The picture's middle, the pointer readout and the entry fields stay in sight.
+        const auto global = [](const QWidget &widget) {
+            return QRect(widget.mapToGlobal(QPoint(0, 0)), widget.size());
+        };
+        const QWidget &viewport = *ui_.PictureArea->viewport();
+        QList<QRect> keepClear = {QRect(viewport.mapToGlobal(viewport.rect().center()), QSize(1, 1)),
+                                  global(*ui_.pnlRightTop)};
+        for (const QWidget *field : {ui_.edX, ui_.edY, ui_.edLat, ui_.edLon})
+            keepClear << global(*field);
+        ToolWindowPlace::Apply(*this, window_, UserSettings().value(kGeometryKey).toByteArray(),
+                               keepClear);
     }
     QWidget::showEvent(event);
     Refresh();

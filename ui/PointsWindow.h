@@ -40,12 +40,15 @@ public:
     void Refresh();
     // Removes the selected points, one undo step.
     void RemoveSelected();
+    // The scale of the residuals drawn on the picture; empty: none are drawn.
+    void ShowResidualScale(const QString &text);
 
     QTableView &Table() const { return *table_; }
     PointsTableModel &Model() const { return *model_; }
     QLabel &Summary() const { return *summary_; }
     QLabel &Pointer() const { return *pointer_; }
     QLabel &Distance() const { return *distance_; }
+    QLabel &ResidualScale() const { return *residualScale_; }
     QPushButton &DeleteButton() const { return *delete_; }
     MappingFigures &Figures() const { return *figures_; }
 
@@ -70,6 +73,7 @@ private:
     QLabel *summary_ = nullptr;
     QLabel *pointer_ = nullptr;
     QLabel *distance_ = nullptr;
+    QLabel *residualScale_ = nullptr;
     QPushButton *delete_ = nullptr;
     QPushButton *projection_ = nullptr;
     MappingFigures *figures_ = nullptr;

@@ -5,6 +5,7 @@
 #include "calibration/Mapping.h"
 #include "calibration/NumberText.h"
 #include "calibration/PixelSurface.h"
+#include "calibration/Residuals.h"
 #include "gpx/GpxOverlay.h"
 #include "ui/CalibrationDocument.h"
 #include "ui/EnteredPoint.h"
@@ -24,6 +25,7 @@
 #include "ui/PointsWindow.h"
 #include "ui/PositionPaste.h"
 #include "ui/ProjectionDialog.h"
+#include "ui/ResidualLayer.h"
 #include "ui/TextCrossing.h"
 #include "ui/UndoKeys.h"
 #include "ui/UndrawnLinesNotice.h"
@@ -95,6 +97,7 @@ TfrmMain::TfrmMain(QWidget *parent)
 TfrmMain::~TfrmMain()
 {
     // The tool windows read the points, which go with the document before the child widgets do.
+    ui.Image1->SetResidualLayer(nullptr);
     delete pointsWindow_;
     delete menu_;
     delete document_;
@@ -125,8 +128,12 @@ void TfrmMain::ConnectPointTools()
     connect(document_, &CalibrationDocument::PointsChanged, this,
             [this](bool marksOnly) { Guarded([&] { ShowPoints(marksOnly); }); });
     // Waypoints follow the mapping at once.
-    connect(&document_->Mapping(), &MappingChoice::Changed, this,
-            [this] { Guarded([this] { RepaintPicture(); }); });
+    connect(&document_->Mapping(), &MappingChoice::Changed, this, [this] {
+        Guarded([this] {
+            RepaintPicture();
+            ShowResiduals();
+        });
+    });
     undoKeys_ = new UndoKeys(*document_, this);
     addAction(undoKeys_->UndoAction());
     addAction(undoKeys_->RedoAction());
@@ -137,6 +144,9 @@ void TfrmMain::ConnectPointTools()
             [this] { ShowPointsWindow(); });
     connect(menu_, &PictureContextMenu::ClearWaypointsRequested, this,
             [this] { Guarded([this] { ClearWaypoints(); }); });
+    residuals_ = std::make_unique<ResidualLayer>();
+    connect(menu_->ShowResidualsAction(), &QAction::toggled, this,
+            [this] { Guarded([this] { ShowResiduals(); }); });
     connect(document_->Mapping().ProjectionAction(), &QAction::triggered, this, [this] {
         Guarded([this] {
             QWidget *parent = pointsWindow_ && pointsWindow_->isActiveWindow()
@@ -158,9 +168,23 @@ PointsWindow &TfrmMain::ShowPointsWindow()
             {undoKeys_->UndoAction(), undoKeys_->RedoAction(), menu_->PointsAction()});
     }
     pointsWindow_->show();
+    Guarded([this] { ShowResiduals(); });
     pointsWindow_->raise();
     pointsWindow_->activateWindow();
     return *pointsWindow_;
+}
+
+void TfrmMain::ShowResiduals()
+{
+    const bool shown = menu_->ShowResidualsAction()->isChecked();
+    if (shown) {
+        const MappingSetup setup = document_->Mapping().Setup();
+        residuals_->Rebuild(document_->Points(), ComputeResiduals(setup, document_->Points()),
+                            ui.Image1->PictureSize());
+    }
+    ui.Image1->SetResidualLayer(shown ? residuals_.get() : nullptr);
+    if (pointsWindow_)
+        pointsWindow_->ShowResidualScale(shown ? residuals_->ScaleText() : QString());
 }
 
 void TfrmMain::resizeEvent(QResizeEvent *event)
@@ -271,6 +295,7 @@ void TfrmMain::btSaveClick()
 
 void TfrmMain::ShowPoints(bool marksOnly)
 {
+    ShowResiduals();
     // The list is in the file already, whatever the drawing does (an icon cannot be drawn on).
     if (loadingPoints_)
         return;
@@ -282,7 +307,7 @@ void TfrmMain::ShowPoints(bool marksOnly)
 
 void TfrmMain::SpeedButton1Click()
 {
-    MapPageOpener().Open(document_->Points(), *ui.PictureArea, document_->Mapping().Setup());
+    MapPageOpener().Open(this, document_->Points(), *ui.PictureArea, document_->Mapping().Setup());
 }
 
 void TfrmMain::closeEvent(QCloseEvent *event)
@@ -318,6 +343,7 @@ void TfrmMain::LoadCalibration()
         const QScopedValueRollback loading(loadingPoints_, true);
         reason = document_->Load();
     }
+    ShowResiduals();
     if (reason.isEmpty()) {
         try {
             DrawPointMarks();
@@ -355,6 +381,7 @@ void TfrmMain::RepaintPicture()
 void TfrmMain::ClearWaypoints()
 {
     overlays_->Clear();
+    linesNotice_->Withdraw();
     RepaintPicture();
 }
 
@@ -384,8 +411,12 @@ void TfrmMain::OverlayLoaded(GpxOverlay overlay)
 {
     ui.Image1->RepaintNow();
     const bool lines = gpxLoader_->DrawsTracksAndRoutes();
+    linesNotice_->Withdraw();
     if (overlay.LinesLeftOut() && !lines)
         linesNotice_->Tell();
+    const QSize size = ui.Image1->PictureSize();
+    const GpxOverlay::Sighting sighting = overlay.Sight(
+        document_->Mapping().Setup(), document_->Points(), lines, size.width(), size.height());
     // One warning per overlay, at the first point that cannot be mapped: a box per waypoint
     // would make a large file impossible to get through.
     bool warned = false;
@@ -398,6 +429,7 @@ void TfrmMain::OverlayLoaded(GpxOverlay overlay)
     };
     overlays_->Add(std::move(overlay), document_->Mapping().Setup(), document_->Points(), lines,
                    warn);
+    linesNotice_->TellOutside(sighting);
 }
 
 } // namespace carteva

@@ -16,6 +16,7 @@ class GpxOverlayLoader;
 class OuterSizer;
 class PictureContextMenu;
 class PointsWindow;
+class ResidualLayer;
 class UndoKeys;
 class UndrawnLinesNotice;
 
@@ -50,6 +51,9 @@ public:
     void ClearWaypoints();
     // Shows the points window beside the main window and raises it (made when first asked for).
     PointsWindow &ShowPointsWindow();
+    // Draws the residuals of the points as they are on the picture, or takes them off, as "Show
+    // residuals" says.
+    void ShowResiduals();
 
     // For tests that press buttons, type into fields and look at the overlay.
     const TfrmMainControls &ControlsForTest() const { return ui; }
@@ -85,6 +89,7 @@ private:
     GpxOverlayLoader *gpxLoader_ = nullptr;
     GpxOverlayLayer *overlays_ = nullptr;
     UndrawnLinesNotice *linesNotice_ = nullptr;
+    std::unique_ptr<ResidualLayer> residuals_;
 };
 
 // The one window, and whether its start-up still has to open a picture.

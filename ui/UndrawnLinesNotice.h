@@ -1,15 +1,18 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "gpx/GpxOverlay.h"
+
 #include <QLabel>
 
 class QAction;
 
 namespace carteva {
 
-// Tells the user, once per run, that a loaded file's tracks and routes were not drawn: a line
-// above the picture and the pointer readout's tooltip, where it is seen without opening
-// anything and without a box in the way. It goes once "Draw tracks and routes" is turned on.
+// The notice line above the picture, where the user sees what a loaded GPX file did not draw
+// without a box in the way. Once per run it tells that a file's tracks and routes were not drawn
+// (also as the pointer readout's tooltip), until "Draw tracks and routes" is turned on; and it
+// tells when nothing of a file lies on the picture, until the next file or Clear waypoints.
 class UndrawnLinesNotice : public QLabel
 {
     Q_OBJECT
@@ -18,10 +21,20 @@ public:
 
     // Shows the notice, unless it was shown before in this run.
     void Tell();
+    // When nothing of a file lies on the picture, says how much lies outside it, over the lines
+    // notice: a file that draws nothing would otherwise look as if it had not loaded.
+    void TellOutside(const GpxOverlay::Sighting &sighting);
+    // Takes what TellOutside showed off again; the lines notice comes back if it still applies.
+    void Withdraw();
 
 private:
+    void Show(const QString &text);
+
     QLabel &readout_;
+    const QString linesText_;
     bool told_ = false;
+    bool linesUp_ = false; // told, and "Draw tracks and routes" not turned on since
+    bool saying_ = false;
 };
 
 } // namespace carteva

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "app/export/CalibratedMapReader.h"
 
+#include "app/export/PointLayout.h"
 #include "calibration/CalibrationFile.h"
 #include "calibration/Errors.h"
 #include "calibration/FileLock.h"
@@ -89,7 +90,7 @@ fs::path CalibratedMapReader::CalibrationFileOf(const fs::path &bitmap)
 }
 
 CalibratedMap CalibratedMapReader::Read(const fs::path &bitmap, const fs::path &outputFolder,
-                                        std::vector<std::string> &warnings)
+                                        std::vector<std::string> &warnings, bool projectionUsed)
 {
     CalibratedMap map;
     PictureHeader picture;
@@ -131,13 +132,19 @@ CalibratedMap CalibratedMapReader::Read(const fs::path &bitmap, const fs::path &
     }
 
     // The map's own projection, as the window keeps it beside the calibration.
-    const std::string projection = ProjectionFile::Read(calibration);
-    if (!projection.empty()) {
-        try {
-            map.Projection = std::make_shared<const MapProjection>(projection);
-        } catch (const Error &error) {
-            throw Error(ProjectionFile::NameFor(calibration).native() + ": " + error.what());
+    try {
+        const std::string projection = ProjectionFile::Read(calibration);
+        if (!projection.empty()) {
+            try {
+                map.Projection = std::make_shared<const MapProjection>(projection);
+            } catch (const Error &error) {
+                throw Error(ProjectionFile::NameFor(calibration).native() + ": " + error.what());
+            }
         }
+    } catch (const Error &error) {
+        if (projectionUsed)
+            throw;
+        warnings.push_back(std::string(error.what()) + "; this format does not use the projection");
     }
 
     for (std::size_t i = 0; i < points.size(); ++i) {
@@ -161,15 +168,8 @@ CalibratedMap CalibratedMapReader::Read(const fs::path &bitmap, const fs::path &
         warnings.push_back(calibration.native() + ": only " + std::to_string(points.size())
                            + (points.size() == 1 ? " point" : " points")
                            + "; GDAL needs three to warp");
-    // Only the first point of a pixel is the one the window finds and edits.
-    std::map<std::pair<std::int32_t, std::int32_t>, std::size_t> firstAt;
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        const auto [first, isNew] = firstAt.emplace(std::pair(points[i].X, points[i].Y), i + 1);
-        if (!isNew)
-            warnings.push_back(calibration.native() + ": records " + std::to_string(first->second)
-                               + " and " + std::to_string(i + 1) + " are both at pixel "
-                               + std::to_string(points[i].X) + ", " + std::to_string(points[i].Y));
-    }
+    for (const std::string &finding : PointLayout::Findings(map.Points))
+        warnings.push_back(calibration.native() + ": " + finding);
     return map;
 }
 

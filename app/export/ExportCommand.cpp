@@ -97,6 +97,22 @@ void CheckMapping(const CalibratedMap &map, const ExportOptions &options,
         warnings.push_back(options.Bitmap + ": no mapping: " + reason);
 }
 
+// A map file holds degrees, and plain text or the two nearest points never project.
+bool UsesProjection(const ExportOptions &options)
+{
+    switch (options.Format) {
+    case ExportFormat::Map:
+        return false;
+    case ExportFormat::Text:
+        return options.Fit.has_value() && *options.Fit != MappingKind::TwoNearest;
+    case ExportFormat::Report:
+    case ExportFormat::Pixels:
+        return options.Fit.value_or(MappingKind::BestFit) != MappingKind::TwoNearest;
+    default:
+        return true;
+    }
+}
+
 // The descriptor an output names when it is one the command was given open: "/dev/stdout" and
 // the like. Writing to it keeps what the shell set up (appending, a position in a file).
 std::optional<int> OpenDescriptorNamed(const fs::path &output)
@@ -230,7 +246,8 @@ int ExportCommand::Run(const ExportOptions &options, std::istream &in, std::ostr
         else
             CheckNotAnInput(output, bitmap);
         std::vector<std::string> warnings;
-        const CalibratedMap map = CalibratedMapReader::Read(bitmap, outputFolder, warnings);
+        const CalibratedMap map
+            = CalibratedMapReader::Read(bitmap, outputFolder, warnings, UsesProjection(options));
         if (options.Format == ExportFormat::Vrt && !map.GdalReadsImage)
             throw Error(bitmap.native()
                         + ": GDAL reads no icons or metafiles; choose --format map, points or "

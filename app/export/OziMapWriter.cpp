@@ -4,6 +4,7 @@
 #include "app/export/ShortestText.h"
 
 #include <cmath>
+#include <optional>
 #include <cstdio>
 #include <string_view>
 
@@ -37,15 +38,30 @@ std::string DegreesAndMinutes(double value, char positive, char negative)
         + (value < 0 ? negative : positive);
 }
 
-std::string PointLine(std::size_t number, const ExportPoint *point)
+// The map format holds whole pixels, and GDAL takes the number as the pixel's top-left corner,
+// while a point means the centre of its pixel. So the position written is the corner's: the
+// point's own, moved by the half pixel up and left that the best fit through all points gives
+// there. Without a fit the point's own position is written, half a pixel off in GDAL.
+GeoPosition CornerPosition(const ExportPoint &point, const Mapping &fit)
+{
+    const std::optional<GeoPosition> centre = fit.PixelToGeo(point.X, point.Y);
+    const std::optional<GeoPosition> corner = fit.PixelToGeo(point.X - 0.5, point.Y - 0.5);
+    if (!centre || !corner)
+        return {point.Lat, point.Lon};
+    return {point.Lat + double(corner->Lat - centre->Lat),
+            point.Lon + double(corner->Lon - centre->Lon)};
+}
+
+std::string PointLine(std::size_t number, const ExportPoint *point, const Mapping &fit)
 {
     char name[16];
     std::snprintf(name, sizeof name, "Point%02zu", number);
     std::string line = std::string(name) + ",xy,";
     if (point != nullptr) {
+        const GeoPosition at = CornerPosition(*point, fit);
         line += Padded(std::to_string(point->X), 5) + "," + Padded(std::to_string(point->Y), 5)
-            + ",in, deg," + DegreesAndMinutes(point->Lat, 'N', 'S') + ","
-            + DegreesAndMinutes(point->Lon, 'E', 'W');
+            + ",in, deg," + DegreesAndMinutes(double(at.Lat), 'N', 'S') + ","
+            + DegreesAndMinutes(double(at.Lon), 'E', 'W');
     } else {
         line += "     ,     ,in, deg,    ,          ,N,    ,          ,E";
     }
@@ -70,8 +86,9 @@ std::string OziMapWriter::Write(const CalibratedMap &map)
     line("Reserved 2");
     line("Magnetic Variation,,,E");
     line("Map Projection,Latitude/Longitude,PolyCal,No,AutoCalOnly,No,BSBUseWPX,No");
+    const Mapping fit(map.SetupFor(MappingKind::BestFit), CalibPointsOf(map));
     for (std::size_t i = 0; i < MaxPoints; ++i)
-        line(PointLine(i + 1, i < map.Points.size() ? &map.Points[i] : nullptr));
+        line(PointLine(i + 1, i < map.Points.size() ? &map.Points[i] : nullptr, fit));
     line("Projection Setup,,,,,,,,,,");
     line("Map Feature = MF ; Map Comment = MC     These follow if they exist");
     line("Track File = TF      These follow if they exist");

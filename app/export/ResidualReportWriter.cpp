@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "app/export/ResidualReportWriter.h"
 
+#include "app/export/PointLayout.h"
 #include "app/export/ShortestText.h"
 #include "app/export/VrtWriter.h"
 #include "calibration/NumberText.h"
@@ -76,6 +77,9 @@ std::string ResidualReportWriter::Write(const CalibratedMap &map, MappingKind ki
             text += "\t\t\t\t";
         text += residual.Suspect ? "suspect\n" : "\n";
     }
+    // The mapping's reason says what failed; the layout says which points to look at.
+    for (const std::string &finding : PointLayout::Findings(map.Points))
+        text += "# Found: " + finding + "\n";
     if (!report.Reason.empty())
         text += "# No mapping: " + report.Reason + "\n";
     else

@@ -77,12 +77,15 @@ read -r px py _ < <(echo "-70.5 -34.25" | gdaltransform -i colour.vrt)
 near "$px" 10.5 && near "$py" 25.5 && pass || fail "vrt: -70.5 -34.25 maps back to $px $py"
 gdalwarp -q colour.vrt colour.tif && pass || fail "gdalwarp cannot read colour.vrt"
 
-# map: GDAL's OziExplorer driver maps a point back to its pixel as stored.
+# map: the file holds whole pixels, which GDAL's OziExplorer driver takes as the pixel's top-left
+# corner; the positions written are the corners', so GDAL puts each point at its pixel's centre,
+# as the VRT does (to the 2 cm of the minutes' five decimals: 0.00005 px here).
 "$export_bin" --format map colour.bmp 2> /dev/null
 check "map exit status" $? 0
 read -r px py _ < <(echo "-70.25 -33.5" | gdaltransform -i colour.map)
-near "$px" 30 && near "$py" 6 && pass || fail "map: -70.25 -33.5 maps back to $px $py"
-grep -q "^Point01,xy,    4,    5,in, deg,  33,  30.00000,S,  70,  45.00000,W," colour.map ||
+awk -v x="$px" -v y="$py" 'BEGIN { exit !((x - 30.5)^2 + (y - 6.5)^2 < 1e-8) }' && pass ||
+    fail "map: -70.25 -33.5 maps back to $px $py"
+grep -q "^Point01,xy,    4,    5,in, deg,  33,  28.90564,S,  70,  45.77335,W," colour.map ||
     fail "map: Point01 line: $(grep Point01 colour.map)"
 { int32 40; int32 30; for _ in $(seq 31); do record 4 5 -33.5 -70.75; done; } > many.cali
 cp colour.bmp many.bmp
@@ -230,6 +233,36 @@ check "duplicate pixels: exit status" $? 0
 grep -q "twice.cali: only 2 points" twice.err || fail "no warning of two points: $(cat twice.err)"
 grep -q "twice.cali: records 1 and 2 are both at pixel 4, 5" twice.err ||
     fail "no warning of the duplicate pixel: $(cat twice.err)"
+
+# What keeps GDAL from fitting a transform is warned of, and the report names it: three points on
+# one line on the picture (GDAL: "Transform is not solvable"), and one pixel with two positions.
+{ int32 40; int32 30; record 4 5 -33.5 -70.75; record 10 10 -34.25 -70.5; record 16 15 -33.5 -70.25; } > line.cali
+{ int32 40; int32 30; points; record 4 5 -34.25 -70.25; } > shared.cali
+cp colour.bmp line.bmp
+cp colour.bmp shared.bmp
+for row in "line|line.cali: all points lie on one line on the picture" \
+           "shared|shared.cali: records 1 and 4 are both at pixel 4, 5"; do
+    map=${row%%|*} warning=${row#*|}
+    "$export_bin" $map.bmp 2> $map.err
+    check "$map: exit status" $? 0
+    grep -qF "$warning" $map.err || fail "$map: no warning \"$warning\": $(cat $map.err)"
+    grep -qF "# Found: ${warning#*: }" <("$export_bin" --format report $map.bmp 2> /dev/null) ||
+        fail "$map: the report does not name it: $("$export_bin" --format report $map.bmp 2> /dev/null)"
+done
+
+# A projection file that cannot be read fails only the formats that use the projection.
+cp colour.bmp prj.bmp
+cp colour.cali prj.cali
+echo "EPSG:999999" > prj.prj
+for format in text map; do
+    "$export_bin" --format $format --output out.$format prj.bmp 2> prj.err
+    check "broken prj, $format: exit status" $? 0
+    grep -q "warning: .*prj.prj: .*this format does not use the projection" prj.err ||
+        fail "broken prj, $format: $(cat prj.err)"
+done
+"$export_bin" --format points --output out.points prj.bmp 2> /dev/null
+check "broken prj, points: exit status" $? 1
+rm -f prj.prj out.text out.map
 
 # An 8000 x 6000 bitmap (a sparse file) is measured by its headers, not decoded: decoding alone
 # would take 192 MB.

@@ -264,16 +264,17 @@ main_of() { # pid: the main window of that Carteva, and its x and y
     x=$(awk '/Absolute upper-left X:/ {print $4}' <<< "$client")
     y=$(awk '/Absolute upper-left Y:/ {print $4}' <<< "$client")
 }
-answer_error_box() { # what it is about
+# The notices of another window's doings are captioned "Carteva", as the program's own boxes are.
+answer_notice_box() { # what it is about
     local box
-    box=$(window_named '^Error$') || fail "no message box about $1"
+    box=$(window_named '^Carteva$') || fail "no message box about $1"
     xdotool windowactivate --sync "$box" 2>/dev/null || true
     xdotool key Return
     sleep 0.3
 }
-answer_error_box_if_any() {
+answer_notice_box_if_any() {
     local box
-    box=$(window_named '^Error$' 3) || return 0
+    box=$(window_named '^Carteva$' 3) || return 0
     xdotool windowactivate --sync "$box" 2>/dev/null || true
     xdotool key Return
     sleep 0.3
@@ -298,7 +299,7 @@ start_carteva
 second_pid=$carteva_pid
 dialog=$(window_named '^Open bitmap to calibrate$') || fail "no bitmap dialog for the second window"
 open_map
-answer_error_box "the map being open already"
+answer_notice_box "the map being open already"
 main_of "$second_pid"
 xdotool windowmove "$main" 850 80
 sleep 0.5
@@ -311,14 +312,14 @@ read -r first_save_x first_save_y < <(at 395 21)
 xdotool mousemove "$first_save_x" "$first_save_y" click 1 mousemove "$second_save_x" "$second_save_y" click 1
 # The later save merges the earlier one's point and says so; the earlier window's close merges the
 # later one's.
-answer_error_box "the point saved at the same moment"
+answer_notice_box "the point saved at the same moment"
 main_of "$first_pid"
 xdotool key alt+F4
-answer_error_box_if_any
+answer_notice_box_if_any
 carteva_pid=$first_pid ends_with_status_0 "closing the first window"
 main_of "$second_pid"
 xdotool key alt+F4
-answer_error_box_if_any
+answer_notice_box_if_any
 carteva_pid=$second_pid ends_with_status_0 "closing the second window"
 after=$(od -An -tx1 -v "$cali" | tr -d ' \n')
 first_point=3c0000002800000000000000000000cb044000000000000000000000000000e00240000000000000

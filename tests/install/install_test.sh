@@ -44,7 +44,10 @@ if [ -f "$metainfo" ]; then
         { cat "$prefix/appstream.log" >&2; fail "appstreamcli rejects $id.metainfo.xml"; }
     grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" ||
         fail "the metadata does not launch $id.desktop"
-    grep -q "<screenshot" "$metainfo" || fail "the metadata has no screenshot"
+    # No home page yet: neither one nor a screenshot under it is named, and no placeholder.
+    grep -q "<screenshot\|homepage" "$metainfo" && fail "the metadata names a home page"
+    grep -qi "example\.\(org\|com\|net\)" "$metainfo" "$share/doc/carteva/copyright" &&
+        fail "a placeholder address is installed"
     grep -q "<binary>carteva-export</binary>" "$metainfo" || fail "the metadata omits carteva-export"
     grep -q "@[A-Z_]*@" "$metainfo" && fail "the metadata holds an unfilled @VARIABLE@"
 else

@@ -139,6 +139,43 @@ private slots:
         QVERIFY(notice->isHidden());
     }
 
+    void fileWithNothingOnThePictureSaysHowManyLieOutside_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("lines");
+        QTest::addColumn<QString>("said"); // empty: the notice line is hidden
+        const QByteArray outside = R"(<wpt lat="48" lon="16"/>)";
+        const QByteArray track
+            = R"(<trk><trkseg><trkpt lat="51" lon="13"/><trkpt lat="51" lon="12"/></trkseg></trk>)";
+        QTest::newRow("two waypoints beyond two edges")
+            << Gpx(outside + R"(<wpt lat="51" lon="13"/>)") << false
+            << "All points of this file lie outside the picture: 2 waypoints.";
+        QTest::newRow("waypoint and drawn track outside")
+            << Gpx(outside + track) << true
+            << "All points of this file lie outside the picture: 1 waypoint and 2 track and "
+               "route points.";
+        QTest::newRow("one waypoint inside, after a file outside")
+            << Gpx(outside + R"(<wpt lat="49.9" lon="14.1"/>)") << false << "";
+    }
+    void fileWithNothingOnThePictureSaysHowManyLieOutside()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, lines);
+        QFETCH(QString, said);
+        Calibrated f;
+        f.Loader().DrawTracksAndRoutes()->setChecked(lines);
+        auto *notice = f.window->findChild<QLabel *>("UndrawnLinesNotice");
+        if (said.isEmpty()) {
+            f.Overlay(f.WriteGpx("out.gpx", Gpx(R"(<wpt lat="48" lon="16"/>)")));
+            QVERIFY(!notice->isHidden());
+        }
+        f.Overlay(f.WriteGpx("a.gpx", content));
+        QVERIFY(f.platform.messages.empty());
+        QCOMPARE(notice->isHidden(), said.isEmpty());
+        if (!said.isEmpty())
+            QCOMPARE(notice->text(), said);
+    }
+
     void cancelChangesNothing()
     {
         Calibrated f;

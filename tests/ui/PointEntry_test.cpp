@@ -4,6 +4,7 @@
 #include "ui/GpxOverlayLoader.h"
 #include "ui/MappingChoice.h"
 #include "ui/PictureContextMenu.h"
+#include "ui/PictureScrollArea.h"
 #include "ui/PictureView.h"
 #include "ui/PointsTableModel.h"
 #include "picture/PathCrossing.h"
@@ -534,7 +535,8 @@ private slots:
             if (action->isVisible() && !action->isSeparator())
                 texts << action->text();
         QStringList expected {"Points…", "Two nearest points", "Best fit through all points",
-                              "Map projection…", "Clear waypoints", "Draw tracks and routes"};
+                              "Map projection…", "Show residuals", "Clear waypoints",
+                              "Draw tracks and routes"};
         if (!entry.isEmpty())
             expected.insert(1, entry);
         QCOMPARE(texts, expected);
@@ -598,34 +600,92 @@ private slots:
         QCOMPARE(f.window->ControlsForTest().Image1->Zoom(), 4.0);
     }
 
+    void aDoubleClickCentresThePointClearOfThePointsWindow_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<bool>("overPicture"); // the points window moved over the picture first
+        QTest::newRow("middle of the map") << 1 << false;
+        QTest::newRow("middle, the points window over the picture") << 1 << true;
+        QTest::newRow("corner of the map, the points window over the picture") << 2 << true;
+    }
+    void aDoubleClickCentresThePointClearOfThePointsWindow()
+    {
+        QFETCH(int, row);
+        QFETCH(bool, overPicture);
+        Started f(test::CalibrationBytes(
+            300, 200, {MakePoint(10, 10, 50, 14, 0), MakePoint(150, 100, 49.5L, 14.5L, 0),
+                       MakePoint(295, 195, 49, 15, 0)}));
+        PointsWindow &points = f.window->ShowPointsWindow();
+        PictureScrollArea &area = *f.window->ControlsForTest().PictureArea;
+        const QRect viewport(area.viewport()->mapToGlobal(QPoint(0, 0)), area.viewport()->size());
+        if (overPicture)
+            points.move(viewport.center() - QPoint(points.width() / 2, 0));
+        QTRY_VERIFY(!overPicture || points.frameGeometry().contains(viewport.center()));
+        emit points.Table().doubleClicked(points.Table().model()->index(row, 0));
+        QCOMPARE(area.View().Zoom(), 4.0);
+        const TCalibPoint &point = f.window->Document().Points()[std::size_t(row)];
+        const QPoint at = area.View().mapToGlobal(QPoint(point.X * 4 + 2, point.Y * 4 + 2));
+        QVERIFY2(viewport.contains(at), qPrintable(QString("%1,%2").arg(at.x()).arg(at.y())));
+        QTRY_VERIFY(!points.frameGeometry().contains(at));
+        if (!overPicture)
+            QVERIFY((at - viewport.center()).manhattanLength() <= 2);
+    }
+
     void thePointsWindowOpensWhollyOnAScreen_data()
     {
         // Frames on a 1920 x 1200 screen beside a second one of 1280 x 1024 to its right.
         QTest::addColumn<QRect>("remembered");
         QTest::addColumn<QRect>("mainFrame");
         QTest::addColumn<QRect>("expected");
-        const QRect none;
+        // The main window's screen and what must stay in sight: none but where a row says.
+        QTest::addColumn<QRect>("screen");
+        QTest::addColumn<QList<QRect>>("keepClear");
+        const QRect none, wide(0, 0, 1920, 1200);
         QTest::newRow("beside a small main window")
-            << none << QRect(100, 80, 700, 500) << QRect(807, 80, 400, 300);
+            << none << QRect(100, 80, 700, 500) << QRect(807, 80, 400, 300) << wide << QList<QRect>();
         QTest::newRow("the main window fills the screen")
-            << none << QRect(-8, -20, 1936, 1228) << QRect(1520, 0, 400, 300);
-        QTest::newRow("near the bottom right corner")
-            << none << QRect(1500, 1100, 300, 200) << QRect(1520, 900, 400, 300);
+            << none << QRect(-8, -20, 1936, 1228) << QRect(1520, 0, 400, 300) << wide << QList<QRect>();
+        QTest::newRow("near the bottom right corner: to its left")
+            << none << QRect(1500, 1100, 300, 200) << QRect(1093, 900, 400, 300) << wide
+            << QList<QRect>();
+        QTest::newRow("below a wide main window")
+            << none << QRect(100, 0, 1700, 700) << QRect(100, 707, 400, 300) << wide << QList<QRect>();
+        // The picture's middle, the readout at the top right, the entry fields at the top left.
+        const QList<QRect> wideMap = {QRect(950, 600, 1, 1), QRect(1600, 25, 100, 15),
+                                      QRect(110, 25, 400, 15)};
+        QTest::newRow("wide map: the bottom right corner, clear of the readout")
+            << none << QRect(100, 0, 1700, 1150) << QRect(1520, 900, 400, 300) << wide << wideMap;
+        QTest::newRow("narrow screen: the corner clear of the picture's middle")
+            << none << QRect(0, 0, 800, 600) << QRect(0, 300, 400, 300) << QRect(0, 0, 800, 600)
+            << QList<QRect> {QRect(400, 320, 1, 1), QRect(650, 25, 100, 15), QRect(10, 25, 400, 15)};
         QTest::newRow("remembered, on the other screen")
-            << QRect(2000, 100, 400, 300) << QRect(100, 80, 700, 500) << QRect(2000, 100, 400, 300);
+            << QRect(2000, 100, 400, 300) << QRect(100, 80, 700, 500) << QRect(2000, 100, 400, 300)
+            << wide << QList<QRect>();
         QTest::newRow("remembered, off every screen")
-            << QRect(1857, -20, 400, 300) << QRect(100, 80, 700, 500) << QRect(807, 80, 400, 300);
+            << QRect(1857, -20, 400, 300) << QRect(100, 80, 700, 500) << QRect(807, 80, 400, 300)
+            << wide << QList<QRect>();
         QTest::newRow("remembered, across both screens")
-            << QRect(1700, 100, 400, 300) << QRect(100, 80, 700, 500) << QRect(807, 80, 400, 300);
+            << QRect(1700, 100, 400, 300) << QRect(100, 80, 700, 500) << QRect(807, 80, 400, 300)
+            << wide << QList<QRect>();
+        QTest::newRow("remembered on the map, with room beside it")
+            << QRect(200, 100, 400, 300) << QRect(100, 80, 700, 500) << QRect(807, 80, 400, 300)
+            << wide << QList<QRect>();
+        QTest::newRow("remembered on a wide map, clear of what must be seen")
+            << QRect(1000, 800, 400, 300) << QRect(100, 0, 1700, 1150) << QRect(1000, 800, 400, 300)
+            << wide << wideMap;
+        QTest::newRow("remembered over the readout of a wide map")
+            << QRect(1500, 0, 400, 300) << QRect(100, 0, 1700, 1150) << QRect(1520, 900, 400, 300)
+            << wide << wideMap;
     }
     void thePointsWindowOpensWhollyOnAScreen()
     {
         QFETCH(QRect, remembered);
         QFETCH(QRect, mainFrame);
         QFETCH(QRect, expected);
-        const QRect screen(0, 0, 1920, 1200);
+        QFETCH(QRect, screen);
+        QFETCH(QList<QRect>, keepClear);
         QCOMPARE(ToolWindowPlace::Choose(remembered, QSize(400, 300), mainFrame, screen,
-                                         {screen, QRect(1920, 0, 1280, 1024)}),
+                                         {screen, QRect(1920, 0, 1280, 1024)}, keepClear),
                  expected);
     }
 

@@ -261,8 +261,10 @@ private slots:
             QCOMPARE(f.platform.messages[0].buttons, QStringList({"OK", "Save a copy as\u2026"}));
         }
         if (!recovered && !onSave) {
-            QCOMPARE(f.platform.messages[1].text, QString("Close and lose 2 points?"));
+            // The point the unchanged file still holds is not lost.
+            QCOMPARE(f.platform.messages[1].text, QString("Close and lose 1 point?"));
             QCOMPARE(f.platform.messages[1].buttons, QStringList({"Close", "Cancel"}));
+            QCOMPARE(f.platform.messages[1].caption, QString("Carteva"));
         }
         QCOMPARE(text.section(QLatin1Char('\n'), 0, 0), QString("Cannot save calibration"));
         QCOMPARE(f.platform.messages[0].caption, QString("Error"));
@@ -404,7 +406,9 @@ private slots:
         // A lock of a process that is gone is taken over without a word.
         QCOMPARE(std::any_of(f.platform.messages.begin(), f.platform.messages.end(),
                              [](const auto &message) {
-                                 return message.text.contains("is open in another Carteva window");
+                                 return message.text.contains("is open in another Carteva window")
+                                     && message.caption == "Carteva"
+                                     && message.icon == QMessageBox::Information;
                              }),
                  other == "lock");
         QSignalSpy changed(&f.window->Document(), &CalibrationDocument::PointsChanged);
@@ -446,6 +450,8 @@ private slots:
                   "were kept in "
                 : "\nThat file was kept unchanged in ";
             QVERIFY2(text.startsWith(calibration) && text.contains(named), qPrintable(text));
+            QCOMPARE(f.platform.messages[0].caption, QString("Carteva"));
+            QCOMPARE(f.platform.messages[0].icon, QMessageBox::Warning);
             const QString copy = text.mid(text.indexOf(named) + named.size()).section(
                 QRegularExpression("[;.]\\s|\\.$"), 0, 0);
             QVERIFY2(copy.startsWith(f.dataHome.path()), qPrintable(copy));
@@ -464,6 +470,8 @@ private slots:
             const QString text = f.platform.messages[0].text;
             QVERIFY2(text.startsWith(calibration) && text.contains("\n1 point came from there"),
                      qPrintable(text));
+            QCOMPARE(f.platform.messages[0].caption, QString("Carteva"));
+            QCOMPARE(f.platform.messages[0].icon, QMessageBox::Information);
             QCOMPARE(f.PixelAt(20, 10), qRgb(255, 0, 0));
             QCOMPARE(f.window->Document().Points().size(), std::size_t(2));
         } else {
@@ -492,6 +500,7 @@ private slots:
             f.platform.messages[0].text.startsWith(calibration + " was read without its lock: ")
                 && f.platform.messages[0].text.contains("another program has been saving it"),
             qPrintable(f.platform.messages[0].text));
+        QCOMPARE(f.platform.messages[0].caption, QString("Carteva"));
         held.reset();
         // Let go, the next Save goes through.
         SaveThroughTheWindow(f, {"20", "10", "49.75", "15.5"});
@@ -683,7 +692,7 @@ private slots:
         for (const auto &message : f.platform.messages)
             if (message.text.contains(" was skipped for point ")) {
                 skipped << message.text;
-                QCOMPARE(message.caption, QString("Error"));
+                QCOMPARE(message.caption, QString("Carteva"));
             }
         QCOMPARE(skipped, told.isEmpty() ? QStringList {} : QStringList {told});
     }

@@ -4,17 +4,24 @@
 #include "ui/MapPageAddress.h"
 #include "ui/MapPageOpener.h"
 #include "ui/PictureScrollArea.h"
+#include "ui/PictureContextMenu.h"
 #include "ui/PictureView.h"
+#include "ui/PointsWindow.h"
+#include "ui/ResidualLayer.h"
 #include "ui/TfrmMain.h"
+#include "ui/UserSettings.h"
 
 #include <QFile>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QtTest>
+
+#include <tuple>
 
 using namespace carteva;
 using carteva::test::WindowFixture;
@@ -482,7 +489,60 @@ private slots:
         QCOMPARE(opener.AddressFor(f.window->Document().Points(), area).toString(), opened);
     }
 
-    void openMapOpensTheBuildsPageAndOnlyLogsWhenNoBrowserStarts()
+    void residualsAreDrawnFromTheMarksWithTheirScale()
+    {
+        // Two residuals on a 60 x 60 picture: the longer one (2 px) drawn 20 times, reaching 40 px
+        // from its mark; the suspect point gets its ring.
+        ResidualReport report;
+        report.Points.resize(2);
+        report.Points[0] = {true, 2, 0, 2, 10, std::nullopt, false};
+        report.Points[1] = {true, 0, 1, 1, 5, std::nullopt, true};
+        ResidualLayer layer;
+        layer.Rebuild(std::vector {MakePoint(10, 10, 0, 0, 0), MakePoint(30, 30, 0, 0, 0)}, report,
+                      QSize(60, 60));
+        QCOMPARE(layer.Scale(), 20.0);
+        QCOMPARE(layer.ScaleText(), QString("Residuals on the picture: drawn 20 times their length"));
+        // 3 px would need 13.3 times: rounded up to 20, never shorter than 40 px.
+        ResidualReport longer = report;
+        longer.Points[0] = {true, 3, 0, 3, 15, std::nullopt, false};
+        ResidualLayer scaledUp;
+        scaledUp.Rebuild(std::vector {MakePoint(10, 10, 0, 0, 0), MakePoint(30, 30, 0, 0, 0)},
+                         longer, QSize(60, 60));
+        QCOMPARE(scaledUp.Scale(), 20.0);
+        QImage image(60, 60, QImage::Format_RGB32);
+        image.fill(Qt::black);
+        {
+            QPainter painter(&image);
+            layer.Paint(painter, QRect(0, 0, 60, 60));
+        }
+        const QRgb blue = qRgb(0, 90, 255), magenta = qRgb(255, 0, 255);
+        for (const auto &[x, y, colour] : {std::tuple {11, 10, blue}, {50, 10, blue},
+                                           {55, 10, qRgb(0, 0, 0)},
+                                           {30, 45, blue}, {30, 21, magenta}, {39, 30, magenta}})
+            QVERIFY2(image.pixel(x, y) == colour,
+                     qPrintable(QString("%1, %2: %3").arg(x).arg(y).arg(image.pixel(x, y), 0, 16)));
+        // A white edge beside the line, for dark maps.
+        QVERIFY(image.pixel(30, 9) == qRgb(255, 255, 255) || image.pixel(30, 11) == qRgb(255, 255, 255));
+
+        // In the window: off by default, then on through the menu and remembered.
+        WindowFixture f;
+        const TCalibPoint points[] = {MakePoint(5, 5, 50, 14, 0), MakePoint(50, 8, 50, 14.1L, 0),
+                                      MakePoint(8, 50, 49.9L, 14, 0), MakePoint(52, 52, 49.91L, 14.1L, 0)};
+        WindowFixture::WriteFile(f.Path("map.cali"), test::CalibrationBytes(60, 60, {std::begin(points), std::end(points)}));
+        f.Start(f.WriteBitmap("map.bmp", 60, 60));
+        QAction *shown = f.window->MenuForTest().ShowResidualsAction();
+        QVERIFY(!shown->isChecked());
+        PointsWindow &window = f.window->ShowPointsWindow();
+        QVERIFY(window.ResidualScale().isHidden());
+        shown->setChecked(true);
+        QVERIFY(window.ResidualScale().text().startsWith("Residuals on the picture: drawn "));
+        QVERIFY(!window.ResidualScale().isHidden());
+        QVERIFY(UserSettings().value("picture/showResiduals").toBool());
+        shown->setChecked(false);
+        QVERIFY(window.ResidualScale().isHidden());
+    }
+
+    void openMapOpensTheBuildsPageAndSaysWhyWhenNoBrowserStarts()
     {
         WindowFixture f;
         f.platform.browserStarts = false;
@@ -492,7 +552,12 @@ private slots:
         QCOMPARE(f.platform.urls[0], MapPageAddress::Built().For(WorkingPlace::World));
         if (!MapPageAddress::Built().SetByBuild())
             QCOMPARE(f.platform.urls[0], QUrl("https://www.openstreetmap.org/#map=2/0.0/0.0"));
-        QVERIFY(f.platform.messages.empty());
+        QCOMPARE(f.platform.messages.size(), std::size_t(1));
+        QVERIFY2(f.platform.messages[0].text.startsWith("Cannot open the map page "
+                                                         + f.platform.urls[0].toString() + ": "),
+                 qPrintable(f.platform.messages[0].text));
+        QCOMPARE(f.platform.messages[0].caption, QString("Carteva"));
+        QCOMPARE(f.platform.messages[0].icon, QMessageBox::Warning);
     }
 };
 
