@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "calibration/CalibPoint.h"
 #include "calibration/Extended.h"
 
 #include <optional>
+#include <span>
 #include <string>
 
 struct pj_ctx;
@@ -17,6 +19,14 @@ struct PlanePoint
 {
     double E;
     double N;
+};
+
+// Where PROJ's database says a system may be used: a name and a box in degrees (east may be less
+// than west where the box crosses 180°).
+struct AreaOfUse
+{
+    std::string Name;
+    double West = -180, South = -90, East = 180, North = 90;
 };
 
 // The map's own projection, as PROJ knows it: WGS 84 positions (what GPX carries) to the plane
@@ -40,8 +50,19 @@ public:
     const std::string &Name() const { return name_; }
     // The system as WKT (GDAL's own dialect where it can express it), for files other tools read.
     const std::string &Wkt() const { return wkt_; }
-    // Whether the system's first axis points north (a "2,1" axis mapping in GDAL's files).
+    // Whether the system, read back from Wkt() as GDAL reads it, names northing (or latitude)
+    // first: a "2,1" axis mapping in GDAL's files, whose X is always easting or longitude. Judged
+    // by the axes' names as well as their directions: on a south polar system both axes point
+    // north, the easting along 90° E.
     bool NorthingFirst() const { return northingFirst_; }
+    // Degrees on some datum rather than a projection.
+    bool IsGeographic() const { return geographic_; }
+    // "EPSG:2056" where the system carries an authority's code; empty otherwise.
+    const std::string &Code() const { return code_; }
+    // The system on one line, for headers: "CH1903+ / LV95 (EPSG:2056)", else its name and the
+    // definition as a PROJ string (a WKT or PROJJSON text may run over many lines).
+    std::string OneLine() const;
+    const std::optional<AreaOfUse> &Area() const { return area_; }
 
     // Empty where PROJ cannot project the position (outside the projection's domain) or the
     // position is not finite. Never throws.
@@ -50,7 +71,14 @@ public:
 
     // The UTM zone (WGS 84) whose band holds `lon`, north or south by `lat`: "EPSG:32633".
     static std::string UtmFor(Extended lat, Extended lon);
+    // The zone of the band the points' longitudes span, taken around the circle, and the
+    // hemisphere of their mean latitude; empty without a point with a finite position.
+    static std::string UtmFor(std::span<const TCalibPoint> points);
     static constexpr const char *WebMercator = "EPSG:3857";
+    // WGS 84 degrees with longitudes counted from 0 to 360, so that a band of them across the
+    // 180° meridian runs on without a jump: for files of points that straddle it.
+    static constexpr const char *DegreesAcross180
+        = "+proj=longlat +datum=WGS84 +lon_wrap=180 +no_defs +type=crs";
 
 private:
     void Release() noexcept;
@@ -58,7 +86,11 @@ private:
     std::string definition_;
     std::string name_;
     std::string wkt_;
+    std::string code_;
+    std::string projString_;
+    std::optional<AreaOfUse> area_;
     bool northingFirst_ = false;
+    bool geographic_ = false;
     pj_ctx *context_ = nullptr;
     PJconsts *toPlane_ = nullptr; // longitude, latitude in degrees -> easting, northing
 };

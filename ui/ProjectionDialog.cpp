@@ -15,31 +15,10 @@
 
 namespace carteva {
 
-namespace {
-
-// The UTM zone of the points' mean position; empty without a point with a finite position.
-std::string UtmOfPoints(std::span<const TCalibPoint> points)
-{
-    Extended sumLat = 0, sumLon = 0;
-    std::size_t count = 0;
-    for (const TCalibPoint &point : points) {
-        if (!BestFit::HasFinitePosition(point) || std::fabs(point.Lon) > 180)
-            continue;
-        sumLat += point.Lat;
-        sumLon += point.Lon;
-        ++count;
-    }
-    if (count == 0)
-        return {};
-    return MapProjection::UtmFor(sumLat / Extended(count), sumLon / Extended(count));
-}
-
-} // namespace
-
 ProjectionDialog::ProjectionDialog(QWidget *parent, const std::string &current,
                                    std::span<const TCalibPoint> points)
     : QDialog(parent)
-    , utmDefinition_(UtmOfPoints(points))
+    , utmDefinition_(MapProjection::UtmFor(points))
 {
     setObjectName(QStringLiteral("ProjectionDialog"));
     setWindowTitle(QStringLiteral("Map projection"));

@@ -72,7 +72,8 @@ fs::path CalibratedMapReader::CalibrationFileOf(const fs::path &bitmap)
 }
 
 CalibratedMap CalibratedMapReader::Read(const fs::path &bitmap, const fs::path &outputFolder,
-                                        std::vector<std::string> &warnings)
+                                        std::vector<std::string> &warnings,
+                                        const std::string *projection)
 {
     CalibratedMap map;
     PictureHeader picture;
@@ -106,13 +107,16 @@ CalibratedMap CalibratedMapReader::Read(const fs::path &bitmap, const fs::path &
     }
     }
 
-    // The map's own projection, as the window keeps it beside the calibration.
-    const std::string projection = ProjectionFile::Read(calibration);
-    if (!projection.empty()) {
+    // The map's own projection, as the window keeps it beside the calibration, or as given.
+    const std::string definition
+        = projection ? *projection : ProjectionFile::Read(calibration);
+    if (!definition.empty() && definition != "Degrees") {
         try {
-            map.Projection = std::make_shared<const MapProjection>(projection);
+            map.Projection = std::make_shared<const MapProjection>(definition);
         } catch (const Error &error) {
-            throw Error(ProjectionFile::NameFor(calibration).native() + ": " + error.what());
+            throw Error((projection ? "--projection " + definition
+                                    : ProjectionFile::NameFor(calibration).native())
+                        + ": " + error.what());
         }
     }
 
