@@ -42,6 +42,12 @@ std::optional<LongitudeSpan> LongitudeSpan::Of(std::span<const TCalibPoint> poin
             span.East = lons[i - 1] + 360;
         }
     }
+    Extended sum = 0;
+    for (const Extended lon : lons)
+        sum += lon < span.West ? lon + 360 : lon;
+    span.MeanLon = sum / Extended(lons.size());
+    if (span.MeanLon >= 180)
+        span.MeanLon -= 360;
     return span;
 }
 

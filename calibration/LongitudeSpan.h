@@ -19,6 +19,7 @@ struct LongitudeSpan
     Extended SumLat = 0;
     std::size_t Count = 0;
 
+    Extended MeanLon = 0; // within the band, brought into -180 … 180
     Extended Centre() const;
     Extended MeanLat() const { return SumLat / Extended(Count); }
     bool CrossesAntimeridian() const { return East > 180; }

@@ -93,6 +93,19 @@ bool NamesNorthingFirst(PJ_CONTEXT *context, const PJ *system)
         && StartsWithWord(name[1], "easting");
 }
 
+std::string BaseOf(PJ_CONTEXT *context, const PJ *system)
+{
+    Owned base {context, proj_crs_get_geodetic_crs(context, system)};
+    if (!base.object)
+        return {};
+    const char *authority = proj_get_id_auth_name(base.object, 0);
+    const char *code = proj_get_id_code(base.object, 0);
+    if (authority && code)
+        return std::string(authority) + ":" + code;
+    const char *wkt = proj_as_wkt(context, base.object, PJ_WKT2_2019, nullptr);
+    return wkt ? wkt : "";
+}
+
 std::optional<AreaOfUse> AreaOf(PJ_CONTEXT *context, const PJ *system)
 {
     AreaOfUse area;
@@ -108,6 +121,14 @@ std::optional<AreaOfUse> AreaOf(PJ_CONTEXT *context, const PJ *system)
 } // namespace
 
 MapProjection::MapProjection(const std::string &definition)
+    : MapProjection(definition, false)
+{ }
+
+MapProjection::MapProjection(const std::string &definition, OwnDatum)
+    : MapProjection(definition, true)
+{ }
+
+MapProjection::MapProjection(const std::string &definition, bool ownDatum)
     : definition_(Trimmed(definition))
 {
     context_ = proj_context_create();
@@ -138,22 +159,14 @@ MapProjection::MapProjection(const std::string &definition)
         const char *code = proj_get_id_code(target.object, 0);
         if (authority && code)
             code_ = std::string(authority) + ":" + code;
-        if (const char *text = proj_as_proj_string(context_, target.object, PJ_PROJ_5, nullptr))
-            projString_ = text;
         area_ = AreaOf(context_, target.object);
-        // On one line: the files that carry it hold it in a line or an attribute.
-        const char *const oneLine[] = {"MULTILINE=NO", nullptr};
-        const char *wkt = proj_as_wkt(context_, target.object, PJ_WKT1_GDAL, oneLine);
-        if (!wkt)
-            wkt = proj_as_wkt(context_, target.object, PJ_WKT2_2019, oneLine);
-        wkt_ = wkt ? wkt : definition_;
-        // GDAL reads the axes from the WKT written for it, which may differ from the definition's
-        // (WKT 1 leaves out the axes of most projected systems, and so means easting first).
-        Owned written {context_, proj_create(context_, wkt_.c_str())};
-        northingFirst_ = NamesNorthingFirst(context_, written.object ? written.object
-                                                                     : target.object);
+        base_ = BaseOf(context_, target.object);
+        // Weighing candidates needs neither the texts for other tools nor their axes.
+        if (!ownDatum)
+            DescribeForFiles(target.object);
 
-        Owned wgs84 {context_, proj_create(context_, "EPSG:4326")};
+        Owned wgs84 {context_, ownDatum ? proj_crs_get_geodetic_crs(context_, target.object)
+                                        : proj_create(context_, "EPSG:4326")};
         Owned operation {context_, wgs84.object ? proj_create_crs_to_crs_from_pj(
                                                       context_, wgs84.object, target.object,
                                                       nullptr, nullptr)
@@ -170,12 +183,29 @@ MapProjection::MapProjection(const std::string &definition)
     proj_log_func(context_, nullptr, &KeepLastMessage);
 }
 
+void MapProjection::DescribeForFiles(const PJconsts *system)
+{
+    if (const char *text = proj_as_proj_string(context_, system, PJ_PROJ_5, nullptr))
+        projString_ = text;
+    // On one line: the files that carry it hold it in a line or an attribute.
+    const char *const oneLine[] = {"MULTILINE=NO", nullptr};
+    const char *wkt = proj_as_wkt(context_, system, PJ_WKT1_GDAL, oneLine);
+    if (!wkt)
+        wkt = proj_as_wkt(context_, system, PJ_WKT2_2019, oneLine);
+    wkt_ = wkt ? wkt : definition_;
+    // GDAL reads the axes from the WKT written for it, which may differ from the definition's
+    // (WKT 1 leaves out the axes of most projected systems, and so means easting first).
+    Owned written {context_, proj_create(context_, wkt_.c_str())};
+    northingFirst_ = NamesNorthingFirst(context_, written.object ? written.object : system);
+}
+
 MapProjection::MapProjection(const MapProjection &other)
     : definition_(other.definition_)
     , name_(other.name_)
     , wkt_(other.wkt_)
     , code_(other.code_)
     , projString_(other.projString_)
+    , base_(other.base_)
     , area_(other.area_)
     , northingFirst_(other.northingFirst_)
     , geographic_(other.geographic_)
@@ -203,6 +233,7 @@ MapProjection::MapProjection(MapProjection &&other) noexcept
     , wkt_(std::move(other.wkt_))
     , code_(std::move(other.code_))
     , projString_(std::move(other.projString_))
+    , base_(std::move(other.base_))
     , area_(std::move(other.area_))
     , northingFirst_(other.northingFirst_)
     , geographic_(other.geographic_)
@@ -219,6 +250,7 @@ MapProjection &MapProjection::operator=(MapProjection &&other) noexcept
         wkt_ = std::move(other.wkt_);
         code_ = std::move(other.code_);
         projString_ = std::move(other.projString_);
+        base_ = std::move(other.base_);
         area_ = std::move(other.area_);
         northingFirst_ = other.northingFirst_;
         geographic_ = other.geographic_;
@@ -285,7 +317,7 @@ std::string MapProjection::UtmFor(std::span<const TCalibPoint> points)
     const std::optional<LongitudeSpan> span = LongitudeSpan::Of(points);
     if (!span)
         return {};
-    return UtmFor(span->MeanLat(), span->Centre());
+    return UtmFor(span->MeanLat(), span->MeanLon);
 }
 
 std::string MapProjection::UtmFor(Extended lat, Extended lon)

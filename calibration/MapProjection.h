@@ -39,6 +39,12 @@ public:
     // +zone=33", with or without +type=crs). Throws Error with PROJ's own reason when PROJ does
     // not know it or it names no coordinate system.
     explicit MapProjection(const std::string &definition);
+    // Positions taken as on the system's own datum, as if they were WGS 84: only the projection's
+    // conversion, which PROJ prepares ten times faster than a way from WGS 84 (measured: 0.45 ms
+    // against 7.7 ms a system). For weighing many candidates: over a sheet, a datum shift is
+    // nearly a shift and a turn, which the fit's affine part takes up.
+    enum class OwnDatum { Yes };
+    MapProjection(const std::string &definition, OwnDatum);
     MapProjection(const MapProjection &other);
     MapProjection &operator=(const MapProjection &other);
     MapProjection(MapProjection &&other) noexcept;
@@ -48,7 +54,8 @@ public:
     const std::string &Definition() const { return definition_; }
     // The system's name as PROJ gives it ("WGS 84 / UTM zone 33N").
     const std::string &Name() const { return name_; }
-    // The system as WKT (GDAL's own dialect where it can express it), for files other tools read.
+    // The system as WKT (GDAL's own dialect where it can express it), for files other tools read;
+    // the definition itself under OwnDatum.
     const std::string &Wkt() const { return wkt_; }
     // Whether the system, read back from Wkt() as GDAL reads it, names northing (or latitude)
     // first: a "2,1" axis mapping in GDAL's files, whose X is always easting or longitude. Judged
@@ -63,6 +70,9 @@ public:
     // definition as a PROJ string (a WKT or PROJJSON text may run over many lines).
     std::string OneLine() const;
     const std::optional<AreaOfUse> &Area() const { return area_; }
+    // The geographic system the projection works from ("EPSG:4277"), or its WKT where it has no
+    // code; the system itself for a geographic one.
+    const std::string &BaseSystem() const { return base_; }
 
     // Empty where PROJ cannot project the position (outside the projection's domain) or the
     // position is not finite. Never throws.
@@ -71,8 +81,8 @@ public:
 
     // The UTM zone (WGS 84) whose band holds `lon`, north or south by `lat`: "EPSG:32633".
     static std::string UtmFor(Extended lat, Extended lon);
-    // The zone of the band the points' longitudes span, taken around the circle, and the
-    // hemisphere of their mean latitude; empty without a point with a finite position.
+    // The zone of the points' mean longitude, taken around the circle, and the hemisphere of their
+    // mean latitude; empty without a point with a finite position.
     static std::string UtmFor(std::span<const TCalibPoint> points);
     static constexpr const char *WebMercator = "EPSG:3857";
     // WGS 84 degrees with longitudes counted from 0 to 360, so that a band of them across the
@@ -81,6 +91,8 @@ public:
         = "+proj=longlat +datum=WGS84 +lon_wrap=180 +no_defs +type=crs";
 
 private:
+    MapProjection(const std::string &definition, bool ownDatum);
+    void DescribeForFiles(const PJconsts *system);
     void Release() noexcept;
 
     std::string definition_;
@@ -88,6 +100,7 @@ private:
     std::string wkt_;
     std::string code_;
     std::string projString_;
+    std::string base_;
     std::optional<AreaOfUse> area_;
     bool northingFirst_ = false;
     bool geographic_ = false;

@@ -34,6 +34,7 @@ std::vector<CatalogueEntry> ProjectionCatalogue::Read()
     const PJ_TYPE types[] = {PJ_TYPE_PROJECTED_CRS, PJ_TYPE_GEOGRAPHIC_2D_CRS};
     parameters->types = types;
     parameters->typesCount = 2;
+    parameters->celestial_body_name = "Earth";
     int count = 0;
     PROJ_CRS_INFO **list = proj_get_crs_info_list_from_database(context, nullptr, parameters,
                                                                 &count);

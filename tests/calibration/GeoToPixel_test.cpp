@@ -5,6 +5,7 @@
 #include "calibration/Errors.h"
 #include "calibration/MapProjection.h"
 #include "calibration/Mapping.h"
+#include "calibration/ProjectionRanking.h"
 #include "calibration/Residuals.h"
 
 #include <gtest/gtest.h>
@@ -417,6 +418,48 @@ TEST(GeoToPixel, BestFitFollowsProjectedSheets)
             }
         }
     }
+}
+
+// Sheets in systems the fits above were not tried on: the ranking puts first the sheet's own
+// system or one that places every position within 0.05 px of it, with 6 points and with 9, and
+// degrees below it; and the UTM zone of points across the 180° meridian is the one they lie in.
+TEST(GeoToPixel, RankingFindsTheSheetsProjection)
+{
+    const ProjectedSheet sheets[] = {
+        {"British National Grid, 1:250,000", "EPSG:27700", 52.5, -1.5, 25, 4000, 4000, 3, 3},
+        {"Antarctic polar stereographic, 1:1,000,000", "EPSG:3031", -75, 100, 100, 4000, 4000, 3, 3},
+        {"Swiss LV95, 1:100,000, turned by 1 degree", "EPSG:2056", 46.8, 8.2, 10, 4000, 3000, 3, 3, 1},
+        {"Conus Albers, 1:5,000,000", "EPSG:5070", 38, -96, 500, 9000, 5500, 3, 3},
+    };
+    for (const ProjectedSheet &sheet : sheets) {
+        const ProjectedSheet::Plane plane(sheet.definition);
+        for (const int down : {2, 3}) {
+            ProjectedSheet rows = sheet;
+            rows.down = down;
+            const std::vector<TCalibPoint> points = rows.Points(plane);
+            const auto ranking = ProjectionRanking::Rank(points);
+            ASSERT_TRUE(ranking && !ranking->empty()) << sheet.name;
+            const RankedProjection &first = ranking->front();
+            ASSERT_FALSE(first.Definition.empty()) << sheet.name << ", " << points.size();
+            EXPECT_LT(first.HeldOutRms, 0.05) << sheet.name << ", " << points.size();
+            const Mapping mapping(MappingSetup(MappingKind::BestFit,
+                                               std::make_shared<MapProjection>(first.Definition)),
+                                  points);
+            for (const PixelPoint check : {PixelPoint {0, 0}, PixelPoint {1234.5, 2222},
+                                           PixelPoint {double(sheet.width), double(sheet.height)}}) {
+                const GeoPosition position = sheet.At(plane, check.X, check.Y);
+                const std::optional<PixelPoint> pixel
+                    = mapping.GeoToPixelExact(position.Lat, position.Lon);
+                ASSERT_TRUE(pixel) << sheet.name;
+                EXPECT_LT(std::hypot(pixel->X - check.X, pixel->Y - check.Y), 0.05)
+                    << sheet.name << ", " << points.size() << " points: " << first.Name;
+            }
+        }
+    }
+    const std::vector<TCalibPoint> across {{0, 0, -16.1L, 179.86L},   {500, 0, -16.1L, -179.83L},
+                                           {0, 400, -16.6L, 179.9L},  {500, 400, -16.6L, -179.9L},
+                                           {250, 200, -16.3L, 180.0L}, {100, 300, -16.5L, 179.95L}};
+    EXPECT_EQ(MapProjection::UtmFor(across), "EPSG:32760");
 }
 
 TEST(GeoToPixel, BestFitChoosesItsModelByLeavingPointsOut)
