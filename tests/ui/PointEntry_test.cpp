@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QItemSelectionModel>
+#include <QTreeWidget>
 #include <QLabel>
 #include <QMenu>
 #include <QTableView>
@@ -667,8 +668,41 @@ private slots:
         QVERIFY2(dialog.Verdict().text().startsWith("crs not found"),
                  qPrintable(dialog.Verdict().text()));
         QVERIFY(!dialog.OkButton().isEnabled());
+        // The words a sheet's margin prints, and a bare code: the system meant comes first.
+        const struct
+        {
+            const char *typed;
+            const char *first;
+        } words[] = {
+            {"UTM zone 32N", "utm zone 32n"},
+            {"Swiss grid", "EPSG:2056"},
+            {"Fiji Map Grid", "EPSG:3460"},
+            {"conus albers", "/ conus albers"},
+            {"British National Grid", "EPSG:27700"},
+            {"Antarctic Polar Stereographic", "EPSG:3031"},
+            {"2056", "EPSG:2056"},
+        };
+        for (const auto &row : words) {
+            dialog.Typed().setText(row.typed);
+            QVERIFY2(dialog.Matches().topLevelItemCount() > 0, row.typed);
+            const QString first = dialog.Matches().topLevelItem(0)->text(1);
+            const QString name
+                = dialog.Matches().topLevelItem(0)->text(0).toLower().replace('_', ' ');
+            // LV95 and LV03 match alike; the points lie in Bohemia, outside both.
+            QVERIFY2(first == row.first || name.contains(row.first)
+                         || (QString(row.typed) == "Swiss grid" && first == "EPSG:21781"),
+                     qPrintable(QString(row.typed) + " gave " + first + " " + name));
+        }
+        QVERIFY(dialog.OkButton().isEnabled()); // "2056" is EPSG:2056
+        // A geographic system is refused with a sentence.
+        dialog.Typed().setText("EPSG:4720");
+        QVERIFY2(dialog.Verdict().text().startsWith("Fiji 1986 (EPSG:4720) is no projection"),
+                 qPrintable(dialog.Verdict().text()));
+        QVERIFY(!dialog.OkButton().isEnabled());
         dialog.Typed().setText("EPSG:32633");
-        QCOMPARE(dialog.Verdict().text(), QString("WGS 84 / UTM zone 33N"));
+        QVERIFY2(dialog.Verdict().text().startsWith(
+                     "WGS 84 / UTM zone 33N (EPSG:32633): a projection, for Between 12°E and 18°E"),
+                 qPrintable(dialog.Verdict().text()));
         QVERIFY(dialog.OkButton().isEnabled());
         mapping.SetProjection(dialog.Definition());
         QCOMPARE(f.ReadFile(f.Path("map.prj")), QByteArray("EPSG:32633\n"));
