@@ -484,6 +484,12 @@ TEST(GeoToPixel, BestFitChoosesItsModelByLeavingPointsOut)
                 pixels.emplace_back(100 + 1300 * i / (across - 1), 80 + 1000 * j / (down - 1));
         return pixels;
     };
+    // A 13th point in the middle, and the latitude of a corner point off by 0.01 degrees.
+    const auto typo = [](std::vector<TCalibPoint> points) {
+        points.push_back(TCalibPoint {700, 600, 50 - 600e-4L, 14 + 700 * 1.5e-4L});
+        points[0].Lat += 0.01L;
+        return points;
+    };
     std::vector<std::pair<int, int>> lonely = grid(4, 2);
     lonely.emplace_back(700, 1500);
     using Model = BestFit::Model;
@@ -511,6 +517,8 @@ TEST(GeoToPixel, BestFitChoosesItsModelByLeavingPointsOut)
          "Point 9 lies too far from the others to check a quadratic fit"},
         {"fifteen points on three parallels", map(grid(5, 3)), Model::Affine, Model::Cubic,
          "The points do not spread enough for a cubic fit"},
+        {"thirteen points, one latitude mistyped", typo(map(grid(4, 3), 0.3)), Model::Affine,
+         Model::Quadratic, "Predicts the points no better"},
     };
     for (const auto &row : rows) {
         const BestFit fit(row.points);
