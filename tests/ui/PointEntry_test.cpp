@@ -647,12 +647,23 @@ private slots:
         points[3].Lat = 50.205L;
         Started f(test::CalibrationBytes(300, 200, points));
         f.window->Document().Mapping().SetKind(MappingKind::BestFit);
-        QAbstractItemModel *model = f.window->ShowPointsWindow().Table().model();
+        PointsWindow &window = f.window->ShowPointsWindow();
+        QAbstractItemModel *model = window.Table().model();
         for (int row = 0; row < 5; ++row) {
             const QModelIndex check = model->index(row, PointsTableModel::Check);
             QCOMPARE(model->data(check).toString(), QString(row == 3 ? "Suspect" : ""));
             QCOMPARE(model->data(check, Qt::DecorationRole).isNull(), row != 3);
         }
+        // The window points at the row, says how far off it lies, and offers no other mapping:
+        // the typo is the points' fault.
+        QVERIFY2(window.Figures().Suspect().text().startsWith("Point 4: check this point. The "
+                                                              "others put it "),
+                 qPrintable(window.Figures().Suspect().text()));
+        QVERIFY(!window.Figures().Suspect().isHidden());
+        QVERIFY(window.Figures().SwitchButton().isHidden());
+        const QModelIndexList selected = window.Table().selectionModel()->selectedRows();
+        QCOMPARE(selected.size(), 1);
+        QCOMPARE(selected.front().row(), 3);
     }
 
     void theMapProjectionIsCheckedByProjAndKeptBesideTheMap()
