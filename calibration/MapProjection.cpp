@@ -121,17 +121,26 @@ std::optional<AreaOfUse> AreaOf(PJ_CONTEXT *context, const PJ *system)
 } // namespace
 
 MapProjection::MapProjection(const std::string &definition)
-    : MapProjection(definition, false)
+    : MapProjection(definition, false, nullptr)
 { }
 
 MapProjection::MapProjection(const std::string &definition, OwnDatum)
-    : MapProjection(definition, true)
+    : MapProjection(definition, true, nullptr)
 { }
 
-MapProjection::MapProjection(const std::string &definition, bool ownDatum)
+MapProjection::MapProjection(const std::string &definition, pj_ctx *shared)
+    : MapProjection(definition, false, shared)
+{ }
+
+MapProjection::MapProjection(const std::string &definition, OwnDatum, pj_ctx *shared)
+    : MapProjection(definition, true, shared)
+{ }
+
+MapProjection::MapProjection(const std::string &definition, bool ownDatum, pj_ctx *shared)
     : definition_(Trimmed(definition))
+    , ownsContext_(shared == nullptr)
 {
-    context_ = proj_context_create();
+    context_ = shared ? shared : proj_context_create();
     if (!context_)
         throw Error("PROJ cannot start");
     std::string message;
@@ -238,6 +247,7 @@ MapProjection::MapProjection(MapProjection &&other) noexcept
     , northingFirst_(other.northingFirst_)
     , geographic_(other.geographic_)
     , context_(std::exchange(other.context_, nullptr))
+    , ownsContext_(other.ownsContext_)
     , toPlane_(std::exchange(other.toPlane_, nullptr))
 { }
 
@@ -255,6 +265,7 @@ MapProjection &MapProjection::operator=(MapProjection &&other) noexcept
         northingFirst_ = other.northingFirst_;
         geographic_ = other.geographic_;
         context_ = std::exchange(other.context_, nullptr);
+        ownsContext_ = other.ownsContext_;
         toPlane_ = std::exchange(other.toPlane_, nullptr);
     }
     return *this;
@@ -269,7 +280,7 @@ void MapProjection::Release() noexcept
 {
     if (toPlane_)
         proj_destroy(toPlane_);
-    if (context_)
+    if (context_ && ownsContext_)
         proj_context_destroy(context_);
     toPlane_ = nullptr;
     context_ = nullptr;

@@ -45,6 +45,11 @@ public:
     // nearly a shift and a turn, which the fit's affine part takes up.
     enum class OwnDatum { Yes };
     MapProjection(const std::string &definition, OwnDatum);
+    // The same on a PROJ context the caller owns, which must outlive the object: PROJ keeps what
+    // it looked up in its database per context, so many systems made on one cost a fifth of the
+    // time (measured: 1.6 ms a candidate against 7.8 ms). Only on that context's thread.
+    MapProjection(const std::string &definition, pj_ctx *shared);
+    MapProjection(const std::string &definition, OwnDatum, pj_ctx *shared);
     MapProjection(const MapProjection &other);
     MapProjection &operator=(const MapProjection &other);
     MapProjection(MapProjection &&other) noexcept;
@@ -91,7 +96,7 @@ public:
         = "+proj=longlat +datum=WGS84 +lon_wrap=180 +no_defs +type=crs";
 
 private:
-    MapProjection(const std::string &definition, bool ownDatum);
+    MapProjection(const std::string &definition, bool ownDatum, pj_ctx *shared);
     void DescribeForFiles(const PJconsts *system);
     void Release() noexcept;
 
@@ -105,6 +110,7 @@ private:
     bool northingFirst_ = false;
     bool geographic_ = false;
     pj_ctx *context_ = nullptr;
+    bool ownsContext_ = true;
     PJconsts *toPlane_ = nullptr; // longitude, latitude in degrees -> easting, northing
 };
 

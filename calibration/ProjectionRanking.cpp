@@ -9,7 +9,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <proj.h>
+
 #include <map>
+#include <memory>
 #include <set>
 
 namespace carteva {
@@ -161,12 +164,19 @@ ProjectionRanking::Rank(std::span<const TCalibPoint> points, const Progress &pro
         std::vector<GeoPosition> Samples;
     };
     std::map<std::string, std::optional<OnDatum>> datums;
+    // One context for all: PROJ keeps its database's answers per context. Made before, and so
+    // destroyed after, every system made on it.
+    const std::unique_ptr<PJ_CONTEXT, PJ_CONTEXT *(*)(PJ_CONTEXT *)> context(proj_context_create(),
+                                                                      &proj_context_destroy);
+    if (!context)
+        return std::vector<RankedProjection> {};
+    proj_log_level(context.get(), PJ_LOG_NONE);
     const auto onDatum = [&](const std::string &base) -> const std::optional<OnDatum> & {
         auto [at, isNew] = datums.try_emplace(base);
         if (!isNew)
             return at->second;
         try {
-            const MapProjection geographic(base);
+            const MapProjection geographic(base, context.get());
             OnDatum moved {usable, {}};
             for (TCalibPoint &point : moved.Points) {
                 const std::optional<PlanePoint> p = geographic.Forward(point.Lat, point.Lon);
@@ -197,7 +207,8 @@ ProjectionRanking::Rank(std::span<const TCalibPoint> points, const Progress &pro
             if (candidate.Definition.empty()) {
                 result = Judge(usable, nullptr, samples);
             } else {
-                const MapProjection projection(candidate.Definition, MapProjection::OwnDatum::Yes);
+                const MapProjection projection(candidate.Definition, MapProjection::OwnDatum::Yes,
+                                               context.get());
                 if (const std::optional<OnDatum> &moved = onDatum(projection.BaseSystem()))
                     result = Judge(moved->Points, &projection, moved->Samples);
                 if (result && candidate.Name.empty())

@@ -204,6 +204,21 @@ awk '{ print $2, $1 }' fiji.pos | gdaltransform -i -order 1 -t_srs EPSG:4326 fij
 check "180: pixels against GDAL and the sheet" "$(paste -d' ' fiji.pixels fiji.gdal | awk '{
     if (($1 + 0.5 - $3)^2 + ($2 + 0.5 - $4)^2 < 0.0001) n++ } END { print n }') $(head -n 2 fiji.pixels | uniq | wc -l)" "3 1"
 
+# The ranking of projections: comments first, then rows of four tab-separated fields, the sheet's
+# own system (or one placing it alike) first and degrees among them; --projection uses a system
+# without writing the projection file.
+rm s27700.prj
+"$export_bin" --format projections s27700.bmp > s27700.ranking
+check "projections: comment lines first" "$(awk '!/^#/ { body = 1 } /^#/ && body { bad++ } END { print bad + 0 }' s27700.ranking)" 0
+check "projections: four fields a row" "$(grep -v '^#' s27700.ranking | awk -F'\t' 'NF != 4' | wc -l)" 0
+read -r rms _ first _ < <(grep -v '^#' s27700.ranking | head -n 1)
+awk -v r="$rms" 'BEGIN { exit !(r < 0.05) }' && pass || fail "projections: first row $rms $first"
+grep -q "$(printf '\tDegrees\tDegrees (none)$')" s27700.ranking || fail "projections: no degrees row"
+"$export_bin" --format pixels --projection "$first" s27700.bmp < s27700.pos | grep -v '^#' > s27700.first
+check "projections: the first places the checks" "$(paste -d' ' s27700.first checks.txt | awk '{
+    if (($1 - $3)^2 + ($2 - $4)^2 < 0.0025) n++ } END { print n }')" 5
+[ -e s27700.prj ] && fail "--projection wrote the projection file" || pass
+
 # A definition over many lines, as gdalsrsinfo writes it, is named on one line in the headers.
 gdalsrsinfo -o wkt2_2019 EPSG:2056 > s2056.prj
 check "a multi-line projection: every header line a comment" \
