@@ -30,16 +30,20 @@ void BM_RankProjections(benchmark::State &state)
     const std::vector<TCalibPoint> points = Sheet();
     std::size_t rows = 0, candidates = 0;
     for (auto _ : state) {
-        const auto ranking = ProjectionRanking::Rank(points, [&](std::size_t, std::size_t total) {
-            candidates = total;
-            return true;
-        });
+        const auto ranking = ProjectionRanking::Rank(
+            points,
+            [&](std::size_t, std::size_t total) {
+                candidates = total;
+                return true;
+            },
+            state.range(0) != 0);
         rows = ranking ? ranking->size() : 0;
     }
     state.counters["candidates"] = double(candidates);
     state.counters["rows"] = double(rows);
 }
-BENCHMARK(BM_RankProjections)->Unit(benchmark::kMillisecond)->Iterations(3);
+// 0: the listed systems alone; 1: with the fitted families.
+BENCHMARK(BM_RankProjections)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
 

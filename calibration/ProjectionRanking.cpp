@@ -3,6 +3,7 @@
 
 #include "calibration/BestFit.h"
 #include "calibration/Errors.h"
+#include "calibration/FamilyFit.h"
 #include "calibration/LongitudeSpan.h"
 #include "calibration/MapProjection.h"
 #include "calibration/ProjectionCatalogue.h"
@@ -19,6 +20,9 @@ namespace carteva {
 
 namespace {
 
+// A fitted family is offered only when it beats every listed system clearly.
+constexpr double FamilyFactor = 0.5;
+constexpr double FamilyPixels = 0.05;
 // Candidates are told apart by the pixels they give positions spread over the points' area.
 constexpr int SamplesAcross = 5;
 
@@ -114,7 +118,8 @@ std::string OtherHemisphere(const std::string &utm)
 } // namespace
 
 std::optional<std::vector<RankedProjection>>
-ProjectionRanking::Rank(std::span<const TCalibPoint> points, const Progress &progress)
+ProjectionRanking::Rank(std::span<const TCalibPoint> points, const Progress &progress,
+                        bool families)
 {
     std::vector<TCalibPoint> usable;
     for (const TCalibPoint &point : points) {
@@ -261,6 +266,24 @@ ProjectionRanking::Rank(std::span<const TCalibPoint> points, const Progress &pro
     std::vector<RankedProjection> ranking;
     for (Judged &row : rows)
         ranking.push_back(std::move(row.Row));
+    if (!families || ranking.empty())
+        return ranking;
+    const auto fitted = FamilyFit::Fit(usable, context.get(), [&] {
+        return !progress || progress(candidates.size(), candidates.size());
+    });
+    if (!fitted)
+        return std::nullopt;
+    const double listed = ranking.front().HeldOutRms;
+    for (RankedProjection row : *fitted) {
+        if (row.HeldOutRms < FamilyFactor * listed && listed - row.HeldOutRms > FamilyPixels) {
+            row.WorstPoint = indices[row.WorstPoint];
+            ranking.push_back(std::move(row));
+        }
+    }
+    std::stable_sort(ranking.begin(), ranking.end(),
+                     [](const RankedProjection &a, const RankedProjection &b) {
+                         return a.HeldOutRms < b.HeldOutRms;
+                     });
     return ranking;
 }
 

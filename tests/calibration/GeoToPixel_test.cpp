@@ -456,6 +456,27 @@ TEST(GeoToPixel, RankingFindsTheSheetsProjection)
             }
         }
     }
+    // A conic of its own over eastern Europe, 1:2,000,000, nine points: no listed system fits it
+    // and the fitted conic recovers it.
+    const ProjectedSheet custom {"custom conic", "+proj=lcc +lat_1=41 +lat_2=61 +lat_0=50 +lon_0=31 "
+                                                 "+ellps=WGS84 +units=m +type=crs",
+                                 50, 27, 200, 6000, 6000, 3, 3};
+    const ProjectedSheet::Plane plane(custom.definition);
+    const std::vector<TCalibPoint> points = custom.Points(plane);
+    const auto ranking = ProjectionRanking::Rank(points);
+    ASSERT_TRUE(ranking && !ranking->empty());
+    EXPECT_NE(ranking->front().Name.find("fitted to the points"), std::string::npos)
+        << ranking->front().Name << " " << ranking->front().HeldOutRms;
+    const Mapping mapping(
+        MappingSetup(MappingKind::BestFit, std::make_shared<MapProjection>(ranking->front().Definition)),
+        points);
+    for (const PixelPoint check : {PixelPoint {0, 0}, PixelPoint {1234.5, 4222}, PixelPoint {6000, 6000}}) {
+        const GeoPosition position = custom.At(plane, check.X, check.Y);
+        const std::optional<PixelPoint> pixel = mapping.GeoToPixelExact(position.Lat, position.Lon);
+        ASSERT_TRUE(pixel);
+        EXPECT_LT(std::hypot(pixel->X - check.X, pixel->Y - check.Y), 0.5) << ranking->front().Definition;
+    }
+
     const std::vector<TCalibPoint> across {{0, 0, -16.1L, 179.86L},   {500, 0, -16.1L, -179.83L},
                                            {0, 400, -16.6L, 179.9L},  {500, 400, -16.6L, -179.9L},
                                            {250, 200, -16.3L, 180.0L}, {100, 300, -16.5L, 179.95L}};
