@@ -731,6 +731,31 @@ private slots:
         QVERIFY(f.Points().Summary().text().contains("map.prj: Unknown projection"));
     }
 
+    void suggestionsAreRankedBesideTheWindowAndASecondRequestCancelsTheFirst()
+    {
+        WithPoints f;
+        std::vector<TCalibPoint> points = WithPoints::Initial();
+        QVERIFY(!ProjectionDialog(f.window.get(), "", points).SuggestButton().isEnabled());
+        points.push_back(MakePoint(250, 30, 49.8L, 15.3L, 0));
+        points.push_back(MakePoint(40, 150, 48.5L, 14.1L, 0));
+        ProjectionDialog dialog(f.window.get(), "", points);
+        QVERIFY(dialog.SuggestButton().isEnabled());
+        dialog.Suggest();
+        const QFuture<std::vector<RankedProjection>> first = dialog.Ranking();
+        dialog.Suggest();
+        QVERIFY(first.isCanceled());
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.Ranking().isFinished(), 60000);
+        QTRY_VERIFY(dialog.Suggestions().topLevelItemCount() > 1);
+        QVERIFY(!dialog.Suggestions().findItems("Degrees (none)", Qt::MatchExactly, 2).isEmpty());
+        // A row taken fills the field with its definition.
+        QTreeWidgetItem *top = dialog.Suggestions().topLevelItem(0);
+        emit dialog.Suggestions().itemClicked(top, 0);
+        if (top->text(3).isEmpty())
+            QVERIFY(dialog.Degrees().isChecked());
+        else
+            QCOMPARE(dialog.Typed().text(), top->text(3));
+    }
+
     void bothMappingsFiguresShowAndTheBetterOneIsOffered()
     {
         // Nine points of a map turned by 5 degrees: the two nearest points cannot turn.
