@@ -78,12 +78,17 @@ std::string VrtWriter::GdalOrderNote(const CalibratedMap &map)
     const BestFit fit(points, map.Projection.get());
     if (fit.Kind() == BestFit::Model::None || fit.Kind() == BestFit::Model::Similarity)
         return {};
-    // GDAL's own default takes its order from the number of points (second order from six), so
-    // the order is always named.
+    // GDAL's own default takes its order from the number of points (second order from six, third
+    // from ten), so the order is always named.
+    const std::size_t count = fit.Used();
+    const int gdalDefault = count < 6 ? 1 : count < 10 ? 2 : 3;
     const std::string order = std::to_string(fit.Order());
     return "The best fit through these points is " + BestFit::NameOf(fit.Kind())
         + ": GDAL reproduces it with a polynomial of order " + order + " (gdalwarp -order " + order
-        + ", gdaltransform -order " + order + "), not with the order its default takes";
+        + ", gdaltransform -order " + order + ")"
+        + (gdalDefault == fit.Order() ? std::string()
+                                      : ", not with the order " + std::to_string(gdalDefault)
+                   + " its default takes for " + std::to_string(count) + " points");
 }
 
 std::string VrtWriter::Write(const CalibratedMap &map)
