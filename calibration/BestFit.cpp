@@ -243,6 +243,29 @@ void BestFit::FitAffine(const std::vector<PlaneSample> &samples)
     model_ = Model::Affine;
 }
 
+namespace {
+
+// A mistyped point is predicted badly by every model, and a polynomial that bends towards it
+// predicts it a little less badly, which can outweigh all the rest. So a higher order must stay
+// clearly better with the point the simpler model predicts worst left out too.
+bool BetterWithoutWorst(const std::vector<PlaneSample> &samples, Extended scale,
+                        const PolynomialFit &simpler, const PolynomialFit &higher)
+{
+    std::size_t worst = 0;
+    for (std::size_t i = 0; i < simpler.LeftOut.size(); ++i) {
+        if (simpler.LeftOut[i].value_or(0) > simpler.LeftOut[worst].value_or(0))
+            worst = i;
+    }
+    std::vector<PlaneSample> rest = samples;
+    rest.erase(rest.begin() + std::ptrdiff_t(worst));
+    // One spare point fewer than a fit of its own needs: the worst is the one left out.
+    const std::size_t spare = PolynomialFit::SparePoints - 1;
+    return PolynomialFit(rest, scale, higher.Order, spare)
+        .ClearlyBetterThan(PolynomialFit(rest, scale, simpler.Order, spare));
+}
+
+} // namespace
+
 // Weighs the affine transform against the polynomials by how well each predicts every point from
 // the others, and keeps the best.
 std::vector<std::optional<double>> BestFit::ChooseModel(const std::vector<PlaneSample> &samples)
@@ -256,7 +279,7 @@ std::vector<std::optional<double>> BestFit::ChooseModel(const std::vector<PlaneS
             candidates_.push_back({ModelOfOrder(order), std::nullopt, next.Note});
             continue;
         }
-        if (next.ClearlyBetterThan(chosen)) {
+        if (next.ClearlyBetterThan(chosen) && BetterWithoutWorst(samples, scale_, chosen, next)) {
             candidates_[chosenAt].Note = "A " + NameOf(ModelOfOrder(order))
                 + " fit predicts the points better";
             candidates_.push_back({ModelOfOrder(order), next.Rms, ""});

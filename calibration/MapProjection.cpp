@@ -2,9 +2,11 @@
 #include "calibration/MapProjection.h"
 
 #include "calibration/Errors.h"
+#include "calibration/LongitudeSpan.h"
 
 #include <proj.h>
 
+#include <cctype>
 #include <cmath>
 #include <string_view>
 #include <utility>
@@ -59,12 +61,86 @@ struct Owned
     }
 };
 
+bool StartsWithWord(const char *text, std::string_view word)
+{
+    if (!text)
+        return false;
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(text[i])) != word[i])
+            return false; // also at the text's end
+    }
+    return true;
+}
+
+// GDAL's rule for its traditional order (easting or longitude in X): the first axis is the
+// northing when it points north or south and the second east or west, or when both point the
+// same way (as on polar systems) and their names say northing, then easting.
+bool NamesNorthingFirst(PJ_CONTEXT *context, const PJ *system)
+{
+    Owned axes {context, proj_crs_get_coordinate_system(context, system)};
+    const char *name[2] {}, *direction[2] {};
+    for (int i = 0; i < 2; ++i) {
+        if (!axes.object
+            || !proj_cs_get_axis_info(context, axes.object, i, &name[i], nullptr, &direction[i],
+                                      nullptr, nullptr, nullptr, nullptr)
+            || !direction[i])
+            return false;
+    }
+    const std::string_view first = direction[0], second = direction[1];
+    if ((first == "north" || first == "south") && (second == "east" || second == "west"))
+        return true;
+    return first == second && StartsWithWord(name[0], "northing")
+        && StartsWithWord(name[1], "easting");
+}
+
+std::string BaseOf(PJ_CONTEXT *context, const PJ *system)
+{
+    Owned base {context, proj_crs_get_geodetic_crs(context, system)};
+    if (!base.object)
+        return {};
+    const char *authority = proj_get_id_auth_name(base.object, 0);
+    const char *code = proj_get_id_code(base.object, 0);
+    if (authority && code)
+        return std::string(authority) + ":" + code;
+    const char *wkt = proj_as_wkt(context, base.object, PJ_WKT2_2019, nullptr);
+    return wkt ? wkt : "";
+}
+
+std::optional<AreaOfUse> AreaOf(PJ_CONTEXT *context, const PJ *system)
+{
+    AreaOfUse area;
+    const char *name = nullptr;
+    if (!proj_get_area_of_use(context, system, &area.West, &area.South, &area.East, &area.North,
+                              &name)
+        || area.West == -1000)
+        return std::nullopt;
+    area.Name = name ? name : "";
+    return area;
+}
+
 } // namespace
 
 MapProjection::MapProjection(const std::string &definition)
+    : MapProjection(definition, false, nullptr)
+{ }
+
+MapProjection::MapProjection(const std::string &definition, OwnDatum)
+    : MapProjection(definition, true, nullptr)
+{ }
+
+MapProjection::MapProjection(const std::string &definition, pj_ctx *shared)
+    : MapProjection(definition, false, shared)
+{ }
+
+MapProjection::MapProjection(const std::string &definition, OwnDatum, pj_ctx *shared)
+    : MapProjection(definition, true, shared)
+{ }
+
+MapProjection::MapProjection(const std::string &definition, bool ownDatum, pj_ctx *shared)
     : definition_(Trimmed(definition))
+    , ownsContext_(shared == nullptr)
 {
-    context_ = proj_context_create();
+    context_ = shared ? shared : proj_context_create();
     if (!context_)
         throw Error("PROJ cannot start");
     std::string message;
@@ -85,21 +161,21 @@ MapProjection::MapProjection(const std::string &definition)
             throw Error("It is no coordinate system");
         const char *name = proj_get_name(target.object);
         name_ = name ? name : definition_;
-        // On one line: the files that carry it hold it in a line or an attribute.
-        const char *const oneLine[] = {"MULTILINE=NO", nullptr};
-        const char *wkt = proj_as_wkt(context_, target.object, PJ_WKT1_GDAL, oneLine);
-        if (!wkt)
-            wkt = proj_as_wkt(context_, target.object, PJ_WKT2_2019, oneLine);
-        wkt_ = wkt ? wkt : definition_;
-        Owned system {context_, proj_crs_get_coordinate_system(context_, target.object)};
-        const char *direction = nullptr;
-        if (system.object
-            && proj_cs_get_axis_info(context_, system.object, 0, nullptr, nullptr, &direction,
-                                     nullptr, nullptr, nullptr, nullptr)
-            && direction)
-            northingFirst_ = std::string_view(direction) == "north";
+        const PJ_TYPE type = proj_get_type(target.object);
+        geographic_ = type == PJ_TYPE_GEOGRAPHIC_2D_CRS || type == PJ_TYPE_GEOGRAPHIC_3D_CRS
+            || type == PJ_TYPE_GEOGRAPHIC_CRS;
+        const char *authority = proj_get_id_auth_name(target.object, 0);
+        const char *code = proj_get_id_code(target.object, 0);
+        if (authority && code)
+            code_ = std::string(authority) + ":" + code;
+        area_ = AreaOf(context_, target.object);
+        base_ = BaseOf(context_, target.object);
+        // Weighing candidates needs neither the texts for other tools nor their axes.
+        if (!ownDatum)
+            DescribeForFiles(target.object);
 
-        Owned wgs84 {context_, proj_create(context_, "EPSG:4326")};
+        Owned wgs84 {context_, ownDatum ? proj_crs_get_geodetic_crs(context_, target.object)
+                                        : proj_create(context_, "EPSG:4326")};
         Owned operation {context_, wgs84.object ? proj_create_crs_to_crs_from_pj(
                                                       context_, wgs84.object, target.object,
                                                       nullptr, nullptr)
@@ -116,11 +192,32 @@ MapProjection::MapProjection(const std::string &definition)
     proj_log_func(context_, nullptr, &KeepLastMessage);
 }
 
+void MapProjection::DescribeForFiles(const PJconsts *system)
+{
+    if (const char *text = proj_as_proj_string(context_, system, PJ_PROJ_5, nullptr))
+        projString_ = text;
+    // On one line: the files that carry it hold it in a line or an attribute.
+    const char *const oneLine[] = {"MULTILINE=NO", nullptr};
+    const char *wkt = proj_as_wkt(context_, system, PJ_WKT1_GDAL, oneLine);
+    if (!wkt)
+        wkt = proj_as_wkt(context_, system, PJ_WKT2_2019, oneLine);
+    wkt_ = wkt ? wkt : definition_;
+    // GDAL reads the axes from the WKT written for it, which may differ from the definition's
+    // (WKT 1 leaves out the axes of most projected systems, and so means easting first).
+    Owned written {context_, proj_create(context_, wkt_.c_str())};
+    northingFirst_ = NamesNorthingFirst(context_, written.object ? written.object : system);
+}
+
 MapProjection::MapProjection(const MapProjection &other)
     : definition_(other.definition_)
     , name_(other.name_)
     , wkt_(other.wkt_)
+    , code_(other.code_)
+    , projString_(other.projString_)
+    , base_(other.base_)
+    , area_(other.area_)
     , northingFirst_(other.northingFirst_)
+    , geographic_(other.geographic_)
 {
     context_ = proj_context_create();
     if (context_)
@@ -143,8 +240,14 @@ MapProjection::MapProjection(MapProjection &&other) noexcept
     : definition_(std::move(other.definition_))
     , name_(std::move(other.name_))
     , wkt_(std::move(other.wkt_))
+    , code_(std::move(other.code_))
+    , projString_(std::move(other.projString_))
+    , base_(std::move(other.base_))
+    , area_(std::move(other.area_))
     , northingFirst_(other.northingFirst_)
+    , geographic_(other.geographic_)
     , context_(std::exchange(other.context_, nullptr))
+    , ownsContext_(other.ownsContext_)
     , toPlane_(std::exchange(other.toPlane_, nullptr))
 { }
 
@@ -155,8 +258,14 @@ MapProjection &MapProjection::operator=(MapProjection &&other) noexcept
         definition_ = std::move(other.definition_);
         name_ = std::move(other.name_);
         wkt_ = std::move(other.wkt_);
+        code_ = std::move(other.code_);
+        projString_ = std::move(other.projString_);
+        base_ = std::move(other.base_);
+        area_ = std::move(other.area_);
         northingFirst_ = other.northingFirst_;
+        geographic_ = other.geographic_;
         context_ = std::exchange(other.context_, nullptr);
+        ownsContext_ = other.ownsContext_;
         toPlane_ = std::exchange(other.toPlane_, nullptr);
     }
     return *this;
@@ -171,7 +280,7 @@ void MapProjection::Release() noexcept
 {
     if (toPlane_)
         proj_destroy(toPlane_);
-    if (context_)
+    if (context_ && ownsContext_)
         proj_context_destroy(context_);
     toPlane_ = nullptr;
     context_ = nullptr;
@@ -200,6 +309,26 @@ std::optional<std::pair<double, double>> MapProjection::Inverse(double e, double
         return std::nullopt;
     }
     return std::pair {out.lp.phi, out.lp.lam}; // latitude, longitude
+}
+
+std::string MapProjection::OneLine() const
+{
+    if (!code_.empty())
+        return name_ + " (" + code_ + ")";
+    const bool oneLine = definition_.find_first_of("\r\n") == std::string::npos;
+    if (oneLine && definition_.size() <= 200 && definition_.rfind('+', 0) == 0)
+        return name_ + " (" + definition_ + ")";
+    if (!projString_.empty())
+        return name_ + " (" + projString_ + ")";
+    return name_;
+}
+
+std::string MapProjection::UtmFor(std::span<const TCalibPoint> points)
+{
+    const std::optional<LongitudeSpan> span = LongitudeSpan::Of(points);
+    if (!span)
+        return {};
+    return UtmFor(span->MeanLat(), span->MeanLon);
 }
 
 std::string MapProjection::UtmFor(Extended lat, Extended lon)

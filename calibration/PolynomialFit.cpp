@@ -14,9 +14,6 @@ namespace {
 constexpr Extended DependentTerms = 1e-12L;
 // A leverage this close to 1 means the others alone cannot place the point.
 constexpr Extended LeverageLimit = 1 - 1e-9L;
-// Leaving one out judges a polynomial only when several points are spare: with one or two, one
-// mistyped point can pass for the map's curvature.
-constexpr std::size_t SparePoints = 3;
 // A higher order is taken only when it predicts the left-out points clearly better: by a tenth
 // and by more than a hundredth of a pixel, so that exact points and noise keep the simpler model.
 constexpr double BetterFactor = 0.9;
@@ -114,7 +111,8 @@ void PolynomialFit::Slopes(int order, Extended s, Extended t, Extended *ds, Exte
     dt[9] = 3 * t * t;
 }
 
-PolynomialFit::PolynomialFit(std::span<const PlaneSample> samples, Extended scale, int order)
+PolynomialFit::PolynomialFit(std::span<const PlaneSample> samples, Extended scale, int order,
+                             std::size_t spare)
     : Order(order)
 {
     const std::size_t terms = TermsOf(order);
@@ -129,8 +127,8 @@ PolynomialFit::PolynomialFit(std::span<const PlaneSample> samples, Extended scal
             + " fit exactly, leaving none to check it by";
         return;
     }
-    if (order > 1 && samples.size() < terms + SparePoints) {
-        Note = article + name + " fit needs " + std::to_string(terms + SparePoints)
+    if (order > 1 && samples.size() < terms + spare) {
+        Note = article + name + " fit needs " + std::to_string(terms + spare)
             + " points for leaving one out to judge it";
         return;
     }

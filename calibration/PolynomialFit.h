@@ -37,7 +37,11 @@ struct PolynomialFit
     // The terms' derivatives by s and by t.
     static void Slopes(int order, Extended s, Extended t, Extended *ds, Extended *dt);
 
-    PolynomialFit(std::span<const PlaneSample> samples, Extended scale, int order);
+    // Leaving one out judges a polynomial only with `spare` points beyond its terms: with one or
+    // two, one mistyped point can pass for the map's curvature.
+    static constexpr std::size_t SparePoints = 3;
+    PolynomialFit(std::span<const PlaneSample> samples, Extended scale, int order,
+                  std::size_t spare = SparePoints);
 
     // Clearly better at predicting the samples: in the root mean square, and in the median too,
     // so that a model bending towards one mistyped point (which dominates the mean) is not taken.

@@ -55,7 +55,10 @@ MappingFigures::MappingFigures(QWidget *parent)
     bestFit_->setObjectName(QStringLiteral("BestFitFigures"));
     pairFaults_ = new QLabel(this);
     pairFaults_->setObjectName(QStringLiteral("PairFaults"));
-    for (QLabel *label : {twoNearest_, bestFit_, pairFaults_})
+    suspect_ = new QLabel(this);
+    suspect_->setObjectName(QStringLiteral("SuspectPoint"));
+    suspect_->hide();
+    for (QLabel *label : {twoNearest_, bestFit_, pairFaults_, suspect_})
         label->setWordWrap(true);
     switch_ = new QPushButton(this);
     switch_->setObjectName(QStringLiteral("SwitchMapping"));
@@ -65,7 +68,8 @@ MappingFigures::MappingFigures(QWidget *parent)
     layout->addWidget(twoNearest_, 0, 0);
     layout->addWidget(bestFit_, 1, 0);
     layout->addWidget(switch_, 0, 1, 2, 1, Qt::AlignVCenter);
-    layout->addWidget(pairFaults_, 2, 0, 1, 2);
+    layout->addWidget(suspect_, 2, 0, 1, 2);
+    layout->addWidget(pairFaults_, 3, 0, 1, 2);
     layout->setColumnStretch(0, 1);
     connect(switch_, &QPushButton::clicked, this, [this] { emit SwitchRequested(offered_); });
 }
@@ -98,7 +102,31 @@ void MappingFigures::Show(const MappingSetup &setup, std::span<const TCalibPoint
     offered_ = otherKind;
     switch_->setText(otherKind == MappingKind::BestFit ? QStringLiteral("Use the best fit")
                                                        : QStringLiteral("Use the two nearest points"));
-    switch_->setVisible(ClearlyBetter(other, current));
+    // The best fit judges the points whichever mapping draws (see ComputeResiduals).
+    int suspect = -1;
+    for (std::size_t i = 0; i < fit.Points.size() && suspect < 0; ++i) {
+        if (fit.Points[i].Suspect && fit.Points[i].LeaveOneOutPixels)
+            suspect = int(i);
+    }
+    if (suspect >= 0) {
+        const PointResidual &point = fit.Points[std::size_t(suspect)];
+        suspect_->setText(QStringLiteral("Point %1: check this point. The others put it %2 from "
+                                         "its pixel%3.")
+                              .arg(QString::number(suspect + 1),
+                                   Pixels(*point.LeaveOneOutPixels),
+                                   point.Known && point.Pixels > 0
+                                       ? QStringLiteral(" (about %1 m on the ground)")
+                                             .arg(FromUtf16(FormatCoordinate(
+                                                 0, point.Metres * *point.LeaveOneOutPixels
+                                                     / point.Pixels)))
+                                       : QString()));
+    }
+    suspect_->setVisible(suspect >= 0);
+    // A single point explains the error: the other mapping would only move it elsewhere.
+    switch_->setVisible(suspect < 0 && ClearlyBetter(other, current));
+    if (suspect >= 0 && suspect != shownSuspect_)
+        emit SuspectFound(suspect);
+    shownSuspect_ = suspect;
 
     // Under the two nearest points a pair on one parallel or meridian ends an overlay with the
     // floating-point error; this says which pair it was and why.

@@ -16,7 +16,8 @@ namespace carteva {
 
 // Both mappings' figures side by side in the points window, each point predicted from the others
 // (the root mean square and the worst), with a button to switch when the other mapping is clearly
-// better; and, under the two nearest points, the pairs it cannot divide by.
+// better; a point that alone explains the error, to be checked (then no switch is offered: a typo is
+// no fault of the mapping); and, under the two nearest points, the pairs it cannot divide by.
 class MappingFigures : public QWidget
 {
     Q_OBJECT
@@ -30,6 +31,7 @@ public:
     QLabel &TwoNearest() const { return *twoNearest_; }
     QLabel &BestFit() const { return *bestFit_; }
     QLabel &PairFaults() const { return *pairFaults_; }
+    QLabel &Suspect() const { return *suspect_; }
     QPushButton &SwitchButton() const { return *switch_; }
 
     // The other mapping predicts the points clearly better: its worst left-out point lands less
@@ -38,11 +40,15 @@ public:
 
 signals:
     void SwitchRequested(MappingKind kind);
+    // A point newly found suspect (its index in the list), for the table to select.
+    void SuspectFound(int index);
 
 private:
     QLabel *twoNearest_ = nullptr;
     QLabel *bestFit_ = nullptr;
     QLabel *pairFaults_ = nullptr;
+    QLabel *suspect_ = nullptr;
+    int shownSuspect_ = -1;
     QPushButton *switch_ = nullptr;
     MappingKind offered_ = MappingKind::BestFit;
 };

@@ -167,6 +167,7 @@ PointsWindow::PointsWindow(QWidget &window, const TfrmMainControls &ui,
     table_->installEventFilter(this);
     connect(delete_, &QPushButton::clicked, this, &PointsWindow::RemoveSelected);
     connect(projection_, &QPushButton::clicked, document.Mapping().ProjectionAction(), &QAction::trigger);
+    connect(figures_, &MappingFigures::SuspectFound, this, [this](int row) { table_->selectRow(row); });
     connect(figures_, &MappingFigures::SwitchRequested, this,
             [this](MappingKind kind) { Guarded([&] { document_.Mapping().SetKind(kind); }); });
     connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this,

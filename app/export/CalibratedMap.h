@@ -41,12 +41,16 @@ struct CalibratedMap
     std::shared_ptr<const MapProjection> Projection;
 
     MappingSetup SetupFor(MappingKind kind) const { return MappingSetup(kind, Projection); }
-    // A point as the map tools' files hold it: longitude and latitude, or easting and northing in
-    // the map's projection. Throws Error for a point the projection cannot take.
-    PlanePoint Coordinates(const ExportPoint &point) const;
-    // The coordinate system of those files, as WKT, and where it puts the first axis.
-    std::string SystemWkt() const;
-    bool NorthingFirst() const;
+    // The system the map tools' files carry the points in: the map's projection; else degrees,
+    // counted from 0 to 360 where the points straddle the 180° meridian (so that GDAL's
+    // polynomial sees no jump); null for plain WGS 84 degrees.
+    std::shared_ptr<const MapProjection> FileSystem() const;
+    // A point in that system: longitude and latitude, or easting and northing. Throws Error for a
+    // point the projection cannot take.
+    PlanePoint Coordinates(const ExportPoint &point, const MapProjection *system) const;
+    // The system as WKT, and whether GDAL reads its first axis as northing (or latitude).
+    static std::string SystemWkt(const MapProjection *system);
+    static bool NorthingFirst(const MapProjection *system);
 };
 
 // The map's points as the mappings take them, with the exact coordinates the window uses.

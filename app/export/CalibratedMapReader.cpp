@@ -90,7 +90,8 @@ fs::path CalibratedMapReader::CalibrationFileOf(const fs::path &bitmap)
 }
 
 CalibratedMap CalibratedMapReader::Read(const fs::path &bitmap, const fs::path &outputFolder,
-                                        std::vector<std::string> &warnings, bool projectionUsed)
+                                        std::vector<std::string> &warnings,
+                                        const std::string *projection, bool projectionUsed)
 {
     CalibratedMap map;
     PictureHeader picture;
@@ -131,18 +132,22 @@ CalibratedMap CalibratedMapReader::Read(const fs::path &bitmap, const fs::path &
     }
     }
 
-    // The map's own projection, as the window keeps it beside the calibration.
+    // The map's own projection, as the window keeps it beside the calibration, or as given.
     try {
-        const std::string projection = ProjectionFile::Read(calibration);
-        if (!projection.empty()) {
+        const std::string definition
+            = projection ? *projection : ProjectionFile::Read(calibration);
+        if (!definition.empty() && definition != "Degrees") {
             try {
-                map.Projection = std::make_shared<const MapProjection>(projection);
+                map.Projection = std::make_shared<const MapProjection>(definition);
             } catch (const Error &error) {
-                throw Error(ProjectionFile::NameFor(calibration).native() + ": " + error.what());
+                throw Error((projection ? "--projection " + definition
+                                        : ProjectionFile::NameFor(calibration).native())
+                            + ": " + error.what());
             }
         }
     } catch (const Error &error) {
-        if (projectionUsed)
+        // A definition typed on the command line is wrong whatever the format.
+        if (projectionUsed || projection)
             throw;
         warnings.push_back(std::string(error.what()) + "; this format does not use the projection");
     }

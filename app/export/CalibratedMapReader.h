@@ -17,10 +17,13 @@ public:
     // `outputFolder` is where the export goes; the bitmap is named relative to it. A point whose
     // latitude or longitude has no finite double value is left out with a line in `warnings`.
     // Throws Error("<file>: <reason>") when the bitmap or the calibration file cannot be read,
-    // or the projection file when `projectionUsed`; otherwise that one only warns.
+    // or the projection when `projectionUsed` or given; otherwise that one only warns.
+    // `projection`, when given, stands for the projection file beside the calibration ("Degrees"
+    // or empty: none).
     static CalibratedMap Read(const std::filesystem::path &bitmap,
                               const std::filesystem::path &outputFolder,
-                              std::vector<std::string> &warnings, bool projectionUsed = true);
+                              std::vector<std::string> &warnings,
+                              const std::string *projection = nullptr, bool projectionUsed = true);
 
     // The calibration file that belongs to the bitmap.
     static std::filesystem::path CalibrationFileOf(const std::filesystem::path &bitmap);

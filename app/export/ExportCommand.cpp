@@ -6,6 +6,7 @@
 #include "app/export/OziMapWriter.h"
 #include "app/export/PixelLineWriter.h"
 #include "app/export/PointTextWriter.h"
+#include "app/export/ProjectionRankingWriter.h"
 #include "app/export/ResidualReportWriter.h"
 #include "app/export/VrtWriter.h"
 #include "calibration/Errors.h"
@@ -47,6 +48,7 @@ constexpr FormatEntry Formats[] = {
     {ExportFormat::Text, nullptr, &PointTextWriter::Write},
     {ExportFormat::Report, nullptr, nullptr}, // needs the mapping: see Written
     {ExportFormat::Pixels, nullptr, nullptr}, // needs the input too
+    {ExportFormat::Projections, nullptr, &ProjectionRankingWriter::Write},
 };
 
 const FormatEntry &EntryOf(ExportFormat format)
@@ -246,8 +248,9 @@ int ExportCommand::Run(const ExportOptions &options, std::istream &in, std::ostr
         else
             CheckNotAnInput(output, bitmap);
         std::vector<std::string> warnings;
-        const CalibratedMap map
-            = CalibratedMapReader::Read(bitmap, outputFolder, warnings, UsesProjection(options));
+        const CalibratedMap map = CalibratedMapReader::Read(
+            bitmap, outputFolder, warnings,
+            options.Projection ? &*options.Projection : nullptr, UsesProjection(options));
         if (options.Format == ExportFormat::Vrt && !map.GdalReadsImage)
             throw Error(bitmap.native()
                         + ": GDAL reads no icons or metafiles; choose --format map, points or "

@@ -24,6 +24,7 @@ constexpr Named<ExportFormat> Formats[] = {
     {"text", ExportFormat::Text},
     {"report", ExportFormat::Report},
     {"pixels", ExportFormat::Pixels},
+    {"projections", ExportFormat::Projections},
 };
 
 constexpr Named<MappingKind> Fits[] = {
@@ -79,7 +80,7 @@ ExportCommandLine ExportCommandLine::Parse(std::span<const std::string> argument
 
         const std::size_t equals = argument.find('=');
         const std::string_view name = argument.substr(0, equals);
-        if (name != "--format" && name != "--output" && name != "--fit")
+        if (name != "--format" && name != "--output" && name != "--fit" && name != "--projection")
             return WrongUsage("unknown option " + std::string(name));
         std::string_view value;
         if (equals != std::string_view::npos) {
@@ -94,6 +95,8 @@ ExportCommandLine ExportCommandLine::Parse(std::span<const std::string> argument
 
         if (name == "--output") {
             result.Options.Output = value;
+        } else if (name == "--projection") {
+            result.Options.Projection = value;
         } else if (name == "--fit") {
             result.Options.Fit = Lookup(Fits, value);
             if (!result.Options.Fit)
@@ -102,7 +105,7 @@ ExportCommandLine ExportCommandLine::Parse(std::span<const std::string> argument
             result.Options.Format = *format;
         } else {
             return WrongUsage("unknown format " + std::string(value)
-                              + " (choose vrt, map, points, text, report or pixels)");
+                              + " (choose vrt, map, points, text, report, pixels or projections)");
         }
     }
     if (!haveBitmap)

@@ -9,7 +9,7 @@
 
 namespace carteva {
 
-enum class ExportFormat { Vrt, Map, Points, Text, Report, Pixels };
+enum class ExportFormat { Vrt, Map, Points, Text, Report, Pixels, Projections };
 
 struct ExportOptions
 {
@@ -19,10 +19,12 @@ struct ExportOptions
     // The mapping a report judges and text and pixels map with; not given: best fit for a report
     // and pixels, none for text.
     std::optional<MappingKind> Fit;
+    // A projection to use instead of the file beside the calibration ("Degrees": none).
+    std::optional<std::string> Projection;
 };
 
-// carteva-export [--format vrt|map|points|text|report|pixels] [--fit best|nearest] [--output FILE]
-// BITMAP,
+// carteva-export [--format vrt|map|points|text|report|pixels|projections] [--fit best|nearest]
+// [--projection DEF] [--output FILE] BITMAP,
 // also --help and --version.
 // Options may come as "--format map" or "--format=map", before or after BITMAP; "--" ends them.
 struct ExportCommandLine
@@ -34,8 +36,8 @@ struct ExportCommandLine
     std::string Problem; // what was wrong, for WrongUsage
 
     static constexpr const char *Usage
-        = "Usage: carteva-export [--format vrt|map|points|text|report|pixels]\n"
-          "                      [--fit best|nearest] [--output FILE] BITMAP\n"
+        = "Usage: carteva-export [--format vrt|map|points|text|report|pixels|projections]\n"
+          "                      [--fit best|nearest] [--projection DEF] [--output FILE] BITMAP\n"
           "Writes the calibration points of BITMAP, kept in its calibration file, for other map "
           "tools.\n"
           "\n"
@@ -46,10 +48,15 @@ struct ExportCommandLine
           "  --format report  each point's residual under a mapping, and the RMS error\n"
           "  --format pixels  reads \"LAT LON\" lines (decimal degrees) from standard input and\n"
           "                   writes each one's pixel \"X Y\" before rounding, or - and the reason\n"
+          "  --format projections\n"
+          "                   candidate projections, best first: the held-out RMS and worst\n"
+          "                   residual in pixels, the definition for the projection file, the name\n"
           "  --fit best       judge (report) or map (text, pixels) with one transform fitted\n"
           "                   through all points, in the map's projection where one is kept\n"
           "                   beside it (the default for report and pixels)\n"
           "  --fit nearest    the same with the window's mapping between the two nearest points\n"
+          "  --projection DEF use this projection (EPSG:2056, a PROJ string, Degrees) instead of\n"
+          "                   the projection file beside BITMAP\n"
           "  --output FILE    where to write; by default beside BITMAP, named after it with the\n"
           "                   extension .vrt, .map or .points; text and report go to standard\n"
           "                   output\n"

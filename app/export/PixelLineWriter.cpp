@@ -46,7 +46,7 @@ std::string PixelLineWriter::Header(const Mapping &mapping)
     if (mapping.Kind() == MappingKind::TwoNearest || !projection)
         text += "# Projection: none; the fit works in degrees\n";
     else
-        text += "# Projection: " + projection->Name() + " (" + projection->Definition() + ")\n";
+        text += "# Projection: " + projection->OneLine() + "\n";
     text += "# X Y: the pixel before rounding; - and the reason where there is none\n";
     return text;
 }

@@ -29,8 +29,7 @@ std::string FitLines(const CalibratedMap &map, MappingKind kind)
 {
     std::string text;
     if (map.Projection && kind == MappingKind::BestFit)
-        text += "# Projection: " + map.Projection->Name() + " (" + map.Projection->Definition()
-            + ")\n";
+        text += "# Projection: " + map.Projection->OneLine() + "\n";
     if (const std::string order = VrtWriter::GdalOrderNote(map); !order.empty())
         text += "# " + order + "\n";
     return text;

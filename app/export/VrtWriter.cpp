@@ -76,12 +76,19 @@ std::string VrtWriter::GdalOrderNote(const CalibratedMap &map)
 {
     const std::vector<TCalibPoint> points = CalibPointsOf(map);
     const BestFit fit(points, map.Projection.get());
-    if (fit.Order() < 2)
+    if (fit.Kind() == BestFit::Model::None || fit.Kind() == BestFit::Model::Similarity)
         return {};
+    // GDAL's own default takes its order from the number of points (second order from six, third
+    // from ten), so the order is always named.
+    const std::size_t count = fit.Used();
+    const int gdalDefault = count < 6 ? 1 : count < 10 ? 2 : 3;
     const std::string order = std::to_string(fit.Order());
     return "The best fit through these points is " + BestFit::NameOf(fit.Kind())
         + ": GDAL reproduces it with a polynomial of order " + order + " (gdalwarp -order " + order
-        + ", gdaltransform -order " + order + "), not with its default first order";
+        + ", gdaltransform -order " + order + ")"
+        + (gdalDefault == fit.Order() ? std::string()
+                                      : ", not with the order " + std::to_string(gdalDefault)
+                   + " its default takes for " + std::to_string(count) + " points");
 }
 
 std::string VrtWriter::Write(const CalibratedMap &map)
@@ -89,12 +96,15 @@ std::string VrtWriter::Write(const CalibratedMap &map)
     std::string xml = "<VRTDataset" + Attribute("rasterXSize", std::to_string(map.Width))
         + Attribute("rasterYSize", std::to_string(map.Height)) + ">\n";
     if (!map.Points.empty()) {
-        // The mapping "2,1" puts the second axis of the coordinate system (longitude, or easting
-        // in a system that names northing first) in X.
-        xml += "  <GCPList" + Attribute("Projection", map.SystemWkt())
-            + Attribute("dataAxisToSRSAxisMapping", map.NorthingFirst() ? "2,1" : "1,2") + ">\n";
+        // X is always the easting or longitude; the mapping "2,1" says that it is the system's
+        // second axis.
+        const std::shared_ptr<const MapProjection> system = map.FileSystem();
+        xml += "  <GCPList" + Attribute("Projection", CalibratedMap::SystemWkt(system.get()))
+            + Attribute("dataAxisToSRSAxisMapping",
+                        CalibratedMap::NorthingFirst(system.get()) ? "2,1" : "1,2")
+            + ">\n";
         for (const ExportPoint &point : map.Points) {
-            const PlanePoint at = map.Coordinates(point);
+            const PlanePoint at = map.Coordinates(point, system.get());
             xml += "    <GCP" + Attribute("Id", std::to_string(point.Record))
                 + Attribute("Pixel", ShortestText(point.X + 0.5))
                 + Attribute("Line", ShortestText(point.Y + 0.5))

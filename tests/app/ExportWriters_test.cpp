@@ -51,6 +51,7 @@ struct UsageRow
     const char *output;
     const char *bitmap;
     std::optional<MappingKind> fit = std::nullopt;
+    std::optional<std::string> projection = std::nullopt;
 };
 
 TEST(ExportCommandLine, OptionsGoAnywhereAndDoubleDashEndsThem)
@@ -90,6 +91,17 @@ TEST(ExportCommandLine, OptionsGoAnywhereAndDoubleDashEndsThem)
          "",
          "a.bmp",
          MappingKind::TwoNearest},
+        {{"--format", "projections", "a.bmp"}, Action::Export, ExportFormat::Projections, "", "a.bmp"},
+        {{"a.bmp", "--projection", "EPSG:2056", "--format=pixels"},
+         Action::Export,
+         ExportFormat::Pixels,
+         "",
+         "a.bmp",
+         std::nullopt,
+         "EPSG:2056"},
+        {{"--projection=Degrees", "a.bmp"}, Action::Export, ExportFormat::Vrt, "", "a.bmp",
+         std::nullopt, "Degrees"},
+        {{"a.bmp", "--projection"}, Action::WrongUsage, ExportFormat::Vrt, "", ""},
         {{"--fit", "best", "a.bmp"}, Action::WrongUsage, ExportFormat::Vrt, "", ""},
         {{"--format", "report", "--fit", "worst", "a.bmp"}, Action::WrongUsage, ExportFormat::Vrt, "", ""},
         {{"--format=", "a.bmp"}, Action::WrongUsage, ExportFormat::Vrt, "", ""},
@@ -108,6 +120,7 @@ TEST(ExportCommandLine, OptionsGoAnywhereAndDoubleDashEndsThem)
         EXPECT_EQ(parsed.Options.Output, row.output) << line;
         EXPECT_EQ(parsed.Options.Bitmap, row.bitmap) << line;
         EXPECT_EQ(parsed.Options.Fit, row.fit) << line;
+        EXPECT_EQ(parsed.Options.Projection, row.projection) << line;
     }
 }
 

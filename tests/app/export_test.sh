@@ -123,7 +123,7 @@ check "best fit against GDAL" "$(grep -v '^#' turned.report | paste - turned.gda
     split($11, g, " "); dx = $2 + $6 + 0.5 - g[1]; dy = $3 + $7 + 0.5 - g[2]
     if (dx < 0.01 && dx > -0.01 && dy < 0.01 && dy > -0.01) n++ } END { print n }')" 8
 check "report: the suspect" "$(awk -F'\t' '!/^#/ && $10 == "suspect" { print $1 }' turned.report)" 7
-check "report: lines that are not rows" "$(grep -c '^#' turned.report)" 3
+check "report: lines that are not rows" "$(grep -c '^#' turned.report)" 4
 check "report: the RMS" "$(grep '^# RMS' turned.report)" "# RMS error: 81.936 px, 707.44 m"
 check "text mapped by the fit" "$("$export_bin" --format text --fit best turned.bmp | sed -n 7p)" \
     "$(printf '400\t600\t50.012817\t14.045317\t396.397\t496.815')"
@@ -162,6 +162,73 @@ grep -q '^#CRS: PROJCS\["WGS 84 / UTM zone 33N"' sheet.points && pass || fail "p
 check "pixels: the comments name mapping, model and projection" "$(grep '^#' sheet.pixels | head -n 2)" \
     "# Mapping: best fit through all points: affine, 9 points
 # Projection: WGS 84 / UTM zone 33N (EPSG:32633)"
+# Sheets in systems whose axes GDAL must be told: northing first (31468, 3006), both axes
+# pointing north or south (the polar 3031 and 3413), and the plain 2056 and 27700. Nine exact
+# points 10 m a pixel apart about a centre given as easting and northing; gdaltransform -i through
+# the VRT agrees with --format pixels within a hundredth of a pixel, and the points file carries
+# easting first.
+while read -r code e0 n0; do
+    cp sheet.bmp "s$code.bmp"
+    echo "EPSG:$code" > "s$code.prj"
+    plane() { awk -v e="$e0" -v n="$n0" '{ printf "%.4f %.4f\n", e + $1 * 10, n - $2 * 10 }'; }
+    plane < grid.txt | gdaltransform -s_srs "EPSG:$code" -t_srs EPSG:4326 -output_xy |
+        paste -d' ' grid.txt - > "s$code.txt"
+    { int32 2400; int32 2400; while read -r x y lon lat; do decimal_record $x $y $lat $lon; done < "s$code.txt"; } > "s$code.cali"
+    plane < checks.txt | gdaltransform -s_srs "EPSG:$code" -t_srs EPSG:4326 -output_xy |
+        awk '{ print $2, $1 }' > "s$code.pos"
+    "$export_bin" --format pixels "s$code.bmp" < "s$code.pos" | grep -v '^#' > "s$code.pixels"
+    "$export_bin" "s$code.bmp" 2> /dev/null
+    grep -q 'gdaltransform -order 1' "s$code.vrt" || fail "EPSG:$code: the VRT names no order"
+    awk '{ print $2, $1 }' "s$code.pos" | gdaltransform -i -order 1 -t_srs EPSG:4326 "s$code.vrt" > "s$code.gdal"
+    check "EPSG:$code: pixels against GDAL and the sheet" "$(paste -d' ' "s$code.pixels" "s$code.gdal" checks.txt | awk '{
+        if (($1 + 0.5 - $3)^2 + ($2 + 0.5 - $4)^2 < 0.0001 && ($1 - $6)^2 + ($2 - $7)^2 < 0.0001) n++ } END { print n }')" 5
+    "$export_bin" --format points "s$code.bmp" 2> /dev/null
+    check "EPSG:$code: points file easting first" "$(sed -n 3p "s$code.points" | awk -F, -v e="$e0" -v n="$n0" '{
+        printf "%.2f %.2f\n", $1 - e, $2 - n }')" "1000.00 -1000.00"
+done << 'SYSTEMS'
+3031 500000 -1500000
+3413 -200000 -2000000
+2056 2600000 1200000
+27700 400000 300000
+31468 4500000 5400000
+3006 500000 6500000
+SYSTEMS
+
+# Degrees across the 180° meridian: the VRT's longitudes run on past 180 in a system that takes
+# -179.8 and 180.2 alike, and GDAL lands where Carteva does.
+cp sheet.bmp fiji.bmp
+awk '{ l = 179.5 + $1 / 2000; if (l > 180) l -= 360; printf "%s %s %.7f %.7f\n", $1, $2, -16 - $2 / 2000, l }' grid.txt > fiji.txt
+{ int32 2400; int32 2400; while read -r x y lat lon; do decimal_record $x $y $lat $lon; done < fiji.txt; } > fiji.cali
+"$export_bin" fiji.bmp 2> /dev/null
+check "180: longitudes run on" "$(grep -c 'X="180\.' fiji.vrt)" 6
+printf -- '-16.3 -179.8\n-16.3 180.2\n-16.9 179.7\n' > fiji.pos
+"$export_bin" --format pixels fiji.bmp < fiji.pos | grep -v '^#' > fiji.pixels
+awk '{ print $2, $1 }' fiji.pos | gdaltransform -i -order 1 -t_srs EPSG:4326 fiji.vrt > fiji.gdal
+check "180: pixels against GDAL and the sheet" "$(paste -d' ' fiji.pixels fiji.gdal | awk '{
+    if (($1 + 0.5 - $3)^2 + ($2 + 0.5 - $4)^2 < 0.0001) n++ } END { print n }') $(head -n 2 fiji.pixels | uniq | wc -l)" "3 1"
+
+# The ranking of projections: comments first, then rows of four tab-separated fields, the sheet's
+# own system (or one placing it alike) first and degrees among them; --projection uses a system
+# without writing the projection file.
+rm s27700.prj
+"$export_bin" --format projections s27700.bmp > s27700.ranking
+check "projections: comment lines first" "$(awk '!/^#/ { body = 1 } /^#/ && body { bad++ } END { print bad + 0 }' s27700.ranking)" 0
+check "projections: four fields a row" "$(grep -v '^#' s27700.ranking | awk -F'\t' 'NF != 4' | wc -l)" 0
+read -r rms _ first _ < <(grep -v '^#' s27700.ranking | head -n 1)
+awk -v r="$rms" 'BEGIN { exit !(r < 0.05) }' && pass || fail "projections: first row $rms $first"
+grep -q "$(printf '\tDegrees\tDegrees (none)$')" s27700.ranking || fail "projections: no degrees row"
+"$export_bin" --format pixels --projection "$first" s27700.bmp < s27700.pos | grep -v '^#' > s27700.first
+check "projections: the first places the checks" "$(paste -d' ' s27700.first checks.txt | awk '{
+    if (($1 - $3)^2 + ($2 - $4)^2 < 0.0025) n++ } END { print n }')" 5
+[ -e s27700.prj ] && fail "--projection wrote the projection file" || pass
+
+# A definition over many lines, as gdalsrsinfo writes it, is named on one line in the headers.
+gdalsrsinfo -o wkt2_2019 EPSG:2056 > s2056.prj
+check "a multi-line projection: every header line a comment" \
+    "$("$export_bin" --format pixels s2056.bmp < s2056.pos | grep -c -v '^#\|^[0-9]')" 0
+check "a multi-line projection: its line" "$("$export_bin" --format report s2056.bmp | grep '^# Projection')" \
+    "# Projection: CH1903+ / LV95 (EPSG:2056)"
+
 # One line out for each line in: comments, bad lines and positions that cannot be mapped.
 printf '50.01 15\n\n50.01\n50.01 15 3\n50,01 15\nnorth east\n95 15\n  50.0123\t15.0001  \n' > odd.pos
 check "pixels: odd lines" "$("$export_bin" --format pixels sheet.bmp < odd.pos | grep -v '^#')" \

@@ -4,7 +4,10 @@
 #include "calibration/BestFit.h"
 #include "calibration/Errors.h"
 #include "calibration/MapProjection.h"
+#include "calibration/LongitudeSpan.h"
 #include "calibration/Mapping.h"
+#include "calibration/ProjectionCatalogue.h"
+#include "calibration/ProjectionRanking.h"
 #include "calibration/Residuals.h"
 
 #include <gtest/gtest.h>
@@ -419,6 +422,173 @@ TEST(GeoToPixel, BestFitFollowsProjectedSheets)
     }
 }
 
+// Sheets in systems the fits above were not tried on: the ranking puts first the sheet's own
+// system or one that places every position within 0.05 px of it, with 6 points and with 9, and
+// degrees below it; and the UTM zone of points across the 180° meridian is the one they lie in.
+TEST(GeoToPixel, RankingFindsTheSheetsProjection)
+{
+    const ProjectedSheet sheets[] = {
+        {"British National Grid, 1:250,000", "EPSG:27700", 52.5, -1.5, 25, 4000, 4000, 3, 3},
+        {"Antarctic polar stereographic, 1:1,000,000", "EPSG:3031", -75, 100, 100, 4000, 4000, 3, 3},
+        {"Swiss LV95, 1:100,000, turned by 1 degree", "EPSG:2056", 46.8, 8.2, 10, 4000, 3000, 3, 3, 1},
+        {"Conus Albers, 1:5,000,000", "EPSG:5070", 38, -96, 500, 9000, 5500, 3, 3},
+    };
+    for (const ProjectedSheet &sheet : sheets) {
+        const ProjectedSheet::Plane plane(sheet.definition);
+        for (const int down : {2, 3}) {
+            ProjectedSheet rows = sheet;
+            rows.down = down;
+            const std::vector<TCalibPoint> points = rows.Points(plane);
+            const auto ranking = ProjectionRanking::Rank(points);
+            ASSERT_TRUE(ranking && !ranking->empty()) << sheet.name;
+            const RankedProjection &first = ranking->front();
+            ASSERT_FALSE(first.Definition.empty()) << sheet.name << ", " << points.size();
+            EXPECT_LT(first.HeldOutRms, 0.05) << sheet.name << ", " << points.size();
+            const Mapping mapping(MappingSetup(MappingKind::BestFit,
+                                               std::make_shared<MapProjection>(first.Definition)),
+                                  points);
+            for (const PixelPoint check : {PixelPoint {0, 0}, PixelPoint {1234.5, 2222},
+                                           PixelPoint {double(sheet.width), double(sheet.height)}}) {
+                const GeoPosition position = sheet.At(plane, check.X, check.Y);
+                const std::optional<PixelPoint> pixel
+                    = mapping.GeoToPixelExact(position.Lat, position.Lon);
+                ASSERT_TRUE(pixel) << sheet.name;
+                EXPECT_LT(std::hypot(pixel->X - check.X, pixel->Y - check.Y), 0.05)
+                    << sheet.name << ", " << points.size() << " points: " << first.Name;
+            }
+        }
+    }
+    // A conic of its own over eastern Europe, 1:2,000,000, nine points: no listed system fits it
+    // and the fitted conic recovers it.
+    const ProjectedSheet custom {"custom conic", "+proj=lcc +lat_1=41 +lat_2=61 +lat_0=50 +lon_0=31 "
+                                                 "+ellps=WGS84 +units=m +type=crs",
+                                 50, 27, 200, 6000, 6000, 3, 3};
+    const ProjectedSheet::Plane plane(custom.definition);
+    const std::vector<TCalibPoint> points = custom.Points(plane);
+    const auto ranking = ProjectionRanking::Rank(points);
+    ASSERT_TRUE(ranking && !ranking->empty());
+    EXPECT_NE(ranking->front().Name.find("fitted to the points"), std::string::npos)
+        << ranking->front().Name << " " << ranking->front().HeldOutRms;
+    const Mapping mapping(
+        MappingSetup(MappingKind::BestFit, std::make_shared<MapProjection>(ranking->front().Definition)),
+        points);
+    for (const PixelPoint check : {PixelPoint {0, 0}, PixelPoint {1234.5, 4222}, PixelPoint {6000, 6000}}) {
+        const GeoPosition position = custom.At(plane, check.X, check.Y);
+        const std::optional<PixelPoint> pixel = mapping.GeoToPixelExact(position.Lat, position.Lon);
+        ASSERT_TRUE(pixel);
+        EXPECT_LT(std::hypot(pixel->X - check.X, pixel->Y - check.Y), 0.5) << ranking->front().Definition;
+    }
+
+    const std::vector<TCalibPoint> across {{0, 0, -16.1L, 179.86L},   {500, 0, -16.1L, -179.83L},
+                                           {0, 400, -16.6L, 179.9L},  {500, 400, -16.6L, -179.9L},
+                                           {250, 200, -16.3L, 180.0L}, {100, 300, -16.5L, 179.95L}};
+    EXPECT_EQ(MapProjection::UtmFor(across), "EPSG:32760");
+}
+
+// What the exported files say of a system: whether GDAL reads northing (latitude) first from the
+// WKT written, whether it is degrees, and its one header line whatever the definition's form.
+TEST(GeoToPixel, ProjectionsTellTheirAxesKindAndLine)
+{
+    const struct
+    {
+        std::string definition;
+        bool northingFirst;
+        bool geographic;
+        const char *line;
+    } rows[] = {
+        {"EPSG:4326", true, true, "WGS 84 (EPSG:4326)"},
+        // Northing first in the database; the WKT 1 written for GDAL names no axes, which GDAL
+        // reads as easting first.
+        {"EPSG:31468", false, false, "DHDN / 3-degree Gauss-Kruger zone 4 (EPSG:31468)"},
+        {"EPSG:3006", false, false, "SWEREF99 TM (EPSG:3006)"},
+        // Both axes point north (or south) on the polar systems; the easting is still first.
+        {"EPSG:3031", false, false, "WGS 84 / Antarctic Polar Stereographic (EPSG:3031)"},
+        {"EPSG:3413", false, false,
+         "WGS 84 / NSIDC Sea Ice Polar Stereographic North (EPSG:3413)"},
+        {"EPSG:5042", false, false, "WGS 84 / UPS South (E,N) (EPSG:5042)"},
+        {"EPSG:2056", false, false, "CH1903+ / LV95 (EPSG:2056)"},
+        {MapProjection::DegreesAcross180, false, true,
+         "unknown (+proj=longlat +datum=WGS84 +lon_wrap=180 +no_defs +type=crs)"},
+        {"+proj=lcc +lat_1=47 +lat_2=53 +lat_0=50 +lon_0=15 +datum=WGS84", false, false,
+         "unknown (+proj=lcc +lat_1=47 +lat_2=53 +lat_0=50 +lon_0=15 +datum=WGS84)"},
+        // WKT over many lines, as gdalsrsinfo writes it.
+        {"PROJCRS[\"My conic\",\n  BASEGEOGCRS[\"WGS 84\",DATUM[\"World Geodetic System 1984\",\n"
+         "  ELLIPSOID[\"WGS 84\",6378137,298.257223563]]],\n  CONVERSION[\"c\",METHOD[\"Lambert "
+         "Conic Conformal (1SP)\"],PARAMETER[\"Latitude of natural origin\",50],PARAMETER["
+         "\"Longitude of natural origin\",15],PARAMETER[\"Scale factor at natural origin\",1],"
+         "PARAMETER[\"False easting\",0],PARAMETER[\"False northing\",0]],\n  CS[Cartesian,2],"
+         "AXIS[\"easting\",east,LENGTHUNIT[\"metre\",1]],AXIS[\"northing\",north,LENGTHUNIT["
+         "\"metre\",1]]]",
+         false, false,
+         "My conic (+proj=lcc +lat_1=50 +lat_0=50 +lon_0=15 +k_0=1 +x_0=0 +y_0=0 +datum=WGS84 "
+         "+units=m +no_defs +type=crs)"},
+    };
+    for (const auto &row : rows) {
+        const MapProjection projection(row.definition);
+        EXPECT_EQ(projection.NorthingFirst(), row.northingFirst) << row.definition;
+        EXPECT_EQ(projection.IsGeographic(), row.geographic) << row.definition;
+        EXPECT_EQ(projection.OneLine(), row.line) << row.definition;
+    }
+}
+
+// Longitudes are spanned around the circle; an area of use holds them with its margin, also
+// across the 180° meridian.
+TEST(GeoToPixel, LongitudeSpansAndAreasMeetAcross180)
+{
+    const auto span = [](std::vector<Extended> lons) {
+        std::vector<TCalibPoint> points;
+        for (const Extended lon : lons)
+            points.push_back(TCalibPoint {0, 0, -16, lon});
+        return *LongitudeSpan::Of(points);
+    };
+    const struct
+    {
+        const char *name;
+        LongitudeSpan span;
+        double west, east, meanLon;
+        bool crosses;
+    } rows[] = {
+        {"Fiji", span({179.86L, -179.83L, 179.9L, 180}), 179.86, 180.17, 179.9825, true},
+        {"Greenwich", span({-0.5L, 0.25L, 1}), -0.5, 1, 0.25, false},
+        {"one point", span({14}), 14, 14, 14, false},
+        {"half the world", span({-90, 0, 90}), -90, 90, 0, false},
+    };
+    for (const auto &row : rows) {
+        EXPECT_NEAR(double(row.span.West), row.west, 1e-9) << row.name;
+        EXPECT_NEAR(double(row.span.East), row.east, 1e-9) << row.name;
+        EXPECT_NEAR(double(row.span.MeanLon), row.meanLon, 1e-9) << row.name;
+        EXPECT_EQ(row.span.CrossesAntimeridian(), row.crosses) << row.name;
+    }
+    CatalogueEntry fiji;
+    fiji.HasArea = true;
+    fiji.West = 176;
+    fiji.East = -178; // across 180°
+    fiji.South = -20;
+    fiji.North = -12;
+    EXPECT_TRUE(fiji.Holds(rows[0].span, 0));
+    EXPECT_FALSE(fiji.Holds(rows[1].span, 2));
+    CatalogueEntry conus {"EPSG:5070", "", "", "", true, -124.79, 24.41, -66.91, 49.38};
+    LongitudeSpan sheet = span({-126, -66});
+    sheet.South = 23;
+    sheet.North = 50;
+    EXPECT_FALSE(conus.Holds(sheet, 0));
+    EXPECT_TRUE(conus.Holds(sheet, 2)); // a sheet's corners reach past the area
+}
+
+TEST(GeoToPixel, RankingNeedsFourPointsAndCanBeCancelled)
+{
+    const std::vector<TCalibPoint> three
+        = {{0, 0, 50, 14}, {100, 0, 50, 14.1L}, {0, 100, 49.9L, 14}};
+    EXPECT_TRUE(ProjectionRanking::Rank(three)->empty());
+    std::vector<TCalibPoint> four = three;
+    four.push_back({100, 100, 49.9L, 14.1L});
+    std::size_t calls = 0;
+    EXPECT_FALSE(ProjectionRanking::Rank(four, [&](std::size_t, std::size_t) {
+        return ++calls < 3;
+    }));
+    EXPECT_EQ(calls, 3u);
+}
+
 TEST(GeoToPixel, BestFitChoosesItsModelByLeavingPointsOut)
 {
     // Points on a north-up map at 0.0001 degrees a pixel, with a few pixels of noise where asked.
@@ -440,6 +610,12 @@ TEST(GeoToPixel, BestFitChoosesItsModelByLeavingPointsOut)
             for (int i = 0; i < across; ++i)
                 pixels.emplace_back(100 + 1300 * i / (across - 1), 80 + 1000 * j / (down - 1));
         return pixels;
+    };
+    // A 13th point in the middle, and the latitude of a corner point off by 0.01 degrees.
+    const auto typo = [](std::vector<TCalibPoint> points) {
+        points.push_back(TCalibPoint {700, 600, 50 - 600e-4L, 14 + 700 * 1.5e-4L});
+        points[0].Lat += 0.01L;
+        return points;
     };
     std::vector<std::pair<int, int>> lonely = grid(4, 2);
     lonely.emplace_back(700, 1500);
@@ -468,6 +644,8 @@ TEST(GeoToPixel, BestFitChoosesItsModelByLeavingPointsOut)
          "Point 9 lies too far from the others to check a quadratic fit"},
         {"fifteen points on three parallels", map(grid(5, 3)), Model::Affine, Model::Cubic,
          "The points do not spread enough for a cubic fit"},
+        {"thirteen points, one latitude mistyped", typo(map(grid(4, 3), 0.3)), Model::Affine,
+         Model::Quadratic, "Predicts the points no better"},
     };
     for (const auto &row : rows) {
         const BestFit fit(row.points);

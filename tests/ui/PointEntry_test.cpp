@@ -17,6 +17,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QItemSelectionModel>
+#include <QTreeWidget>
 #include <QLabel>
 #include <QMenu>
 #include <QTableView>
@@ -706,12 +707,23 @@ private slots:
         points[3].Lat = 50.205L;
         Started f(test::CalibrationBytes(300, 200, points));
         f.window->Document().Mapping().SetKind(MappingKind::BestFit);
-        QAbstractItemModel *model = f.window->ShowPointsWindow().Table().model();
+        PointsWindow &window = f.window->ShowPointsWindow();
+        QAbstractItemModel *model = window.Table().model();
         for (int row = 0; row < 5; ++row) {
             const QModelIndex check = model->index(row, PointsTableModel::Check);
             QCOMPARE(model->data(check).toString(), QString(row == 3 ? "Suspect" : ""));
             QCOMPARE(model->data(check, Qt::DecorationRole).isNull(), row != 3);
         }
+        // The window points at the row, says how far off it lies, and offers no other mapping:
+        // the typo is the points' fault.
+        QVERIFY2(window.Figures().Suspect().text().startsWith("Point 4: check this point. The "
+                                                              "others put it "),
+                 qPrintable(window.Figures().Suspect().text()));
+        QVERIFY(!window.Figures().Suspect().isHidden());
+        QVERIFY(window.Figures().SwitchButton().isHidden());
+        const QModelIndexList selected = window.Table().selectionModel()->selectedRows();
+        QCOMPARE(selected.size(), 1);
+        QCOMPARE(selected.front().row(), 3);
     }
 
     void theMapProjectionIsCheckedByProjAndKeptBesideTheMap()
@@ -727,8 +739,41 @@ private slots:
         QVERIFY2(dialog.Verdict().text().startsWith("crs not found"),
                  qPrintable(dialog.Verdict().text()));
         QVERIFY(!dialog.OkButton().isEnabled());
+        // The words a sheet's margin prints, and a bare code: the system meant comes first.
+        const struct
+        {
+            const char *typed;
+            const char *first;
+        } words[] = {
+            {"UTM zone 32N", "utm zone 32n"},
+            {"Swiss grid", "EPSG:2056"},
+            {"Fiji Map Grid", "EPSG:3460"},
+            {"conus albers", "/ conus albers"},
+            {"British National Grid", "EPSG:27700"},
+            {"Antarctic Polar Stereographic", "EPSG:3031"},
+            {"2056", "EPSG:2056"},
+        };
+        for (const auto &row : words) {
+            dialog.Typed().setText(row.typed);
+            QVERIFY2(dialog.Matches().topLevelItemCount() > 0, row.typed);
+            const QString first = dialog.Matches().topLevelItem(0)->text(1);
+            const QString name
+                = dialog.Matches().topLevelItem(0)->text(0).toLower().replace('_', ' ');
+            // LV95 and LV03 match alike; the points lie in Bohemia, outside both.
+            QVERIFY2(first == row.first || name.contains(row.first)
+                         || (QString(row.typed) == "Swiss grid" && first == "EPSG:21781"),
+                     qPrintable(QString(row.typed) + " gave " + first + " " + name));
+        }
+        QVERIFY(dialog.OkButton().isEnabled()); // "2056" is EPSG:2056
+        // A geographic system is refused with a sentence.
+        dialog.Typed().setText("EPSG:4720");
+        QVERIFY2(dialog.Verdict().text().startsWith("Fiji 1986 (EPSG:4720) is no projection"),
+                 qPrintable(dialog.Verdict().text()));
+        QVERIFY(!dialog.OkButton().isEnabled());
         dialog.Typed().setText("EPSG:32633");
-        QCOMPARE(dialog.Verdict().text(), QString("WGS 84 / UTM zone 33N"));
+        QVERIFY2(dialog.Verdict().text().startsWith(
+                     "WGS 84 / UTM zone 33N (EPSG:32633): a projection, for Between 12°E and 18°E"),
+                 qPrintable(dialog.Verdict().text()));
         QVERIFY(dialog.OkButton().isEnabled());
         mapping.SetProjection(dialog.Definition());
         QCOMPARE(f.ReadFile(f.Path("map.prj")), QByteArray("EPSG:32633\n"));
@@ -744,6 +789,31 @@ private slots:
         QCOMPARE(mapping.ProjectionDefinition(), std::string());
         f.Points().Refresh();
         QVERIFY(f.Points().Summary().text().contains("map.prj: Unknown projection"));
+    }
+
+    void suggestionsAreRankedBesideTheWindowAndASecondRequestCancelsTheFirst()
+    {
+        WithPoints f;
+        std::vector<TCalibPoint> points = WithPoints::Initial();
+        QVERIFY(!ProjectionDialog(f.window.get(), "", points).SuggestButton().isEnabled());
+        points.push_back(MakePoint(250, 30, 49.8L, 15.3L, 0));
+        points.push_back(MakePoint(40, 150, 48.5L, 14.1L, 0));
+        ProjectionDialog dialog(f.window.get(), "", points);
+        QVERIFY(dialog.SuggestButton().isEnabled());
+        dialog.Suggest();
+        const QFuture<std::vector<RankedProjection>> first = dialog.Ranking();
+        dialog.Suggest();
+        QVERIFY(first.isCanceled());
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.Ranking().isFinished(), 60000);
+        QTRY_VERIFY(dialog.Suggestions().topLevelItemCount() > 1);
+        QVERIFY(!dialog.Suggestions().findItems("Degrees (none)", Qt::MatchExactly, 2).isEmpty());
+        // A row taken fills the field with its definition.
+        QTreeWidgetItem *top = dialog.Suggestions().topLevelItem(0);
+        emit dialog.Suggestions().itemClicked(top, 0);
+        if (top->text(3).isEmpty())
+            QVERIFY(dialog.Degrees().isChecked());
+        else
+            QCOMPARE(dialog.Typed().text(), top->text(3));
     }
 
     void bothMappingsFiguresShowAndTheBetterOneIsOffered()
