@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
-#include "calibration/CalibPoint.h"
 #include "calibration/GeoToPixel.h"
 
 #include <cstdint>
@@ -42,8 +41,5 @@ public:
             SetPixel(pixel.X, pixel.Y, colour);
     }
 };
-
-// Paints each point's red plus: (X, Y), (X+1, Y), (X-1, Y), (X, Y+1), (X, Y-1), in list order.
-void DrawPointMarks(std::span<const TCalibPoint> points, PixelSurface &surface);
 
 } // namespace carteva

@@ -4,12 +4,10 @@
 #include "calibration/Errors.h"
 #include "calibration/Mapping.h"
 #include "calibration/NumberText.h"
-#include "calibration/PixelSurface.h"
 #include "gpx/GpxOverlay.h"
 #include "ui/CalibrationDocument.h"
 #include "ui/EnteredPoint.h"
 #include "ui/ErrorHandler.h"
-#include "ui/GpxOverlayLayer.h"
 #include "ui/GpxOverlayLoader.h"
 #include "ui/MapPageOpener.h"
 #include "ui/MappingChoice.h"
@@ -17,8 +15,8 @@
 #include "ui/OpenPictureDialog.h"
 #include "ui/OuterSizer.h"
 #include "ui/PictureContextMenu.h"
+#include "ui/PictureLayers.h"
 #include "ui/PictureScrollArea.h"
-#include "ui/PictureSurface.h"
 #include "ui/PictureView.h"
 #include "ui/Platform.h"
 #include "ui/PointsWindow.h"
@@ -78,7 +76,7 @@ TfrmMain::TfrmMain(QWidget *parent)
     ConnectControls();
     ConnectPointTools();
     outerSizer_ = new OuterSizer(*this);
-    overlays_ = new GpxOverlayLayer(*ui.Image1);
+    layers_ = new PictureLayers(*ui.Image1);
     gpxLoader_ = new GpxOverlayLoader(
         *this, [this](GpxOverlay loaded) { OverlayLoaded(std::move(loaded)); });
     menu_->AddAction(gpxLoader_->DrawTracksAndRoutes());
@@ -334,17 +332,16 @@ void TfrmMain::LoadCalibration()
 
 void TfrmMain::DrawPointMarks()
 {
-    PictureSurface surface(*ui.Image1);
-    carteva::DrawPointMarks(document_->Points(), surface);
+    layers_->ShowMarks(document_->Points());
 }
 
 void TfrmMain::RepaintPicture()
 {
-    if (!ui.Image1->RestoreOriginalPixels())
+    if (!ui.Image1->CanBeDrawnOn())
         return;
     try {
-        overlays_->PaintAll(document_->Mapping().Setup(), document_->Points(),
-                            gpxLoader_->DrawsTracksAndRoutes());
+        layers_->Follow(document_->Mapping().Setup(), document_->Points(),
+                        gpxLoader_->DrawsTracksAndRoutes());
     } catch (const Error &error) {
         // The marks still go on top; the pixels before the failing waypoint stay.
         qCWarning(lcCalibration, "Waypoints not all drawn again: %s", error.what());
@@ -354,13 +351,13 @@ void TfrmMain::RepaintPicture()
 
 void TfrmMain::ClearWaypoints()
 {
-    overlays_->Clear();
+    layers_->ClearOverlays();
     RepaintPicture();
 }
 
 std::size_t TfrmMain::OverlayCountForTest() const
 {
-    return overlays_->Count();
+    return layers_->OverlayCount();
 }
 
 void TfrmMain::btOpenGPXClick()
@@ -396,8 +393,8 @@ void TfrmMain::OverlayLoaded(GpxOverlay overlay)
                                         QStringLiteral("Incorrect calibration or calculation"),
                                         QStringLiteral("Error"), QMessageBox::Warning);
     };
-    overlays_->Add(std::move(overlay), document_->Mapping().Setup(), document_->Points(), lines,
-                   warn);
+    layers_->AddOverlay(std::move(overlay), document_->Mapping().Setup(), document_->Points(),
+                        lines, warn);
 }
 
 } // namespace carteva
