@@ -14,6 +14,7 @@
 #include "picture/Picture.h"
 #include "picture/PictureLoader.h"
 #include "calibration/CalibPoint.h"
+#include "gpx/GpxLines.h"
 #include "gpx/GpxOverlay.h"
 #include "ui/PictureLayers.h"
 #include "ui/PictureScrollArea.h"
@@ -74,7 +75,9 @@ GpxOverlay Waypoints()
         waypoints.AddPoint(std::string_view(latText, std::size_t(latLength)),
                            std::string_view(lonText, std::size_t(lonLength)));
     }
-    return GpxOverlay(std::move(waypoints), GpxLines(), false, nullptr, nullptr);
+    PositionList positions;
+    positions.Add(waypoints);
+    return GpxOverlay(std::move(positions), PositionList(), false);
 }
 
 // A picture with detail everywhere, so no repaint can take a short cut over flat colour.

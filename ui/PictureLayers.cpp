@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "ui/PictureLayers.h"
 
-#include "calibration/PixelSurface.h"
+#include "ui/OverlayPlot.h"
 #include "ui/PictureView.h"
 #include "ui/ShownPixels.h"
 
@@ -16,41 +16,6 @@ namespace {
 
 constexpr QRgb MarkColour = qRgb(255, 0, 0);
 constexpr QRgb WaypointColour = qRgb(255, 128, 0);
-
-// Gathers the pixels an overlay's plots hand over that lie inside the picture. The first pixel
-// asks the view for a picture that can be drawn over, which an icon or a metafile is not.
-class Gathered : public PixelSurface
-{
-public:
-    explicit Gathered(PictureView &view)
-        : view_(view)
-        , size_(view.PictureSize())
-    { }
-    bool SetPixel(std::int64_t x, std::int64_t y, Colour) override
-    {
-        if (!drawable_) {
-            view_.MakeDrawable();
-            drawable_ = true;
-        }
-        if (x < 0 || y < 0 || x >= size_.width() || y >= size_.height())
-            return false;
-        pixels.emplace_back(int(x), int(y));
-        return true;
-    }
-    void SetPixels(std::span<const Pixel> some, Colour colour) override
-    {
-        for (const Pixel &pixel : some)
-            SetPixel(pixel.X, pixel.Y, colour);
-    }
-    int Height() const { return size_.height(); }
-
-    std::vector<QPoint> pixels;
-
-private:
-    PictureView &view_;
-    QSize size_;
-    bool drawable_ = false;
-};
 
 } // namespace
 
@@ -98,9 +63,23 @@ void PictureLayers::AddOverlay(GpxOverlay overlay, const MappingSetup &kind,
 void PictureLayers::Map(File &file, const MappingSetup &kind, std::span<const TCalibPoint> points,
                         bool lines, const std::function<void()> &onFirstUnmappable)
 {
-    Gathered gathered(view_);
+    const QSize size = view_.PictureSize();
+    std::vector<QPoint> pixels;
+    bool drawable = false;
+    const auto take = [&](std::span<const Pixel> some) {
+        // The first pixel asks for a picture that can be drawn over, which an icon or a metafile
+        // is not.
+        if (!drawable) {
+            view_.MakeDrawable();
+            drawable = true;
+        }
+        for (const Pixel &pixel : some) {
+            if (pixel.X >= 0 && pixel.Y >= 0 && pixel.X < size.width() && pixel.Y < size.height())
+                pixels.emplace_back(int(pixel.X), int(pixel.Y));
+        }
+    };
     const auto show = [&] {
-        file.pixels = PixelSet(gathered.pixels, gathered.Height());
+        file.pixels = PixelSet(pixels, size.height());
         view_.update();
     };
     std::function<void()> warn;
@@ -113,9 +92,9 @@ void PictureLayers::Map(File &file, const MappingSetup &kind, std::span<const TC
     }
     file.revision = 0;
     file.lines = lines;
-    const QSize size = view_.PictureSize();
     try {
-        file.overlay.Draw(kind, points, gathered, lines, size.width(), size.height(), warn);
+        const Mapping mapping(kind, points);
+        OverlayPlot::Plot(file.overlay, mapping, lines, size.width(), size.height(), take, warn);
     } catch (...) {
         show();
         throw;
@@ -135,7 +114,7 @@ void PictureLayers::Follow(const MappingSetup &kind, std::span<const TCalibPoint
     std::size_t toMap = 0;
     for (const File &file : files_)
         if (!current(file))
-            toMap += file.overlay.PointsToMap(kind, points, lines);
+            toMap += file.overlay.Waypoints().Count() + (lines ? file.overlay.LinePointCount() : 0);
     const bool busy = toMap > BusyAbove;
     if (busy)
         QApplication::setOverrideCursor(Qt::BusyCursor);

@@ -374,7 +374,7 @@ void TfrmMain::btOpenGPXClick()
     ui.OpenGPXDialog->RememberChoice(*chosen);
     // The whole file is parsed before anything changes: a failure or a cancel keeps the document
     // and the picture as they were.
-    gpxLoader_->Start(*chosen, document_->Mapping().Setup(), document_->Points());
+    gpxLoader_->Start(*chosen);
 }
 
 void TfrmMain::OverlayLoaded(GpxOverlay overlay)

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "gpx/GpxOverlay.h"
+#include "ui/OverlayPlot.h"
 
 #include "calibration/Errors.h"
-#include "gpx/ClippedLine.h"
 #include "gpx/GpxLoader.h"
+#include "gpx/GpxOverlay.h"
+#include "ui/ClippedLine.h"
 
 #include <gtest/gtest.h>
 
@@ -25,24 +26,24 @@ namespace {
 struct PaintedPixel
 {
     std::int64_t X, Y;
-    carteva::Colour Paint;
     bool operator==(const PaintedPixel &) const = default;
 };
 
-// Remembers every pixel painted inside a width × height picture, in order.
-class RecordingSurface : public PixelSurface
+// Remembers every pixel handed on inside a width × height picture, in order.
+class RecordingSurface
 {
 public:
     RecordingSurface(std::int64_t width, std::int64_t height)
         : width_(width)
         , height_(height)
     { }
-    bool SetPixel(std::int64_t x, std::int64_t y, Colour colour) override
+    PixelBatch::Take Take()
     {
-        if (x < 0 || y < 0 || x >= width_ || y >= height_)
-            return false;
-        painted.push_back({x, y, colour});
-        return true;
+        return [this](std::span<const Pixel> pixels) {
+            for (const Pixel &pixel : pixels)
+                if (pixel.X >= 0 && pixel.Y >= 0 && pixel.X < width_ && pixel.Y < height_)
+                    painted.push_back({pixel.X, pixel.Y});
+        };
     }
     std::vector<PaintedPixel> painted;
 
@@ -88,18 +89,14 @@ GpxOverlay Document(std::initializer_list<Child> children)
     return overlay;
 }
 
-// The waypoints alone, as the window paints them with tracks and routes off.
-WaypointCounts DrawWaypoints(const GpxOverlay &overlay, const MappingSetup &kind,
-                             std::span<const TCalibPoint> points, PixelSurface &surface,
-                             const std::function<void()> &onFirstUnmappable = {})
-{
-    return overlay.Draw(kind, points, surface, false, 1000, 1000, onFirstUnmappable);
-}
+// The waypoints alone, as the window draws them with tracks and routes off.
 WaypointCounts DrawWaypoints(const GpxOverlay &overlay, std::span<const TCalibPoint> points,
-                             PixelSurface &surface,
+                             RecordingSurface &surface,
                              const std::function<void()> &onFirstUnmappable = {})
 {
-    return DrawWaypoints(overlay, MappingKind::TwoNearest, points, surface, onFirstUnmappable);
+    const Mapping mapping(MappingKind::TwoNearest, points);
+    return OverlayPlot::Plot(overlay, mapping, false, 1000, 1000, surface.Take(),
+                             onFirstUnmappable);
 }
 
 Child Wpt(const char *lat, const char *lon)
@@ -127,8 +124,7 @@ TEST(WaypointOverlay, PaintsOnlyTopLevelWptChildrenWithCompleteCoordinates)
     RecordingSurface surface(1000, 1000);
     const WaypointCounts counts = DrawWaypoints(document, Calibration, surface);
 
-    const std::vector<PaintedPixel> expected
-        = {{200, 250, ColourOrange}, {100, 100, ColourOrange}, {200, 250, ColourOrange}};
+    const std::vector<PaintedPixel> expected = {{200, 250}, {100, 100}, {200, 250}};
     EXPECT_EQ(surface.painted, expected);
     EXPECT_EQ(counts.Painted, 3u);
     EXPECT_EQ(counts.Skipped, 7u);
@@ -209,7 +205,7 @@ TEST(WaypointOverlay, ShortStepsPaintTheReferenceLine)
         for (int dx = -9; dx <= 9; ++dx) {
             for (const bool fromPainted : {false, true}) {
                 RecordingSurface surface(1000, 1000);
-                PixelBatch batch(surface, ColourOrange);
+                PixelBatch batch(surface.Take());
                 DrawClippedLine(batch, {500, 500}, {500 + dx, 500 + dy}, 1000, 1000, fromPainted);
                 batch.Flush();
                 std::set<std::pair<std::int64_t, std::int64_t>> painted;
@@ -323,32 +319,25 @@ TEST(WaypointOverlay, DrawsTheWaypointsOfALoadedFile)
         std::ofstream(path) << row.xml;
         GpxLoader loader;
         loader.CollectLines(row.lines);
-        // Mapped while loading, and afterwards with other points than the loader's.
-        GpxOverlay plotted = loader.Load(path, row.points);
-        GpxOverlay plain = loader.Load(path);
-        EXPECT_EQ(plotted.LinesLeftOut(), row.linesLeftOut) << row.what;
-        EXPECT_EQ(plain.LinesLeftOut(), row.linesLeftOut) << row.what;
+        GpxOverlay loaded = loader.Load(path);
+        EXPECT_EQ(loaded.LinesLeftOut(), row.linesLeftOut) << row.what;
         std::vector<PaintedPixel> firstOrder;
         std::size_t firstWarning = SIZE_MAX;
-        // And kept for painting again, moved elsewhere.
+        // And kept for drawing again, moved elsewhere.
         std::vector<GpxOverlay> kept;
+        const Mapping mapping(MappingKind::TwoNearest, row.points);
         // The same pixels in the same order, the warning at the same place.
-        for (const int drawing : {0, 1, 2, 3}) {
-            const GpxOverlay *document = drawing % 2 ? &plain : &plotted;
+        for (const int drawing : {0, 1}) {
             RecordingSurface surface(1000, 1000);
             std::size_t warnedAfter = SIZE_MAX;
             const auto warn = [&] { warnedAfter = std::min(warnedAfter, surface.painted.size()); };
-            if (drawing == 2) {
-                kept.emplace_back(std::move(plotted));
-                kept.emplace_back(std::move(plain));
-            }
-            (drawing >= 2 ? kept[drawing - 2] : *document)
-                .Draw(MappingKind::TwoNearest, row.points, surface, row.lines, 1000, 1000, warn);
+            if (drawing == 1)
+                kept.emplace_back(std::move(loaded));
+            OverlayPlot::Plot(drawing == 1 ? kept[0] : loaded, mapping, row.lines, 1000, 1000,
+                              surface.Take(), warn);
             Pixels painted;
-            for (const PaintedPixel &pixel : surface.painted) {
-                EXPECT_EQ(pixel.Paint, ColourOrange);
+            for (const PaintedPixel &pixel : surface.painted)
                 painted.insert({pixel.X, pixel.Y});
-            }
             EXPECT_EQ(painted, row.expected) << row.what;
             if (drawing == 0) {
                 firstOrder = surface.painted;
@@ -359,69 +348,6 @@ TEST(WaypointOverlay, DrawsTheWaypointsOfALoadedFile)
         }
         EXPECT_EQ(firstWarning == SIZE_MAX, row.points.size() != 3) << row.what;
     }
-    std::filesystem::remove(path);
-}
-
-// What a drawing did, in order: each painted pixel, the warning ("W") and the error that ended it.
-std::string Drawing(const GpxOverlay &document, std::span<const TCalibPoint> points,
-                    MappingKind kind = MappingKind::TwoNearest)
-{
-    std::string events;
-    RecordingSurface surface(1000, 1000);
-    std::size_t warnedAfter = SIZE_MAX;
-    try {
-        DrawWaypoints(document, kind, points, surface,
-                      [&] { warnedAfter = surface.painted.size(); });
-    } catch (const Error &error) {
-        events = error.what();
-    }
-    std::string pixels;
-    for (std::size_t i = 0; i <= surface.painted.size(); ++i) {
-        if (i == warnedAfter)
-            pixels += "W ";
-        if (i < surface.painted.size())
-            pixels += std::to_string(surface.painted[i].X) + ","
-                + std::to_string(surface.painted[i].Y) + " ";
-    }
-    return pixels + events;
-}
-
-TEST(WaypointOverlay, MappingWhileLoadingDrawsExactlyWhatDrawingAfterwardsDoes)
-{
-    // Near (45, 20) the nearest point is the third, and both others lie within 30 px of it on an
-    // axis: not mappable. Near (48, 15.1) the references of the second calibration share a
-    // longitude; 1e5119 overflows.
-    const std::vector<std::vector<TCalibPoint>> calibrations = {
-        Calibration,
-        {TCalibPoint {100, 100, 50, 14}, TCalibPoint {300, 400, 49, 15},
-         TCalibPoint {310, 120, 45, 20}},
-        {TCalibPoint {0, 0, 50, 14}, TCalibPoint {100, 100, 49, 15},
-         TCalibPoint {200, 200, 48, 15}},
-        {TCalibPoint {100, 100, 50, 14}},
-    };
-    std::string xml = "<gpx>\n";
-    // Enough waypoints to fill several of the blocks handed between the threads.
-    for (int i = 0; i < 10000; ++i)
-        xml += "<wpt lat='49." + std::to_string(i) + "' lon='14." + std::to_string(i) + "'/>\n";
-    xml += "<wpt lat='45' lon='20'/><!-- c --><wpt lat='x' lon='1'/><wpt lon='14'/><?wpt?>"
-           "<wpt lat='49.5' lon='14.5'/><wpt lat='45.1' lon='20.1'/><wpt lat='48' lon='15.1'/>"
-           "<wpt lat='50' lon='14'/><wpt lat='1e5119' lon='14'/><wpt lat='49' lon='15'/></gpx>";
-    const std::filesystem::path path
-        = std::filesystem::temp_directory_path() / "carteva-overlay-plot.gpx";
-    std::ofstream(path) << xml;
-    const GpxOverlay plain = GpxLoader().Load(path);
-    for (const MappingKind kind : {MappingKind::TwoNearest, MappingKind::BestFit}) {
-        for (const auto &points : calibrations) {
-            const GpxOverlay plotted = GpxLoader().Load(path, kind, points);
-            ASSERT_EQ(plotted.PointsToMap(kind, points, false), 0u); // mapped while loading
-            const GpxOverlay otherPoints = GpxLoader().Load(path, Calibration);
-            const std::string expected = Drawing(plain, points, kind);
-            EXPECT_EQ(Drawing(plotted, points, kind), expected);
-            EXPECT_EQ(Drawing(otherPoints, points, kind), expected);
-        }
-    }
-    std::ofstream(path) << "<gpx><wpt lat='49.5' lon='14.5'/>\n<wpt></gpx>";
-    EXPECT_THROW(GpxLoader().Load(path, Calibration), Error);
     std::filesystem::remove(path);
 }
 
