@@ -284,9 +284,8 @@ int main(int argc, char **argv)
         const GpxOverlay kept = loader.Load(path);
         const auto parsed = std::chrono::steady_clock::now();
         const std::size_t keptBytes = kept.MemoryUsed();
-        const Mapping mapping(kind, points);
         const WaypointCounts counts
-            = OverlayPlot::Plot(kept, mapping, track, Width, Height, surface.Take());
+            = OverlayPlot::Plot(kept, kind, points, track, Width, Height, surface.Take());
         const std::size_t linePoints = kept.LinePointCount();
         const auto drawn = std::chrono::steady_clock::now();
         const double cpu = CpuSeconds() - cpuStart;

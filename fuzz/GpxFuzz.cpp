@@ -54,17 +54,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         fuzz::Broken("a document without a root element loaded");
 
     static const std::vector<TCalibPoint> points = Calibration();
-    static const Mapping mapping(MappingKind::TwoNearest, points);
     std::size_t painted = 0;
     const auto count = [&](std::span<const Pixel> pixels) {
         for (const Pixel &pixel : pixels)
             painted += pixel.X >= 0 && pixel.Y >= 0 && pixel.X < 400 && pixel.Y < 300;
     };
     try {
-        const WaypointCounts counts = OverlayPlot::Plot(*overlay, mapping, false, 400, 300, count);
+        const WaypointCounts counts
+            = OverlayPlot::Plot(*overlay, MappingKind::TwoNearest, points, false, 400, 300, count);
         if (counts.Painted != painted)
             fuzz::Broken("painted count differs from the pixels painted");
-        OverlayPlot::Plot(*overlay, mapping, true, 400, 300, count);
+        OverlayPlot::Plot(*overlay, MappingKind::TwoNearest, points, true, 400, 300, count);
     } catch (const EInvalidOp &) {
     } catch (const EZeroDivide &) {
     } catch (const EOverflow &) { }

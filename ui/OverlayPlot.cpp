@@ -4,11 +4,80 @@
 #include "gpx/GpxOverlay.h"
 #include "ui/ClippedLine.h"
 
+#include <cfenv>
+#include <cstdint>
 #include <optional>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
 
 namespace carteva {
 
 namespace {
+
+// A run of waypoints mapped: the pixels in order, where the first that could not be mapped
+// stood (pixels before it), and the error that ended the run.
+struct MappedRun
+{
+    std::vector<Pixel> pixels;
+    std::size_t warnAt = SIZE_MAX;
+    std::size_t notMappable = 0;
+    std::exception_ptr error;
+};
+
+void MapRun(const PositionList &waypoints, std::size_t begin, std::size_t end,
+            const Mapping &mapping, MappedRun &run) noexcept
+{
+    try {
+        run.pixels.reserve(end - begin);
+        for (std::size_t i = begin; i < end; ++i) {
+            const GeoPosition &position = waypoints.At(i);
+            const std::optional<Pixel> pixel = mapping.GeoToPixel(position.Lat, position.Lon);
+            if (!pixel) {
+                if (run.notMappable++ == 0)
+                    run.warnAt = run.pixels.size();
+                continue;
+            }
+            run.pixels.push_back(*pixel);
+        }
+    } catch (...) {
+        run.error = std::current_exception();
+    }
+}
+
+// The waypoints mapped in runs, in order: the second half on a second thread with a mapping of
+// its own (a projection may not be shared), under this thread's floating-point settings.
+// Mapping a million waypoints takes about 50 ms of CPU; a point's removal maps them all again.
+std::vector<MappedRun> MapWaypoints(const PositionList &waypoints, const Mapping &mapping,
+                                    const MappingSetup &kind, std::span<const TCalibPoint> points)
+{
+    const std::size_t count = waypoints.Count();
+    std::vector<MappedRun> runs(count > OverlayPlot::ParallelAbove ? 2 : 1);
+    const std::size_t half = runs.size() == 2 ? count / 2 : count;
+    std::thread second;
+    if (runs.size() == 2) {
+        std::fenv_t environment;
+        std::fegetenv(&environment);
+        try {
+            second = std::thread([&, environment] {
+                std::fesetenv(&environment);
+                try {
+                    const Mapping own(kind, points);
+                    MapRun(waypoints, half, count, own, runs[1]);
+                } catch (...) {
+                    runs[1].error = std::current_exception();
+                }
+            });
+        } catch (const std::system_error &) {
+            runs.resize(1);
+        }
+    }
+    MapRun(waypoints, 0, runs.size() == 2 ? half : count, mapping, runs[0]);
+    if (second.joinable())
+        second.join();
+    return runs;
+}
 
 // Steps the lines of `points` into `batch`; `unmappable` at each point that cannot be mapped.
 void PlotLines(const PositionList &points, const Mapping &mapping, std::int64_t width,
@@ -57,7 +126,8 @@ void PlotLines(const PositionList &points, const Mapping &mapping, std::int64_t 
 
 } // namespace
 
-WaypointCounts OverlayPlot::Plot(const GpxOverlay &overlay, const Mapping &mapping, bool lines,
+WaypointCounts OverlayPlot::Plot(const GpxOverlay &overlay, const MappingSetup &kind,
+                                 std::span<const TCalibPoint> points, bool lines,
                                  std::int64_t width, std::int64_t height,
                                  const PixelBatch::Take &take,
                                  const std::function<void()> &onFirstUnmappable)
@@ -73,17 +143,21 @@ WaypointCounts OverlayPlot::Plot(const GpxOverlay &overlay, const Mapping &mappi
             onFirstUnmappable();
     };
     try {
+        const Mapping mapping(kind, points);
         const PositionList &waypoints = overlay.Waypoints();
-        for (std::size_t i = 0; i < waypoints.Count(); ++i) {
-            const GeoPosition &position = waypoints.At(i);
-            const std::optional<Pixel> pixel = mapping.GeoToPixel(position.Lat, position.Lon);
-            if (!pixel) {
-                ++counts.NotMappable;
-                unmappable();
-                continue;
+        for (const MappedRun &run : MapWaypoints(waypoints, mapping, kind, points)) {
+            for (std::size_t i = 0; i < run.pixels.size(); ++i) {
+                if (i == run.warnAt)
+                    unmappable();
+                const Pixel &pixel = run.pixels[i];
+                ++(InsidePicture(pixel, width, height) ? counts.Painted : counts.Outside);
+                batch.Add(pixel.X, pixel.Y);
             }
-            ++(InsidePicture(*pixel, width, height) ? counts.Painted : counts.Outside);
-            batch.Add(pixel->X, pixel->Y);
+            if (run.warnAt == run.pixels.size())
+                unmappable();
+            counts.NotMappable += run.notMappable;
+            if (run.error)
+                std::rethrow_exception(run.error);
         }
         waypoints.RethrowError();
         counts.Skipped = waypoints.Skipped();

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "calibration/CalibPoint.h"
 #include "calibration/Mapping.h"
 #include "ui/PixelBatch.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <span>
 
 namespace carteva {
 
@@ -30,9 +32,13 @@ struct WaypointCounts
 class OverlayPlot
 {
 public:
-    // `take` gets every mapped waypoint's pixel, inside the picture or not, and every line pixel
-    // inside it, in order, some at a time.
-    static WaypointCounts Plot(const GpxOverlay &overlay, const Mapping &mapping, bool lines,
+    // Above this many waypoints, a second thread maps half of them.
+    static constexpr std::size_t ParallelAbove = 50000;
+
+    // With the mapping of kind `kind` made for `points`. `take` gets every mapped waypoint's
+    // pixel, inside the picture or not, and every line pixel inside it, in order, some at a time.
+    static WaypointCounts Plot(const GpxOverlay &overlay, const MappingSetup &kind,
+                               std::span<const TCalibPoint> points, bool lines,
                                std::int64_t width, std::int64_t height,
                                const PixelBatch::Take &take,
                                const std::function<void()> &onFirstUnmappable = {});

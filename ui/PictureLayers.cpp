@@ -27,10 +27,7 @@ PictureLayers::PictureLayers(PictureView &view)
     view_.SetLayers(this);
 }
 
-PictureLayers::~PictureLayers()
-{
-    view_.SetLayers(nullptr);
-}
+PictureLayers::~PictureLayers() = default;
 
 void PictureLayers::ShowMarks(std::span<const TCalibPoint> points)
 {
@@ -65,6 +62,7 @@ void PictureLayers::Map(File &file, const MappingSetup &kind, std::span<const TC
 {
     const QSize size = view_.PictureSize();
     std::vector<QPoint> pixels;
+    pixels.reserve(file.overlay.Waypoints().Count());
     bool drawable = false;
     const auto take = [&](std::span<const Pixel> some) {
         // The first pixel asks for a picture that can be drawn over, which an icon or a metafile
@@ -93,8 +91,8 @@ void PictureLayers::Map(File &file, const MappingSetup &kind, std::span<const TC
     file.revision = 0;
     file.lines = lines;
     try {
-        const Mapping mapping(kind, points);
-        OverlayPlot::Plot(file.overlay, mapping, lines, size.width(), size.height(), take, warn);
+        OverlayPlot::Plot(file.overlay, kind, points, lines, size.width(), size.height(), take,
+                          warn);
     } catch (...) {
         show();
         throw;

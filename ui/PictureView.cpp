@@ -148,7 +148,7 @@ QRect PictureView::ViewRect(const QRect &pixels) const
     return QRect(topLeft, end - QPoint(1, 1));
 }
 
-void PictureView::SetLayers(const PictureLayers *layers)
+void PictureView::SetLayers(PictureLayers *layers)
 {
     layers_ = layers;
     update();
@@ -173,7 +173,7 @@ bool PictureView::CanBeDrawnOn() const
 
 const PictureLayers *PictureView::ShownLayers() const
 {
-    return picture_.Kind() == PictureKind::Bitmap ? layers_ : nullptr;
+    return picture_.Kind() == PictureKind::Bitmap ? layers_.data() : nullptr;
 }
 
 QImage PictureView::ShownImage() const

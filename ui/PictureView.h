@@ -3,6 +3,7 @@
 
 #include "picture/Picture.h"
 
+#include <QPointer>
 #include <QRect>
 #include <QWidget>
 
@@ -58,8 +59,8 @@ public:
     // rounds the position it hands to a widget, but keeps the exact one in the window.
     static QPointF PointerPosition(const QWidget &receiver, const QSinglePointEvent &event);
 
-    // What is drawn over the picture (not owned; nullptr: nothing).
-    void SetLayers(const PictureLayers *layers);
+    // What is drawn over the picture (not owned; nothing once it is gone).
+    void SetLayers(PictureLayers *layers);
     // Makes sure there is a bitmap to draw over: with no picture, a new white bitmap of the
     // view's size at one to one becomes the picture; on an icon or metafile it throws
     // Error("Can only modify an image if it contains a bitmap").
@@ -125,7 +126,7 @@ private:
     std::optional<QPointF> pointer_; // global, while over the view
     std::optional<QPoint> reported_; // the pixel MouseMoved reported last
     QObject *watchedWindow_ = nullptr;
-    const PictureLayers *layers_ = nullptr;
+    QPointer<PictureLayers> layers_;
     std::vector<QPoint> outlined_;
 };
 

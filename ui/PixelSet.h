@@ -11,46 +11,51 @@
 
 namespace carteva {
 
-// Picture pixels of one colour, kept row by row so that a paint visits only the rows in sight:
-// a million waypoints take 4 bytes each, and the screen's share of them is found without
-// looking at the rest. Repeats count once; the order they came in does not matter, as one colour
-// painted twice looks the same.
+// Picture pixels of one colour, kept in bands of rows so that a paint visits only the bands in
+// sight: of a million waypoints over an A0 sheet, a screen at one to one looks at a few percent.
+// Within a band they stay in the order they came; a pixel given twice is painted twice, which
+// looks the same.
 class PixelSet
 {
 public:
+    static constexpr int BandShift = 6; // 64 rows a band
+
     PixelSet() = default;
     // `pixels` lie inside a picture `height` rows high.
     PixelSet(std::span<const QPoint> pixels, int height);
 
-    bool IsEmpty() const { return columns_.empty(); }
-    std::size_t Count() const { return columns_.size(); }
+    bool IsEmpty() const { return pixels_.empty(); }
+    std::size_t Count() const { return pixels_.size(); }
     std::size_t MemoryUsed() const
     {
-        return columns_.capacity() * sizeof(std::uint32_t)
-            + rowStarts_.capacity() * sizeof(std::uint32_t);
+        return pixels_.capacity() * sizeof(QPoint) + bandStarts_.capacity() * sizeof(std::uint32_t);
     }
 
-    // f(x, y) for each pixel inside `area`, row by row.
+    // f(x, y) for each pixel inside `area`.
     template <typename F>
     void ForEachIn(const QRect &area, F &&f) const
     {
-        if (IsEmpty() || area.isEmpty() || area.right() < 0)
+        if (IsEmpty() || area.isEmpty() || area.bottom() < 0)
             return;
-        const int rows = int(rowStarts_.size()) - 1;
-        const int top = std::max(area.top(), 0), bottom = std::min(area.bottom(), rows - 1);
-        const std::uint32_t left = std::uint32_t(std::max(area.left(), 0));
-        const std::uint32_t right = std::uint32_t(area.right());
-        for (int y = top; y <= bottom; ++y) {
-            const auto end = columns_.begin() + rowStarts_[std::size_t(y) + 1];
-            for (auto x = std::lower_bound(columns_.begin() + rowStarts_[std::size_t(y)], end, left);
-                 x != end && *x <= right; ++x)
-                f(int(*x), y);
+        const int bands = int(bandStarts_.size()) - 1;
+        const int first = std::max(area.top(), 0) >> BandShift;
+        const int last = std::min(area.bottom() >> BandShift, bands - 1);
+        const int left = area.left(), right = area.right(), top = area.top(),
+                  bottom = area.bottom();
+        for (int band = first; band <= last; ++band) {
+            const QPoint *p = pixels_.data() + bandStarts_[std::size_t(band)];
+            const QPoint *end = pixels_.data() + bandStarts_[std::size_t(band) + 1];
+            for (; p != end; ++p) {
+                const int x = p->x(), y = p->y();
+                if (x >= left && x <= right && y >= top && y <= bottom)
+                    f(x, y);
+            }
         }
     }
 
 private:
-    std::vector<std::uint32_t> columns_; // each row's, ascending, rows one after the other
-    std::vector<std::uint32_t> rowStarts_; // where each row begins in columns_, and the end
+    std::vector<QPoint> pixels_; // band after band
+    std::vector<std::uint32_t> bandStarts_; // where each band begins in pixels_, and the end
 };
 
 } // namespace carteva

@@ -43,22 +43,26 @@ std::vector<int> ShownPixels::Starts(std::span<const int> shown)
 
 void ShownPixels::Paint(const PixelSet &pixels, QRgb colour)
 {
-    bool first = true;
     QRgb shown = 0;
+    uchar *bits = nullptr;
+    qsizetype bytesPerLine = 0;
+    const int left = area_.left(), top = area_.top();
     pixels.ForEachIn(area_, [&](int x, int y) {
-        if (first) {
-            first = false;
+        if (bits == nullptr) {
             shown = picture_.ShownColour(colour);
             const QImage::Format format = image_.format();
             if (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32
                 && format != QImage::Format_ARGB32_Premultiplied)
                 image_.convertTo(image_.hasAlphaChannel() ? QImage::Format_ARGB32
                                                           : QImage::Format_RGB32);
+            bits = image_.bits();
+            bytesPerLine = image_.bytesPerLine();
         }
-        const std::size_t column = std::size_t(x - area_.left()), row = std::size_t(y - area_.top());
+        const std::size_t column = std::size_t(x - left), row = std::size_t(y - top);
+        const int firstColumn = columnStarts_[column], endColumn = columnStarts_[column + 1];
         for (int r = rowStarts_[row]; r < rowStarts_[row + 1]; ++r) {
-            auto *line = reinterpret_cast<QRgb *>(image_.scanLine(r));
-            for (int c = columnStarts_[column]; c < columnStarts_[column + 1]; ++c)
+            auto *line = reinterpret_cast<QRgb *>(bits + r * bytesPerLine);
+            for (int c = firstColumn; c < endColumn; ++c)
                 line[c] = shown;
         }
     });

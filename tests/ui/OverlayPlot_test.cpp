@@ -2,6 +2,7 @@
 #include "ui/OverlayPlot.h"
 
 #include "calibration/Errors.h"
+#include "gpx/GpxLines.h"
 #include "gpx/GpxLoader.h"
 #include "gpx/GpxOverlay.h"
 #include "ui/ClippedLine.h"
@@ -94,9 +95,8 @@ WaypointCounts DrawWaypoints(const GpxOverlay &overlay, std::span<const TCalibPo
                              RecordingSurface &surface,
                              const std::function<void()> &onFirstUnmappable = {})
 {
-    const Mapping mapping(MappingKind::TwoNearest, points);
-    return OverlayPlot::Plot(overlay, mapping, false, 1000, 1000, surface.Take(),
-                             onFirstUnmappable);
+    return OverlayPlot::Plot(overlay, MappingKind::TwoNearest, points, false, 1000, 1000,
+                             surface.Take(), onFirstUnmappable);
 }
 
 Child Wpt(const char *lat, const char *lon)
@@ -325,7 +325,6 @@ TEST(WaypointOverlay, DrawsTheWaypointsOfALoadedFile)
         std::size_t firstWarning = SIZE_MAX;
         // And kept for drawing again, moved elsewhere.
         std::vector<GpxOverlay> kept;
-        const Mapping mapping(MappingKind::TwoNearest, row.points);
         // The same pixels in the same order, the warning at the same place.
         for (const int drawing : {0, 1}) {
             RecordingSurface surface(1000, 1000);
@@ -333,8 +332,8 @@ TEST(WaypointOverlay, DrawsTheWaypointsOfALoadedFile)
             const auto warn = [&] { warnedAfter = std::min(warnedAfter, surface.painted.size()); };
             if (drawing == 1)
                 kept.emplace_back(std::move(loaded));
-            OverlayPlot::Plot(drawing == 1 ? kept[0] : loaded, mapping, row.lines, 1000, 1000,
-                              surface.Take(), warn);
+            OverlayPlot::Plot(drawing == 1 ? kept[0] : loaded, MappingKind::TwoNearest, row.points,
+                              row.lines, 1000, 1000, surface.Take(), warn);
             Pixels painted;
             for (const PaintedPixel &pixel : surface.painted)
                 painted.insert({pixel.X, pixel.Y});
@@ -349,6 +348,82 @@ TEST(WaypointOverlay, DrawsTheWaypointsOfALoadedFile)
         EXPECT_EQ(firstWarning == SIZE_MAX, row.points.size() != 3) << row.what;
     }
     std::filesystem::remove(path);
+}
+
+// More waypoints than one thread maps: the same pixels in the same order as mapping one waypoint
+// after another, the warning where the first that cannot be mapped stood, the error ending it.
+TEST(WaypointOverlay, ManyWaypointsAreDrawnInOrder)
+{
+    // Near (45, 20) no pair of the three points maps; near (48, 15.1) the references of the
+    // second calibration share a longitude.
+    const std::vector<TCalibPoint> threePoints = {TCalibPoint {100, 100, 50, 14},
+                                                  TCalibPoint {300, 400, 49, 15},
+                                                  TCalibPoint {310, 120, 45, 20}};
+    const std::vector<TCalibPoint> sameLongitude = {
+        TCalibPoint {0, 0, 50, 14}, TCalibPoint {100, 100, 49, 15}, TCalibPoint {200, 200, 48, 15}};
+    const std::size_t count = 2 * OverlayPlot::ParallelAbove + 1;
+    const struct
+    {
+        const char *what;
+        std::vector<TCalibPoint> points;
+        std::size_t at; // the special waypoint, and again 20000 later
+        const char *lat, *lon;
+    } rows[] = {
+        {"none special", Calibration, count, "", ""},
+        {"unmappable in the first half", threePoints, 1000, "45", "20"},
+        {"unmappable in the second half", threePoints, count / 2 + 1000, "45", "20"},
+        {"error in the first half", sameLongitude, 1000, "48", "15.1"},
+        {"error in the second half", sameLongitude, count / 2 + 1000, "48", "15.1"},
+    };
+    for (const auto &row : rows) {
+        GpxLines texts;
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::string lat = "49." + std::to_string(i % 1000);
+            const std::string lon = "14." + std::to_string(i % 997);
+            if (i == row.at || i == row.at + 20000)
+                texts.AddPoint(std::string_view(row.lat), std::string_view(row.lon));
+            else
+                texts.AddPoint(lat, lon);
+        }
+        PositionList positions;
+        positions.Add(texts);
+
+        std::vector<PaintedPixel> expected;
+        std::size_t expectedWarning = SIZE_MAX;
+        std::string expectedError;
+        const Mapping mapping(MappingKind::TwoNearest, row.points);
+        try {
+            for (std::size_t i = 0; i < positions.Count(); ++i) {
+                const std::optional<Pixel> pixel
+                    = mapping.GeoToPixel(positions.At(i).Lat, positions.At(i).Lon);
+                if (!pixel)
+                    expectedWarning = std::min(expectedWarning, expected.size());
+                else if (pixel->X >= 0 && pixel->Y >= 0 && pixel->X < 1000 && pixel->Y < 1000)
+                    expected.push_back({pixel->X, pixel->Y});
+            }
+        } catch (const Error &error) {
+            expectedError = error.what();
+        }
+
+        const GpxOverlay overlay(std::move(positions), PositionList(), false);
+        RecordingSurface surface(1000, 1000);
+        std::size_t warning = SIZE_MAX;
+        int warnings = 0;
+        std::string error;
+        try {
+            DrawWaypoints(overlay, row.points, surface, [&] {
+                ++warnings;
+                warning = surface.painted.size();
+            });
+        } catch (const Error &thrown) {
+            error = thrown.what();
+        }
+        EXPECT_EQ(surface.painted, expected) << row.what;
+        EXPECT_EQ(warning, expectedWarning) << row.what;
+        EXPECT_EQ(warnings, expectedWarning == SIZE_MAX ? 0 : 1) << row.what;
+        EXPECT_EQ(error, expectedError) << row.what;
+        EXPECT_EQ(error.empty(), !SameRecords(row.points, sameLongitude)) << row.what;
+    }
 }
 
 } // namespace
