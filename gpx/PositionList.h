@@ -35,9 +35,10 @@ public:
         if (error_)
             std::rethrow_exception(error_);
     }
+    // Bytes of the positions held; room set aside and never used takes none.
     std::size_t MemoryUsed() const
     {
-        return positions_.capacity() * sizeof(GeoPosition) + starts_.capacity() / 8;
+        return positions_.size() * sizeof(GeoPosition) + starts_.size() / 8;
     }
 
 private:

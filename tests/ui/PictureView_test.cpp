@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "calibration/Errors.h"
+#include "gpx/GpxLines.h"
+#include "gpx/GpxOverlay.h"
 #include "picture/Picture.h"
 #include "ui/ErrorHandler.h"
 #include "ui/PictureLayers.h"
@@ -102,6 +104,7 @@ private slots:
     void MarksCoverFivePixelsEachOverThePicture();
     void PaletteBitmapShowsNearestColour_data();
     void PaletteBitmapShowsNearestColour();
+    void WhatWasDrawnLastCoversTheRest();
     void PointerMovesReportPicturePixelsAndModifiers();
     void DragOutsideReportsPositionsBeyondTheView();
     void ClickNeedsLeftPressAndReleaseInside_data();
@@ -290,6 +293,45 @@ void PictureViewTest::PaletteBitmapShowsNearestColour()
     QCOMPARE(view.ShownImage().pixel(2, 1), picture.ShownColour(kRed));
     QCOMPARE(view.ShownImage().pixel(3, 3), image.pixel(3, 3));
     QCOMPARE(view.GetPicture().Image(), image);
+}
+
+// As when everything was painted into the picture: a file loaded after the marks covers them,
+// until the marks are shown again (a Save); a change of the points maps the files again.
+void PictureViewTest::WhatWasDrawnLastCoversTheRest()
+{
+    constexpr QRgb orange = qRgb(255, 128, 0), paper = qRgb(7, 7, 7);
+    PictureView view;
+    view.SetPicture(Picture(PictureKind::Bitmap, Filled({20, 20}, paper)));
+    PictureLayers layers(view);
+    // (50, 14) is pixel (0, 0) and (49, 15) is (100, 100): (49.95, 14.05) is (5, 5).
+    std::vector<TCalibPoint> points {At(0, 0), At(100, 100)};
+    points[0].Lat = 50;
+    points[0].Lon = 14;
+    points[1].Lat = 49;
+    points[1].Lon = 15;
+    layers.ShowMarks(std::vector {At(5, 5)});
+    GpxLines texts;
+    texts.AddPoint(std::string_view("49.95"), std::string_view("14.05"));
+    PositionList positions;
+    positions.Add(texts);
+    layers.AddOverlay(GpxOverlay(std::move(positions), PositionList(), false), MappingKind::TwoNearest,
+                      points, false, {});
+    QCOMPARE(view.ShownImage().pixel(5, 5), orange);
+    QCOMPARE(view.ShownImage().pixel(6, 5), kRed);
+
+    layers.ShowMarks(std::vector {At(5, 5)});
+    QCOMPARE(view.ShownImage().pixel(5, 5), kRed);
+
+    // (49.95, 14.05) is (10, 10) once the second point lies at (200, 200).
+    points[1].X = points[1].Y = 200;
+    layers.Follow(MappingKind::TwoNearest, points, false);
+    QCOMPARE(view.ShownImage().pixel(10, 10), orange);
+    QCOMPARE(view.ShownImage().pixel(5, 5), kRed);
+    QCOMPARE(view.ShownImage().pixel(4, 4), paper);
+
+    layers.ClearOverlays();
+    QCOMPARE(view.ShownImage().pixel(10, 10), paper);
+    QCOMPARE(view.GetPicture().Image(), Filled({20, 20}, paper));
 }
 
 void PictureViewTest::PointerMovesReportPicturePixelsAndModifiers()
