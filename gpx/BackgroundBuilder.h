@@ -84,12 +84,13 @@ private:
     void Keep(const Block &block);
     void Stop() noexcept;
 
+    const std::size_t fileBytes_; // sizes the positions' arrays, set aside by the first Keep
+
     // Touched by the thread only while it runs.
     PositionList waypoints_;
     PositionList lines_;
     bool reserved_ = false;
     std::fenv_t environment_ {};
-    std::size_t fileBytes_;
 
     // The parser's thread only.
     bool recordsLines_;

@@ -58,9 +58,14 @@ void ShownPixels::Paint(const PixelSet &pixels, QRgb colour)
             bits = image_.bits();
             bytesPerLine = image_.bytesPerLine();
         }
-        const std::size_t column = std::size_t(x - left), row = std::size_t(y - top);
+        // Zoomed out, most picture rows show on no image row: those are passed over first.
+        const std::size_t row = std::size_t(y - top);
+        const int firstRow = rowStarts_[row], endRow = rowStarts_[row + 1];
+        if (firstRow == endRow)
+            return;
+        const std::size_t column = std::size_t(x - left);
         const int firstColumn = columnStarts_[column], endColumn = columnStarts_[column + 1];
-        for (int r = rowStarts_[row]; r < rowStarts_[row + 1]; ++r) {
+        for (int r = firstRow; r < endRow; ++r) {
             auto *line = reinterpret_cast<QRgb *>(bits + r * bytesPerLine);
             for (int c = firstColumn; c < endColumn; ++c)
                 line[c] = shown;
