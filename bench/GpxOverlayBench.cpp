@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // Times the whole GPX overlay on a million waypoints: parse, keep what the window keeps of the
-// file, map with ten calibration points and paint into a 4000 × 3000 picture; against it, in the
+// file (the positions), map with ten calibration points and paint into a 4000 × 3000 picture; against it, in the
 // same run, a bare libxml2 SAX2 pass over the same file that only counts start tags, the floor for
 // any overlay read by a conforming parser. With --peer, also GDAL's GPX driver (ogrinfo) on the
 // same file. With --track, the file is one track of a million points instead, read and drawn as
@@ -19,9 +19,9 @@
 #include "calibration/CalibPoint.h"
 #include "calibration/MapProjection.h"
 #include "calibration/Mapping.h"
-#include "calibration/PixelSurface.h"
 #include "gpx/GpxLoader.h"
 #include "gpx/GpxOverlay.h"
+#include "ui/OverlayPlot.h"
 
 #include <libxml/SAX2.h>
 #include <libxml/parser.h>
@@ -52,31 +52,22 @@ constexpr int WaypointCount = 1'000'000;
 // The picture covers 49°..51° N and 13°..17° E, north up.
 constexpr double North = 51, South = 49, West = 13, East = 17;
 
-class BufferSurface : public PixelSurface
+class BufferSurface
 {
 public:
     BufferSurface()
         : pixels_(std::size_t(Width) * Height, 0xFFFFFFFF)
     { }
-    bool SetPixel(std::int64_t x, std::int64_t y, Colour colour) override
+    PixelBatch::Take Take()
     {
-        return Paint(x, y, colour);
-    }
-    void SetPixels(std::span<const Pixel> pixels, Colour colour) override
-    {
-        for (const Pixel &pixel : pixels)
-            Paint(pixel.X, pixel.Y, colour);
+        return [this](std::span<const Pixel> pixels) {
+            for (const Pixel &pixel : pixels)
+                if (pixel.X >= 0 && pixel.Y >= 0 && pixel.X < Width && pixel.Y < Height)
+                    pixels_[std::size_t(pixel.Y) * Width + std::size_t(pixel.X)] = 0xFFFF8000;
+        };
     }
 
 private:
-    bool Paint(std::int64_t x, std::int64_t y, Colour colour)
-    {
-        if (x < 0 || y < 0 || x >= Width || y >= Height)
-            return false;
-        pixels_[std::size_t(y) * Width + std::size_t(x)] = 0xFF000000 | colour;
-        return true;
-    }
-
     std::vector<std::uint32_t> pixels_; // RGB32
 };
 
@@ -289,11 +280,12 @@ int main(int argc, char **argv)
         const auto start = std::chrono::steady_clock::now();
         GpxLoader loader;
         loader.CollectLines(track);
-        // What the window keeps of the file for painting again.
-        const GpxOverlay kept = loader.Load(path, kind, points);
+        // What the window keeps of the file for drawing again.
+        const GpxOverlay kept = loader.Load(path);
         const auto parsed = std::chrono::steady_clock::now();
         const std::size_t keptBytes = kept.MemoryUsed();
-        const WaypointCounts counts = kept.Draw(kind, points, surface, track, Width, Height);
+        const WaypointCounts counts
+            = OverlayPlot::Plot(kept, kind, points, track, Width, Height, surface.Take());
         const std::size_t linePoints = kept.LinePointCount();
         const auto drawn = std::chrono::steady_clock::now();
         const double cpu = CpuSeconds() - cpuStart;

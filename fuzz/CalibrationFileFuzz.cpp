@@ -1,14 +1,13 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The calibration file reader on any bytes: it keeps exactly the whole records, says whether a
 // tail was left over, and a complete file written back gives the same bytes. The points it reads
-// are then shown, marked and mapped as the window would, whatever bit patterns they hold.
+// are then shown and mapped as the window would, whatever bit patterns they hold.
 #include "FuzzInput.h"
 
 #include "calibration/CalibrationFile.h"
 #include "calibration/Errors.h"
 #include "calibration/GeoToPixel.h"
 #include "calibration/NumberText.h"
-#include "calibration/PixelSurface.h"
 
 #include <cstring>
 #include <fstream>
@@ -18,18 +17,6 @@
 using namespace carteva;
 
 namespace {
-
-class CountingSurface : public PixelSurface
-{
-public:
-    bool SetPixel(std::int64_t x, std::int64_t y, Colour) override
-    {
-        const bool inside = x >= 0 && y >= 0 && x < 100 && y < 100;
-        painted += inside;
-        return inside;
-    }
-    std::size_t painted = 0;
-};
 
 std::vector<std::uint8_t> ReadBack(const std::string &path)
 {
@@ -66,8 +53,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             fuzz::Broken("the file written back differs");
     }
 
-    CountingSurface surface;
-    DrawPointMarks(points, surface);
     for (std::size_t i = 0; i < points.size() && i < 8; ++i) {
         FormatCoordinate(6, points[i].Lat);
         FormatCoordinate(6, points[i].Lon);

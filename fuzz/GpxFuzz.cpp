@@ -6,6 +6,7 @@
 #include "calibration/Errors.h"
 #include "gpx/GpxLoader.h"
 #include "gpx/GpxOverlay.h"
+#include "ui/OverlayPlot.h"
 
 #include <optional>
 #include <vector>
@@ -13,18 +14,6 @@
 using namespace carteva;
 
 namespace {
-
-class CountingSurface : public PixelSurface
-{
-public:
-    bool SetPixel(std::int64_t x, std::int64_t y, Colour) override
-    {
-        const bool inside = x >= 0 && y >= 0 && x < 400 && y < 300;
-        painted += inside;
-        return inside;
-    }
-    std::size_t painted = 0;
-};
 
 // Whether the loader told of a root element.
 class RootSeen : public NodeObserver
@@ -65,13 +54,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         fuzz::Broken("a document without a root element loaded");
 
     static const std::vector<TCalibPoint> points = Calibration();
-    CountingSurface surface;
+    std::size_t painted = 0;
+    const auto count = [&](std::span<const Pixel> pixels) {
+        for (const Pixel &pixel : pixels)
+            painted += pixel.X >= 0 && pixel.Y >= 0 && pixel.X < 400 && pixel.Y < 300;
+    };
     try {
         const WaypointCounts counts
-            = overlay->Draw(MappingKind::TwoNearest, points, surface, false, 400, 300);
-        if (counts.Painted != surface.painted)
+            = OverlayPlot::Plot(*overlay, MappingKind::TwoNearest, points, false, 400, 300, count);
+        if (counts.Painted != painted)
             fuzz::Broken("painted count differs from the pixels painted");
-        overlay->Draw(MappingKind::TwoNearest, points, surface, true, 400, 300);
+        OverlayPlot::Plot(*overlay, MappingKind::TwoNearest, points, true, 400, 300, count);
     } catch (const EInvalidOp &) {
     } catch (const EZeroDivide &) {
     } catch (const EOverflow &) { }

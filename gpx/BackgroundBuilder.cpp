@@ -5,27 +5,11 @@
 
 namespace carteva {
 
-BackgroundBuilder::BackgroundBuilder(std::size_t fileBytes, const MappingSetup &kind,
-                                     std::optional<std::span<const TCalibPoint>> points, bool lines,
-                                     ThreadStarter &threads)
-    : recordsLines_(lines)
+BackgroundBuilder::BackgroundBuilder(std::size_t fileBytes, bool lines, ThreadStarter &threads)
+    : fileBytes_(fileBytes)
+    , recordsLines_(lines)
     , current_(NewBlock())
 {
-    // Upper estimates for waypoint files: a waypoint takes at least about 20 bytes, a dozen of
-    // them its texts.
-    waypoints_.Reserve(fileBytes / 20, fileBytes / 4);
-    // And for tracks: a point takes at least about 24 bytes, half of them its texts. Growing
-    // instead would copy all kept so far at each doubling, holding the parser up meanwhile.
-    if (lines)
-        lines_.Reserve(fileBytes / 24, fileBytes / 2);
-    if (points) {
-        plot_ = std::make_unique<WaypointPlot>(kind, *points);
-        plot_->Reserve(fileBytes / 20);
-        if (lines) {
-            linePlot_ = std::make_unique<LinePlot>(kind, *points);
-            linePlot_->Reserve(fileBytes / 24);
-        }
-    }
     // The arithmetic must round exactly as it would here (x87 precision and rounding, SSE).
     std::fegetenv(&environment_);
     try {
@@ -58,8 +42,7 @@ GpxOverlay BackgroundBuilder::Finish(bool tracksOrRoutes)
     // The thread has ended: nothing else touches these any more.
     if (failed_)
         std::rethrow_exception(failed_);
-    return GpxOverlay(std::move(waypoints_), std::move(lines_), tracksOrRoutes, std::move(plot_),
-                      std::move(linePlot_));
+    return GpxOverlay(std::move(waypoints_), std::move(lines_), tracksOrRoutes);
 }
 
 void BackgroundBuilder::Publish(bool last)
@@ -116,21 +99,17 @@ void BackgroundBuilder::Run() noexcept
 
 void BackgroundBuilder::Keep(const Block &block)
 {
-    waypoints_.Append(block.waypoints);
-    lines_.Append(block.lines);
-    // Without memory for a plot, the points are mapped when they are drawn.
-    try {
-        if (plot_)
-            plot_->Add(block.waypoints);
-    } catch (const std::bad_alloc &) {
-        plot_.reset();
+    if (!reserved_) {
+        reserved_ = true;
+        // Upper estimates, set aside where the positions are made: a waypoint with coordinates
+        // takes at least about 20 bytes of the file, a track point about 24. Growing instead
+        // would copy all kept so far at each doubling.
+        waypoints_.Reserve(fileBytes_ / 20);
+        if (recordsLines_)
+            lines_.Reserve(fileBytes_ / 24);
     }
-    try {
-        if (linePlot_)
-            linePlot_->Add(block.lines);
-    } catch (const std::bad_alloc &) {
-        linePlot_.reset();
-    }
+    waypoints_.Add(block.waypoints);
+    lines_.Add(block.lines);
 }
 
 void BackgroundBuilder::Stop() noexcept

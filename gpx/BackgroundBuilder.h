@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
-#include "calibration/CalibPoint.h"
 #include "gpx/GpxLines.h"
 #include "gpx/GpxOverlay.h"
-#include "gpx/LinePlot.h"
+#include "gpx/PositionList.h"
 #include "gpx/ThreadStarter.h"
-#include "gpx/WaypointPlot.h"
 
 #include <cfenv>
 #include <condition_variable>
@@ -16,24 +14,19 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <span>
 #include <thread>
 
 namespace carteva {
 
-// Keeps the waypoints and line points of a load, and maps them, on a second thread while the
-// file is still being parsed on this one. The parser's thread only records their texts in
-// blocks; the second thread joins the blocks and hands each point to its plot, under this
-// thread's floating-point settings. When no thread can be started, each block is kept here as
-// it fills.
+// Turns the waypoints and line points of a load into positions on a second thread while the file
+// is still being parsed on this one. The parser's thread only records their texts in blocks; the
+// second thread converts the blocks, under this thread's floating-point settings, and lets their
+// texts go. When no thread can be started, each block is converted here as it fills.
 class BackgroundBuilder
 {
 public:
-    // `fileBytes` sizes the arrays; with `points`, the points are mapped too, and the lines when
-    // `lines` says they are recorded.
-    BackgroundBuilder(std::size_t fileBytes, const MappingSetup &kind,
-                      std::optional<std::span<const TCalibPoint>> points, bool lines,
-                      ThreadStarter &threads);
+    // `fileBytes` sizes the arrays; `lines`: line points are recorded too.
+    BackgroundBuilder(std::size_t fileBytes, bool lines, ThreadStarter &threads);
     // Stops the thread and waits for it, when Finish was not called.
     ~BackgroundBuilder();
     BackgroundBuilder(const BackgroundBuilder &) = delete;
@@ -59,9 +52,8 @@ public:
     // False once keeping has failed: the parse may as well stop, Finish tells why.
     bool Building() const { return !failedFlag_; }
 
-    // What was recorded, with the plots when the points were given and the plots could be made;
-    // `tracksOrRoutes`: the file had a "trk" or "rte" directly under its root. Rethrows what
-    // keeping threw.
+    // The positions of what was recorded; `tracksOrRoutes`: the file had a "trk" or "rte"
+    // directly under its root. Rethrows what keeping threw.
     GpxOverlay Finish(bool tracksOrRoutes);
 
 private:
@@ -92,11 +84,12 @@ private:
     void Keep(const Block &block);
     void Stop() noexcept;
 
+    const std::size_t fileBytes_; // sizes the positions' arrays, set aside by the first Keep
+
     // Touched by the thread only while it runs.
-    GpxLines waypoints_;
-    GpxLines lines_;
-    std::unique_ptr<WaypointPlot> plot_;
-    std::unique_ptr<LinePlot> linePlot_;
+    PositionList waypoints_;
+    PositionList lines_;
+    bool reserved_ = false;
     std::fenv_t environment_ {};
 
     // The parser's thread only.

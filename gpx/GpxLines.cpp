@@ -13,16 +13,6 @@ void GpxLines::Reserve(std::size_t points, std::size_t valueBytes) noexcept
     });
 }
 
-void GpxLines::Append(const GpxLines &more)
-{
-    const std::uint32_t shift = values_.size();
-    values_.Append(more.values_.View());
-    for (Entry entry : more.points_) {
-        entry.Begin += shift;
-        points_.push_back(entry);
-    }
-}
-
 WaypointText GpxLines::Point(std::size_t point) const
 {
     const Entry &entry = points_[point];

@@ -2,7 +2,6 @@
 #pragma once
 
 #include "gpx/ByteBuffer.h"
-#include "gpx/WaypointPlot.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -12,10 +11,17 @@
 
 namespace carteva {
 
+// A point's coordinate texts; nothing where the attribute is missing.
+struct WaypointText
+{
+    std::optional<std::string_view> Lat;
+    std::optional<std::string_view> Lon;
+};
+
 // The track segments and routes of a GPX file, in document order: each a line through its
 // points, each point with the texts of its "lat" and "lon" attributes (nothing where one is
-// missing). Kept back to back, so that a track of a million points stays small. The parser's
-// thread records them so, a block at a time, and another keeps the blocks joined.
+// missing). Kept back to back, so that a block of a million points' texts stays small. The
+// parser's thread records them so, a block at a time, and another converts the blocks.
 class GpxLines
 {
 public:
@@ -38,8 +44,6 @@ public:
                            static_cast<std::uint32_t>(lon ? lon->size() : 0), flags});
         lineStarted_ = false;
     }
-    // The points of `more` after these.
-    void Append(const GpxLines &more);
     // Forgets the points; a line started and not yet given a point stays started.
     void clear()
     {

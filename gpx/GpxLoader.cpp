@@ -19,6 +19,7 @@
 #include <cstring>
 #include <exception>
 #include <new>
+#include <optional>
 
 namespace carteva {
 
@@ -63,23 +64,6 @@ GpxLoader::GpxLoader(FileOps &ops, ThreadStarter &threads)
 
 GpxOverlay GpxLoader::Load(const std::filesystem::path &path)
 {
-    return Read(path, MappingKind::TwoNearest, std::nullopt);
-}
-
-GpxOverlay GpxLoader::Load(const std::filesystem::path &path, std::span<const TCalibPoint> points)
-{
-    return Read(path, MappingKind::TwoNearest, points);
-}
-
-GpxOverlay GpxLoader::Load(const std::filesystem::path &path, const MappingSetup &kind,
-                           std::span<const TCalibPoint> points)
-{
-    return Read(path, kind, points);
-}
-
-GpxOverlay GpxLoader::Read(const std::filesystem::path &path, const MappingSetup &kind,
-                           std::optional<std::span<const TCalibPoint>> points)
-{
     refused_.clear();
     xmlInitParser();
 
@@ -100,8 +84,7 @@ GpxOverlay GpxLoader::Read(const std::filesystem::path &path, const MappingSetup
         const ParserEnvironment environment(RefuseExternalEntity, OnLooseError, &state);
         xmlSAXHandler handler = MakeSaxHandler();
         const ParserContext parser(handler, ReadFromFile, &state);
-        BackgroundBuilder builder(static_cast<std::size_t>(size), kind, points, collectLines_,
-                                  threads_);
+        BackgroundBuilder builder(static_cast<std::size_t>(size), collectLines_, threads_);
         state.builder = &builder;
         state.parser = &parser;
         state.names = {parser.Intern("wpt"),   parser.Intern("trk"), parser.Intern("trkseg"),

@@ -1,27 +1,23 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
-#include "calibration/CalibPoint.h"
 #include "calibration/FileOps.h"
-#include "calibration/Mapping.h"
 #include "gpx/GpxOverlay.h"
 #include "gpx/LoadProgress.h"
 #include "gpx/NodeObserver.h"
 #include "gpx/ThreadStarter.h"
 
 #include <filesystem>
-#include <optional>
-#include <span>
 #include <string>
 #include <vector>
 
 namespace carteva {
 
 // Reads a GPX file (any well-formed XML) with libxml2's SAX2 interface into what the overlay
-// keeps of it: the texts of its waypoints and, when asked for, of its lines' points.
+// keeps of it: the positions of its waypoints and, when asked for, of its lines' points.
 //
 // The whole file is parsed before Load returns, on the calling thread; meanwhile one thread
-// reads the file ahead and another keeps and maps the points (BackgroundBuilder). When a thread
+// reads the file ahead and another converts the points (BackgroundBuilder). When a thread
 // cannot be started, its work is done on the calling thread. No validation; the encoding comes from
 // the byte-order mark or the XML declaration. Nothing outside the file is ever opened or fetched:
 // the file is read through our own callbacks and, while parsing, libxml2's external entity loader
@@ -52,16 +48,10 @@ public:
     GpxLoader(FileOps &ops, ThreadStarter &threads);
 
     GpxOverlay Load(const std::filesystem::path &path);
-    // The same, and meanwhile, on a second thread, the waypoints are mapped with `points`:
-    // drawing with the same points then only has to paint them.
-    GpxOverlay Load(const std::filesystem::path &path, std::span<const TCalibPoint> points);
-    // The same with the mapping of kind `kind`.
-    GpxOverlay Load(const std::filesystem::path &path, const MappingSetup &kind,
-                    std::span<const TCalibPoint> points);
 
     // With `on`, the loads that follow also keep the track segments and routes directly under
-    // the root (trk/trkseg/trkpt and rte/rtept, named exactly so, as waypoints are), mapped
-    // meanwhile when points are given. Off at first: the parse then
+    // the root (trk/trkseg/trkpt and rte/rtept, named exactly so, as waypoints are). Off at
+    // first: the parse then
     // looks at nothing below the root's children.
     void CollectLines(bool on) { collectLines_ = on; }
 
@@ -76,9 +66,6 @@ public:
     const std::vector<std::string> &RefusedResources() const { return refused_; }
 
 private:
-    GpxOverlay Read(const std::filesystem::path &path, const MappingSetup &kind,
-                    std::optional<std::span<const TCalibPoint>> points);
-
     FileOps realOps_;
     ThreadStarter realThreads_;
     FileOps &ops_;

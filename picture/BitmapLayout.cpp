@@ -6,7 +6,6 @@
 #include <QtEndian>
 
 #include <bit>
-#include <cstring>
 #include <limits>
 
 namespace carteva {
@@ -55,33 +54,6 @@ std::uint32_t BitmapLayout::Stored(const uchar *row, int x) const
     }
     default:
         return qFromLittleEndian<quint32>(row + 4 * std::ptrdiff_t(x));
-    }
-}
-
-void BitmapLayout::SetStored(uchar *row, int x, std::uint32_t stored) const
-{
-    switch (bits_) {
-    case 1: {
-        const uchar bit = uchar(0x80 >> (x & 7));
-        row[x >> 3] = uchar((row[x >> 3] & ~bit) | (stored != 0 ? bit : 0));
-        break;
-    }
-    case 4: {
-        const int shift = (x & 1) != 0 ? 0 : 4;
-        row[x >> 1] = uchar((row[x >> 1] & ~(0xF << shift)) | (stored & 0xF) << shift);
-        break;
-    }
-    case 8:
-        row[x] = uchar(stored);
-        break;
-    case 16:
-        qToLittleEndian<quint16>(quint16(stored), row + 2 * std::ptrdiff_t(x));
-        break;
-    case 24:
-        std::memcpy(row + 3 * std::ptrdiff_t(x), &stored, 3); // little-endian: blue, green, red
-        break;
-    default:
-        qToLittleEndian<quint32>(stored, row + 4 * std::ptrdiff_t(x));
     }
 }
 

@@ -24,7 +24,6 @@ public:
 
     int StoredBits() const { return bits_; }
     std::uint32_t Stored(const uchar *row, int x) const;
-    void SetStored(uchar *row, int x, std::uint32_t stored) const;
     QRgb Colour(std::uint32_t stored) const;
     // What to store for a colour: a palette's nearest entry (the first of equals), or the colour
     // under the masks.

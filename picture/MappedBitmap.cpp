@@ -26,7 +26,7 @@ MappedBitmap::MappedBitmap(int fd, qint64 fileSize, const BmpHeaderCheck &check)
     CheckFile();
 }
 
-uchar *MappedBitmap::Row(int y) const
+const uchar *MappedBitmap::Row(int y) const
 {
     if (runLength_)
         return runLength_->Row(y);

@@ -12,9 +12,8 @@ namespace carteva {
 
 class BmpHeaderCheck;
 
-// A BMP file's pixels where they lie: the file is mapped privately and its rows are read in place,
-// bottom-up ones too, so that only what is looked at is read and painting copies only the pages it
-// touches, never writing the file. Run-length files are decoded a band of rows at a time, when
+// A BMP file's pixels where they lie: the file is mapped read-only and its rows are read in place,
+// bottom-up ones too, so that only what is looked at is read. Run-length files are decoded a band of rows at a time, when
 // first looked at.
 class MappedBitmap
 {
@@ -30,8 +29,8 @@ public:
     int DotsPerMeterY() const { return dotsPerMeterY_; }
     const BitmapLayout &Layout() const { return *layout_; }
 
-    // Row y from the top, in the layout's stored form; writable, never reaching the file.
-    uchar *Row(int y) const;
+    // Row y from the top, in the layout's stored form.
+    const uchar *Row(int y) const;
 
     // Call after reading: the first time the file has been found shortened since it was opened,
     // throws Error("The bitmap file was shortened while it was open"); its missing pixels read as

@@ -99,10 +99,10 @@ MappedFile::MappedFile(int fd, qint64 size)
     : size_(size)
 {
     const int sharing = fd < 0 ? MAP_PRIVATE | MAP_ANONYMOUS : MAP_PRIVATE;
-    // Writable but not reserved: only pages written to take memory, and a 4 GB scan does not
-    // count against the system's commit limit.
-    void *data = mmap(nullptr, std::size_t(size), PROT_READ | PROT_WRITE,
-                      sharing | MAP_NORESERVE, fd, 0);
+    // A file is only read: nothing is ever drawn into a picture. Zeroed memory is written (the
+    // decoded rows of a run-length file); not reserved, so only pages written to take memory.
+    const int protection = fd < 0 ? PROT_READ | PROT_WRITE : PROT_READ;
+    void *data = mmap(nullptr, std::size_t(size), protection, sharing | MAP_NORESERVE, fd, 0);
     if (data == MAP_FAILED)
         throw std::system_error(errno, std::generic_category());
     data_ = static_cast<uchar *>(data);

@@ -7,8 +7,8 @@
 
 namespace carteva {
 
-// Memory that pages itself in as it is read: a file mapped privately, so that writes copy only the
-// pages they touch and never reach the file, or zeroed memory of the system's (no file).
+// Memory that pages itself in as it is read: a file mapped read-only, or zeroed writable memory of
+// the system's (no file).
 //
 // A page of a file that has been shortened since it was mapped cannot be read: the system raises
 // SIGBUS. A handler catches that for the mapped range, puts a zeroed page in place of the missing

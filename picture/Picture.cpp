@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "picture/Picture.h"
 
-#include "calibration/Errors.h"
 #include "picture/BitmapLayout.h"
 #include "picture/MappedBitmap.h"
 
 #include <algorithm>
-#include <cstring>
 #include <numeric>
 #include <utility>
 #include <vector>
@@ -14,36 +12,6 @@
 namespace carteva {
 
 namespace {
-
-std::uint32_t StoredBits(const QImage &image, int x, int y)
-{
-    if (image.depth() == 1)
-        return std::uint32_t(image.pixelIndex(x, y));
-    if (image.depth() > 32 || image.depth() % 8 != 0)
-        throw Error("This picture cannot be drawn on");
-    // A copy of a length known only when running is a call to the C library: painting and taking
-    // off a million pixels of an RGB picture took 490 ms of CPU with it, 400 without.
-    if (image.depth() == 32)
-        return reinterpret_cast<const std::uint32_t *>(image.constScanLine(y))[x];
-    std::uint32_t bits = 0;
-    const int bytes = image.depth() / 8;
-    std::memcpy(&bits, image.constScanLine(y) + std::ptrdiff_t(x) * bytes, std::size_t(bytes));
-    return bits;
-}
-
-void SetStoredBits(QImage &image, int x, int y, std::uint32_t bits)
-{
-    if (image.depth() == 1) {
-        image.setPixel(x, y, bits);
-        return;
-    }
-    if (image.depth() == 32) {
-        reinterpret_cast<std::uint32_t *>(image.scanLine(y))[x] = bits;
-        return;
-    }
-    const int bytes = image.depth() / 8;
-    std::memcpy(image.scanLine(y) + std::ptrdiff_t(x) * bytes, &bits, std::size_t(bytes));
-}
 
 void PaintImagePixel(QImage &image, int x, int y, QRgb rgb)
 {
@@ -172,34 +140,17 @@ QImage Picture::Sampled(QSize size) const
     return Sample(Spread(Width(), size.width()), Spread(Height(), size.height()));
 }
 
-bool Picture::SetPixel(int x, int y, QRgb colour)
-{
-    if (kind_ != PictureKind::Bitmap)
-        throw Error("Can only modify an image if it contains a bitmap");
-    if (x < 0 || y < 0 || x >= Width() || y >= Height())
-        return false;
-    if (bitmap_) {
-        const BitmapLayout &layout = bitmap_->Layout();
-        uchar *row = bitmap_->Row(y);
-        painted_.Keep(Size(), x, y, layout.Stored(row, x));
-        layout.SetStored(row, x, layout.Nearest(colour));
-    } else {
-        painted_.Keep(Size(), x, y, StoredBits(image_, x, y));
-        PaintImagePixel(image_, x, y, colour);
-    }
-    return true;
-}
-
-QRect Picture::RestoreOriginalPixels()
+QRgb Picture::ShownColour(QRgb colour) const
 {
     if (bitmap_) {
         const BitmapLayout &layout = bitmap_->Layout();
-        return painted_.Restore([&](int x, int y, std::uint32_t stored) {
-            layout.SetStored(bitmap_->Row(y), x, stored);
-        });
+        return layout.Colour(layout.Nearest(colour));
     }
-    return painted_.Restore(
-        [this](int x, int y, std::uint32_t stored) { SetStoredBits(image_, x, y, stored); });
+    // One pixel of the same format and palette, painted as the picture's own would be.
+    QImage one(1, 1, image_.format());
+    one.setColorTable(image_.colorTable());
+    PaintImagePixel(one, 0, 0, colour);
+    return one.pixel(0, 0);
 }
 
 } // namespace carteva

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
-#include "picture/PaintedPixels.h"
-
 #include <QImage>
 
 #include <memory>
@@ -17,7 +15,7 @@ enum class PictureKind { None, Bitmap, Icon, Metafile };
 // A loaded picture: what the view shows, and whether it can be drawn on (bitmaps only). Its
 // pixels are an image in memory (icons, metafiles, the white bitmap made for drawing) or a
 // bitmap file's own (MappedBitmap), read only where they are looked at: a scan of gigabytes costs
-// what the screen shows. Painted pixels keep their originals, so that they can be put back.
+// what the screen shows. Read-only: marks and waypoints are drawn over it on screen, never into it.
 class Picture
 {
 public:
@@ -52,20 +50,14 @@ public:
     // The whole picture sampled to `size`, each pixel the nearest: a first step to a preview.
     QImage Sampled(QSize size) const;
 
-    // Paints pixel (x, y), off the picture ignored (false); a palette bitmap stores its nearest
-    // colour. The pixel's value before its first painting is kept. Anything but a bitmap throws
-    // Error("Can only modify an image if it contains a bitmap").
-    bool SetPixel(int x, int y, QRgb colour);
-    // Puts back the value every pixel had before it was first painted; the rectangle of them.
-    QRect RestoreOriginalPixels();
-    // How many painted pixels keep an original value.
-    std::size_t PaintedPixelCount() const { return painted_.Count(); }
+    // How a pixel painted `colour` on this picture shows: a palette bitmap's nearest entry, the
+    // colour under a bitmap's bit masks, or the nearest the image's format holds.
+    QRgb ShownColour(QRgb colour) const;
 
 private:
     PictureKind kind_ = PictureKind::None;
     QImage image_;
     std::unique_ptr<MappedBitmap> bitmap_;
-    PaintedPixels painted_;
 };
 
 } // namespace carteva

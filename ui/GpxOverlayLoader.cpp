@@ -54,7 +54,7 @@ GpxOverlayLoader::GpxOverlayLoader(QWidget &window, Loaded loaded)
 
 GpxOverlayLoader::~GpxOverlayLoader()
 {
-    // The worker reads the file and the points it was given, nothing of this object's but the
+    // The worker reads the file, nothing of this object's but the
     // shared progress: it only has to stop.
     if (shared_)
         shared_->CancelRequested = true;
@@ -71,22 +71,21 @@ bool GpxOverlayLoader::Busy() const
     return shared_ != nullptr;
 }
 
-void GpxOverlayLoader::Start(const QString &fileName, const MappingSetup &kind,
-                             std::vector<TCalibPoint> points)
+void GpxOverlayLoader::Start(const QString &fileName)
 {
     if (Busy())
         return;
     fileName_ = fileName;
     fileBytes_ = static_cast<std::uint64_t>(std::max<qint64>(0, QFileInfo(fileName).size()));
     shared_ = std::make_shared<LoadProgress>();
-    // The worker maps with the rounding and precision set for this thread.
+    // The worker converts numbers with the rounding and precision set for this thread.
     std::fenv_t environment;
     std::fegetenv(&environment);
     FileOps *ops = ops_;
     const bool lines = DrawsTracksAndRoutes();
     const std::filesystem::path path = StdPath(fileName);
     watcher_.setFuture(QtConcurrent::run(
-        [shared = shared_, ops, path, kind, points = std::move(points), lines,
+        [shared = shared_, ops, path, lines,
          environment]() -> Result {
             std::fesetenv(&environment);
             Result result;
@@ -96,7 +95,7 @@ void GpxOverlayLoader::Start(const QString &fileName, const MappingSetup &kind,
                 loader.Watch(shared.get());
                 loader.CollectLines(lines);
                 result.overlay
-                    = std::make_shared<GpxOverlay>(GpxOverlay(loader.Load(path, kind, points)));
+                    = std::make_shared<GpxOverlay>(loader.Load(path));
             } catch (const EAbort &) {
                 result.cancelled = true;
             } catch (...) {

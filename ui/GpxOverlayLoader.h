@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
-#include "calibration/CalibPoint.h"
 #include "calibration/FileOps.h"
-#include "calibration/Mapping.h"
 #include "gpx/LoadProgress.h"
 
 #include <QFutureWatcher>
@@ -14,7 +12,6 @@
 #include <exception>
 #include <functional>
 #include <memory>
-#include <vector>
 
 class QAction;
 class QProgressDialog;
@@ -42,9 +39,8 @@ public:
     GpxOverlayLoader(QWidget &window, Loaded loaded);
     ~GpxOverlayLoader() override;
 
-    // Starts loading; the mapping of kind `kind` made for `points` maps the waypoints (and
-    // lines) meanwhile. Ignored while a load runs.
-    void Start(const QString &fileName, const MappingSetup &kind, std::vector<TCalibPoint> points);
+    // Starts loading. Ignored while a load runs.
+    void Start(const QString &fileName);
     bool Busy() const;
     // Stops the load in progress: nothing is painted, nothing changes.
     void Cancel();

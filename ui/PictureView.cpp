@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "ui/PictureView.h"
 
+#include "calibration/Errors.h"
 #include "picture/PictureLoader.h"
+#include "ui/PictureLayers.h"
 #include "ui/ResidualLayer.h"
+#include "ui/ShownPixels.h"
 
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -44,8 +47,10 @@ std::vector<int> PixelsOfDeviceRun(int first, int count, double origin, double s
 
 // Draws the exposed part device pixel by device pixel. Qt's own scaling samples pixel centres and
 // rounds in its own way: at a fractional scale factor, or below one to one, some device pixels
-// would show a neighbour of the pixel that a click on them picks.
-void DrawDevicePixels(QPainter &painter, const Picture &picture, const QRect &exposed, double zoom)
+// would show a neighbour of the pixel that a click on them picks. The layers go over the sampled
+// pixels, so a layer pixel fills exactly the device pixels that show its picture pixel.
+void DrawDevicePixels(QPainter &painter, const Picture &picture, const QRect &exposed, double zoom,
+                      const PictureLayers *layers)
 {
     const QTransform device = painter.deviceTransform();
     const double ratio = device.m11();
@@ -66,6 +71,12 @@ void DrawDevicePixels(QPainter &painter, const Picture &picture, const QRect &ex
     const std::vector<int> rows
         = PixelsOfDeviceRun(top, bottom - top, origin.y(), scale, picture.Height());
     QImage shown = picture.Sample(columns, rows);
+    if (layers != nullptr) {
+        const QRect area(QPoint(columns.front(), rows.front()), QPoint(columns.back(), rows.back()));
+        ShownPixels target(shown, area, ShownPixels::Starts(columns), ShownPixels::Starts(rows),
+                           picture);
+        layers->Paint(target);
+    }
     shown.setDevicePixelRatio(ratio);
     painter.drawImage(QPointF(left - origin.x(), top - origin.y()) / ratio, shown);
 }
@@ -94,7 +105,6 @@ void PictureView::LoadFromFile(const QString &fileName)
 void PictureView::SetPicture(Picture picture)
 {
     picture_ = std::move(picture);
-    dirty_ = QRect();
     if (picture_.Width() > 0 && picture_.Height() > 0)
         pictureSize_ = picture_.Size();
     SetZoom(zoom_);
@@ -139,46 +149,44 @@ QRect PictureView::ViewRect(const QRect &pixels) const
     return QRect(topLeft, end - QPoint(1, 1));
 }
 
-Picture &PictureView::Canvas()
+void PictureView::SetLayers(PictureLayers *layers)
+{
+    layers_ = layers;
+    update();
+}
+
+void PictureView::MakeDrawable()
 {
     if (picture_.IsEmpty()) {
         QImage blank(pictureSize_, QImage::Format_RGB32);
         blank.fill(Qt::white);
         picture_ = Picture(PictureKind::Bitmap, std::move(blank));
-        // The whole view turns white, not only the pixels about to be painted.
         update();
     }
-    return picture_;
-}
-
-bool PictureView::SetPixel(std::int64_t x, std::int64_t y, Colour colour)
-{
-    Picture &canvas = Canvas();
-    // Far outside, a coordinate may not fit an int.
-    const bool near = x >= -1 && y >= -1 && x <= canvas.Width() && y <= canvas.Height();
-    const int px = near ? int(x) : -1;
-    const int py = near ? int(y) : -1;
-    if (!canvas.SetPixel(px, py, qRgb(RedOf(colour), GreenOf(colour), BlueOf(colour))))
-        return false;
-    // One repaint request per growth of the dirty area: a million waypoints make a million
-    // pixels, and most of them fall inside what is already due for repainting.
-    if (!dirty_.contains(px, py)) {
-        dirty_ |= QRect(px, py, 1, 1);
-        update(ViewRect(dirty_));
-    }
-    return true;
-}
-
-bool PictureView::RestoreOriginalPixels()
-{
-    if (picture_.IsEmpty())
-        return true;
     if (picture_.Kind() != PictureKind::Bitmap)
-        return false;
-    const QRect restored = picture_.RestoreOriginalPixels();
-    if (!restored.isEmpty())
-        update(ViewRect(restored));
-    return true;
+        throw Error("Can only modify an image if it contains a bitmap");
+}
+
+bool PictureView::CanBeDrawnOn() const
+{
+    return picture_.IsEmpty() || picture_.Kind() == PictureKind::Bitmap;
+}
+
+const PictureLayers *PictureView::ShownLayers() const
+{
+    return picture_.Kind() == PictureKind::Bitmap ? layers_.data() : nullptr;
+}
+
+QImage PictureView::ShownImage() const
+{
+    QImage image = picture_.Image();
+    if (const PictureLayers *layers = ShownLayers(); layers != nullptr && !image.isNull()) {
+        // The same format whatever the layers hold, so that two shown images compare alike.
+        image.convertTo(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+        ShownPixels target = ShownPixels::OneToOne(image, image.rect(), picture_);
+        layers->Paint(target);
+    }
+    return image;
 }
 
 void PictureView::RepaintNow()
@@ -236,7 +244,6 @@ void PictureView::PaintOutlines(const QRect &exposed)
 
 void PictureView::PaintPicture(QPaintEvent *event)
 {
-    dirty_ = QRect();
     if (picture_.IsEmpty() || picture_.Width() == 0 || picture_.Height() == 0)
         return;
     // Only the picture pixels behind the exposed area are read: a repaint costs the same on a
@@ -256,13 +263,18 @@ void PictureView::PaintPicture(QPaintEvent *event)
     try {
         if (scale != std::floor(scale) || device.dx() != std::floor(device.dx())
             || device.dy() != std::floor(device.dy())) {
-            DrawDevicePixels(painter, picture_, exposed, zoom_);
+            DrawDevicePixels(painter, picture_, exposed, zoom_, ShownLayers());
         } else {
             // Whole device pixels to a picture pixel: the painter's nearest-neighbour scaling
             // agrees with the picking, and pixels stay sharp blocks.
             const QRectF target(source.x() * zoom_, source.y() * zoom_, source.width() * zoom_,
                                 source.height() * zoom_);
-            painter.drawImage(target, picture_.Region(source));
+            QImage region = picture_.Region(source);
+            if (const PictureLayers *layers = ShownLayers()) {
+                ShownPixels shown = ShownPixels::OneToOne(region, source, picture_);
+                layers->Paint(shown);
+            }
+            painter.drawImage(target, region);
         }
     } catch (...) {
         update(exposed);

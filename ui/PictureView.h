@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
-#include "calibration/PixelSurface.h"
 #include "picture/Picture.h"
 
+#include <QPointer>
 #include <QRect>
 #include <QWidget>
 
@@ -17,11 +17,12 @@ class QSinglePointEvent;
 
 namespace carteva {
 
+class PictureLayers;
 class ResidualLayer;
 
 // The picture view (Image1): owns the picture, draws it from its top-left corner at the zoom
-// factor, sizes itself to the zoomed picture, shows a cross-hair, and reports pointer moves and
-// clicks in picture pixels.
+// factor with the layers over it, sizes itself to the zoomed picture, shows a cross-hair, and
+// reports pointer moves and clicks in picture pixels. The picture itself is never changed.
 class PictureView : public QWidget
 {
     Q_OBJECT
@@ -59,16 +60,16 @@ public:
     // rounds the position it hands to a widget, but keeps the exact one in the window.
     static QPointF PointerPosition(const QWidget &receiver, const QSinglePointEvent &event);
 
-    // Canvas() first, then one pixel; a pixel outside the picture is ignored (false). On palette
-    // images the nearest palette colour is stored. The pixel's value before its first painting is
-    // kept. Schedules a repaint.
-    bool SetPixel(std::int64_t x, std::int64_t y, Colour colour);
-
-    // Puts back the value every pixel had before it was first painted; false on an icon or
-    // metafile, which nothing can have been painted on.
-    bool RestoreOriginalPixels();
-    // How many painted pixels keep an original value.
-    std::size_t PaintedPixelCount() const { return picture_.PaintedPixelCount(); }
+    // What is drawn over the picture (not owned; nothing once it is gone).
+    void SetLayers(PictureLayers *layers);
+    // Makes sure there is a bitmap to draw over: with no picture, a new white bitmap of the
+    // view's size at one to one becomes the picture; on an icon or metafile it throws
+    // Error("Can only modify an image if it contains a bitmap").
+    void MakeDrawable();
+    // Whether layers show: on a bitmap, or before any picture (which MakeDrawable makes one).
+    bool CanBeDrawnOn() const;
+    // The picture at one to one as the view shows it, with the layers over it.
+    QImage ShownImage() const;
 
     // Repaints at once, not merged with later requests.
     void RepaintNow();
@@ -115,12 +116,9 @@ private:
     void PaintOutlines(const QRect &exposed);
     // The view's area an outline around the mark of `pixel` covers.
     QRect OutlineRect(QPoint pixel) const;
-    // The drawing surface: with no picture, a new white bitmap of the view's size at one to one
-    // becomes the picture first; on an icon or metafile it throws
-    // Error("Can only modify an image if it contains a bitmap"). Private, so that every pixel
-    // painted goes through SetPixel, which keeps its original.
-    Picture &Canvas();
     bool IsOnPicture(QPoint pixel) const;
+    // The layers when they show: over a bitmap only.
+    const PictureLayers *ShownLayers() const;
     // The view's area that shows the given picture pixels.
     QRect ViewRect(const QRect &pixels) const;
 
@@ -131,8 +129,7 @@ private:
     std::optional<QPointF> pointer_; // global, while over the view
     std::optional<QPoint> reported_; // the pixel MouseMoved reported last
     QObject *watchedWindow_ = nullptr;
-    // Pixels painted since the last repaint; one rectangle keeps many single-pixel updates cheap.
-    QRect dirty_;
+    QPointer<PictureLayers> layers_;
     std::vector<QPoint> outlined_;
     const ResidualLayer *residualLayer_ = nullptr;
 };

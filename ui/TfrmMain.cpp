@@ -4,13 +4,11 @@
 #include "calibration/Errors.h"
 #include "calibration/Mapping.h"
 #include "calibration/NumberText.h"
-#include "calibration/PixelSurface.h"
 #include "calibration/Residuals.h"
 #include "gpx/GpxOverlay.h"
 #include "ui/CalibrationDocument.h"
 #include "ui/EnteredPoint.h"
 #include "ui/ErrorHandler.h"
-#include "ui/GpxOverlayLayer.h"
 #include "ui/GpxOverlayLoader.h"
 #include "ui/MapPageOpener.h"
 #include "ui/MappingChoice.h"
@@ -18,8 +16,8 @@
 #include "ui/OpenPictureDialog.h"
 #include "ui/OuterSizer.h"
 #include "ui/PictureContextMenu.h"
+#include "ui/PictureLayers.h"
 #include "ui/PictureScrollArea.h"
-#include "ui/PictureSurface.h"
 #include "ui/PictureView.h"
 #include "ui/Platform.h"
 #include "ui/PointsWindow.h"
@@ -80,7 +78,7 @@ TfrmMain::TfrmMain(QWidget *parent)
     ConnectControls();
     ConnectPointTools();
     outerSizer_ = new OuterSizer(*this);
-    overlays_ = new GpxOverlayLayer(*ui.Image1);
+    layers_ = new PictureLayers(*ui.Image1);
     gpxLoader_ = new GpxOverlayLoader(
         *this, [this](GpxOverlay loaded) { OverlayLoaded(std::move(loaded)); });
     menu_->AddAction(gpxLoader_->DrawTracksAndRoutes());
@@ -360,17 +358,16 @@ void TfrmMain::LoadCalibration()
 
 void TfrmMain::DrawPointMarks()
 {
-    PictureSurface surface(*ui.Image1);
-    carteva::DrawPointMarks(document_->Points(), surface);
+    layers_->ShowMarks(document_->Points());
 }
 
 void TfrmMain::RepaintPicture()
 {
-    if (!ui.Image1->RestoreOriginalPixels())
+    if (!ui.Image1->CanBeDrawnOn())
         return;
     try {
-        overlays_->PaintAll(document_->Mapping().Setup(), document_->Points(),
-                            gpxLoader_->DrawsTracksAndRoutes());
+        layers_->Follow(document_->Mapping().Setup(), document_->Points(),
+                        gpxLoader_->DrawsTracksAndRoutes());
     } catch (const Error &error) {
         // The marks still go on top; the pixels before the failing waypoint stay.
         qCWarning(lcCalibration, "Waypoints not all drawn again: %s", error.what());
@@ -380,14 +377,14 @@ void TfrmMain::RepaintPicture()
 
 void TfrmMain::ClearWaypoints()
 {
-    overlays_->Clear();
+    layers_->ClearOverlays();
     linesNotice_->Withdraw();
     RepaintPicture();
 }
 
 std::size_t TfrmMain::OverlayCountForTest() const
 {
-    return overlays_->Count();
+    return layers_->OverlayCount();
 }
 
 void TfrmMain::btOpenGPXClick()
@@ -404,7 +401,7 @@ void TfrmMain::btOpenGPXClick()
     ui.OpenGPXDialog->RememberChoice(*chosen);
     // The whole file is parsed before anything changes: a failure or a cancel keeps the document
     // and the picture as they were.
-    gpxLoader_->Start(*chosen, document_->Mapping().Setup(), document_->Points());
+    gpxLoader_->Start(*chosen);
 }
 
 void TfrmMain::OverlayLoaded(GpxOverlay overlay)
@@ -414,9 +411,6 @@ void TfrmMain::OverlayLoaded(GpxOverlay overlay)
     linesNotice_->Withdraw();
     if (overlay.LinesLeftOut() && !lines)
         linesNotice_->Tell();
-    const QSize size = ui.Image1->PictureSize();
-    const GpxOverlay::Sighting sighting = overlay.Sight(
-        document_->Mapping().Setup(), document_->Points(), lines, size.width(), size.height());
     // One warning per overlay, at the first point that cannot be mapped: a box per waypoint
     // would make a large file impossible to get through.
     bool warned = false;
@@ -427,8 +421,8 @@ void TfrmMain::OverlayLoaded(GpxOverlay overlay)
                                         QStringLiteral("Incorrect calibration or calculation"),
                                         QStringLiteral("Error"), QMessageBox::Warning);
     };
-    overlays_->Add(std::move(overlay), document_->Mapping().Setup(), document_->Points(), lines,
-                   warn);
+    const OverlaySighting sighting = layers_->AddOverlay(
+        std::move(overlay), document_->Mapping().Setup(), document_->Points(), lines, warn);
     linesNotice_->TellOutside(sighting);
 }
 

@@ -11,10 +11,10 @@ namespace carteva {
 
 class CalibrationDocument;
 class GpxOverlay;
-class GpxOverlayLayer;
 class GpxOverlayLoader;
 class OuterSizer;
 class PictureContextMenu;
+class PictureLayers;
 class PointsWindow;
 class ResidualLayer;
 class UndoKeys;
@@ -41,13 +41,12 @@ public:
 
     CalibrationDocument &Document() const { return *document_; }
 
-    // Paints the marks of every point over the picture.
+    // Shows the marks of every point over the picture, on top.
     void DrawPointMarks();
-    // Takes every mark and waypoint off the picture and paints them again from the points and
-    // every GPX overlay of the run, marks on top, without warnings: after a point has gone or
-    // changed.
+    // Shows every GPX overlay of the run mapped with the points as they are now, and the marks
+    // on top, without warnings: after a point has gone or changed.
     void RepaintPicture();
-    // Forgets the GPX overlays and takes their pixels off the picture.
+    // Forgets the GPX overlays: the picture shows without them.
     void ClearWaypoints();
     // Shows the points window beside the main window and raises it (made when first asked for).
     PointsWindow &ShowPointsWindow();
@@ -87,7 +86,7 @@ private:
     bool shownOnce_ = false;
     OuterSizer *outerSizer_ = nullptr;
     GpxOverlayLoader *gpxLoader_ = nullptr;
-    GpxOverlayLayer *overlays_ = nullptr;
+    PictureLayers *layers_ = nullptr;
     UndrawnLinesNotice *linesNotice_ = nullptr;
     std::unique_ptr<ResidualLayer> residuals_;
 };

@@ -48,7 +48,7 @@ void UndrawnLinesNotice::Tell()
         Show(linesText_);
 }
 
-void UndrawnLinesNotice::TellOutside(const GpxOverlay::Sighting &sighting)
+void UndrawnLinesNotice::TellOutside(const OverlaySighting &sighting)
 {
     if (sighting.inside > 0 || sighting.waypointsOutside + sighting.linePointsOutside == 0)
         return;

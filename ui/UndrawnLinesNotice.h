@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
-#include "gpx/GpxOverlay.h"
+#include "ui/OverlayPlot.h"
 
 #include <QLabel>
 
@@ -23,7 +23,7 @@ public:
     void Tell();
     // When nothing of a file lies on the picture, says how much lies outside it, over the lines
     // notice: a file that draws nothing would otherwise look as if it had not loaded.
-    void TellOutside(const GpxOverlay::Sighting &sighting);
+    void TellOutside(const OverlaySighting &sighting);
     // Takes what TellOutside showed off again; the lines notice comes back if it still applies.
     void Withdraw();
 

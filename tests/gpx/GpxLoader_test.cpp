@@ -218,11 +218,11 @@ TEST_F(GpxLoaderTest, KeepsTheRootsDirectChildrenInDocumentOrder)
         EXPECT_EQ(large.ChildAttribute(large.ChildCount() - 2, "a9999"), "9999");
     }
 
-    // A failure on the builder's thread fails the load with the ordinary message: waypoints of
-    // six bytes each outgrow the room set aside for them beforehand, which must grow there.
+    // A failure on the builder's thread fails the load with the ordinary message: there the
+    // waypoints' positions are kept.
     std::string dense = "<gpx>";
     for (int i = 0; i < 100000; ++i)
-        dense += "<wpt/>";
+        dense += "<wpt lat='1' lon='2'/>";
     const fs::path swollen = Write(dense + "</gpx>", "dense.gpx");
     StarvedBuilder starved;
     std::string message;

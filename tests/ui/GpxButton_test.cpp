@@ -179,10 +179,10 @@ private slots:
     void cancelChangesNothing()
     {
         Calibrated f;
-        const QImage before = f.window->ControlsForTest().Image1->GetPicture().Image();
+        const QImage before = f.window->ControlsForTest().Image1->ShownImage();
         f.Overlay(std::nullopt);
         QCOMPARE(f.window->OverlayCountForTest(), 0u);
-        QCOMPARE(f.window->ControlsForTest().Image1->GetPicture().Image(), before);
+        QCOMPARE(f.window->ControlsForTest().Image1->ShownImage(), before);
         QVERIFY(f.platform.messages.empty());
     }
 
@@ -195,7 +195,7 @@ private slots:
         const QString file = f.WriteGpx("slow.gpx", Gpx(waypoints));
         SlowReads slow;
         f.Loader().UseFileOps(slow);
-        const QImage before = f.window->ControlsForTest().Image1->GetPicture().Image();
+        const QImage before = f.window->ControlsForTest().Image1->ShownImage();
         f.platform.fileAnswers.push_back(file);
         f.window->ControlsForTest().btOpenGPX->click();
         QVERIFY(f.Loader().Busy());
@@ -206,7 +206,7 @@ private slots:
         progress->findChild<QPushButton *>()->click();
         QTRY_VERIFY(!f.Loader().Busy());
         QCOMPARE(f.window->OverlayCountForTest(), 0u);
-        QCOMPARE(f.window->ControlsForTest().Image1->GetPicture().Image(), before);
+        QCOMPARE(f.window->ControlsForTest().Image1->ShownImage(), before);
         QVERIFY(f.platform.messages.empty());
     }
 
@@ -224,7 +224,7 @@ private slots:
         Calibrated f;
         f.Overlay(f.WriteGpx("a.gpx", Gpx(R"(<wpt lat="49.9" lon="14.1"/>)")));
         QCOMPARE(f.window->OverlayCountForTest(), 1u);
-        const QImage before = f.window->ControlsForTest().Image1->GetPicture().Image();
+        const QImage before = f.window->ControlsForTest().Image1->ShownImage();
         f.Overlay(f.WriteGpx("bad.gpx", "<gpx>\n<wpt lat=\"49.8\" lon=\"14.2\">\n</gpx>\n"));
         QCOMPARE(f.platform.messages.size(), std::size_t(1));
         const QStringList lines = f.platform.messages[0].text.split("\r\n");
@@ -233,7 +233,7 @@ private slots:
         QCOMPARE(lines[1], QString("Line: 3"));
         QCOMPARE(f.platform.messages[0].icon, QMessageBox::Critical);
         QCOMPARE(f.window->OverlayCountForTest(), 1u);
-        QCOMPARE(f.window->ControlsForTest().Image1->GetPicture().Image(), before);
+        QCOMPARE(f.window->ControlsForTest().Image1->ShownImage(), before);
     }
 
     void unmappableWaypointsWarnOnceAndPaintNothing()
@@ -318,7 +318,7 @@ private slots:
             QCOMPARE(f.window->OverlayCountForTest(), cleared ? 0u : twoFiles ? 2u : 1u);
             if (twoFiles && !cleared)
                 QCOMPARE(f.PixelAt(110, 115), kOrange);
-            shown = f.window->ControlsForTest().Image1->GetPicture().Image();
+            shown = f.window->ControlsForTest().Image1->ShownImage();
             points = f.window->Document().Points();
         }
         // Painted on the bare picture in one go: the waypoints, then every mark on top.
@@ -330,7 +330,7 @@ private slots:
         if (!cleared && twoFiles)
             fresh.Overlay(fresh.WriteGpx("second.gpx", second));
         fresh.window->DrawPointMarks();
-        QCOMPARE(shown, fresh.window->ControlsForTest().Image1->GetPicture().Image());
+        QCOMPARE(shown, fresh.window->ControlsForTest().Image1->ShownImage());
     }
 
     void dialogRemembersFileAndEncoding()

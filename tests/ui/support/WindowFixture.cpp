@@ -71,7 +71,7 @@ void WindowFixture::Close()
 
 QRgb WindowFixture::PixelAt(int x, int y) const
 {
-    return window->ControlsForTest().Image1->GetPicture().Image().pixel(x, y);
+    return window->ControlsForTest().Image1->ShownImage().pixel(x, y);
 }
 
 QByteArray CalibrationBytes(int width, int height, const std::vector<TCalibPoint> &points)

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "calibration/GeoToPixel.h"
-#include "gpx/PixelBatch.h"
+#include "ui/PixelBatch.h"
 
 #include <cstddef>
 #include <cstdint>

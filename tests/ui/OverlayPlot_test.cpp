@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "gpx/GpxOverlay.h"
+#include "ui/OverlayPlot.h"
 
 #include "calibration/Errors.h"
-#include "gpx/ClippedLine.h"
+#include "gpx/GpxLines.h"
 #include "gpx/GpxLoader.h"
+#include "gpx/GpxOverlay.h"
+#include "ui/ClippedLine.h"
 
 #include <gtest/gtest.h>
 
@@ -25,24 +27,24 @@ namespace {
 struct PaintedPixel
 {
     std::int64_t X, Y;
-    carteva::Colour Paint;
     bool operator==(const PaintedPixel &) const = default;
 };
 
-// Remembers every pixel painted inside a width × height picture, in order.
-class RecordingSurface : public PixelSurface
+// Remembers every pixel handed on inside a width × height picture, in order.
+class RecordingSurface
 {
 public:
     RecordingSurface(std::int64_t width, std::int64_t height)
         : width_(width)
         , height_(height)
     { }
-    bool SetPixel(std::int64_t x, std::int64_t y, Colour colour) override
+    PixelBatch::Take Take()
     {
-        if (x < 0 || y < 0 || x >= width_ || y >= height_)
-            return false;
-        painted.push_back({x, y, colour});
-        return true;
+        return [this](std::span<const Pixel> pixels) {
+            for (const Pixel &pixel : pixels)
+                if (pixel.X >= 0 && pixel.Y >= 0 && pixel.X < width_ && pixel.Y < height_)
+                    painted.push_back({pixel.X, pixel.Y});
+        };
     }
     std::vector<PaintedPixel> painted;
 
@@ -88,18 +90,13 @@ GpxOverlay Document(std::initializer_list<Child> children)
     return overlay;
 }
 
-// The waypoints alone, as the window paints them with tracks and routes off.
-WaypointCounts DrawWaypoints(const GpxOverlay &overlay, const MappingSetup &kind,
-                             std::span<const TCalibPoint> points, PixelSurface &surface,
-                             const std::function<void()> &onFirstUnmappable = {})
-{
-    return overlay.Draw(kind, points, surface, false, 1000, 1000, onFirstUnmappable);
-}
+// The waypoints alone, as the window draws them with tracks and routes off.
 WaypointCounts DrawWaypoints(const GpxOverlay &overlay, std::span<const TCalibPoint> points,
-                             PixelSurface &surface,
+                             RecordingSurface &surface,
                              const std::function<void()> &onFirstUnmappable = {})
 {
-    return DrawWaypoints(overlay, MappingKind::TwoNearest, points, surface, onFirstUnmappable);
+    return OverlayPlot::Plot(overlay, MappingKind::TwoNearest, points, false, 1000, 1000,
+                             surface.Take(), onFirstUnmappable);
 }
 
 Child Wpt(const char *lat, const char *lon)
@@ -127,8 +124,7 @@ TEST(WaypointOverlay, PaintsOnlyTopLevelWptChildrenWithCompleteCoordinates)
     RecordingSurface surface(1000, 1000);
     const WaypointCounts counts = DrawWaypoints(document, Calibration, surface);
 
-    const std::vector<PaintedPixel> expected
-        = {{200, 250, ColourOrange}, {100, 100, ColourOrange}, {200, 250, ColourOrange}};
+    const std::vector<PaintedPixel> expected = {{200, 250}, {100, 100}, {200, 250}};
     EXPECT_EQ(surface.painted, expected);
     EXPECT_EQ(counts.Painted, 3u);
     EXPECT_EQ(counts.Skipped, 7u);
@@ -209,7 +205,7 @@ TEST(WaypointOverlay, ShortStepsPaintTheReferenceLine)
         for (int dx = -9; dx <= 9; ++dx) {
             for (const bool fromPainted : {false, true}) {
                 RecordingSurface surface(1000, 1000);
-                PixelBatch batch(surface, ColourOrange);
+                PixelBatch batch(surface.Take());
                 DrawClippedLine(batch, {500, 500}, {500 + dx, 500 + dy}, 1000, 1000, fromPainted);
                 batch.Flush();
                 std::set<std::pair<std::int64_t, std::int64_t>> painted;
@@ -323,32 +319,24 @@ TEST(WaypointOverlay, DrawsTheWaypointsOfALoadedFile)
         std::ofstream(path) << row.xml;
         GpxLoader loader;
         loader.CollectLines(row.lines);
-        // Mapped while loading, and afterwards with other points than the loader's.
-        GpxOverlay plotted = loader.Load(path, row.points);
-        GpxOverlay plain = loader.Load(path);
-        EXPECT_EQ(plotted.LinesLeftOut(), row.linesLeftOut) << row.what;
-        EXPECT_EQ(plain.LinesLeftOut(), row.linesLeftOut) << row.what;
+        GpxOverlay loaded = loader.Load(path);
+        EXPECT_EQ(loaded.LinesLeftOut(), row.linesLeftOut) << row.what;
         std::vector<PaintedPixel> firstOrder;
         std::size_t firstWarning = SIZE_MAX;
-        // And kept for painting again, moved elsewhere.
+        // And kept for drawing again, moved elsewhere.
         std::vector<GpxOverlay> kept;
         // The same pixels in the same order, the warning at the same place.
-        for (const int drawing : {0, 1, 2, 3}) {
-            const GpxOverlay *document = drawing % 2 ? &plain : &plotted;
+        for (const int drawing : {0, 1}) {
             RecordingSurface surface(1000, 1000);
             std::size_t warnedAfter = SIZE_MAX;
             const auto warn = [&] { warnedAfter = std::min(warnedAfter, surface.painted.size()); };
-            if (drawing == 2) {
-                kept.emplace_back(std::move(plotted));
-                kept.emplace_back(std::move(plain));
-            }
-            (drawing >= 2 ? kept[drawing - 2] : *document)
-                .Draw(MappingKind::TwoNearest, row.points, surface, row.lines, 1000, 1000, warn);
+            if (drawing == 1)
+                kept.emplace_back(std::move(loaded));
+            OverlayPlot::Plot(drawing == 1 ? kept[0] : loaded, MappingKind::TwoNearest, row.points,
+                              row.lines, 1000, 1000, surface.Take(), warn);
             Pixels painted;
-            for (const PaintedPixel &pixel : surface.painted) {
-                EXPECT_EQ(pixel.Paint, ColourOrange);
+            for (const PaintedPixel &pixel : surface.painted)
                 painted.insert({pixel.X, pixel.Y});
-            }
             EXPECT_EQ(painted, row.expected) << row.what;
             if (drawing == 0) {
                 firstOrder = surface.painted;
@@ -362,67 +350,80 @@ TEST(WaypointOverlay, DrawsTheWaypointsOfALoadedFile)
     std::filesystem::remove(path);
 }
 
-// What a drawing did, in order: each painted pixel, the warning ("W") and the error that ended it.
-std::string Drawing(const GpxOverlay &document, std::span<const TCalibPoint> points,
-                    MappingKind kind = MappingKind::TwoNearest)
+// More waypoints than one thread maps: the same pixels in the same order as mapping one waypoint
+// after another, the warning where the first that cannot be mapped stood, the error ending it.
+TEST(WaypointOverlay, ManyWaypointsAreDrawnInOrder)
 {
-    std::string events;
-    RecordingSurface surface(1000, 1000);
-    std::size_t warnedAfter = SIZE_MAX;
-    try {
-        DrawWaypoints(document, kind, points, surface,
-                      [&] { warnedAfter = surface.painted.size(); });
-    } catch (const Error &error) {
-        events = error.what();
-    }
-    std::string pixels;
-    for (std::size_t i = 0; i <= surface.painted.size(); ++i) {
-        if (i == warnedAfter)
-            pixels += "W ";
-        if (i < surface.painted.size())
-            pixels += std::to_string(surface.painted[i].X) + ","
-                + std::to_string(surface.painted[i].Y) + " ";
-    }
-    return pixels + events;
-}
-
-TEST(WaypointOverlay, MappingWhileLoadingDrawsExactlyWhatDrawingAfterwardsDoes)
-{
-    // Near (45, 20) the nearest point is the third, and both others lie within 30 px of it on an
-    // axis: not mappable. Near (48, 15.1) the references of the second calibration share a
-    // longitude; 1e5119 overflows.
-    const std::vector<std::vector<TCalibPoint>> calibrations = {
-        Calibration,
-        {TCalibPoint {100, 100, 50, 14}, TCalibPoint {300, 400, 49, 15},
-         TCalibPoint {310, 120, 45, 20}},
-        {TCalibPoint {0, 0, 50, 14}, TCalibPoint {100, 100, 49, 15},
-         TCalibPoint {200, 200, 48, 15}},
-        {TCalibPoint {100, 100, 50, 14}},
+    // Near (45, 20) no pair of the three points maps; near (48, 15.1) the references of the
+    // second calibration share a longitude.
+    const std::vector<TCalibPoint> threePoints = {TCalibPoint {100, 100, 50, 14},
+                                                  TCalibPoint {300, 400, 49, 15},
+                                                  TCalibPoint {310, 120, 45, 20}};
+    const std::vector<TCalibPoint> sameLongitude = {
+        TCalibPoint {0, 0, 50, 14}, TCalibPoint {100, 100, 49, 15}, TCalibPoint {200, 200, 48, 15}};
+    const std::size_t count = 2 * OverlayPlot::ParallelAbove + 1;
+    const struct
+    {
+        const char *what;
+        std::vector<TCalibPoint> points;
+        std::size_t at; // the special waypoint, and again 20000 later
+        const char *lat, *lon;
+    } rows[] = {
+        {"none special", Calibration, count, "", ""},
+        {"unmappable in the first half", threePoints, 1000, "45", "20"},
+        {"unmappable in the second half", threePoints, count / 2 + 1000, "45", "20"},
+        {"error in the first half", sameLongitude, 1000, "48", "15.1"},
+        {"error in the second half", sameLongitude, count / 2 + 1000, "48", "15.1"},
     };
-    std::string xml = "<gpx>\n";
-    // Enough waypoints to fill several of the blocks handed between the threads.
-    for (int i = 0; i < 10000; ++i)
-        xml += "<wpt lat='49." + std::to_string(i) + "' lon='14." + std::to_string(i) + "'/>\n";
-    xml += "<wpt lat='45' lon='20'/><!-- c --><wpt lat='x' lon='1'/><wpt lon='14'/><?wpt?>"
-           "<wpt lat='49.5' lon='14.5'/><wpt lat='45.1' lon='20.1'/><wpt lat='48' lon='15.1'/>"
-           "<wpt lat='50' lon='14'/><wpt lat='1e5119' lon='14'/><wpt lat='49' lon='15'/></gpx>";
-    const std::filesystem::path path
-        = std::filesystem::temp_directory_path() / "carteva-overlay-plot.gpx";
-    std::ofstream(path) << xml;
-    const GpxOverlay plain = GpxLoader().Load(path);
-    for (const MappingKind kind : {MappingKind::TwoNearest, MappingKind::BestFit}) {
-        for (const auto &points : calibrations) {
-            const GpxOverlay plotted = GpxLoader().Load(path, kind, points);
-            ASSERT_EQ(plotted.PointsToMap(kind, points, false), 0u); // mapped while loading
-            const GpxOverlay otherPoints = GpxLoader().Load(path, Calibration);
-            const std::string expected = Drawing(plain, points, kind);
-            EXPECT_EQ(Drawing(plotted, points, kind), expected);
-            EXPECT_EQ(Drawing(otherPoints, points, kind), expected);
+    for (const auto &row : rows) {
+        GpxLines texts;
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::string lat = "49." + std::to_string(i % 1000);
+            const std::string lon = "14." + std::to_string(i % 997);
+            if (i == row.at || i == row.at + 20000)
+                texts.AddPoint(std::string_view(row.lat), std::string_view(row.lon));
+            else
+                texts.AddPoint(lat, lon);
         }
+        PositionList positions;
+        positions.Add(texts);
+
+        std::vector<PaintedPixel> expected;
+        std::size_t expectedWarning = SIZE_MAX;
+        std::string expectedError;
+        const Mapping mapping(MappingKind::TwoNearest, row.points);
+        try {
+            for (std::size_t i = 0; i < positions.Count(); ++i) {
+                const std::optional<Pixel> pixel
+                    = mapping.GeoToPixel(positions.At(i).Lat, positions.At(i).Lon);
+                if (!pixel)
+                    expectedWarning = std::min(expectedWarning, expected.size());
+                else if (pixel->X >= 0 && pixel->Y >= 0 && pixel->X < 1000 && pixel->Y < 1000)
+                    expected.push_back({pixel->X, pixel->Y});
+            }
+        } catch (const Error &error) {
+            expectedError = error.what();
+        }
+
+        const GpxOverlay overlay(std::move(positions), PositionList(), false);
+        RecordingSurface surface(1000, 1000);
+        std::size_t warning = SIZE_MAX;
+        int warnings = 0;
+        std::string error;
+        try {
+            DrawWaypoints(overlay, row.points, surface, [&] {
+                ++warnings;
+                warning = surface.painted.size();
+            });
+        } catch (const Error &thrown) {
+            error = thrown.what();
+        }
+        EXPECT_EQ(surface.painted, expected) << row.what;
+        EXPECT_EQ(warning, expectedWarning) << row.what;
+        EXPECT_EQ(warnings, expectedWarning == SIZE_MAX ? 0 : 1) << row.what;
+        EXPECT_EQ(error, expectedError) << row.what;
+        EXPECT_EQ(error.empty(), !SameRecords(row.points, sameLongitude)) << row.what;
     }
-    std::ofstream(path) << "<gpx><wpt lat='49.5' lon='14.5'/>\n<wpt></gpx>";
-    EXPECT_THROW(GpxLoader().Load(path, Calibration), Error);
-    std::filesystem::remove(path);
 }
 
 } // namespace

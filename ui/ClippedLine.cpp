@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "gpx/ClippedLine.h"
+#include "ui/ClippedLine.h"
 
 #include <algorithm>
 #include <cmath>

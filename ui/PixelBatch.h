@@ -2,23 +2,26 @@
 #pragma once
 
 #include "calibration/GeoToPixel.h"
-#include "calibration/PixelSurface.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
+#include <utility>
 
 namespace carteva {
 
-// Pixels of one colour gathered for a surface, and handed to it a few hundred at a time, in
-// order. A fixed array: painting allocates nothing.
+// Pixels of a line gathered and handed on a few hundred at a time, in order: a line of a long
+// track makes millions of pixels, and a call for each would cost more than stepping them. A fixed
+// array: stepping allocates nothing.
 class PixelBatch
 {
 public:
-    PixelBatch(PixelSurface &surface, Colour colour)
-        : surface_(surface)
-        , colour_(colour)
+    using Take = std::function<void(std::span<const Pixel>)>;
+
+    explicit PixelBatch(Take take)
+        : take_(std::move(take))
     { }
     ~PixelBatch() = default; // unflushed pixels are dropped: after an exception, nothing more
     PixelBatch(const PixelBatch &) = delete;
@@ -35,12 +38,11 @@ public:
         const std::size_t size = size_;
         size_ = 0;
         if (size > 0)
-            surface_.SetPixels(std::span<const Pixel>(pixels_.data(), size), colour_);
+            take_(std::span<const Pixel>(pixels_.data(), size));
     }
 
 private:
-    PixelSurface &surface_;
-    Colour colour_;
+    Take take_;
     std::size_t size_ = 0;
     std::array<Pixel, 512> pixels_;
 };
