@@ -3,6 +3,7 @@
 
 #include "calibration/Errors.h"
 #include "calibration/LongitudeSpan.h"
+#include "calibration/Trimmed.h"
 
 #include <proj.h>
 
@@ -26,15 +27,6 @@ void KeepLastMessage(void *kept, int, const char *message) noexcept
         *static_cast<std::string *>(kept) = message ? message : "";
     } catch (...) {
     }
-}
-
-std::string Trimmed(std::string_view text)
-{
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string_view::npos)
-        return {};
-    const auto last = text.find_last_not_of(" \t\r\n");
-    return std::string(text.substr(first, last - first + 1));
 }
 
 // "proj_create: crs not found" -> "crs not found"; "proj_create: Error 1027 (Invalid value for

@@ -134,17 +134,9 @@ CalibratedMap CalibratedMapReader::Read(const fs::path &bitmap, const fs::path &
 
     // The map's own projection, as the window keeps it beside the calibration, or as given.
     try {
-        const std::string definition
-            = projection ? *projection : ProjectionFile::Read(calibration);
-        if (!definition.empty() && definition != "Degrees") {
-            try {
-                map.Projection = std::make_shared<const MapProjection>(definition);
-            } catch (const Error &error) {
-                throw Error((projection ? "--projection " + definition
-                                        : ProjectionFile::NameFor(calibration).native())
-                            + ": " + error.what());
-            }
-        }
+        map.Projection = projection
+            ? ProjectionFile::Make(*projection, "--projection " + *projection)
+            : ProjectionFile::Open(calibration);
     } catch (const Error &error) {
         // A definition typed on the command line is wrong whatever the format.
         if (projectionUsed || projection)
