@@ -12,10 +12,10 @@ namespace carteva {
 // digit of a, digits[2] onwards its fraction digits. All are ASCII '0' ... '9'.
 struct DecimalDigits
 {
-    static constexpr int kMaxCount = 63;
+    static constexpr int MaxCount = 63;
 
     int count = 0; // digits after the carry digit
-    std::array<char, kMaxCount + 1> digits {};
+    std::array<char, MaxCount + 1> digits {};
 
     bool HasCarry() const { return digits[0] == '1'; }
 };

@@ -16,10 +16,10 @@ namespace carteva {
 
 namespace {
 
-constexpr std::uint16_t kSignBit = 0x8000;
-constexpr std::uint16_t kExponentMask = 0x7FFF;
-constexpr int kExponentBias = 16383;
-constexpr std::uint64_t kIntegerBit = 0x8000000000000000ull;
+constexpr std::uint16_t SignBit = 0x8000;
+constexpr std::uint16_t ExponentMask = 0x7FFF;
+constexpr int ExponentBias = 16383;
+constexpr std::uint64_t IntegerBit = 0x8000000000000000ull;
 
 template<typename Char> bool IsDigit(Char c)
 {
@@ -29,8 +29,8 @@ template<typename Char> bool IsDigit(Char c)
 // ---- Reading decimal text ----------------------------------------------------------------------
 
 // No text in memory holds this many digits, so saturating here never changes which side of
-// ±kDecimalExponentLimit an exponent lands on, and nothing wraps around.
-constexpr std::int64_t kCountLimit = 100'000'000'000'000'000;
+// ±DecimalExponentLimit an exponent lands on, and nothing wraps around.
+constexpr std::int64_t CountLimit = 100'000'000'000'000'000;
 
 struct DecimalShape
 {
@@ -96,7 +96,7 @@ DecimalShape ScanDecimal(std::basic_string_view<Char> text, DigitSink &digits)
         ++p;
         while (p != end && IsDigit(*p)) {
             digits.Add(static_cast<unsigned>(*p++ - '0'));
-            fractionDigits = std::min(fractionDigits + 1, kCountLimit);
+            fractionDigits = std::min(fractionDigits + 1, CountLimit);
         }
     }
     std::int64_t exponent = 0;
@@ -108,7 +108,7 @@ DecimalShape ScanDecimal(std::basic_string_view<Char> text, DigitSink &digits)
         if (p == end || !IsDigit(*p))
             return shape;
         while (p != end && IsDigit(*p))
-            exponent = std::min(exponent * 10 + (*p++ - '0'), kCountLimit);
+            exponent = std::min(exponent * 10 + (*p++ - '0'), CountLimit);
         if (negativeExponent)
             exponent = -exponent;
     }
@@ -187,7 +187,7 @@ template<typename Char> Extended ParseDecimalText(std::basic_string_view<Char> t
     if (!shape.complete)
         return m.Value(); // malformed: the digits read so far as one whole number
     const auto e = static_cast<std::int32_t>(
-        std::clamp<std::int64_t>(shape.exponent, -kDecimalExponentLimit, kDecimalExponentLimit));
+        std::clamp<std::int64_t>(shape.exponent, -DecimalExponentLimit, DecimalExponentLimit));
     const Extended v = ScaleByPowerOfTen(m.Value(), e);
     return shape.negative ? -v : v;
 }
@@ -215,17 +215,17 @@ std::u16string RightAligned(std::u16string_view word, int width)
 // unnormals; showing them must not fail.
 Extended CanonicalMagnitude(Extended x)
 {
-    int exponent = SignExponentBits(x) & kExponentMask;
+    int exponent = SignExponentBits(x) & ExponentMask;
     std::uint64_t significand = SignificandBits(x);
     if (significand == 0)
         return 0;
-    if (exponent == 0 && (significand & kIntegerBit) != 0) {
+    if (exponent == 0 && (significand & IntegerBit) != 0) {
         exponent = 1; // a pseudo-denormal has the value of the smallest normal exponent
-    } else if (exponent != 0 && (significand & kIntegerBit) == 0) {
+    } else if (exponent != 0 && (significand & IntegerBit) == 0) {
         const int shift = std::min(std::countl_zero(significand), exponent - 1);
         significand <<= shift;
         exponent -= shift;
-        if ((significand & kIntegerBit) == 0)
+        if ((significand & IntegerBit) == 0)
             exponent = 0; // too small for a normal number: a denormal
     }
     return ExtendedFromBits(static_cast<std::uint16_t>(exponent), significand);
@@ -233,7 +233,7 @@ Extended CanonicalMagnitude(Extended x)
 
 int BinaryExponent(Extended a)
 {
-    return (SignExponentBits(a) & kExponentMask) - kExponentBias;
+    return (SignExponentBits(a) & ExponentMask) - ExponentBias;
 }
 
 void AppendDigits(char16_t *&out, const char *first, const char *last)
@@ -270,26 +270,26 @@ Extended ScaleByPowerOfTen(Extended value, std::int32_t e)
 {
     if (e == 0)
         return value;
-    if (e >= kDecimalExponentLimit)
+    if (e >= DecimalExponentLimit)
         return std::numeric_limits<Extended>::infinity();
-    if (e <= -kDecimalExponentLimit)
+    if (e <= -DecimalExponentLimit)
         return 0;
 
     // The factors go small, medium, large, each step rounded: the result depends on that order.
     const int p = e < 0 ? -e : e;
     const int medium = (p / 32) % 16;
     if (e > 0) {
-        value = CheckedMul(value, kSmallPowersOfTen[p % 32]);
+        value = CheckedMul(value, SmallPowersOfTen[p % 32]);
         if (medium != 0)
-            value = CheckedMul(value, kMediumPowersOfTen[medium]);
+            value = CheckedMul(value, MediumPowersOfTen[medium]);
         if (p >= 512)
-            value = CheckedMul(value, kLargePowersOfTen[p / 512]);
+            value = CheckedMul(value, LargePowersOfTen[p / 512]);
     } else {
-        value = CheckedDiv(value, kSmallPowersOfTen[p % 32]);
+        value = CheckedDiv(value, SmallPowersOfTen[p % 32]);
         if (medium != 0)
-            value = CheckedDiv(value, kMediumPowersOfTen[medium]);
+            value = CheckedDiv(value, MediumPowersOfTen[medium]);
         if (p >= 512)
-            value = CheckedDiv(value, kLargePowersOfTen[p / 512]);
+            value = CheckedDiv(value, LargePowersOfTen[p / 512]);
     }
     return value;
 }
@@ -320,9 +320,9 @@ std::u16string FormatCoordinate(int decimals, Extended value)
 {
     const int d = std::clamp(decimals, 1, 7);
     const int width = d + 2;
-    const bool negative = (SignExponentBits(value) & kSignBit) != 0;
+    const bool negative = (SignExponentBits(value) & SignBit) != 0;
 
-    if ((SignExponentBits(value) & kExponentMask) == kExponentMask) {
+    if ((SignExponentBits(value) & ExponentMask) == ExponentMask) {
         // Only the upper half of the significand decides between infinity and NaN.
         if ((SignificandBits(value) >> 32) == 0x80000000u)
             return RightAligned(negative ? u"-Inf" : u"+Inf", width);
