@@ -100,10 +100,10 @@ CalibratedMap CalibratedMapReader::Read(const fs::path &bitmap, const fs::path &
     } catch (const Error &error) {
         throw Error(bitmap.native() + ": " + error.what());
     }
-    map.Width = picture.width;
-    map.Height = picture.height;
-    map.GdalReadsImage = picture.kind == PictureKind::Bitmap;
-    map.Palette = std::move(picture.palette);
+    map.Width = picture.Width;
+    map.Height = picture.Height;
+    map.GdalReadsImage = picture.Kind == PictureKind::Bitmap;
+    map.Palette = std::move(picture.Palette);
     map.Title = bitmap.stem().native();
     NameImage(bitmap, outputFolder, map);
 
