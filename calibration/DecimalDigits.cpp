@@ -26,8 +26,8 @@ DecimalDigits GenerateDigits(Extended a, int m)
     auto v = static_cast<std::uint64_t>(CheckedRound(scaled));
 
     DecimalDigits result;
-    result.count = m;
-    char *d = result.digits.data();
+    result.Count = m;
+    char *d = result.Digits.data();
     d[0] = '0';
     if (v >= CarryThreshold) {
         v -= CarryThreshold;

@@ -34,9 +34,9 @@ constexpr std::int64_t CountLimit = 100'000'000'000'000'000;
 
 struct DecimalShape
 {
-    bool complete = false;
-    bool negative = false;
-    std::int64_t exponent = 0; // the exponent's value minus the count of fraction digits
+    bool Complete = false;
+    bool Negative = false;
+    std::int64_t Exponent = 0; // the exponent's value minus the count of fraction digits
 };
 
 // m = m × 10 + digit, each step rounded to extended. Integers stay exact in extended below 2^64,
@@ -85,7 +85,7 @@ DecimalShape ScanDecimal(std::basic_string_view<Char> text, DigitSink &digits)
     while (p != end && *p == ' ')
         ++p;
     if (p != end && (*p == '+' || *p == '-'))
-        shape.negative = *p++ == '-';
+        shape.Negative = *p++ == '-';
     if (p == end)
         return shape;
 
@@ -115,22 +115,22 @@ DecimalShape ScanDecimal(std::basic_string_view<Char> text, DigitSink &digits)
     if (p != end)
         return shape;
 
-    shape.complete = true;
-    shape.exponent = exponent - fractionDigits;
+    shape.Complete = true;
+    shape.Exponent = exponent - fractionDigits;
     return shape;
 }
 
 // The usual shape of a coordinate, "-49.9397449": a minus sign or none, then at most 19 digits
 // with a point after the first or none. Its digits are an exact 64-bit integer, so the general
 // reading below would scale them once, as this does: the same bits, for a third of the work,
-// without the overflow tests that longer digit strings need. `plain` is false for any other
+// without the overflow tests that longer digit strings need. `Plain` is false for any other
 // text, which the general reading then takes.
 struct PlainDecimal
 {
-    bool plain = false;
-    bool negative = false;
-    std::uint64_t digits = 0;
-    int fractionDigits = 0;
+    bool Plain = false;
+    bool Negative = false;
+    std::uint64_t Digits = 0;
+    int FractionDigits = 0;
 };
 
 // Adds the digits from p on to `digits` and returns where they end.
@@ -152,11 +152,11 @@ template<typename Char> PlainDecimal ScanPlainDecimal(std::basic_string_view<Cha
     PlainDecimal number;
     const Char *p = text.data();
     const Char *const end = p + text.size();
-    number.negative = p != end && *p == '-';
-    if (number.negative)
+    number.Negative = p != end && *p == '-';
+    if (number.Negative)
         ++p;
     const Char *const integer = p;
-    p = ReadPlainDigits(p, end, number.digits);
+    p = ReadPlainDigits(p, end, number.Digits);
     std::ptrdiff_t count = p - integer;
     if (count == 0)
         return {};
@@ -164,38 +164,38 @@ template<typename Char> PlainDecimal ScanPlainDecimal(std::basic_string_view<Cha
         if (*p != '.')
             return {};
         const Char *const fraction = ++p;
-        p = ReadPlainDigits(p, end, number.digits);
+        p = ReadPlainDigits(p, end, number.Digits);
         if (p != end)
             return {};
-        number.fractionDigits = static_cast<int>(std::min(p - fraction, MaxDigits + 1));
+        number.FractionDigits = static_cast<int>(std::min(p - fraction, MaxDigits + 1));
         count += p - fraction;
     }
-    number.plain = count <= MaxDigits;
+    number.Plain = count <= MaxDigits;
     return number;
 }
 
 template<typename Char> Extended ParseDecimalText(std::basic_string_view<Char> text)
 {
     const PlainDecimal plain = ScanPlainDecimal(text);
-    if (plain.plain) {
+    if (plain.Plain) {
         const Extended v
-            = ScaleByPowerOfTen(static_cast<Extended>(plain.digits), -plain.fractionDigits);
-        return plain.negative ? -v : v;
+            = ScaleByPowerOfTen(static_cast<Extended>(plain.Digits), -plain.FractionDigits);
+        return plain.Negative ? -v : v;
     }
     DigitAccumulator m;
     const DecimalShape shape = ScanDecimal(text, m);
-    if (!shape.complete)
+    if (!shape.Complete)
         return m.Value(); // malformed: the digits read so far as one whole number
     const auto e = static_cast<std::int32_t>(
-        std::clamp<std::int64_t>(shape.exponent, -DecimalExponentLimit, DecimalExponentLimit));
+        std::clamp<std::int64_t>(shape.Exponent, -DecimalExponentLimit, DecimalExponentLimit));
     const Extended v = ScaleByPowerOfTen(m.Value(), e);
-    return shape.negative ? -v : v;
+    return shape.Negative ? -v : v;
 }
 
 template<typename Char> bool IsDecimalNumberText(std::basic_string_view<Char> text)
 {
     IgnoreDigits digits;
-    return ScanDecimal(text, digits).complete;
+    return ScanDecimal(text, digits).Complete;
 }
 
 // ---- Writing decimal text ----------------------------------------------------------------------
@@ -245,7 +245,7 @@ void AppendDigits(char16_t *&out, const char *first, const char *last)
 std::u16string ExponentForm(bool negative, Extended a, int k)
 {
     const DecimalDigits g = GenerateDigits(a, 2);
-    const char *lead = g.HasCarry() ? &g.digits[0] : &g.digits[1];
+    const char *lead = g.HasCarry() ? &g.Digits[0] : &g.Digits[1];
     int exponent = g.HasCarry() ? k + 1 : k;
 
     std::array<char16_t, 10> text {};
@@ -351,7 +351,7 @@ std::u16string FormatCoordinate(int decimals, Extended value)
     char16_t *out = text.data();
     if (negative)
         *out++ = u'-';
-    const char *digits = g.digits.data();
+    const char *digits = g.Digits.data();
     const char *integerBegin = g.HasCarry() ? digits : digits + 1;
     AppendDigits(out, integerBegin, digits + n + 1);
     *out++ = u'.';
