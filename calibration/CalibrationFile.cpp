@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "calibration/CalibrationFile.h"
 
+#include "calibration/CalibrationLayout.h"
 #include "calibration/Descriptor.h"
 #include "calibration/Errors.h"
 #include "calibration/FileIo.h"
@@ -9,7 +10,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <utility>
 
 namespace carteva {
@@ -18,21 +18,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::size_t HeaderSize = 8;
-constexpr std::size_t RecordSize = TCalibPoint::RecordSize;
+constexpr std::size_t HeaderSize = CalibrationLayout::HeaderSize;
+constexpr std::size_t RecordSize = CalibrationLayout::RecordSize;
 // 640 KiB per read: a million records take some sixty reads.
 constexpr std::size_t RecordsPerBlock = 16384;
 // Reserving for what the file's size promises, but not without limit: a sparse file can claim
 // terabytes that reading would never deliver.
 constexpr std::size_t MaxReservedRecords = std::size_t(1) << 24;
 constexpr mode_t ModeBits = 07777;
-
-void AppendInt32(std::vector<std::uint8_t> &bytes, std::int32_t value)
-{
-    const auto bits = static_cast<std::uint32_t>(value);
-    for (int i = 0; i < 4; ++i)
-        bytes.push_back(static_cast<std::uint8_t>(bits >> (8 * i)));
-}
 
 } // namespace
 
@@ -86,12 +79,7 @@ CalibrationReadResult ReadCalibrationFile(const fs::path &path, std::vector<TCal
         const ReadOutcome outcome = ReadFully(ops, fd, block.data(), block.size());
         if (state)
             hash.Add({block.data(), outcome.count});
-        TCalibPoint::Record record;
-        const std::size_t whole = outcome.count / RecordSize;
-        for (std::size_t i = 0; i < whole; ++i) {
-            std::memcpy(record.data(), block.data() + i * RecordSize, RecordSize);
-            points.push_back(TCalibPoint::FromRecord(record));
-        }
+        CalibrationLayout::AppendRecords({block.data(), outcome.count}, points);
         if (outcome.failed)
             return fail(CalibrationReadResult::Failed, FailureReason(path, "read", outcome.error));
         if (outcome.count % RecordSize != 0)
@@ -118,15 +106,7 @@ CalibrationReadResult ReadCalibrationFile(const fs::path &path, std::vector<TCal
 std::vector<std::uint8_t> EncodeCalibration(std::int32_t width, std::int32_t height,
                                             std::span<const TCalibPoint> points)
 {
-    std::vector<std::uint8_t> bytes;
-    bytes.reserve(HeaderSize + RecordSize * points.size());
-    AppendInt32(bytes, width);
-    AppendInt32(bytes, height);
-    for (const TCalibPoint &point : points) {
-        const TCalibPoint::Record record = point.ToRecord();
-        bytes.insert(bytes.end(), record.begin(), record.end());
-    }
-    return bytes;
+    return CalibrationLayout::Encode(width, height, points);
 }
 
 std::string WriteCalibrationFile(const fs::path &path, std::int32_t width, std::int32_t height,

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "calibration/CalibrationKeeper.h"
 
+#include "calibration/CalibrationLayout.h"
 #include "calibration/Descriptor.h"
 #include "calibration/Errors.h"
 #include "calibration/FileIo.h"
@@ -10,7 +11,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cerrno>
-#include <cstring>
 #include <new>
 
 namespace carteva {
@@ -19,8 +19,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::size_t HeaderSize = 8;
-constexpr std::size_t RecordSize = TCalibPoint::RecordSize;
+constexpr std::size_t HeaderSize = CalibrationLayout::HeaderSize;
+constexpr std::size_t RecordSize = CalibrationLayout::RecordSize;
 constexpr mode_t ModeBits = 07777;
 constexpr std::chrono::milliseconds OpenPatience {500};
 
@@ -35,14 +35,6 @@ CalibrationReadResult ReadAll(const fs::path &path, std::vector<TCalibPoint> &po
             = path.string() + ": out of memory after " + std::to_string(points.size()) + " points";
         return CalibrationReadResult::Failed;
     }
-}
-
-std::int32_t Int32At(const std::uint8_t *bytes)
-{
-    std::uint32_t value = 0;
-    for (int i = 3; i >= 0; --i)
-        value = (value << 8) | bytes[i];
-    return static_cast<std::int32_t>(value);
 }
 
 // The file as it is now, every byte of it.
@@ -89,7 +81,7 @@ std::string Broken(std::span<const std::uint8_t> bytes, std::int32_t width, std:
     if ((bytes.size() - HeaderSize) % RecordSize != 0)
         return std::to_string((bytes.size() - HeaderSize) % RecordSize)
             + " bytes after the last whole record";
-    const std::int32_t w = Int32At(bytes.data()), h = Int32At(bytes.data() + 4);
+    const auto [w, h] = CalibrationLayout::ReadHeader(bytes.first<HeaderSize>());
     if (w != width || h != height)
         return "made for a picture of " + std::to_string(w) + " x " + std::to_string(h)
             + ", not " + std::to_string(width) + " x " + std::to_string(height);
@@ -100,11 +92,7 @@ std::vector<TCalibPoint> Decode(std::span<const std::uint8_t> bytes)
 {
     std::vector<TCalibPoint> points;
     points.reserve((bytes.size() - HeaderSize) / RecordSize);
-    TCalibPoint::Record record;
-    for (std::size_t at = HeaderSize; at + RecordSize <= bytes.size(); at += RecordSize) {
-        std::memcpy(record.data(), bytes.data() + at, RecordSize);
-        points.push_back(TCalibPoint::FromRecord(record));
-    }
+    CalibrationLayout::AppendRecords(bytes.subspan(HeaderSize), points);
     return points;
 }
 
@@ -159,7 +147,8 @@ CalibrationReadResult CalibrationKeeper::Read(const fs::path &path,
                 Descriptor file(Ops(), opened.fd);
                 ReadFully(Ops(), opened.fd, header, HeaderSize);
             }
-            first_ = FirstRead {Int32At(header), Int32At(header + 4), base_};
+            const CalibrationLayout::Header size = CalibrationLayout::ReadHeader(header);
+            first_ = FirstRead {size.Width, size.Height, base_};
         }
     } catch (const std::bad_alloc &) {
         base_.clear();

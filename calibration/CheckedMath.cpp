@@ -9,27 +9,27 @@ namespace carteva {
 
 namespace {
 
-constexpr std::uint16_t kExponentMask = 0x7FFF;
+constexpr std::uint16_t ExponentMask = 0x7FFF;
 
 bool IsQuietNaN(Extended v)
 {
     const std::uint64_t significand = SignificandBits(v);
-    return (SignExponentBits(v) & kExponentMask) == kExponentMask
+    return (SignExponentBits(v) & ExponentMask) == ExponentMask
         && (significand >> 62) == 3; // integer bit and quiet bit
 }
 
 bool IsInfinity(Extended v)
 {
-    return (SignExponentBits(v) & kExponentMask) == kExponentMask
+    return (SignExponentBits(v) & ExponentMask) == ExponentMask
         && SignificandBits(v) == 0x8000000000000000ull;
 }
 
 // An operand that is an ordinary finite number; unnormals and pseudo-denormals are not.
 bool IsFiniteOperand(Extended v)
 {
-    const std::uint16_t exponent = SignExponentBits(v) & kExponentMask;
+    const std::uint16_t exponent = SignExponentBits(v) & ExponentMask;
     const std::uint64_t significand = SignificandBits(v);
-    if (exponent == kExponentMask)
+    if (exponent == ExponentMask)
         return false;
     if (exponent == 0)
         return (significand >> 63) == 0; // zero or denormal

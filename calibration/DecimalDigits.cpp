@@ -11,32 +11,32 @@ namespace carteva {
 
 namespace {
 
-constexpr int kRoundedDigits = 18; // 17 decimals of a plus its units digit
-constexpr std::uint64_t kCarryThreshold = 1'000'000'000'000'000'000ull;
+constexpr int RoundedDigits = 18; // 17 decimals of a plus its units digit
+constexpr std::uint64_t CarryThreshold = 1'000'000'000'000'000'000ull;
 
 } // namespace
 
 DecimalDigits GenerateDigits(Extended a, int m)
 {
-    if (m < 1 || m > DecimalDigits::kMaxCount || !(a >= 0 && a < 16))
+    if (m < 1 || m > DecimalDigits::MaxCount || !(a >= 0 && a < 16))
         throw std::invalid_argument("GenerateDigits needs 0 <= a < 16 and 1 <= m <= 63");
 
     // Two roundings on purpose: the product to extended first, then that to an integer.
-    const Extended scaled = CheckedMul(a, kSmallPowersOfTen[17]);
+    const Extended scaled = CheckedMul(a, SmallPowersOfTen[17]);
     auto v = static_cast<std::uint64_t>(CheckedRound(scaled));
 
     DecimalDigits result;
-    result.count = m;
-    char *d = result.digits.data();
+    result.Count = m;
+    char *d = result.Digits.data();
     d[0] = '0';
-    if (v >= kCarryThreshold) {
-        v -= kCarryThreshold;
+    if (v >= CarryThreshold) {
+        v -= CarryThreshold;
         d[0] = '1';
     }
     // The 18 digits of v, with leading zeros, split in two halves to keep the divisions 32-bit.
     auto high = static_cast<std::uint32_t>(v / 1'000'000'000u);
     auto low = static_cast<std::uint32_t>(v % 1'000'000'000u);
-    for (int i = kRoundedDigits; i > 9; --i) {
+    for (int i = RoundedDigits; i > 9; --i) {
         d[i] = static_cast<char>('0' + low % 10);
         low /= 10;
     }
@@ -45,7 +45,7 @@ DecimalDigits GenerateDigits(Extended a, int m)
         high /= 10;
     }
 
-    if (m < kRoundedDigits) {
+    if (m < RoundedDigits) {
         if (d[m + 1] >= '5') {
             int i = m;
             while (d[i] == '9')
@@ -54,7 +54,7 @@ DecimalDigits GenerateDigits(Extended a, int m)
                     // 9
         }
     } else {
-        for (int i = kRoundedDigits + 1; i <= m; ++i)
+        for (int i = RoundedDigits + 1; i <= m; ++i)
             d[i] = '0';
     }
     return result;

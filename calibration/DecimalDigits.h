@@ -8,16 +8,16 @@
 namespace carteva {
 
 // The decimal digits of a scaled magnitude a (0 <= a < 16), as GenerateDigits produces them:
-// digits[0] is the carry digit (the tens digit of a after rounding, 0 or 1), digits[1] the units
-// digit of a, digits[2] onwards its fraction digits. All are ASCII '0' ... '9'.
+// Digits[0] is the carry digit (the tens digit of a after rounding, 0 or 1), Digits[1] the units
+// digit of a, Digits[2] onwards its fraction digits. All are ASCII '0' ... '9'.
 struct DecimalDigits
 {
-    static constexpr int kMaxCount = 63;
+    static constexpr int MaxCount = 63;
 
-    int count = 0; // digits after the carry digit
-    std::array<char, kMaxCount + 1> digits {};
+    int Count = 0; // digits after the carry digit
+    std::array<char, MaxCount + 1> Digits {};
 
-    bool HasCarry() const { return digits[0] == '1'; }
+    bool HasCarry() const { return Digits[0] == '1'; }
 };
 
 // a is first rounded to 17 decimals (a × 10^17, rounded to extended, then to an integer, ties to

@@ -13,23 +13,23 @@ class Descriptor
 {
 public:
     Descriptor(FileOps &ops, int fd)
-        : m_ops(ops)
-        , m_fd(fd)
+        : ops_(ops)
+        , fd_(fd)
     { }
     Descriptor(const Descriptor &) = delete;
     Descriptor &operator=(const Descriptor &) = delete;
     ~Descriptor()
     {
-        if (m_fd >= 0)
-            m_ops.Close(m_fd);
+        if (fd_ >= 0)
+            ops_.Close(fd_);
     }
 
-    int Get() const { return m_fd; }
-    int Close() { return m_ops.Close(std::exchange(m_fd, -1)); }
+    int Get() const { return fd_; }
+    int Close() { return ops_.Close(std::exchange(fd_, -1)); }
 
 private:
-    FileOps &m_ops;
-    int m_fd;
+    FileOps &ops_;
+    int fd_;
 };
 
 } // namespace carteva

@@ -3,6 +3,7 @@
 
 #include "calibration/Errors.h"
 #include "calibration/LongitudeSpan.h"
+#include "calibration/Trimmed.h"
 
 #include <proj.h>
 
@@ -28,15 +29,6 @@ void KeepLastMessage(void *kept, int, const char *message) noexcept
     }
 }
 
-std::string Trimmed(std::string_view text)
-{
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string_view::npos)
-        return {};
-    const auto last = text.find_last_not_of(" \t\r\n");
-    return std::string(text.substr(first, last - first + 1));
-}
-
 // "proj_create: crs not found" -> "crs not found"; "proj_create: Error 1027 (Invalid value for
 // an argument): Unknown projection" -> "Unknown projection".
 std::string ReasonOf(std::string message)
@@ -52,12 +44,12 @@ std::string ReasonOf(std::string message)
 
 struct Owned
 {
-    PJ_CONTEXT *context;
-    PJ *object;
+    PJ_CONTEXT *Context;
+    PJ *Object;
     ~Owned()
     {
-        if (object)
-            proj_destroy(object);
+        if (Object)
+            proj_destroy(Object);
     }
 };
 
@@ -80,8 +72,8 @@ bool NamesNorthingFirst(PJ_CONTEXT *context, const PJ *system)
     Owned axes {context, proj_crs_get_coordinate_system(context, system)};
     const char *name[2] {}, *direction[2] {};
     for (int i = 0; i < 2; ++i) {
-        if (!axes.object
-            || !proj_cs_get_axis_info(context, axes.object, i, &name[i], nullptr, &direction[i],
+        if (!axes.Object
+            || !proj_cs_get_axis_info(context, axes.Object, i, &name[i], nullptr, &direction[i],
                                       nullptr, nullptr, nullptr, nullptr)
             || !direction[i])
             return false;
@@ -96,13 +88,13 @@ bool NamesNorthingFirst(PJ_CONTEXT *context, const PJ *system)
 std::string BaseOf(PJ_CONTEXT *context, const PJ *system)
 {
     Owned base {context, proj_crs_get_geodetic_crs(context, system)};
-    if (!base.object)
+    if (!base.Object)
         return {};
-    const char *authority = proj_get_id_auth_name(base.object, 0);
-    const char *code = proj_get_id_code(base.object, 0);
+    const char *authority = proj_get_id_auth_name(base.Object, 0);
+    const char *code = proj_get_id_code(base.Object, 0);
     if (authority && code)
         return std::string(authority) + ":" + code;
-    const char *wkt = proj_as_wkt(context, base.object, PJ_WKT2_2019, nullptr);
+    const char *wkt = proj_as_wkt(context, base.Object, PJ_WKT2_2019, nullptr);
     return wkt ? wkt : "";
 }
 
@@ -150,38 +142,38 @@ MapProjection::MapProjection(const std::string &definition, bool ownDatum, pj_ct
             throw Error("No projection given");
         Owned target {context_, proj_create(context_, definition_.c_str())};
         // A bare PROJ string describes an operation; as a coordinate system it needs +type=crs.
-        if (target.object && !proj_is_crs(target.object) && definition_.rfind('+', 0) == 0
+        if (target.Object && !proj_is_crs(target.Object) && definition_.rfind('+', 0) == 0
             && definition_.find("+type=crs") == std::string::npos) {
-            proj_destroy(target.object);
-            target.object = proj_create(context_, (definition_ + " +type=crs").c_str());
+            proj_destroy(target.Object);
+            target.Object = proj_create(context_, (definition_ + " +type=crs").c_str());
         }
-        if (!target.object)
+        if (!target.Object)
             throw Error(ReasonOf(message));
-        if (!proj_is_crs(target.object))
+        if (!proj_is_crs(target.Object))
             throw Error("It is no coordinate system");
-        const char *name = proj_get_name(target.object);
+        const char *name = proj_get_name(target.Object);
         name_ = name ? name : definition_;
-        const PJ_TYPE type = proj_get_type(target.object);
+        const PJ_TYPE type = proj_get_type(target.Object);
         geographic_ = type == PJ_TYPE_GEOGRAPHIC_2D_CRS || type == PJ_TYPE_GEOGRAPHIC_3D_CRS
             || type == PJ_TYPE_GEOGRAPHIC_CRS;
-        const char *authority = proj_get_id_auth_name(target.object, 0);
-        const char *code = proj_get_id_code(target.object, 0);
+        const char *authority = proj_get_id_auth_name(target.Object, 0);
+        const char *code = proj_get_id_code(target.Object, 0);
         if (authority && code)
             code_ = std::string(authority) + ":" + code;
-        area_ = AreaOf(context_, target.object);
-        base_ = BaseOf(context_, target.object);
+        area_ = AreaOf(context_, target.Object);
+        base_ = BaseOf(context_, target.Object);
         // Weighing candidates needs neither the texts for other tools nor their axes.
         if (!ownDatum)
-            DescribeForFiles(target.object);
+            DescribeForFiles(target.Object);
 
-        Owned wgs84 {context_, ownDatum ? proj_crs_get_geodetic_crs(context_, target.object)
+        Owned wgs84 {context_, ownDatum ? proj_crs_get_geodetic_crs(context_, target.Object)
                                         : proj_create(context_, "EPSG:4326")};
-        Owned operation {context_, wgs84.object ? proj_create_crs_to_crs_from_pj(
-                                                      context_, wgs84.object, target.object,
+        Owned operation {context_, wgs84.Object ? proj_create_crs_to_crs_from_pj(
+                                                      context_, wgs84.Object, target.Object,
                                                       nullptr, nullptr)
                                                 : nullptr};
         // Longitude first and easting first, whatever the systems' own axis orders.
-        toPlane_ = operation.object ? proj_normalize_for_visualization(context_, operation.object)
+        toPlane_ = operation.Object ? proj_normalize_for_visualization(context_, operation.Object)
                                     : nullptr;
         if (!toPlane_)
             throw Error("No way from WGS 84 to it: " + ReasonOf(message));
@@ -205,7 +197,7 @@ void MapProjection::DescribeForFiles(const PJconsts *system)
     // GDAL reads the axes from the WKT written for it, which may differ from the definition's
     // (WKT 1 leaves out the axes of most projected systems, and so means easting first).
     Owned written {context_, proj_create(context_, wkt_.c_str())};
-    northingFirst_ = NamesNorthingFirst(context_, written.object ? written.object : system);
+    northingFirst_ = NamesNorthingFirst(context_, written.Object ? written.Object : system);
 }
 
 MapProjection::MapProjection(const MapProjection &other)

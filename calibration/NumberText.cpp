@@ -16,10 +16,10 @@ namespace carteva {
 
 namespace {
 
-constexpr std::uint16_t kSignBit = 0x8000;
-constexpr std::uint16_t kExponentMask = 0x7FFF;
-constexpr int kExponentBias = 16383;
-constexpr std::uint64_t kIntegerBit = 0x8000000000000000ull;
+constexpr std::uint16_t SignBit = 0x8000;
+constexpr std::uint16_t ExponentMask = 0x7FFF;
+constexpr int ExponentBias = 16383;
+constexpr std::uint64_t IntegerBit = 0x8000000000000000ull;
 
 template<typename Char> bool IsDigit(Char c)
 {
@@ -29,14 +29,14 @@ template<typename Char> bool IsDigit(Char c)
 // ---- Reading decimal text ----------------------------------------------------------------------
 
 // No text in memory holds this many digits, so saturating here never changes which side of
-// ±kDecimalExponentLimit an exponent lands on, and nothing wraps around.
-constexpr std::int64_t kCountLimit = 100'000'000'000'000'000;
+// ±DecimalExponentLimit an exponent lands on, and nothing wraps around.
+constexpr std::int64_t CountLimit = 100'000'000'000'000'000;
 
 struct DecimalShape
 {
-    bool complete = false;
-    bool negative = false;
-    std::int64_t exponent = 0; // the exponent's value minus the count of fraction digits
+    bool Complete = false;
+    bool Negative = false;
+    std::int64_t Exponent = 0; // the exponent's value minus the count of fraction digits
 };
 
 // m = m × 10 + digit, each step rounded to extended. Integers stay exact in extended below 2^64,
@@ -85,7 +85,7 @@ DecimalShape ScanDecimal(std::basic_string_view<Char> text, DigitSink &digits)
     while (p != end && *p == ' ')
         ++p;
     if (p != end && (*p == '+' || *p == '-'))
-        shape.negative = *p++ == '-';
+        shape.Negative = *p++ == '-';
     if (p == end)
         return shape;
 
@@ -96,7 +96,7 @@ DecimalShape ScanDecimal(std::basic_string_view<Char> text, DigitSink &digits)
         ++p;
         while (p != end && IsDigit(*p)) {
             digits.Add(static_cast<unsigned>(*p++ - '0'));
-            fractionDigits = std::min(fractionDigits + 1, kCountLimit);
+            fractionDigits = std::min(fractionDigits + 1, CountLimit);
         }
     }
     std::int64_t exponent = 0;
@@ -108,29 +108,29 @@ DecimalShape ScanDecimal(std::basic_string_view<Char> text, DigitSink &digits)
         if (p == end || !IsDigit(*p))
             return shape;
         while (p != end && IsDigit(*p))
-            exponent = std::min(exponent * 10 + (*p++ - '0'), kCountLimit);
+            exponent = std::min(exponent * 10 + (*p++ - '0'), CountLimit);
         if (negativeExponent)
             exponent = -exponent;
     }
     if (p != end)
         return shape;
 
-    shape.complete = true;
-    shape.exponent = exponent - fractionDigits;
+    shape.Complete = true;
+    shape.Exponent = exponent - fractionDigits;
     return shape;
 }
 
 // The usual shape of a coordinate, "-49.9397449": a minus sign or none, then at most 19 digits
 // with a point after the first or none. Its digits are an exact 64-bit integer, so the general
 // reading below would scale them once, as this does: the same bits, for a third of the work,
-// without the overflow tests that longer digit strings need. `plain` is false for any other
+// without the overflow tests that longer digit strings need. `Plain` is false for any other
 // text, which the general reading then takes.
 struct PlainDecimal
 {
-    bool plain = false;
-    bool negative = false;
-    std::uint64_t digits = 0;
-    int fractionDigits = 0;
+    bool Plain = false;
+    bool Negative = false;
+    std::uint64_t Digits = 0;
+    int FractionDigits = 0;
 };
 
 // Adds the digits from p on to `digits` and returns where they end.
@@ -152,11 +152,11 @@ template<typename Char> PlainDecimal ScanPlainDecimal(std::basic_string_view<Cha
     PlainDecimal number;
     const Char *p = text.data();
     const Char *const end = p + text.size();
-    number.negative = p != end && *p == '-';
-    if (number.negative)
+    number.Negative = p != end && *p == '-';
+    if (number.Negative)
         ++p;
     const Char *const integer = p;
-    p = ReadPlainDigits(p, end, number.digits);
+    p = ReadPlainDigits(p, end, number.Digits);
     std::ptrdiff_t count = p - integer;
     if (count == 0)
         return {};
@@ -164,38 +164,38 @@ template<typename Char> PlainDecimal ScanPlainDecimal(std::basic_string_view<Cha
         if (*p != '.')
             return {};
         const Char *const fraction = ++p;
-        p = ReadPlainDigits(p, end, number.digits);
+        p = ReadPlainDigits(p, end, number.Digits);
         if (p != end)
             return {};
-        number.fractionDigits = static_cast<int>(std::min(p - fraction, MaxDigits + 1));
+        number.FractionDigits = static_cast<int>(std::min(p - fraction, MaxDigits + 1));
         count += p - fraction;
     }
-    number.plain = count <= MaxDigits;
+    number.Plain = count <= MaxDigits;
     return number;
 }
 
 template<typename Char> Extended ParseDecimalText(std::basic_string_view<Char> text)
 {
     const PlainDecimal plain = ScanPlainDecimal(text);
-    if (plain.plain) {
+    if (plain.Plain) {
         const Extended v
-            = ScaleByPowerOfTen(static_cast<Extended>(plain.digits), -plain.fractionDigits);
-        return plain.negative ? -v : v;
+            = ScaleByPowerOfTen(static_cast<Extended>(plain.Digits), -plain.FractionDigits);
+        return plain.Negative ? -v : v;
     }
     DigitAccumulator m;
     const DecimalShape shape = ScanDecimal(text, m);
-    if (!shape.complete)
+    if (!shape.Complete)
         return m.Value(); // malformed: the digits read so far as one whole number
     const auto e = static_cast<std::int32_t>(
-        std::clamp<std::int64_t>(shape.exponent, -kDecimalExponentLimit, kDecimalExponentLimit));
+        std::clamp<std::int64_t>(shape.Exponent, -DecimalExponentLimit, DecimalExponentLimit));
     const Extended v = ScaleByPowerOfTen(m.Value(), e);
-    return shape.negative ? -v : v;
+    return shape.Negative ? -v : v;
 }
 
 template<typename Char> bool IsDecimalNumberText(std::basic_string_view<Char> text)
 {
     IgnoreDigits digits;
-    return ScanDecimal(text, digits).complete;
+    return ScanDecimal(text, digits).Complete;
 }
 
 // ---- Writing decimal text ----------------------------------------------------------------------
@@ -215,17 +215,17 @@ std::u16string RightAligned(std::u16string_view word, int width)
 // unnormals; showing them must not fail.
 Extended CanonicalMagnitude(Extended x)
 {
-    int exponent = SignExponentBits(x) & kExponentMask;
+    int exponent = SignExponentBits(x) & ExponentMask;
     std::uint64_t significand = SignificandBits(x);
     if (significand == 0)
         return 0;
-    if (exponent == 0 && (significand & kIntegerBit) != 0) {
+    if (exponent == 0 && (significand & IntegerBit) != 0) {
         exponent = 1; // a pseudo-denormal has the value of the smallest normal exponent
-    } else if (exponent != 0 && (significand & kIntegerBit) == 0) {
+    } else if (exponent != 0 && (significand & IntegerBit) == 0) {
         const int shift = std::min(std::countl_zero(significand), exponent - 1);
         significand <<= shift;
         exponent -= shift;
-        if ((significand & kIntegerBit) == 0)
+        if ((significand & IntegerBit) == 0)
             exponent = 0; // too small for a normal number: a denormal
     }
     return ExtendedFromBits(static_cast<std::uint16_t>(exponent), significand);
@@ -233,7 +233,7 @@ Extended CanonicalMagnitude(Extended x)
 
 int BinaryExponent(Extended a)
 {
-    return (SignExponentBits(a) & kExponentMask) - kExponentBias;
+    return (SignExponentBits(a) & ExponentMask) - ExponentBias;
 }
 
 void AppendDigits(char16_t *&out, const char *first, const char *last)
@@ -245,7 +245,7 @@ void AppendDigits(char16_t *&out, const char *first, const char *last)
 std::u16string ExponentForm(bool negative, Extended a, int k)
 {
     const DecimalDigits g = GenerateDigits(a, 2);
-    const char *lead = g.HasCarry() ? &g.digits[0] : &g.digits[1];
+    const char *lead = g.HasCarry() ? &g.Digits[0] : &g.Digits[1];
     int exponent = g.HasCarry() ? k + 1 : k;
 
     std::array<char16_t, 10> text {};
@@ -270,26 +270,26 @@ Extended ScaleByPowerOfTen(Extended value, std::int32_t e)
 {
     if (e == 0)
         return value;
-    if (e >= kDecimalExponentLimit)
+    if (e >= DecimalExponentLimit)
         return std::numeric_limits<Extended>::infinity();
-    if (e <= -kDecimalExponentLimit)
+    if (e <= -DecimalExponentLimit)
         return 0;
 
     // The factors go small, medium, large, each step rounded: the result depends on that order.
     const int p = e < 0 ? -e : e;
     const int medium = (p / 32) % 16;
     if (e > 0) {
-        value = CheckedMul(value, kSmallPowersOfTen[p % 32]);
+        value = CheckedMul(value, SmallPowersOfTen[p % 32]);
         if (medium != 0)
-            value = CheckedMul(value, kMediumPowersOfTen[medium]);
+            value = CheckedMul(value, MediumPowersOfTen[medium]);
         if (p >= 512)
-            value = CheckedMul(value, kLargePowersOfTen[p / 512]);
+            value = CheckedMul(value, LargePowersOfTen[p / 512]);
     } else {
-        value = CheckedDiv(value, kSmallPowersOfTen[p % 32]);
+        value = CheckedDiv(value, SmallPowersOfTen[p % 32]);
         if (medium != 0)
-            value = CheckedDiv(value, kMediumPowersOfTen[medium]);
+            value = CheckedDiv(value, MediumPowersOfTen[medium]);
         if (p >= 512)
-            value = CheckedDiv(value, kLargePowersOfTen[p / 512]);
+            value = CheckedDiv(value, LargePowersOfTen[p / 512]);
     }
     return value;
 }
@@ -320,9 +320,9 @@ std::u16string FormatCoordinate(int decimals, Extended value)
 {
     const int d = std::clamp(decimals, 1, 7);
     const int width = d + 2;
-    const bool negative = (SignExponentBits(value) & kSignBit) != 0;
+    const bool negative = (SignExponentBits(value) & SignBit) != 0;
 
-    if ((SignExponentBits(value) & kExponentMask) == kExponentMask) {
+    if ((SignExponentBits(value) & ExponentMask) == ExponentMask) {
         // Only the upper half of the significand decides between infinity and NaN.
         if ((SignificandBits(value) >> 32) == 0x80000000u)
             return RightAligned(negative ? u"-Inf" : u"+Inf", width);
@@ -351,7 +351,7 @@ std::u16string FormatCoordinate(int decimals, Extended value)
     char16_t *out = text.data();
     if (negative)
         *out++ = u'-';
-    const char *digits = g.digits.data();
+    const char *digits = g.Digits.data();
     const char *integerBegin = g.HasCarry() ? digits : digits + 1;
     AppendDigits(out, integerBegin, digits + n + 1);
     *out++ = u'.';

@@ -76,14 +76,14 @@ std::uint64_t PixelOf(const TCalibPoint &point)
 // One side's change of one base record: replaced by `to`, or removed.
 struct Change
 {
-    TCalibPoint from;
-    std::optional<TCalibPoint> to;
+    TCalibPoint From;
+    std::optional<TCalibPoint> To;
 };
 
 struct SideChanges
 {
-    std::vector<Change> changes; // in base order
-    std::vector<TCalibPoint> added; // new points, in the side's order
+    std::vector<Change> Changes; // in base order
+    std::vector<TCalibPoint> Added; // new points, in the side's order
 };
 
 bool SameRecord(const TCalibPoint &a, const TCalibPoint &b)
@@ -227,25 +227,25 @@ SideChanges Diff(std::span<const TCalibPoint> wholeBase, std::span<const TCalibP
     // Which copies they are does not depend on how they were found: the last ones of each list.
     const std::vector<TCalibPoint> removed = LastCopies(wholeBase, std::move(removedCount));
     SideChanges result;
-    result.added = LastCopies(wholeSide, std::move(addedCount));
-    Queues<std::uint64_t> addedAt(result.added.size(), result.added.size());
-    for (std::size_t k = 0; k < result.added.size(); ++k)
-        addedAt.Add(PixelOf(result.added[k]), k);
+    result.Added = LastCopies(wholeSide, std::move(addedCount));
+    Queues<std::uint64_t> addedAt(result.Added.size(), result.Added.size());
+    for (std::size_t k = 0; k < result.Added.size(); ++k)
+        addedAt.Add(PixelOf(result.Added[k]), k);
     // A removal and an addition on one pixel are that point changed.
-    std::vector<bool> paired(result.added.size(), false);
+    std::vector<bool> paired(result.Added.size(), false);
     for (const TCalibPoint &point : removed) {
         Change change {point, std::nullopt};
         if (const std::optional<std::size_t> at = addedAt.Take(PixelOf(point))) {
-            change.to = result.added[*at];
+            change.To = result.Added[*at];
             paired[*at] = true;
         }
-        result.changes.push_back(change);
+        result.Changes.push_back(change);
     }
     std::vector<TCalibPoint> unpaired;
-    for (std::size_t i = 0; i < result.added.size(); ++i)
+    for (std::size_t i = 0; i < result.Added.size(); ++i)
         if (!paired[i])
-            unpaired.push_back(result.added[i]);
-    result.added = std::move(unpaired);
+            unpaired.push_back(result.Added[i]);
+    result.Added = std::move(unpaired);
     return result;
 }
 
@@ -265,15 +265,15 @@ MergedPoints MergePoints(std::span<const TCalibPoint> base, std::span<const TCal
     merged.points.assign(ours.begin(), ours.end());
 
     // Our changes, by the record they started from, to pair with theirs of the same record.
-    Queues<Record, RecordHash> ourChanges(mine.changes.size(), mine.changes.size());
-    for (std::size_t k = 0; k < mine.changes.size(); ++k)
-        ourChanges.Add(mine.changes[k].from.ToRecord(), k);
+    Queues<Record, RecordHash> ourChanges(mine.Changes.size(), mine.Changes.size());
+    for (std::size_t k = 0; k < mine.Changes.size(); ++k)
+        ourChanges.Add(mine.Changes[k].From.ToRecord(), k);
     // Where each record of ours is, to find the one another writer's change acts on.
     // Only the records the other side changed are looked for.
     RecordMap<std::size_t> wanted;
-    wanted.reserve(other.changes.size());
-    for (const Change &change : other.changes)
-        ++wanted[change.from.ToRecord()];
+    wanted.reserve(other.Changes.size());
+    for (const Change &change : other.Changes)
+        ++wanted[change.From.ToRecord()];
     Queues<Record, RecordHash> positions(merged.points.size(), wanted.size());
     for (std::size_t i = 0; i < merged.points.size() && !wanted.empty(); ++i) {
         const Record record = merged.points[i].ToRecord();
@@ -282,11 +282,11 @@ MergedPoints MergePoints(std::span<const TCalibPoint> base, std::span<const TCal
     }
     std::vector<bool> gone(merged.points.size(), false);
 
-    for (const Change &change : other.changes) {
-        const Record from = change.from.ToRecord();
+    for (const Change &change : other.Changes) {
+        const Record from = change.From.ToRecord();
         if (const std::optional<std::size_t> ourChange = ourChanges.Take(from)) {
-            if (!Same(mine.changes[*ourChange].to, change.to))
-                merged.conflicts.push_back({change.from.X, change.from.Y, change.to});
+            if (!Same(mine.Changes[*ourChange].To, change.To))
+                merged.conflicts.push_back({change.From.X, change.From.Y, change.To});
             continue;
         }
         // We still hold the record unchanged.
@@ -294,13 +294,13 @@ MergedPoints MergePoints(std::span<const TCalibPoint> base, std::span<const TCal
         if (!at)
             continue; // cannot happen: a record we did not change is still ours
         const std::size_t i = *at;
-        if (change.to) {
-            merged.points[i] = *change.to;
-            merged.changed.push_back({change.from, *change.to});
+        if (change.To) {
+            merged.points[i] = *change.To;
+            merged.changed.push_back({change.From, *change.To});
             ++merged.fromTheirs;
         } else {
             gone[i] = true;
-            merged.removed.push_back(change.from);
+            merged.removed.push_back(change.From);
         }
     }
     if (!merged.removed.empty()) {
@@ -313,10 +313,10 @@ MergedPoints MergePoints(std::span<const TCalibPoint> base, std::span<const TCal
 
     // New points of theirs; one we added too, byte for byte, is there already.
     RecordMap<std::size_t> ourNew;
-    ourNew.reserve(mine.added.size());
-    for (const TCalibPoint &point : mine.added)
+    ourNew.reserve(mine.Added.size());
+    for (const TCalibPoint &point : mine.Added)
         ++ourNew[point.ToRecord()];
-    for (const TCalibPoint &point : other.added) {
+    for (const TCalibPoint &point : other.Added) {
         const auto it = ourNew.find(point.ToRecord());
         if (it != ourNew.end() && it->second > 0) {
             --it->second;

@@ -4,6 +4,8 @@
 #include "calibration/Errors.h"
 #include "calibration/FileIo.h"
 #include "calibration/FileOps.h"
+#include "calibration/MapProjection.h"
+#include "calibration/Trimmed.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -22,14 +24,6 @@ namespace {
 // A definition is a line or a WKT or PROJJSON text of a few kilobytes; anything far larger is no
 // projection file.
 constexpr std::uintmax_t MaximumBytes = 1 << 20;
-
-std::string Trimmed(const std::string &text)
-{
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
 
 } // namespace
 
@@ -60,13 +54,30 @@ std::string ProjectionFile::Read(const fs::path &calibrationFile)
     const std::string text {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     if (in.bad())
         throw Error(path.native() + ": read failed");
-    return Trimmed(text);
+    return std::string(Trimmed(text));
+}
+
+std::shared_ptr<const MapProjection> ProjectionFile::Make(const std::string &definition,
+                                                          const std::string &source)
+{
+    if (definition.empty() || definition == "Degrees")
+        return nullptr;
+    try {
+        return std::make_shared<const MapProjection>(definition);
+    } catch (const Error &error) {
+        throw Error(source + ": " + error.what());
+    }
+}
+
+std::shared_ptr<const MapProjection> ProjectionFile::Open(const fs::path &calibrationFile)
+{
+    return Make(Read(calibrationFile), NameFor(calibrationFile).native());
 }
 
 void ProjectionFile::Write(const fs::path &calibrationFile, const std::string &definition)
 {
     const fs::path path = NameFor(calibrationFile);
-    const std::string text = Trimmed(definition);
+    const std::string text(Trimmed(definition));
     if (text.empty()) {
         std::error_code error;
         fs::remove(path, error);

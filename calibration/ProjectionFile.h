@@ -2,9 +2,12 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string>
 
 namespace carteva {
+
+class MapProjection;
 
 // The map's projection kept beside it as text: named like the calibration file with "prj" in
 // place of "cali" (valley.cali -> valley.prj), holding one definition PROJ accepts. No file
@@ -19,6 +22,13 @@ public:
     static std::string Read(const std::filesystem::path &calibrationFile);
     // Replaces the file atomically; an empty definition removes it. Throws Error naming the file.
     static void Write(const std::filesystem::path &calibrationFile, const std::string &definition);
+
+    // The projection a definition names; null for none (empty, or "Degrees" as the exporter's
+    // ranking writes it). Throws Error whose words start with `source`, the definition's origin.
+    static std::shared_ptr<const MapProjection> Make(const std::string &definition,
+                                                     const std::string &source);
+    // The projection kept beside the calibration, or null. Throws Error naming the file.
+    static std::shared_ptr<const MapProjection> Open(const std::filesystem::path &calibrationFile);
 };
 
 } // namespace carteva

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "calibration/ProjectionSearch.h"
 
+#include "calibration/Trimmed.h"
 
 #include <algorithm>
 #include <cctype>
@@ -51,14 +52,6 @@ bool IsNumber(std::string_view text)
     return !text.empty()
         && std::all_of(text.begin(), text.end(),
                        [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
-}
-
-std::string_view Trimmed(std::string_view text)
-{
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string_view::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
 }
 
 } // namespace

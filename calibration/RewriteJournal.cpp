@@ -68,7 +68,7 @@ fs::path Beside(const fs::path &target)
 fs::path ByIdentity(const fs::path &journalFolder, RewriteJournal::Identity identity)
 {
     return journalFolder
-        / (std::to_string(identity.device) + "-" + std::to_string(identity.inode) + Suffix);
+        / (std::to_string(identity.Device) + "-" + std::to_string(identity.Inode) + Suffix);
 }
 
 // Where earlier versions put a side file in the journal folder: named after the file's path.
@@ -121,9 +121,9 @@ Begun WriteSideFile(FileOps &ops, const fs::path &side, std::span<const std::uin
 // A complete side file.
 struct Claim
 {
-    bool checked = false; // false: an earlier version's, with the new bytes alone
-    RewriteJournal::Identity identity;
-    std::vector<std::uint8_t> old, after;
+    bool Checked = false; // false: an earlier version's, with the new bytes alone
+    RewriteJournal::Identity Identity;
+    std::vector<std::uint8_t> Old, After;
 };
 
 // The claim of a complete side file; nothing for one cut short or unreadable.
@@ -144,14 +144,14 @@ std::optional<Claim> ReadSideFile(FileOps &ops, const fs::path &side)
         if (oldSize > bytes.size() || newSize > bytes.size()
             || oldSize + newSize + TrailerSize != bytes.size())
             return std::nullopt;
-        claim.checked = true;
-        claim.identity = {static_cast<dev_t>(GetUint64(trailer)),
+        claim.Checked = true;
+        claim.Identity = {static_cast<dev_t>(GetUint64(trailer)),
                           static_cast<ino_t>(GetUint64(trailer + 8))};
-        claim.old.assign(bytes.begin(), bytes.begin() + std::ptrdiff_t(oldSize));
-        claim.after.assign(bytes.begin() + std::ptrdiff_t(oldSize),
+        claim.Old.assign(bytes.begin(), bytes.begin() + std::ptrdiff_t(oldSize));
+        claim.After.assign(bytes.begin() + std::ptrdiff_t(oldSize),
                            bytes.begin() + std::ptrdiff_t(oldSize + newSize));
-        if (HashOf(claim.old) != GetUint64(trailer + 24)
-            || HashOf(claim.after) != GetUint64(trailer + 40))
+        if (HashOf(claim.Old) != GetUint64(trailer + 24)
+            || HashOf(claim.After) != GetUint64(trailer + 40))
             return std::nullopt;
         return claim;
     }
@@ -165,7 +165,7 @@ std::optional<Claim> ReadSideFile(FileOps &ops, const fs::path &side)
     bytes.resize(size);
     if (HashOf(bytes) != GetUint64(trailer + 8))
         return std::nullopt;
-    claim.after = std::move(bytes);
+    claim.After = std::move(bytes);
     return claim;
 }
 
@@ -209,8 +209,8 @@ Begun RewriteJournal::Begin(FileOps &ops, const fs::path &target, const fs::path
     content.reserve(old.size() + bytes.size() + TrailerSize);
     content.insert(content.end(), old.begin(), old.end());
     content.insert(content.end(), bytes.begin(), bytes.end());
-    PutUint64(content, static_cast<std::uint64_t>(identity.device));
-    PutUint64(content, static_cast<std::uint64_t>(identity.inode));
+    PutUint64(content, static_cast<std::uint64_t>(identity.Device));
+    PutUint64(content, static_cast<std::uint64_t>(identity.Inode));
     PutUint64(content, old.size());
     PutUint64(content, HashOf(old));
     PutUint64(content, bytes.size());
@@ -282,21 +282,21 @@ RewriteJournal::Finished RewriteJournal::Finish(FileOps &ops, const fs::path &ta
                      + FailureReason(file, "read", error) + " (" + side.string() + " kept).");
                 continue;
             }
-            same = !claim->checked
-                || (opened.info.st_dev == claim->identity.device
-                    && opened.info.st_ino == claim->identity.inode);
+            same = !claim->Checked
+                || (opened.info.st_dev == claim->Identity.Device
+                    && opened.info.st_ino == claim->Identity.Inode);
         } else if (!(opened.refusal == RegularFile::Refusal::Open && opened.error == ENOENT)) {
             finished.blocked = true;
             tell("a rewrite was cut off and cannot be checked: " + RefusalReason(file, opened)
                  + " (" + side.string() + " kept).");
             continue;
         }
-        if (same && now == claim->after) {
+        if (same && now == claim->After) {
             drop("a rewrite that was cut off had already reached the file");
             continue;
         }
-        if (same && claim->checked && MixOf(now, claim->old, claim->after)) {
-            const std::string failure = OverwriteFile(ops, file, claim->after);
+        if (same && claim->Checked && MixOf(now, claim->Old, claim->After)) {
+            const std::string failure = OverwriteFile(ops, file, claim->After);
             if (!failure.empty()) {
                 finished.blocked = true;
                 tell("a rewrite was cut off and cannot be finished yet: " + failure + " ("
@@ -309,7 +309,7 @@ RewriteJournal::Finished RewriteJournal::Finish(FileOps &ops, const fs::path &ta
         // The file has moved on since (another writer, or another file under the name): it stays
         // as it is, and what the rewrite meant to write is kept elsewhere.
         try {
-            finished.copy = setAside(claim->after);
+            finished.copy = setAside(claim->After);
         } catch (const Error &error) {
             finished.blocked = true;
             tell(std::string("a rewrite was cut off, the file has changed since, and what the "

@@ -29,8 +29,8 @@ public:
     };
     struct Identity
     {
-        dev_t device = 0;
-        ino_t inode = 0;
+        dev_t Device = 0;
+        ino_t Inode = 0;
     };
     // Writes and flushes the side file, its path in `written`.
     static Begun Begin(FileOps &ops, const std::filesystem::path &target,

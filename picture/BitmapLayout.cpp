@@ -21,17 +21,17 @@ BitmapLayout::BitmapLayout(const BmpHeaderCheck &check, const uchar *file, int s
 
     for (std::size_t c = 0; c < 3; ++c) {
         Channel &channel = channels_[c];
-        channel.mask = check.Masks()[c];
-        channel.shift = channel.mask == 0 ? 0 : std::countr_zero(channel.mask);
-        channel.bits = std::popcount(channel.mask);
+        channel.Mask = check.Masks()[c];
+        channel.Shift = channel.Mask == 0 ? 0 : std::countr_zero(channel.Mask);
+        channel.Bits = std::popcount(channel.Mask);
         // An empty channel reads as 0; stepping by its 0 bits would never end.
-        if (channel.bits == 0)
+        if (channel.Bits == 0)
             continue;
-        for (int raw = 0; raw < (1 << channel.bits); ++raw) {
+        for (int raw = 0; raw < (1 << channel.Bits); ++raw) {
             int widened = 0;
-            for (int shift = 8 - channel.bits; shift > -channel.bits; shift -= channel.bits)
+            for (int shift = 8 - channel.Bits; shift > -channel.Bits; shift -= channel.Bits)
                 widened |= shift >= 0 ? raw << shift : raw >> -shift;
-            channel.widened[std::size_t(raw)] = uchar(widened);
+            channel.Widened[std::size_t(raw)] = uchar(widened);
         }
     }
     plain_ = check.Masks() == std::array<std::uint32_t, 3> {0xFF0000, 0xFF00, 0xFF};
@@ -65,7 +65,7 @@ QRgb BitmapLayout::Colour(std::uint32_t stored) const
         return 0xFF000000u | (stored & 0xFFFFFF);
     const auto channel = [&](std::size_t c) {
         const Channel &ch = channels_[c];
-        return ch.widened[(stored & ch.mask) >> ch.shift];
+        return ch.Widened[(stored & ch.Mask) >> ch.Shift];
     };
     return qRgb(channel(0), channel(1), channel(2));
 }
@@ -95,8 +95,8 @@ std::uint32_t BitmapLayout::Nearest(QRgb colour) const
     std::uint32_t stored = 0;
     for (std::size_t c = 0; c < 3; ++c) {
         const Channel &ch = channels_[c];
-        if (ch.bits > 0)
-            stored |= std::uint32_t(values[c] >> (8 - ch.bits)) << ch.shift;
+        if (ch.Bits > 0)
+            stored |= std::uint32_t(values[c] >> (8 - ch.Bits)) << ch.Shift;
     }
     return stored;
 }

@@ -37,10 +37,10 @@ public:
 private:
     struct Channel
     {
-        std::uint32_t mask = 0;
-        int shift = 0;
-        int bits = 0;
-        std::array<uchar, 256> widened {};
+        std::uint32_t Mask = 0;
+        int Shift = 0;
+        int Bits = 0;
+        std::array<uchar, 256> Widened {};
     };
 
     int bits_;

@@ -46,7 +46,7 @@ BmpHeaderCheck::Fields BmpHeaderCheck::ReadHeaders(QByteArrayView head)
     if (head[0] != 'B' || head[1] != 'M')
         Fail(NotValid);
     Fields fields;
-    fields.dataOffset = ReadU32(head, 10);
+    fields.DataOffset = ReadU32(head, 10);
 
     if (head.size() < FileHeaderSize + 4)
         Fail(StreamReadError);
@@ -66,23 +66,23 @@ BmpHeaderCheck::Fields BmpHeaderCheck::ReadHeaders(QByteArrayView head)
         Fail(StreamReadError);
 
     if (headerSize_ == 12) {
-        fields.width = ReadU16(head, 18);
-        fields.height = ReadU16(head, 20);
-        fields.planes = ReadU16(head, 22);
+        fields.Width = ReadU16(head, 18);
+        fields.Height = ReadU16(head, 20);
+        fields.Planes = ReadU16(head, 22);
         bitCount_ = ReadU16(head, 24);
         // Qt reads these sizes as signed.
-        if (fields.width > INT16_MAX || fields.height > INT16_MAX)
+        if (fields.Width > INT16_MAX || fields.Height > INT16_MAX)
             Fail(NotValid);
     } else {
-        fields.width = ReadS32(head, 18);
-        fields.height = ReadS32(head, 22);
-        fields.planes = ReadU16(head, 26);
+        fields.Width = ReadS32(head, 18);
+        fields.Height = ReadS32(head, 22);
+        fields.Planes = ReadU16(head, 26);
         bitCount_ = ReadU16(head, 28);
         compression_ = ReadU32(head, 30);
-        fields.imageSize = ReadU32(head, 34);
+        fields.ImageSize = ReadU32(head, 34);
         dotsPerMeterX_ = ReadS32(head, 38);
         dotsPerMeterY_ = ReadS32(head, 42);
-        fields.coloursUsed = ReadU32(head, 46);
+        fields.ColoursUsed = ReadU32(head, 46);
     }
     return fields;
 }
@@ -90,7 +90,7 @@ BmpHeaderCheck::Fields BmpHeaderCheck::ReadHeaders(QByteArrayView head)
 // Planes, bit count, compression and size: the forms Qt's decoder reads, which are read here.
 void BmpHeaderCheck::CheckFormat(const Fields &fields)
 {
-    if (fields.planes != 1)
+    if (fields.Planes != 1)
         Fail(NotValid);
     switch (bitCount_) {
     case 1:
@@ -123,8 +123,8 @@ void BmpHeaderCheck::CheckFormat(const Fields &fields)
         Fail(NotValid);
     }
 
-    const std::int64_t width = fields.width;
-    std::int64_t height = fields.height;
+    const std::int64_t width = fields.Width;
+    std::int64_t height = fields.Height;
     topDown_ = height < 0;
     if (width <= 0 || height == 0 || height == INT32_MIN || (topDown_ && IsRunLength()))
         Fail(NotValid);
@@ -166,7 +166,7 @@ void BmpHeaderCheck::CheckExtent(const Fields &fields, qint64 masksEnd, qint64 f
     paletteOffset_ = FileHeaderSize + headerSize_;
     qint64 paletteEnd = masksEnd;
     if (bitCount_ <= 8) {
-        colourCount_ = fields.coloursUsed != 0 ? fields.coloursUsed : 1u << bitCount_;
+        colourCount_ = fields.ColoursUsed != 0 ? fields.ColoursUsed : 1u << bitCount_;
         if (colourCount_ > 256)
             Fail(NotValid);
         paletteEnd = paletteOffset_ + qint64(colourCount_) * (headerSize_ == 12 ? 3 : 4);
@@ -176,12 +176,12 @@ void BmpHeaderCheck::CheckExtent(const Fields &fields, qint64 masksEnd, qint64 f
 
     // An offset pointing back into the headers is left by careless writers; the pixels then
     // follow the palette, which is where Qt reads them.
-    pixelOffset_ = std::max<qint64>(fields.dataOffset, paletteEnd);
+    pixelOffset_ = std::max<qint64>(fields.DataOffset, paletteEnd);
     if (pixelOffset_ >= fileSize)
         Fail(StreamReadError);
     if (IsRunLength()) {
         runLengthBytes_
-            = fields.imageSize != 0 ? qint64(fields.imageSize) : fileSize - pixelOffset_;
+            = fields.ImageSize != 0 ? qint64(fields.ImageSize) : fileSize - pixelOffset_;
         if (runLengthBytes_ > fileSize - pixelOffset_)
             Fail(StreamReadError);
     } else {

@@ -63,12 +63,12 @@ private:
     // What the headers say, before any of it is checked.
     struct Fields
     {
-        std::uint32_t dataOffset = 0;
-        std::int64_t width = 0;
-        std::int64_t height = 0; // negative for a top-down bitmap
-        int planes = 0;
-        std::uint32_t imageSize = 0;
-        std::uint32_t coloursUsed = 0;
+        std::uint32_t DataOffset = 0;
+        std::int64_t Width = 0;
+        std::int64_t Height = 0; // negative for a top-down bitmap
+        int Planes = 0;
+        std::uint32_t ImageSize = 0;
+        std::uint32_t ColoursUsed = 0;
     };
 
     // The constructor's steps, in file order.

@@ -17,9 +17,9 @@ namespace {
 // The mapped ranges the bus-error handler may mend; read by the handler without locks.
 struct GuardedRange
 {
-    std::atomic<std::uintptr_t> begin {0};
-    std::atomic<std::uintptr_t> end {0};
-    std::atomic<bool> shortened {false};
+    std::atomic<std::uintptr_t> Begin {0};
+    std::atomic<std::uintptr_t> End {0};
+    std::atomic<bool> Shortened {false};
 };
 
 std::array<GuardedRange, 256> guarded;
@@ -43,8 +43,8 @@ void OnBusError(int signal, siginfo_t *info, void *context)
 {
     const auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);
     for (GuardedRange &range : guarded) {
-        if (address < range.begin.load(std::memory_order_acquire)
-            || address >= range.end.load(std::memory_order_acquire))
+        if (address < range.Begin.load(std::memory_order_acquire)
+            || address >= range.End.load(std::memory_order_acquire))
             continue;
         void *page = reinterpret_cast<void *>(address & ~(pageSize - 1));
         // mmap is a plain system call on Linux, safe in a handler.
@@ -52,7 +52,7 @@ void OnBusError(int signal, siginfo_t *info, void *context)
                  -1, 0)
             == MAP_FAILED)
             break;
-        range.shortened.store(true, std::memory_order_release);
+        range.Shortened.store(true, std::memory_order_release);
         return;
     }
     PassOn(signal, info, context);
@@ -75,11 +75,11 @@ int Guard(const uchar *data, qint64 size)
     const std::lock_guard lock(guardedLock);
     for (std::size_t slot = 0; slot < guarded.size(); ++slot) {
         GuardedRange &range = guarded[slot];
-        if (range.end.load() != 0)
+        if (range.End.load() != 0)
             continue;
-        range.shortened = false;
-        range.begin.store(reinterpret_cast<std::uintptr_t>(data), std::memory_order_release);
-        range.end.store(reinterpret_cast<std::uintptr_t>(data) + std::uintptr_t(size),
+        range.Shortened = false;
+        range.Begin.store(reinterpret_cast<std::uintptr_t>(data), std::memory_order_release);
+        range.End.store(reinterpret_cast<std::uintptr_t>(data) + std::uintptr_t(size),
                         std::memory_order_release);
         return int(slot);
     }
@@ -89,8 +89,8 @@ int Guard(const uchar *data, qint64 size)
 void Unguard(int slot)
 {
     const std::lock_guard lock(guardedLock);
-    guarded[std::size_t(slot)].end.store(0, std::memory_order_release);
-    guarded[std::size_t(slot)].begin.store(0, std::memory_order_release);
+    guarded[std::size_t(slot)].End.store(0, std::memory_order_release);
+    guarded[std::size_t(slot)].Begin.store(0, std::memory_order_release);
 }
 
 } // namespace
@@ -128,7 +128,7 @@ MappedFile::~MappedFile()
 
 bool MappedFile::Shortened() const
 {
-    return guard_ >= 0 && guarded[std::size_t(guard_)].shortened.load(std::memory_order_acquire);
+    return guard_ >= 0 && guarded[std::size_t(guard_)].Shortened.load(std::memory_order_acquire);
 }
 
 } // namespace carteva

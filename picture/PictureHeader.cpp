@@ -26,18 +26,18 @@ PictureHeader PictureHeader::Read(const std::filesystem::path &path)
     PictureHeader header;
     if (!IsBitmapName(path)) {
         const Picture picture = LoadPicture(path);
-        header.kind = picture.Kind();
-        header.width = picture.Width();
-        header.height = picture.Height();
+        header.Kind = picture.Kind();
+        header.Width = picture.Width();
+        header.Height = picture.Height();
         return header;
     }
     QFile file;
     OpenPictureFile(path, file);
     const BmpHeaderCheck check(file.read(BmpHeaderCheck::HeadBytes), file.size());
     check.CheckRunLengthData(file);
-    header.kind = PictureKind::Bitmap;
-    header.width = check.Width();
-    header.height = check.Height();
+    header.Kind = PictureKind::Bitmap;
+    header.Width = check.Width();
+    header.Height = check.Height();
     if (check.BitCount() <= 8) {
         const int entry = check.PaletteEntryBytes();
         if (!file.seek(check.PaletteOffset()))
@@ -47,7 +47,7 @@ PictureHeader PictureHeader::Read(const std::filesystem::path &path)
             throw Error("Stream read error");
         for (qsizetype i = 0; i < bytes.size(); i += entry) {
             const auto byte = [&](int at) { return std::uint32_t(std::uint8_t(bytes[i + at])); };
-            header.palette.push_back(0xFF000000u | byte(2) << 16 | byte(1) << 8 | byte(0));
+            header.Palette.push_back(0xFF000000u | byte(2) << 16 | byte(1) << 8 | byte(0));
         }
     }
     return header;

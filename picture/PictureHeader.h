@@ -13,10 +13,10 @@ namespace carteva {
 // map tools.
 struct PictureHeader
 {
-    PictureKind kind = PictureKind::None;
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint32_t> palette; // 0xAARRGGBB of a palette bitmap; empty for colour pixels
+    PictureKind Kind = PictureKind::None;
+    int Width = 0;
+    int Height = 0;
+    std::vector<std::uint32_t> Palette; // 0xAARRGGBB of a palette bitmap; empty for colour pixels
 
     // A bitmap's headers are read and checked against the file's size, as loading it would, but
     // its pixels are not decoded; icons and metafiles are loaded. Throws Error with LoadPicture's

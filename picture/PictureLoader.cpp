@@ -25,8 +25,8 @@ using Decoder = Picture (*)(QFile &);
 
 struct PictureKindEntry
 {
-    const char *extension;
-    Decoder decode;
+    const char *Extension;
+    Decoder Decode;
 };
 
 constexpr PictureKindEntry Kinds[] = {
@@ -76,10 +76,10 @@ Picture Load(const std::filesystem::path &path, const QString &fileName)
 {
     const QString extension = ExtensionOf(fileName);
     for (const PictureKindEntry &kind : Kinds) {
-        if (extension.compare(QLatin1String(kind.extension), Qt::CaseInsensitive) == 0) {
+        if (extension.compare(QLatin1String(kind.Extension), Qt::CaseInsensitive) == 0) {
             QFile file;
             OpenForReading(path, fileName, file);
-            return kind.decode(file);
+            return kind.Decode(file);
         }
     }
     throw Error(

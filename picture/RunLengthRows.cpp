@@ -17,9 +17,9 @@ template<class PixelSink, class RowSink>
 void Walk(QByteArrayView codes, bool fourBit, RunLengthRows::Position from, int endRow,
           PixelSink &&pixel, RowSink &&rowStart)
 {
-    qsizetype at = from.at;
-    int row = from.row;
-    int x = from.x;
+    qsizetype at = from.At;
+    int row = from.Row;
+    int x = from.X;
     const auto take = [&](qsizetype count) {
         if (codes.size() - at < count)
             throw OutOfCodes {};
@@ -92,7 +92,7 @@ RunLengthRows::RunLengthRows(QByteArrayView codes, int width, int height, bool f
     std::size_t next = 1;
     try {
         Walk(codes, fourBit, {}, height, NoPixels, [&](const Position &position) {
-            for (; next < bands && int(next) * BandRows <= position.row; ++next)
+            for (; next < bands && int(next) * BandRows <= position.Row; ++next)
                 bandStarts_[next] = position;
         });
     } catch (const OutOfCodes &) {
@@ -114,7 +114,7 @@ uchar *RunLengthRows::Row(int y)
 void RunLengthRows::DecodeBand(std::size_t band)
 {
     const Position &start = bandStarts_[band];
-    if (start.at < 0)
+    if (start.At < 0)
         return;
     const int first = int(band) * BandRows;
     const int end = std::min(height_, first + BandRows);

@@ -32,9 +32,9 @@ public:
     // Where the walk over the codes stands: rows are counted from the bottom, as the codes run.
     struct Position
     {
-        qsizetype at = 0;
-        int row = 0;
-        int x = 0;
+        qsizetype At = 0;
+        int Row = 0;
+        int X = 0;
     };
 
 private:
@@ -45,7 +45,7 @@ private:
     int height_;
     bool fourBit_;
     MappedFile rows_; // zeroed memory: index 0 where the codes skip pixels
-    std::vector<Position> bandStarts_; // at = -1: the codes end before the band
+    std::vector<Position> bandStarts_; // At = -1: the codes end before the band
     std::vector<char> decoded_;
     std::mutex decoding_;
 };

@@ -46,19 +46,19 @@ constexpr double PointsPerInch = 72.0;
 
 struct Point
 {
-    int x = 0;
-    int y = 0;
+    int X = 0;
+    int Y = 0;
 };
 
 // What the headers and the first window records say about the picture's frame.
 struct Layout
 {
-    bool placeable = false;
-    int left = 0, top = 0, right = 0, bottom = 0; // placeable frame, in metafile units
-    int unitsPerInch = 0;
-    Point windowOrg;
-    std::optional<Point> windowExt;
-    QList<qsizetype> penRecords; // where each pen record starts
+    bool Placeable = false;
+    int Left = 0, Top = 0, Right = 0, Bottom = 0; // placeable frame, in metafile units
+    int UnitsPerInch = 0;
+    Point WindowOrg;
+    std::optional<Point> WindowExt;
+    QList<qsizetype> PenRecords; // where each pen record starts
 };
 
 Layout ReadLayout(const QByteArray &wmf)
@@ -66,13 +66,13 @@ Layout ReadLayout(const QByteArray &wmf)
     Layout layout;
     qsizetype at = 0;
     if (wmf.size() >= PlaceableHeaderSize && ReadU32(wmf, 0) == PlaceableKey) {
-        layout.placeable = true;
-        layout.left = ReadS16(wmf, 6);
-        layout.top = ReadS16(wmf, 8);
-        layout.right = ReadS16(wmf, 10);
-        layout.bottom = ReadS16(wmf, 12);
-        layout.unitsPerInch = ReadU16(wmf, 14);
-        if (layout.unitsPerInch == 0 || layout.left == layout.right || layout.top == layout.bottom)
+        layout.Placeable = true;
+        layout.Left = ReadS16(wmf, 6);
+        layout.Top = ReadS16(wmf, 8);
+        layout.Right = ReadS16(wmf, 10);
+        layout.Bottom = ReadS16(wmf, 12);
+        layout.UnitsPerInch = ReadU16(wmf, 14);
+        if (layout.UnitsPerInch == 0 || layout.Left == layout.Right || layout.Top == layout.Bottom)
             Fail();
         at = PlaceableHeaderSize;
     }
@@ -92,12 +92,12 @@ Layout ReadLayout(const QByteArray &wmf)
             break;
         // Both window records hold y before x.
         if (function == SetWindowOrg && words >= 5 && !orgSeen) {
-            layout.windowOrg = {ReadS16(wmf, at + 8), ReadS16(wmf, at + 6)};
+            layout.WindowOrg = {ReadS16(wmf, at + 8), ReadS16(wmf, at + 6)};
             orgSeen = true;
-        } else if (function == SetWindowExt && words >= 5 && !layout.windowExt) {
-            layout.windowExt = Point {ReadS16(wmf, at + 8), ReadS16(wmf, at + 6)};
+        } else if (function == SetWindowExt && words >= 5 && !layout.WindowExt) {
+            layout.WindowExt = Point {ReadS16(wmf, at + 8), ReadS16(wmf, at + 6)};
         } else if (function == CreatePenIndirect && words >= 5) {
-            layout.penRecords.append(at);
+            layout.PenRecords.append(at);
         }
         at += qsizetype(words) * 2;
     }
@@ -137,11 +137,11 @@ void DestroyGdImage(void *image)
 // Releases the device's image however the decoding ends.
 struct GdImageRelease
 {
-    wmf_gd_t *device;
+    wmf_gd_t *Device;
     ~GdImageRelease()
     {
-        DestroyGdImage(device->gd_image);
-        device->gd_image = nullptr;
+        DestroyGdImage(Device->gd_image);
+        Device->gd_image = nullptr;
     }
 };
 
@@ -169,8 +169,8 @@ Picture WmfDecoder::Decode(QFile &file)
 {
     QByteArray wmf = file.readAll();
     const Layout layout = ReadLayout(wmf);
-    NarrowPens(wmf, layout.penRecords,
-               layout.placeable ? double(ScreenDpi) / layout.unitsPerInch : 1.0);
+    NarrowPens(wmf, layout.PenRecords,
+               layout.Placeable ? double(ScreenDpi) / layout.UnitsPerInch : 1.0);
 
     wmfAPI_Options options {};
     options.function = wmf_gd_function;
@@ -196,21 +196,21 @@ Picture WmfDecoder::Decode(QFile &file)
     wmfD_Rect frame {};
     qint64 width = 0;
     qint64 height = 0;
-    if (layout.placeable) {
-        const double scale = PointsPerInch / layout.unitsPerInch;
-        const int left = std::min(layout.left, layout.right);
-        const int top = std::min(layout.top, layout.bottom);
-        const int right = std::max(layout.left, layout.right);
-        const int bottom = std::max(layout.top, layout.bottom);
-        frame.TL = {float((left - layout.windowOrg.x) * scale),
-                    float((top - layout.windowOrg.y) * scale)};
-        frame.BR = {float((right - layout.windowOrg.x) * scale),
-                    float((bottom - layout.windowOrg.y) * scale)};
-        width = ToPixels(right - left, layout.unitsPerInch);
-        height = ToPixels(bottom - top, layout.unitsPerInch);
-    } else if (layout.windowExt && layout.windowExt->x != 0 && layout.windowExt->y != 0) {
-        width = std::abs(layout.windowExt->x);
-        height = std::abs(layout.windowExt->y);
+    if (layout.Placeable) {
+        const double scale = PointsPerInch / layout.UnitsPerInch;
+        const int left = std::min(layout.Left, layout.Right);
+        const int top = std::min(layout.Top, layout.Bottom);
+        const int right = std::max(layout.Left, layout.Right);
+        const int bottom = std::max(layout.Top, layout.Bottom);
+        frame.TL = {float((left - layout.WindowOrg.X) * scale),
+                    float((top - layout.WindowOrg.Y) * scale)};
+        frame.BR = {float((right - layout.WindowOrg.X) * scale),
+                    float((bottom - layout.WindowOrg.Y) * scale)};
+        width = ToPixels(right - left, layout.UnitsPerInch);
+        height = ToPixels(bottom - top, layout.UnitsPerInch);
+    } else if (layout.WindowExt && layout.WindowExt->X != 0 && layout.WindowExt->Y != 0) {
+        width = std::abs(layout.WindowExt->X);
+        height = std::abs(layout.WindowExt->Y);
         frame.TL = {0, 0};
         frame.BR = {float(width), float(height)};
     } else {

@@ -5,6 +5,7 @@
 #include "calibration/Errors.h"
 #include "calibration/NumberText.h"
 #include "picture/PathCrossing.h"
+#include "ui/CalibrationLog.h"
 #include "ui/ErrorHandler.h"
 #include "ui/MappingChoice.h"
 #include "ui/Platform.h"
@@ -23,8 +24,6 @@
 namespace carteva {
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcDocument, "carteva.calibration")
 
 QString PixelText(std::int32_t x, std::int32_t y)
 {
@@ -256,7 +255,7 @@ void CalibrationDocument::TellSkipped(const QString &step,
                     .arg(step, which,
                          changed ? QStringLiteral("changed") : QStringLiteral("removed"));
     }
-    qCWarning(lcDocument, "%s", qUtf8Printable(text));
+    qCWarning(lcCalibration, "%s", qUtf8Printable(text));
     Platform::Current().ShowMessage(&owner_, text, ErrorHandler::OwnCaption(),
                                     QMessageBox::Warning);
 }

@@ -7,6 +7,7 @@
 #include "calibration/FileNames.h"
 #include "calibration/NumberText.h"
 #include "picture/PathCrossing.h"
+#include "ui/CalibrationLog.h"
 #include "ui/ErrorHandler.h"
 #include "ui/Platform.h"
 
@@ -28,8 +29,6 @@
 namespace carteva {
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcStore, "carteva.calibration")
 
 // The calibration file's own warning; what a merge or the lock tells is the program's notice.
 const QString Caption = QStringLiteral("Error");
@@ -157,14 +156,14 @@ void CalibrationStore::Claim(QWidget *owner, const QString &calibrationFileName)
         // Nothing to tell the user about, also when the folder keeps the stale lock.
         lock_->removeStaleLockFile();
         if (!lock_->tryLock(0))
-            qCWarning(lcStore, "A stale lock of %s cannot be taken over",
+            qCWarning(lcCalibration, "A stale lock of %s cannot be taken over",
                       qUtf8Printable(calibrationFileName));
         return;
     }
     if (lock_->error() != QLockFile::LockFailedError || stale()) {
         // A folder where no lock can be made (read-only, say) still has its file read and saved;
         // the lock is only a notice, saves take the file's own lock.
-        qCWarning(lcStore, "No lock for %s", qUtf8Printable(calibrationFileName));
+        qCWarning(lcCalibration, "No lock for %s", qUtf8Printable(calibrationFileName));
         return;
     }
     Platform::Current().ShowMessage(
@@ -211,10 +210,10 @@ bool CalibrationStore::Transact(QWidget *owner, const QString &fileName, std::in
         const CalibrationKeeper::WriteResult result
             = keeper_.Transact(StdPath(fileName), width, height, points, guarded);
         if (!keeper_.RecoveryNote().empty())
-            qCWarning(lcStore, "%s", keeper_.RecoveryNote().c_str());
+            qCWarning(lcCalibration, "%s", keeper_.RecoveryNote().c_str());
         // The file is in place; only its folder may not have reached the disk yet.
         if (!keeper_.WriteWarning().empty())
-            qCWarning(lcStore, "Calibration saved, but: %s", keeper_.WriteWarning().c_str());
+            qCWarning(lcCalibration, "Calibration saved, but: %s", keeper_.WriteWarning().c_str());
         TellLockAndJournal(owner, fileName, result.lockWarning, result.journalCopy);
         switch (result.outcome) {
         case CalibrationKeeper::Outcome::Written:
@@ -226,7 +225,7 @@ bool CalibrationStore::Transact(QWidget *owner, const QString &fileName, std::in
             onlyInMemory_ = false;
             toldAboutCopy_.clear();
             const QString text = MergeText(fileName, result);
-            qCInfo(lcStore, "%s", qUtf8Printable(text));
+            qCInfo(lcCalibration, "%s", qUtf8Printable(text));
             // Nothing is lost when nothing was overruled or set aside broken.
             const bool overruled = !result.conflicts.empty() || !result.brokenFile.empty();
             Platform::Current().ShowMessage(
@@ -235,7 +234,7 @@ bool CalibrationStore::Transact(QWidget *owner, const QString &fileName, std::in
             return CameIn(result);
         }
         case CalibrationKeeper::Outcome::NotReplaced:
-            qCWarning(lcStore, "Cannot save calibration: %s", result.reason.c_str());
+            qCWarning(lcCalibration, "Cannot save calibration: %s", result.reason.c_str());
             leftAlone
                 = QStringLiteral("%1 could not be read, so it is left as it is.").arg(fileName);
             why = QString::fromStdString(result.reason);
@@ -245,7 +244,7 @@ bool CalibrationStore::Transact(QWidget *owner, const QString &fileName, std::in
         if (editFailed)
             throw;
         why = CurrentFailure();
-        qCWarning(lcStore, "Cannot save calibration: %s", qUtf8Printable(why));
+        qCWarning(lcCalibration, "Cannot save calibration: %s", qUtf8Printable(why));
         TellLockAndJournal(owner, fileName, keeper_.LastResult().lockWarning,
                            keeper_.LastResult().journalCopy);
     }
@@ -270,7 +269,7 @@ bool CalibrationStore::Transact(QWidget *owner, const QString &fileName, std::in
         Platform::Current().ShowMessage(owner, text, Caption, QMessageBox::Warning);
         return cameIn;
     } catch (...) {
-        qCWarning(lcStore, "Cannot keep the points in a recovery copy either: %s",
+        qCWarning(lcCalibration, "Cannot keep the points in a recovery copy either: %s",
                   qUtf8Printable(CurrentFailure()));
     }
     onlyInMemory_ = true;
@@ -295,7 +294,7 @@ void CalibrationStore::TellLockAndJournal(QWidget *owner, const QString &fileNam
     if (lines.isEmpty())
         return;
     const QString text = lines.join(QLatin1Char('\n'));
-    qCWarning(lcStore, "%s", qUtf8Printable(text));
+    qCWarning(lcCalibration, "%s", qUtf8Printable(text));
     Platform::Current().ShowMessage(owner, text, ErrorHandler::OwnCaption(), QMessageBox::Warning);
 }
 
@@ -315,11 +314,11 @@ void CalibrationStore::TellOpening(QWidget *owner, const QString &fileName)
     if (!keeper_.JournalCopy().empty())
         lines << JournalText(fileName, keeper_.JournalCopy());
     if (!keeper_.RecoveryNote().empty())
-        qCWarning(lcStore, "%s", keeper_.RecoveryNote().c_str());
+        qCWarning(lcCalibration, "%s", keeper_.RecoveryNote().c_str());
     if (lines.isEmpty())
         return;
     const QString text = lines.join(QLatin1Char('\n'));
-    qCWarning(lcStore, "%s", qUtf8Printable(text));
+    qCWarning(lcCalibration, "%s", qUtf8Printable(text));
     Platform::Current().ShowMessage(owner, text, ErrorHandler::OwnCaption(), QMessageBox::Warning);
 }
 
@@ -344,7 +343,7 @@ void CalibrationStore::OfferCopy(QWidget *owner, QString text, std::int32_t widt
             return;
         } catch (...) {
             const QString failure = CurrentFailure();
-            qCWarning(lcStore, "Cannot save a copy: %s", qUtf8Printable(failure));
+            qCWarning(lcCalibration, "Cannot save a copy: %s", qUtf8Printable(failure));
             text = QStringLiteral("Cannot save calibration\n") + failure;
         }
     }

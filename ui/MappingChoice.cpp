@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "ui/MappingChoice.h"
 
-#include "calibration/Errors.h"
 #include "calibration/MapProjection.h"
 #include "calibration/ProjectionFile.h"
 #include "ui/UserSettings.h"
@@ -44,14 +43,7 @@ void MappingChoice::OpenMap(const std::filesystem::path &calibrationFile)
     projection_.reset();
     projectionProblem_.clear();
     try {
-        const std::string definition = ProjectionFile::Read(calibrationFile);
-        if (!definition.empty()) {
-            try {
-                projection_ = std::make_shared<const MapProjection>(definition);
-            } catch (const Error &error) {
-                throw Error(ProjectionFile::NameFor(calibrationFile).native() + ": " + error.what());
-            }
-        }
+        projection_ = ProjectionFile::Open(calibrationFile);
     } catch (const std::exception &error) {
         projectionProblem_ = QString::fromStdString(error.what());
     }

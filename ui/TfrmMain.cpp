@@ -7,6 +7,7 @@
 #include "calibration/Residuals.h"
 #include "gpx/GpxOverlay.h"
 #include "ui/CalibrationDocument.h"
+#include "ui/CalibrationLog.h"
 #include "ui/EnteredPoint.h"
 #include "ui/ErrorHandler.h"
 #include "ui/GpxOverlayLoader.h"
@@ -54,8 +55,6 @@ TfrmMain *frmMain = nullptr;
 bool FirstActivation = true;
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcCalibration, "carteva.calibration")
 
 constexpr int kPanelHeight = 41;
 constexpr int kMinimumOuterWidth = 680;

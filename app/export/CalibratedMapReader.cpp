@@ -100,10 +100,10 @@ CalibratedMap CalibratedMapReader::Read(const fs::path &bitmap, const fs::path &
     } catch (const Error &error) {
         throw Error(bitmap.native() + ": " + error.what());
     }
-    map.Width = picture.width;
-    map.Height = picture.height;
-    map.GdalReadsImage = picture.kind == PictureKind::Bitmap;
-    map.Palette = std::move(picture.palette);
+    map.Width = picture.Width;
+    map.Height = picture.Height;
+    map.GdalReadsImage = picture.Kind == PictureKind::Bitmap;
+    map.Palette = std::move(picture.Palette);
     map.Title = bitmap.stem().native();
     NameImage(bitmap, outputFolder, map);
 
@@ -134,17 +134,9 @@ CalibratedMap CalibratedMapReader::Read(const fs::path &bitmap, const fs::path &
 
     // The map's own projection, as the window keeps it beside the calibration, or as given.
     try {
-        const std::string definition
-            = projection ? *projection : ProjectionFile::Read(calibration);
-        if (!definition.empty() && definition != "Degrees") {
-            try {
-                map.Projection = std::make_shared<const MapProjection>(definition);
-            } catch (const Error &error) {
-                throw Error((projection ? "--projection " + definition
-                                        : ProjectionFile::NameFor(calibration).native())
-                            + ": " + error.what());
-            }
-        }
+        map.Projection = projection
+            ? ProjectionFile::Make(*projection, "--projection " + *projection)
+            : ProjectionFile::Open(calibration);
     } catch (const Error &error) {
         // A definition typed on the command line is wrong whatever the format.
         if (projectionUsed || projection)

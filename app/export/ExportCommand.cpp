@@ -36,8 +36,8 @@ constexpr char Program[] = "carteva-export: ";
 
 struct FormatEntry
 {
-    ExportFormat format;
-    const char *extension; // of the default output; none: standard output
+    ExportFormat Format;
+    const char *Extension; // of the default output; none: standard output
     std::string (*write)(const CalibratedMap &);
 };
 
@@ -54,20 +54,20 @@ constexpr FormatEntry Formats[] = {
 const FormatEntry &EntryOf(ExportFormat format)
 {
     return *std::find_if(std::begin(Formats), std::end(Formats),
-                         [format](const FormatEntry &entry) { return entry.format == format; });
+                         [format](const FormatEntry &entry) { return entry.Format == format; });
 }
 
 std::string Written(const FormatEntry &entry, const CalibratedMap &map, const ExportOptions &options,
                     std::istream &in)
 {
-    if (entry.format == ExportFormat::Report)
+    if (entry.Format == ExportFormat::Report)
         return ResidualReportWriter::Write(map, options.Fit.value_or(MappingKind::BestFit));
-    if (entry.format == ExportFormat::Pixels) {
+    if (entry.Format == ExportFormat::Pixels) {
         std::ostringstream text;
         PixelLineWriter::Write(map, options.Fit.value_or(MappingKind::BestFit), in, text);
         return std::move(text).str();
     }
-    if (entry.format == ExportFormat::Text && options.Fit)
+    if (entry.Format == ExportFormat::Text && options.Fit)
         return PointTextWriter::Write(map, *options.Fit);
     return entry.write(map);
 }
@@ -229,8 +229,8 @@ int ExportCommand::Run(const ExportOptions &options, std::istream &in, std::ostr
     const FormatEntry &entry = EntryOf(options.Format);
     const fs::path bitmap = options.Bitmap;
     fs::path output = options.Output;
-    if (output.empty() && entry.extension != nullptr)
-        output = fs::path(bitmap).replace_extension(entry.extension);
+    if (output.empty() && entry.Extension != nullptr)
+        output = fs::path(bitmap).replace_extension(entry.Extension);
     // "-" is standard output.
     const bool toStandardOutput = output.empty() || output == "-";
     // Outputs name the bitmap relative to their own folder: one written through standard output

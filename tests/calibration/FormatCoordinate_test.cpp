@@ -140,7 +140,7 @@ TEST(FormatCoordinate, RoundTripsThroughParseDecimalAsTheValueRoundedToSixDecima
 
 std::string Digits(const DecimalDigits &g)
 {
-    return std::string(g.digits.data(), g.count + 1);
+    return std::string(g.Digits.data(), g.Count + 1);
 }
 
 TEST(GenerateDigits, RoundsHalfUpLookingOnlyAtTheNextDigit)

@@ -37,24 +37,24 @@ TEST(PowerTables, HoldTheExtendedValueNearestToEachPower)
     const auto nearest
         = [c](int power) { return strtold_l(("1e" + std::to_string(power)).c_str(), nullptr, c); };
     for (int i = 0; i < 32; ++i)
-        EXPECT_EQ(kSmallPowersOfTen[i], nearest(i)) << i;
+        EXPECT_EQ(SmallPowersOfTen[i], nearest(i)) << i;
     for (int j = 1; j < 16; ++j)
-        EXPECT_EQ(kMediumPowersOfTen[j], nearest(32 * j)) << 32 * j;
+        EXPECT_EQ(MediumPowersOfTen[j], nearest(32 * j)) << 32 * j;
     for (int k = 1; k < 10; ++k)
-        EXPECT_EQ(kLargePowersOfTen[k], nearest(512 * k)) << 512 * k;
+        EXPECT_EQ(LargePowersOfTen[k], nearest(512 * k)) << 512 * k;
     freelocale(c);
 }
 
 TEST(PowerTables, PinnedEntriesKeepTheirBitPatterns)
 {
-    EXPECT_TRUE(HasBits(kSmallPowersOfTen[0], {0x3FFF, 0x8000000000000000}));
-    EXPECT_TRUE(HasBits(kSmallPowersOfTen[27], {0x4058, 0xCECB8F27F4200F3A})); // exact
-    EXPECT_TRUE(HasBits(kSmallPowersOfTen[28], {0x405C, 0x813F3978F8940984})); // rounded
-    EXPECT_TRUE(HasBits(kSmallPowersOfTen[31], {0x4065, 0xFC6F7C4045812296}));
-    EXPECT_TRUE(HasBits(kMediumPowersOfTen[1], {0x4069, 0x9DC5ADA82B70B59E}));
-    EXPECT_TRUE(HasBits(kMediumPowersOfTen[15], {0x4639, 0xB83ED8DC0795A262}));
-    EXPECT_TRUE(HasBits(kLargePowersOfTen[1], {0x46A3, 0xE319A0AEA60E91C7}));
-    EXPECT_TRUE(HasBits(kLargePowersOfTen[9], {0x7BCA, 0xAE3511626ED559F0}));
+    EXPECT_TRUE(HasBits(SmallPowersOfTen[0], {0x3FFF, 0x8000000000000000}));
+    EXPECT_TRUE(HasBits(SmallPowersOfTen[27], {0x4058, 0xCECB8F27F4200F3A})); // exact
+    EXPECT_TRUE(HasBits(SmallPowersOfTen[28], {0x405C, 0x813F3978F8940984})); // rounded
+    EXPECT_TRUE(HasBits(SmallPowersOfTen[31], {0x4065, 0xFC6F7C4045812296}));
+    EXPECT_TRUE(HasBits(MediumPowersOfTen[1], {0x4069, 0x9DC5ADA82B70B59E}));
+    EXPECT_TRUE(HasBits(MediumPowersOfTen[15], {0x4639, 0xB83ED8DC0795A262}));
+    EXPECT_TRUE(HasBits(LargePowersOfTen[1], {0x46A3, 0xE319A0AEA60E91C7}));
+    EXPECT_TRUE(HasBits(LargePowersOfTen[9], {0x7BCA, 0xAE3511626ED559F0}));
 }
 
 // Results of the stepwise scaling worked out by exact rational arithmetic; for these exponents a

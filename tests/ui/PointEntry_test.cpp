@@ -789,6 +789,12 @@ private slots:
         QCOMPARE(mapping.ProjectionDefinition(), std::string());
         f.Points().Refresh();
         QVERIFY(f.Points().Summary().text().contains("map.prj: Unknown projection"));
+        // The word the exporter's ranking offers for none is no problem.
+        f.WriteFile(f.Path("map.prj"), "Degrees\n");
+        mapping.OpenMap(StdPath(f.Path("map.cali")));
+        QCOMPARE(mapping.ProjectionDefinition(), std::string());
+        f.Points().Refresh();
+        QVERIFY(!f.Points().Summary().text().contains("map.prj"));
     }
 
     void suggestionsAreRankedBesideTheWindowAndASecondRequestCancelsTheFirst()
