@@ -134,6 +134,11 @@ GpxOverlay GpxLoader::Read(const std::filesystem::path &path, const MappingSetup
     }
     if (state.outOfMemory)
         throw Error(FailureMessage(OutOfMemory, state.line, {}));
+    if (state.failed && ParserContext::IsUnnamedEncodingFault(state.description)) {
+        const Undecodable fault = FirstUndecodable(path, state.encoding);
+        if (!fault.bytes.empty())
+            state.description = ParserContext::EncodingFault(fault.converted, fault.bytes);
+    }
     if (state.failed) {
         const std::string excerpt = LineExcerpt(path, state.encoding, state.line, ExcerptUnits);
         throw Error(FailureMessage(state.description, state.line, excerpt));
