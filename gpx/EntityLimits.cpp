@@ -55,9 +55,9 @@ bool CharacterReference(std::string_view &text, std::string &out)
     unsigned long code = 0;
     for (; i < text.size() && text[i] != ';'; ++i) {
         const char c = text[i];
-        const int digit = c >= '0' && c <= '9'                ? c - '0'
+        const int digit = c >= '0' && c <= '9'              ? c - '0'
             : hex && (c | 0x20) >= 'a' && (c | 0x20) <= 'f' ? (c | 0x20) - 'a' + 10
-                                                              : -1;
+                                                            : -1;
         if (digit < 0 || code > 0x10FFFF)
             return false;
         code = code * (hex ? 16 : 10) + static_cast<unsigned long>(digit);
@@ -148,8 +148,8 @@ void NoteEntity(ParseState &state, const xmlEntity *entity) noexcept
         || entity->etype == XML_INTERNAL_PREDEFINED_ENTITY)
         return;
     state.lastEntityLookedAt = entity;
-    state.nestedEntities = std::memchr(entity->content, '&', static_cast<std::size_t>(entity->length))
-        != nullptr;
+    const auto length = static_cast<std::size_t>(entity->length);
+    state.nestedEntities = std::memchr(entity->content, '&', length) != nullptr;
 }
 
 std::string ExpandAttributeValue(ParseState &state, void *context, std::string_view value)

@@ -41,11 +41,16 @@ void IgnoreError(void *, XmlErrorArgument) { }
 const char *SignatureEncoding(xmlCharEncoding detected)
 {
     switch (detected) {
-    case XML_CHAR_ENCODING_UTF16LE: return "UTF-16LE";
-    case XML_CHAR_ENCODING_UTF16BE: return "UTF-16BE";
-    case XML_CHAR_ENCODING_UCS4LE: return "UCS-4LE";
-    case XML_CHAR_ENCODING_UCS4BE: return "UCS-4BE";
-    default: return nullptr;
+    case XML_CHAR_ENCODING_UTF16LE:
+        return "UTF-16LE";
+    case XML_CHAR_ENCODING_UTF16BE:
+        return "UTF-16BE";
+    case XML_CHAR_ENCODING_UCS4LE:
+        return "UCS-4LE";
+    case XML_CHAR_ENCODING_UCS4BE:
+        return "UCS-4BE";
+    default:
+        return nullptr;
     }
 }
 
@@ -134,8 +139,9 @@ private:
         // Stops at the first byte that cannot be decoded; what came before it still counts.
         const bool failed = xmlCharEncInFunc(handler_.get(), decoded_.get(), raw_.get()) < 0;
         if (failed) {
-            fault_ = {true, Hex({reinterpret_cast<const char *>(xmlBufferContent(raw_.get())),
-                                 static_cast<std::size_t>(xmlBufferLength(raw_.get()))})};
+            fault_ = {true,
+                      Hex({reinterpret_cast<const char *>(xmlBufferContent(raw_.get())),
+                           static_cast<std::size_t>(xmlBufferLength(raw_.get()))})};
         } else if (undefined != std::string_view::npos) {
             fault_ = {true, Hex(piece.substr(undefined))};
         }

@@ -53,7 +53,8 @@ const xmlChar *ParserContext::Intern(const char *name) const
 #else
     xmlDictPtr dictionary = context_->dict;
 #endif
-    const xmlChar *interned = xmlDictLookup(dictionary, reinterpret_cast<const xmlChar *>(name), -1);
+    const xmlChar *interned
+        = xmlDictLookup(dictionary, reinterpret_cast<const xmlChar *>(name), -1);
     if (interned == nullptr)
         throw std::bad_alloc();
     return interned;

@@ -335,9 +335,9 @@ int ReadFromFile(void *context, char *buffer, int length) noexcept
     const std::size_t got = state.reader->Read(buffer, static_cast<std::size_t>(length));
     if (got == 0 && state.reader->Error() != 0)
         state.readErrno = state.reader->Error();
-    // libxml2 up to 2.11 compares a start tag's attributes pairwise once it has read them all, so an
-    // element with hundreds of thousands of them takes minutes. While the parser reads such a
-    // tag it calls here for more of it, and its attribute table has grown: refuse it then.
+    // libxml2 up to 2.11 compares a start tag's attributes pairwise once it has read them all,
+    // so an element with hundreds of thousands of them takes minutes. While the parser reads
+    // such a tag it calls here for more of it, and its attribute table has grown: refuse it then.
     // (The parser's context reads its first bytes before it is known here.)
     if (state.parser != nullptr
         && ParserContext::AttributeRoom(state.parser->Get()) > MaxAttributeRoom) [[unlikely]] {

@@ -360,7 +360,8 @@ TEST_F(GpxLoaderTest, MalformedFileFailsWithDescriptionLineAndExcerpt)
         {"empty file", "", "Document is empty\r\nLine: 1\r\n"},
         // Decoders differ between libxml2 series in what they accept and how they word it.
         {"undefined windows-1252 byte",
-         "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n<gpx>\n<wpt name=\"\x9D\"/>\n<a></b>\n",
+         "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n<gpx>\n<wpt name=\"\x9D\"/>\n"
+         "<a></b>\n",
          "input conversion failed due to input error, bytes 0x9D 0x22 0x2F 0x3E\r\nLine: 3\r\n"
          "<wpt name=\""},
         {"not UTF-8 beyond the first read",

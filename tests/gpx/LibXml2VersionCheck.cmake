@@ -6,7 +6,8 @@ include(${CMAKE_CURRENT_LIST_DIR}/../../gpx/LibXml2Version.cmake)
 set(rows
     "2.8.0|Carteva needs libxml2 2.9 or later (tested with 2.9.14 and 2.15), found 2.8.0."
     "2.7.8|Carteva needs libxml2 2.9 or later (tested with 2.9.14 and 2.15), found 2.7.8."
-    "|Carteva needs libxml2 2.9 or later (tested with 2.9.14 and 2.15), found a version it does not name."
+    "|Carteva needs libxml2 2.9 or later (tested with 2.9.14 and 2.15), found a version it does not \
+name."
     "2.9.0|" "2.9.14|" "2.12.7|" "2.15.4|" "3.0.0|")
 set(failures 0)
 foreach(row IN LISTS rows)
