@@ -4,6 +4,8 @@
 #include "calibration/Errors.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 
 namespace carteva {
 
