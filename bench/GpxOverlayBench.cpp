@@ -202,28 +202,25 @@ void CountStartTag(void *count, const xmlChar *, const xmlChar *, const xmlChar 
     ++*static_cast<long *>(count);
 }
 
-int ReadFile(void *file, char *buffer, int length)
-{
-    return static_cast<int>(
-        std::fread(buffer, 1, static_cast<std::size_t>(length), static_cast<std::FILE *>(file)));
-}
-
-// libxml2 reading the file, with nothing but a counter behind it. Through calls every libxml2
-// series from 2.9 to 2.15 has undeprecated.
+// libxml2 reading the file itself, with nothing but a counter behind it; through the calls each
+// series offers undeprecated for that (2.11 and later deprecate the one 2.9 has).
 long BareSaxPass(const fs::path &path)
 {
     xmlSAXHandler handler {};
     handler.initialized = XML_SAX2_MAGIC;
     handler.startElementNs = CountStartTag;
     long count = 0;
-    std::FILE *file = std::fopen(path.c_str(), "rb");
-    xmlParserCtxtPtr context = file == nullptr ? nullptr
-        : xmlCreateIOParserCtxt(&handler, &count, ReadFile, nullptr, file, XML_CHAR_ENCODING_NONE);
-    const bool wellFormed = context != nullptr && xmlParseDocument(context) == 0;
-    if (context != nullptr)
+#if LIBXML_VERSION >= 21100
+    bool wellFormed = false;
+    if (xmlParserCtxtPtr context = xmlNewSAXParserCtxt(&handler, &count)) {
+        xmlFreeDoc(xmlCtxtReadFile(context, path.c_str(), nullptr, 0));
+        const xmlError *error = xmlCtxtGetLastError(context);
+        wellFormed = error == nullptr || error->level < XML_ERR_ERROR;
         xmlFreeParserCtxt(context);
-    if (file != nullptr)
-        std::fclose(file);
+    }
+#else
+    const bool wellFormed = xmlSAXUserParseFile(&handler, &count, path.c_str()) == 0;
+#endif
     if (!wellFormed) {
         std::fprintf(stderr, "bare pass: %s is not well-formed\n", path.c_str());
         std::exit(1);

@@ -28,8 +28,9 @@ using XmlErrorArgument = detail::ErrorArgument<xmlStructuredErrorFunc>::type;
 //   itself to the callbacks; from 2.11 on it is parsed in the document's context on an input of
 //   its own. IsDocument asks both (another context, or more than one input open), so it needs no
 //   version number;
-// - user data, the stopped state, the input stack: fields up to 2.13, accessors from 2.14 on
-//   (the input stack from 2.15), where the fields are deprecated;
+// - user data, the stopped state, the input's line: fields up to 2.13, accessors from 2.14 on
+//   (the line from 2.15), where the fields are deprecated; the count of open inputs is a field
+//   in every series;
 // - the encoding in use: the name of the first input's decoder up to 2.13; later series keep it
 //   to themselves, and the declared encoding is what a public call tells (a byte-order mark or
 //   the first bytes' pattern name the rest, see LineExcerpt);
