@@ -193,14 +193,26 @@ void CountStartTag(void *count, const xmlChar *, const xmlChar *, const xmlChar 
     ++*static_cast<long *>(count);
 }
 
-// libxml2 reading the file itself, with nothing but a counter behind it.
+// libxml2 reading the file itself, with nothing but a counter behind it; through the calls each
+// series offers undeprecated for that (2.11 and later deprecate the one 2.9 has).
 long BareSaxPass(const fs::path &path)
 {
     xmlSAXHandler handler {};
     handler.initialized = XML_SAX2_MAGIC;
     handler.startElementNs = CountStartTag;
     long count = 0;
-    if (xmlSAXUserParseFile(&handler, &count, path.c_str()) != 0) {
+#if LIBXML_VERSION >= 21100
+    bool wellFormed = false;
+    if (xmlParserCtxtPtr context = xmlNewSAXParserCtxt(&handler, &count)) {
+        xmlFreeDoc(xmlCtxtReadFile(context, path.c_str(), nullptr, 0));
+        const xmlError *error = xmlCtxtGetLastError(context);
+        wellFormed = error == nullptr || error->level < XML_ERR_ERROR;
+        xmlFreeParserCtxt(context);
+    }
+#else
+    const bool wellFormed = xmlSAXUserParseFile(&handler, &count, path.c_str()) == 0;
+#endif
+    if (!wellFormed) {
         std::fprintf(stderr, "bare pass: %s is not well-formed\n", path.c_str());
         std::exit(1);
     }

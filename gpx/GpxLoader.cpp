@@ -109,6 +109,8 @@ GpxOverlay GpxLoader::Load(const std::filesystem::path &path)
         if (state.readErrno != 0)
             throw FileFailure("Cannot read file", path, std::strerror(state.readErrno));
         SettleFailure(state, parser, wellFormed);
+        if (!state.failed)
+            state.encoding = parser.Encoding();
         state.parser = nullptr;
         state.builder = nullptr;
     } catch (const std::bad_alloc &) {
@@ -117,6 +119,20 @@ GpxOverlay GpxLoader::Load(const std::filesystem::path &path)
     }
     if (state.outOfMemory)
         throw Error(FailureMessage(OutOfMemory, state.line, {}));
+    // Decoders differ between libxml2 series in what they name and accept: what the file's
+    // encoding cannot decode is told as 2.9 tells it, and fails wherever 2.9 would fail.
+    if (state.failed && ParserContext::IsUnnamedEncodingFault(state.description)) {
+        const Undecodable fault = FirstUndecodable(path, state.encoding);
+        if (!fault.bytes.empty())
+            state.description = ParserContext::EncodingFault(fault.converted, fault.bytes);
+    } else if (!state.outOfMemory && DecodesUndefinedBytes(state.encoding)) {
+        const Undecodable fault = FirstUndecodable(path, state.encoding);
+        if (!fault.bytes.empty() && (!state.failed || fault.line <= state.line)) {
+            state.failed = true;
+            state.description = ParserContext::EncodingFault(fault.converted, fault.bytes);
+            state.line = fault.line;
+        }
+    }
     if (state.failed) {
         const std::string excerpt = LineExcerpt(path, state.encoding, state.line, ExcerptUnits);
         throw Error(FailureMessage(state.description, state.line, excerpt));

@@ -7,7 +7,7 @@
 #include "gpx/ParserContext.h"
 #include "gpx/ReadAhead.h"
 
-#include <libxml/SAX2.h>
+#include <libxml/parser.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -44,6 +44,12 @@ struct ParseState
     std::size_t bytesRead = 0;
     int readErrno = 0;
     std::size_t expandedBytes = 0;
+    // Whether an entity looked up so far refers to others: its growth counts as a loop.
+    bool nestedEntities = false;
+    const void *lastEntityLookedAt = nullptr;
+    // Elements open around the event being reported, counted by the callbacks: every series
+    // reports starts and ends in pairs, where the parser's own count differs between them.
+    int openElements = 0;
 
     // The first failure; its description is kept without allocating when memory runs out.
     bool failed = false;
@@ -68,7 +74,7 @@ inline bool IsDocument(const ParseState &state, void *context)
 // The line the document's parser has reached.
 inline long CurrentLine(const ParseState &state)
 {
-    return state.parser != nullptr ? xmlSAX2GetLineNumber(state.parser->Get()) : 0;
+    return state.parser != nullptr ? state.parser->DocumentLine() : 0;
 }
 
 inline void Stop(void *context)

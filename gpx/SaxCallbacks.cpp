@@ -7,8 +7,8 @@
 
 #include <cstring>
 #include <exception>
-#include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace carteva {
@@ -17,6 +17,8 @@ namespace {
 
 // Room for 20,000 attributes: the table doubles, so an element with more than 16,382 is refused.
 constexpr int MaxAttributeRoom = 5 * 20000;
+// The same limit where the parser has no such table to watch, checked when the tag is read.
+constexpr int MaxAttributes = 16382;
 
 // Runs a callback body; an exception must not unwind through libxml2's C frames, so it is kept
 // and the parser stopped.
@@ -41,6 +43,12 @@ std::string_view View(const xmlChar *text)
     return text != nullptr ? reinterpret_cast<const char *>(text) : "";
 }
 
+[[gnu::noinline]] void TooManyAttributes(void *context, ParseState &state) noexcept
+{
+    RecordFailure(state, "An element has too many attributes", CurrentLine(state));
+    Stop(context);
+}
+
 // Five pointers: local name, prefix, URI, value, end of value. True when the value holds a
 // reference, or "&#38;" for a literal ampersand: the parser leaves them in.
 bool HasReference(const xmlChar **attribute)
@@ -49,23 +57,17 @@ bool HasReference(const xmlChar **attribute)
         != nullptr;
 }
 
-struct XmlFree
-{
-    void operator()(xmlChar *text) const { xmlFree(text); }
-};
-using Owner = std::unique_ptr<xmlChar, XmlFree>;
-
 // The value with its references expanded the way libxml2's own tree builder does; the text
 // lives in `owner` while it is used.
 [[gnu::noinline]] std::string_view ExpandedValue(ParseState &state, void *context,
-                                                 const xmlChar **attribute, Owner &owner)
+                                                 const xmlChar **attribute, std::string &owner)
 {
-    owner.reset(ParserContext::ExpandAttributeValue(context, attribute[3], attribute[4]));
-    const std::string_view value = owner ? reinterpret_cast<const char *>(owner.get()) : "";
-    CountExpansion(state, value.size());
-    if (state.failed)
+    owner = ExpandAttributeValue(state, context, View(attribute[3], attribute[4]));
+    if (state.failed) {
         Stop(context);
-    return value;
+        return {};
+    }
+    return owner;
 }
 
 // Names are the parser's dictionary strings: one address per spelling.
@@ -77,7 +79,7 @@ bool Named(const xmlChar *prefix, const xmlChar *localName, const xmlChar *name)
 // Expanded values, freed once the element is recorded.
 struct Expanded
 {
-    Owner lat, lon, other;
+    std::string lat, lon, other;
 };
 
 // An element's "lat" and "lon" (named exactly so), references expanded; with `all`, every other
@@ -88,13 +90,13 @@ WaypointText ReadAttributes(ParseState &state, void *context, int count, const x
                             bool all, Expanded &expanded)
 {
     WaypointText point;
-    for (int i = 0; i < count && !ParserContext::Stopped(context); ++i) {
+    for (int i = 0; i < count && !state.failed && !ParserContext::Stopped(context); ++i) {
         const xmlChar **attribute = attributes + 5 * i;
         const bool lat = Named(attribute[1], attribute[0], state.names.lat);
         const bool lon = !lat && Named(attribute[1], attribute[0], state.names.lon);
         if (!all && !lat && !lon)
             continue;
-        Owner &owner = lat ? expanded.lat : lon ? expanded.lon : expanded.other;
+        std::string &owner = lat ? expanded.lat : lon ? expanded.lon : expanded.other;
         const std::string_view value = HasReference(attribute)
             ? ExpandedValue(state, context, attribute, owner)
             : View(attribute[3], attribute[4]);
@@ -166,11 +168,11 @@ void StartLineElement(void *context, ParseState &state, int openElements, const 
 
 // The root or one of its children (not in an entity's content): told to the observer; a
 // waypoint is kept.
-void StartElement(void *context, ParseState &state, const xmlChar *localName, const xmlChar *prefix,
-                  int namespaceCount, const xmlChar **namespaces, int attributeCount,
-                  const xmlChar **attributes)
+void StartElement(void *context, ParseState &state, int openElements, const xmlChar *localName,
+                  const xmlChar *prefix, int namespaceCount, const xmlChar **namespaces,
+                  int attributeCount, const xmlChar **attributes)
 {
-    const bool child = ParserContext::OpenElements(context) == 1;
+    const bool child = openElements == 1;
     if (NodeObserver *observer = state.observer) {
         observer->Node(GpxNodeKind::Element, View(prefix), View(localName));
         for (int i = 0; i < namespaceCount; ++i) {
@@ -218,8 +220,8 @@ void StartElement(void *context, ParseState &state, const xmlChar *localName, co
     if (!Accept(context, state, 1))
         return;
     Guarded(context, state, [&] {
-        StartElement(context, state, localName, prefix, namespaceCount, namespaces, attributeCount,
-                     attributes);
+        StartElement(context, state, openElements, localName, prefix, namespaceCount, namespaces,
+                     attributeCount, attributes);
     });
 }
 
@@ -231,13 +233,22 @@ void OnStartElement(void *context, const xmlChar *localName, const xmlChar *pref
                     const xmlChar **attributes) noexcept
 {
     ParseState &state = StateOf(context);
-    const int openElements = ParserContext::OpenElements(context);
+    const int openElements = state.openElements++;
+    if (attributeCount > MaxAttributes) [[unlikely]] {
+        TooManyAttributes(context, state);
+        return;
+    }
     const bool document = IsDocument(state, context);
     if (document && openElements > 1
         && (openElements > 3 || state.lineParent == ParseState::LineParent::None))
         return;
     OnOtherStartElement(context, state, document, openElements, localName, prefix, namespaceCount,
                         namespaces, attributeCount, attributes);
+}
+
+void OnEndElement(void *context, const xmlChar *, const xmlChar *, const xmlChar *) noexcept
+{
+    --StateOf(context).openElements;
 }
 
 // Text among the root's children, or in an entity's content.
@@ -257,7 +268,7 @@ void OnCharacters(void *context, const xmlChar *text, int length) noexcept
 {
     ParseState &state = StateOf(context);
     const bool document = IsDocument(state, context);
-    if (document && ParserContext::OpenElements(context) != 1)
+    if (document && state.openElements != 1)
         return;
     OnOtherCharacters(context, state, document, text, length);
 }
@@ -266,7 +277,7 @@ void OnCharacters(void *context, const xmlChar *text, int length) noexcept
 void AddLeaf(void *context, ParseState &state, std::size_t length, GpxNodeKind kind,
              const xmlChar *target = nullptr) noexcept
 {
-    if (!Accept(context, state, length) || ParserContext::OpenElements(context) != 1)
+    if (!Accept(context, state, length) || state.openElements != 1)
         return;
     Guarded(context, state, [&] {
         if (state.observer != nullptr)
@@ -293,13 +304,20 @@ void OnProcessingInstruction(void *context, const xmlChar *target, const xmlChar
     AddLeaf(context, StateOf(context), 1, GpxNodeKind::ProcessingInstruction, target);
 }
 
-void OnContextError(void *context, xmlErrorPtr error) noexcept
+void OnContextError(void *context, XmlErrorArgument error) noexcept
 {
+    if (error == nullptr || error->level < XML_ERR_ERROR)
+        return;
     ParseState &state = StateOf(context);
     // Lines inside an entity's text mean nothing to the reader: use the document's.
-    if (!IsDocument(state, context) && error != nullptr)
-        error->line = static_cast<int>(CurrentLine(state));
-    RecordError(state, error);
+    const long line = IsDocument(state, context) ? error->line : CurrentLine(state);
+    try {
+        RecordFailure(state, ParserContext::Description(*error, state.nestedEntities).c_str(),
+                      line);
+    } catch (...) {
+        state.outOfMemory = true;
+        RecordFailure(state, "", line);
+    }
 }
 
 } // namespace
@@ -317,12 +335,12 @@ int ReadFromFile(void *context, char *buffer, int length) noexcept
     const std::size_t got = state.reader->Read(buffer, static_cast<std::size_t>(length));
     if (got == 0 && state.reader->Error() != 0)
         state.readErrno = state.reader->Error();
-    // libxml2 2.9 compares a start tag's attributes pairwise once it has read them all, so an
-    // element with hundreds of thousands of them takes minutes. While the parser reads such a
-    // tag it calls here for more of it, and its attribute table has grown: refuse it then.
+    // libxml2 up to 2.11 compares a start tag's attributes pairwise once it has read them all,
+    // so an element with hundreds of thousands of them takes minutes. While the parser reads
+    // such a tag it calls here for more of it, and its attribute table has grown: refuse it then.
     // (The parser's context reads its first bytes before it is known here.)
     if (state.parser != nullptr
-        && ParserContext::AttributeRoom(state.parser->Get()) > MaxAttributeRoom) {
+        && ParserContext::AttributeRoom(state.parser->Get()) > MaxAttributeRoom) [[unlikely]] {
         // The file ends here, for the parser; stopping it from inside its read would free the
         // input it is growing.
         RecordFailure(state, "An element has too many attributes", CurrentLine(state));
@@ -334,7 +352,7 @@ int ReadFromFile(void *context, char *buffer, int length) noexcept
     return static_cast<int>(got);
 }
 
-void OnLooseError(void *state, xmlErrorPtr error) noexcept
+void OnLooseError(void *state, XmlErrorArgument error) noexcept
 {
     RecordError(*static_cast<ParseState *>(state), error);
 }
@@ -347,7 +365,7 @@ xmlSAXHandler MakeSaxHandler()
     xmlSAXVersion(&handler, 2);
     handler.startElement = nullptr;
     handler.endElement = nullptr;
-    handler.endElementNs = nullptr; // the parser counts the open elements itself
+    handler.endElementNs = OnEndElement;
     handler.reference = nullptr;
     handler.getEntity = OnGetEntity;
     handler.startElementNs = OnStartElement;

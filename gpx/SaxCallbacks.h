@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "gpx/ParserContext.h"
+
 #include <libxml/parser.h>
 #include <libxml/xmlerror.h>
 
@@ -17,6 +19,6 @@ xmlSAXHandler MakeSaxHandler();
 int ReadFromFile(void *state, char *buffer, int length) noexcept;
 
 // Errors raised without a parser context (character conversion, for one).
-void OnLooseError(void *state, xmlErrorPtr error) noexcept;
+void OnLooseError(void *state, XmlErrorArgument error) noexcept;
 
 } // namespace carteva

@@ -239,13 +239,14 @@ TEST_F(GpxLoaderTest, AttributeValuesAreNormalisedAndEntitiesExpanded)
 {
     const NodeRecorder document
         = Parse("<!DOCTYPE gpx [<!ENTITY la '50.5'><!ENTITY twice '&la;&la;'>"
+                "<!ENTITY refs '&#x54;&#104;&lt;&#38;#38;'>"
                 "<!ATTLIST wpt ele CDATA '7' sym NMTOKEN #IMPLIED>]>\n"
                 "<gpx xmlns='urn:gpx'><wpt xmlns:g='urn:g' lat='&la;' lon='a&amp;b&#38;c&lt;&#x41;'"
                 " g:lat='1' LAT='2' desc='\t1\r\n2 ' sym='  a  ' name='&twice;'/>"
                 // The parser leaves "&#38;" for "&amp;": at either end of a short value and
                 // beyond it.
                 "<wpt e0='' e2='ab' e5='&amp;' e9='abcd&amp;' e16='abcdefghijk&amp;'"
-                " e17='abcdefghijkl&amp;' p16='abcdefghijklmnop' lat='&la;'/></gpx>");
+                " e17='abcdefghijkl&amp;' p16='abcdefghijklmnop' lat='&la;' refs='&refs;'/></gpx>");
     ASSERT_EQ(document.ChildCount(), 2u);
     const struct
     {
@@ -270,6 +271,7 @@ TEST_F(GpxLoaderTest, AttributeValuesAreNormalisedAndEntitiesExpanded)
         {1, "e17", "abcdefghijkl&"},
         {1, "p16", "abcdefghijklmnop"},
         {1, "lat", "50.5"},
+        {1, "refs", "Th<&"},
     };
     for (const auto &row : rows)
         EXPECT_EQ(document.ChildAttribute(row.child, row.name), row.value) << row.name;
@@ -321,6 +323,9 @@ TEST_F(GpxLoaderTest, MalformedFileFailsWithDescriptionLineAndExcerpt)
     for (int i = 0; i < 20000; ++i)
         crowded += " a" + std::to_string(i) + "=\"" + std::to_string(i) + "\"";
     crowded += "/>";
+    std::string swelling;
+    for (int i = 0; i < 3000; ++i)
+        swelling += "<x>&b;</x>\n";
     const struct
     {
         const char *what;
@@ -353,6 +358,25 @@ TEST_F(GpxLoaderTest, MalformedFileFailsWithDescriptionLineAndExcerpt)
          "input conversion failed due to input error, bytes 0x81 0x7A 0x22 0x2F\r\nLine: 3\r\n"
          "<wpt name=\"a"},
         {"empty file", "", "Document is empty\r\nLine: 1\r\n"},
+        // Decoders differ between libxml2 series in what they accept and how they word it.
+        {"undefined windows-1252 byte",
+         "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n<gpx>\n<wpt name=\"\x9D\"/>\n"
+         "<a></b>\n",
+         "input conversion failed due to input error, bytes 0x9D 0x22 0x2F 0x3E\r\nLine: 3\r\n"
+         "<wpt name=\""},
+        {"not UTF-8 beyond the first read",
+         "<gpx>\n" + std::string(100000, ' ') + "\n<!-- \xC3\x28 -->\n</gpx>",
+         "Input is not proper UTF-8, indicate encoding !\nBytes: 0xC3 0x28 0x20 0x2D\r\nLine: 3\r\n"
+         "<!-- \uFFFD( -->"},
+        {"UTF-8 cut at the end", "<gpx>\n</gpx><!-- \xE2\x82",
+         "Comment not terminated\r\nLine: 2\r\n</gpx><!-- \uFFFD\uFFFD"},
+        // Entity content is parsed in a context of its own or on an input of its own.
+        {"fault in an entity's content", "<!DOCTYPE gpx [<!ENTITY e '<a>'>]>\n<gpx>\n\n&e;</gpx>",
+         "Premature end of data in tag a line 1\r\nLine: 4\r\n&e;</gpx>"},
+        {"entities of entities swell",
+         "<!DOCTYPE gpx [<!ENTITY a '" + std::string(1000, 'a')
+             + "'><!ENTITY b '&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;'>]>\n<gpx>\n" + swelling + "</gpx>",
+         "Detected an entity reference loop\r\nLine: 57\r\n<x>&b;</x>"},
         {"too many attributes", "<gpx>\n<wpt/>\n" + crowded + "\n</gpx>\n",
          "An element has too many attributes\r\nLine: 3\r\n" + crowded.substr(0, 40)},
         {"too many attributes, UTF-16",
