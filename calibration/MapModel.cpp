@@ -127,7 +127,8 @@ bool MapModel::OpenProjection(const std::filesystem::path &calibrationFile)
     projectionProblem_.clear();
     try {
         const std::string definition = ProjectionFile::Read(calibrationFile);
-        if (!definition.empty()) {
+        // "Degrees" is the word the projection ranking gives for none.
+        if (!definition.empty() && definition != "Degrees") {
             try {
                 setup_.Projection = std::make_shared<const MapProjection>(definition);
             } catch (const Error &error) {

@@ -59,7 +59,8 @@ public:
     const MappingSetup &Setup() const { return setup_; }
     // Reads the projection kept beside that calibration file, where SetProjection keeps it from
     // now on. A file that cannot be read or a definition PROJ refuses leaves degrees, and
-    // ProjectionProblem says why; never throws. True when the setup changed.
+    // ProjectionProblem says why; never throws. "Degrees" there means none, as the projection
+    // ranking writes it. True when the setup changed.
     bool OpenProjection(const std::filesystem::path &calibrationFile);
     // Checks the definition with PROJ, keeps it beside the map (empty: degrees, the file removed)
     // and applies it. Throws Error with PROJ's reason or the file's, changing nothing.

@@ -6,8 +6,8 @@
 #include "calibration/Errors.h"
 #include "calibration/FileLock.h"
 #include "calibration/FileOps.h"
+#include "calibration/MapModel.h"
 #include "calibration/MapProjection.h"
-#include "calibration/ProjectionFile.h"
 #include "calibration/RewriteJournal.h"
 #include "picture/PictureHeader.h"
 
@@ -132,17 +132,19 @@ CalibratedMap CalibratedMapReader::Read(const fs::path &bitmap, const fs::path &
     }
     }
 
-    // The map's own projection, as the window keeps it beside the calibration, or as given.
+    // The map's own projection: as given, or found beside the calibration as the window finds it.
     try {
-        const std::string definition
-            = projection ? *projection : ProjectionFile::Read(calibration);
-        if (!definition.empty() && definition != "Degrees") {
+        if (!projection) {
+            MapModel model;
+            model.OpenProjection(calibration);
+            if (!model.ProjectionProblem().empty())
+                throw Error(model.ProjectionProblem());
+            map.Projection = model.Setup().Projection;
+        } else if (!projection->empty() && *projection != "Degrees") {
             try {
-                map.Projection = std::make_shared<const MapProjection>(definition);
+                map.Projection = std::make_shared<const MapProjection>(*projection);
             } catch (const Error &error) {
-                throw Error((projection ? "--projection " + definition
-                                        : ProjectionFile::NameFor(calibration).native())
-                            + ": " + error.what());
+                throw Error("--projection " + *projection + ": " + error.what());
             }
         }
     } catch (const Error &error) {

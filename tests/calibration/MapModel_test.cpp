@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "calibration/MapModel.h"
 
+#include "calibration/ProjectionFile.h"
+
 #include "support/ScratchFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <stdexcept>
 #include <vector>
@@ -177,6 +180,35 @@ TEST(MapModel, TheGeoreferencingFollowsThePointsAndTheRule)
     model.SetKind(MappingKind::BestFit);
     EXPECT_GT(model.Revision(), revision);
     EXPECT_EQ(model.Georeferencing().Kind(), MappingKind::BestFit);
+}
+
+TEST(MapModel, TheProjectionBesideTheMapIsReadOnceForEveryReader)
+{
+    struct Row
+    {
+        const char *name;
+        const char *text; // of the projection file; null: no file
+        bool projection;
+        bool problem;
+    };
+    const Row rows[] {
+        {"NoFileMeansDegrees", nullptr, false, false},
+        {"TheRankingsWordForNoneMeansDegrees", "Degrees\n", false, false},
+        {"ADefinitionProjAcceptsIsUsed", "+proj=utm +zone=33 +datum=WGS84\n", true, false},
+        {"ADefinitionProjRefusesLeavesDegreesAndSaysWhy", "+proj=nonsense\n", false, true},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        test::ScratchFolder scratch;
+        const std::filesystem::path file = scratch.path / "map.cali";
+        if (row.text)
+            test::WriteBytes(ProjectionFile::NameFor(file),
+                             test::Bytes(row.text, row.text + std::strlen(row.text)));
+        MapModel model;
+        EXPECT_EQ(model.OpenProjection(file), row.projection);
+        EXPECT_EQ(model.Setup().Projection != nullptr, row.projection);
+        EXPECT_EQ(model.ProjectionProblem().find("map.prj") != std::string::npos, row.problem);
+    }
 }
 
 } // namespace
