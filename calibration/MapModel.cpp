@@ -175,17 +175,34 @@ void MapModel::Identify(std::span<const TCalibPoint> before, std::span<const Poi
 {
     const std::size_t known = std::min(before.size(), beforeIds.size());
     std::vector<PointId> ids(points_.size(), 0);
+    // A change mostly touches a few points in one place: the runs before and after it keep
+    // their places and their identities without a search.
+    std::size_t head = 0;
+    while (head < known && head < points_.size() && before[head].ToRecord() == points_[head].ToRecord()) {
+        ids[head] = beforeIds[head];
+        ++head;
+    }
+    std::size_t tail = 0;
+    while (tail < known - head && tail < points_.size() - head
+           && before[known - 1 - tail].ToRecord() == points_[points_.size() - 1 - tail].ToRecord()) {
+        ids[points_.size() - 1 - tail] = beforeIds[known - 1 - tail];
+        ++tail;
+    }
     std::vector<bool> taken(known, false);
-    // Each pass pairs points of the new list with untaken ones of the old by a key, in order.
+    std::fill(taken.begin(), taken.begin() + std::ptrdiff_t(head), true);
+    std::fill(taken.end() - std::ptrdiff_t(tail), taken.end(), true);
+    // Each pass pairs the rest of the new list with untaken points of the old by a key, in order.
     const auto pair = [&](auto key) {
         using Key = decltype(key(before[0]));
         std::vector<std::pair<Key, std::size_t>> old;
-        for (std::size_t i = 0; i < known; ++i)
+        for (std::size_t i = head; i < known - tail; ++i)
             if (!taken[i])
                 old.emplace_back(key(before[i]), i);
+        if (old.empty())
+            return;
         std::sort(old.begin(), old.end());
         std::vector<std::size_t> next(old.size(), 0); // per run of equal keys: the next unused
-        for (std::size_t j = 0; j < points_.size(); ++j) {
+        for (std::size_t j = head; j < points_.size() - tail; ++j) {
             if (ids[j] != 0)
                 continue;
             const Key k = key(points_[j]);
@@ -201,10 +218,8 @@ void MapModel::Identify(std::span<const TCalibPoint> before, std::span<const Poi
             taken[old[at].second] = true;
         }
     };
-    if (known > 0) {
-        pair([](const TCalibPoint &p) { return p.ToRecord(); });
-        pair([](const TCalibPoint &p) { return std::pair(p.X, p.Y); });
-    }
+    pair([](const TCalibPoint &p) { return p.ToRecord(); });
+    pair([](const TCalibPoint &p) { return std::pair(p.X, p.Y); });
     for (PointId &id : ids)
         if (id == 0)
             id = nextId_++;
