@@ -15,8 +15,8 @@ struct MapChangeReport
     bool Changed = false;
     // Another writer's points came in beyond the edit: the list changed under the caller.
     bool CameIn = false;
-    // What the keeper's transaction found and did (merge, copies, warnings); none when no file
-    // is behind the map, or the edit itself failed.
+    // What the keeper's transaction found and did (merge, copies, warnings), also when the write
+    // then failed; none when no file is behind the map.
     std::optional<CalibrationKeeper::WriteResult> Write;
     // Why the write failed, in the failure's own words; none when it did not. The points are
     // then in memory only, merge and edit made all the same.

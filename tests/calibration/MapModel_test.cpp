@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
-#include <stdexcept>
 #include <vector>
 
 namespace carteva {
@@ -113,24 +112,6 @@ TEST(MapModel, EachChangeIsOneTransactionAndReportsWhatHappened)
         ASSERT_EQ(reader.Load(), CalibrationReadResult::Complete);
         EXPECT_EQ(Sorted(reader.Points()), Sorted(row.after));
     }
-}
-
-TEST(MapModel, AnEditThatThrowsChangesNothingAndItsExceptionGoesOn)
-{
-    test::ScratchFolder scratch;
-    const std::filesystem::path file = scratch.path / "map.cal";
-    WriteCalibrationFile(file, 1000, 800, std::vector {A});
-    MapModel model;
-    model.Open(file, 1000, 800);
-    model.Load();
-    const std::uint64_t revision = model.Revision();
-    EXPECT_THROW(model.Change([](auto &l) {
-        Append(l, B);
-        throw std::invalid_argument("refused");
-    }),
-                 std::invalid_argument);
-    EXPECT_EQ(Sorted(model.Points()), Sorted({A}));
-    EXPECT_EQ(model.Revision(), revision);
 }
 
 TEST(MapModel, APointKeepsItsIdentityThroughEditsAndAnotherWritersInsertions)
