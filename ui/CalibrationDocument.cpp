@@ -35,9 +35,10 @@ QString PixelText(std::int32_t x, std::int32_t y)
 CalibrationDocument::CalibrationDocument(QWidget &owner)
     : QObject(&owner)
     , owner_(owner)
+    , store_(model_.Keeper())
 {
     stack_ = new QUndoStack(this);
-    mapping_ = new MappingChoice(this);
+    mapping_ = new MappingChoice(model_, this);
 }
 
 CalibrationDocument::~CalibrationDocument()
@@ -49,7 +50,7 @@ CalibrationDocument::~CalibrationDocument()
 void CalibrationDocument::Open(const QString &bitmapFileName, QSize pictureSize)
 {
     bitmapFileName_ = bitmapFileName;
-    pictureSize_ = pictureSize;
+    model_.Open(StdPath(CalibrationFileName()), pictureSize.width(), pictureSize.height());
     store_.Claim(&owner_, CalibrationFileName());
     mapping_->OpenMap(StdPath(CalibrationFileName()));
 }
@@ -61,11 +62,9 @@ QString CalibrationDocument::CalibrationFileName() const
 
 QString CalibrationDocument::Load()
 {
-    points_.clear();
     QString reason;
-    if (store_.Keeper().Read(StdPath(CalibrationFileName()), points_)
-        != CalibrationReadResult::Complete)
-        reason = QString::fromStdString(store_.Keeper().ReadFailure());
+    if (model_.Load() != CalibrationReadResult::Complete)
+        reason = QString::fromStdString(model_.Keeper().ReadFailure());
     store_.TellOpening(&owner_, CalibrationFileName());
     emit PointsChanged(true);
     return reason;
@@ -76,11 +75,11 @@ void CalibrationDocument::Save(std::int32_t x, std::int32_t y, Extended lat, Ext
     // Only the point this window shows at that pixel is corrected. Another writer's version of it
     // since is overruled as in a merge (and kept elsewhere); a point this window never showed
     // stays beside the new one.
-    const int shown = FindPoint(points_, x, y);
+    const int shown = FindPoint(model_.Points(), x, y);
     const std::optional<RecordChange::Ref> target = shown < 0
         ? std::nullopt
-        : std::optional(RecordChange::RefAt(points_, std::size_t(shown)));
-    CalibrationKeeper &keeper = store_.Keeper();
+        : std::optional(RecordChange::RefAt(model_.Points(), std::size_t(shown)));
+    CalibrationKeeper &keeper = model_.Keeper();
     const Build build = [x, y, lat, lon, target, &keeper](std::vector<TCalibPoint> &points,
                                                           std::vector<RecordChange> &made,
                                                           std::vector<RecordChange::Ref> &) {
@@ -108,11 +107,11 @@ void CalibrationDocument::Remove(std::vector<std::size_t> indexes)
 {
     std::sort(indexes.begin(), indexes.end());
     indexes.erase(std::unique(indexes.begin(), indexes.end()), indexes.end());
-    std::erase_if(indexes, [this](std::size_t i) { return i >= points_.size(); });
-    const std::vector<RecordChange::Ref> targets = RecordChange::RefsAt(points_, indexes);
+    std::erase_if(indexes, [this](std::size_t i) { return i >= model_.Points().size(); });
+    const std::vector<RecordChange::Ref> targets = RecordChange::RefsAt(model_.Points(), indexes);
     if (targets.empty())
         return;
-    const TCalibPoint &first = points_[indexes.front()];
+    const TCalibPoint &first = model_.Points()[indexes.front()];
     const QString text = targets.size() == 1
         ? QStringLiteral("Remove point %1").arg(PixelText(first.X, first.Y))
         : QStringLiteral("Remove %1 points").arg(targets.size());
@@ -135,16 +134,17 @@ void CalibrationDocument::Remove(std::vector<std::size_t> indexes)
 
 void CalibrationDocument::SetCoordinate(std::size_t index, bool latitude, const QString &text)
 {
-    if (index >= points_.size())
+    const std::vector<TCalibPoint> &shown = model_.Points();
+    if (index >= shown.size())
         return;
     if (!IsDecimalNumber(Utf16(text)))
         throw EConvertError::NotAFloat(Utf16(text));
     const Extended value = ParseDecimal(Utf16(text));
-    TCalibPoint point = points_[index];
+    TCalibPoint point = shown[index];
     (latitude ? point.Lat : point.Lon) = value;
-    if (point.ToRecord() == points_[index].ToRecord())
+    if (point.ToRecord() == shown[index].ToRecord())
         return;
-    const RecordChange::Ref target = RecordChange::RefAt(points_, index);
+    const RecordChange::Ref target = RecordChange::RefAt(model_.Points(), index);
     const Build build = [target, latitude, value](std::vector<TCalibPoint> &points,
                                                   std::vector<RecordChange> &made,
                                                   std::vector<RecordChange::Ref> &missing) {
@@ -212,14 +212,12 @@ void CalibrationDocument::Run(PointListCommand &step, bool undo, const Build &bu
 
 bool CalibrationDocument::Change(const std::function<void(std::vector<TCalibPoint> &)> &edit)
 {
-    // Without a chosen bitmap there is no file to write.
-    if (bitmapFileName_.isEmpty()) {
-        if (edit)
-            edit(points_);
+    const MapChangeReport report = model_.Change(edit);
+    // Without a chosen bitmap there is no file, and nothing to tell.
+    if (!report.Write)
         return false;
-    }
-    return store_.Transact(&owner_, CalibrationFileName(), pictureSize_.width(),
-                           pictureSize_.height(), points_, edit);
+    return store_.Tell(&owner_, CalibrationFileName(), report, model_.PictureWidth(),
+                       model_.PictureHeight(), model_.Points());
 }
 
 void CalibrationDocument::Write()
@@ -230,7 +228,7 @@ void CalibrationDocument::Write()
 
 bool CalibrationDocument::MayClose() const
 {
-    return store_.MayClose(&owner_, points_);
+    return store_.MayClose(&owner_, model_.Points());
 }
 
 void CalibrationDocument::TellSkipped(const QString &step,
@@ -248,7 +246,7 @@ void CalibrationDocument::TellSkipped(const QString &step,
         } catch (const Error &) {
             // A value no text can show: the pixel alone names the point.
         }
-        const bool changed = FindPoint(points_, point.X, point.Y) >= 0;
+        const bool changed = FindPoint(model_.Points(), point.X, point.Y) >= 0;
         if (!text.isEmpty())
             text += QLatin1Char('\n');
         text += QStringLiteral("%1 was skipped for point %2: it was %3 outside this window.")

@@ -3,6 +3,7 @@
 
 #include "calibration/CalibPoint.h"
 #include "calibration/Extended.h"
+#include "calibration/MapModel.h"
 #include "ui/CalibrationStore.h"
 #include "ui/RecordChange.h"
 
@@ -23,10 +24,10 @@ namespace carteva {
 class MappingChoice;
 class PointListCommand;
 
-// The calibration of the open map: its points, the file behind them, the undo history and the
-// chosen mapping. Every change of the points is one call here and one write of the file, made
-// inside the store's transaction on the list as another writer left it; views and tool windows
-// read the points here and follow PointsChanged.
+// The open map as the window edits it: the model (points, file, mapping, georeferencing), the undo
+// history and the chosen mapping's actions. Every change of the points is one call here, one
+// transaction of the model and one report, which the store tells the user; views and tool windows
+// read the model here and follow PointsChanged.
 class CalibrationDocument : public QObject
 {
     Q_OBJECT
@@ -38,13 +39,17 @@ public:
     // The map whose calibration this is: takes the lock of its file. `pictureSize` goes into the
     // file's header.
     void Open(const QString &bitmapFileName, QSize pictureSize);
-    void SetPictureSize(QSize pictureSize) { pictureSize_ = pictureSize; }
+    void SetPictureSize(QSize pictureSize)
+    {
+        model_.SetPictureSize(pictureSize.width(), pictureSize.height());
+    }
     // Reads the file; why it could not (naming the file), empty when it could.
     QString Load();
     const QString &BitmapFileName() const { return bitmapFileName_; }
     QString CalibrationFileName() const;
 
-    const std::vector<TCalibPoint> &Points() const { return points_; }
+    const std::vector<TCalibPoint> &Points() const { return model_.Points(); }
+    const MapModel &Model() const { return model_; }
     MappingChoice &Mapping() const { return *mapping_; }
 
     // The changes, each one undo step written at once.
@@ -68,7 +73,7 @@ public:
     void Release() { store_.Release(); }
 
     // Points put into memory without a write, for tests of what a later write does.
-    std::vector<TCalibPoint> &PointsForTest() { return points_; }
+    std::vector<TCalibPoint> &PointsForTest() { return model_.PointsForTest(); }
 
 signals:
     // After every change, another writer's too. `marksOnly`: a Save's first doing, which the
@@ -90,9 +95,8 @@ private:
     void TellSkipped(const QString &step, const std::vector<RecordChange::Ref> &missing) const;
 
     QWidget &owner_;
-    std::vector<TCalibPoint> points_;
+    MapModel model_;
     QString bitmapFileName_;
-    QSize pictureSize_;
     CalibrationStore store_;
     QUndoStack *stack_ = nullptr;
     MappingChoice *mapping_ = nullptr;

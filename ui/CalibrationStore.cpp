@@ -43,12 +43,6 @@ QString CurrentFailure()
     return ErrorHandler::MessageOf(std::current_exception());
 }
 
-// The caller's list changed beyond its own edit.
-bool CameIn(const CalibrationKeeper::WriteResult &result)
-{
-    return result.fromOtherSide > 0 || result.removedByOtherSide > 0;
-}
-
 QString PixelsOf(const std::vector<MergeConflict> &conflicts)
 {
     // Enough to find them; the recovery copy holds them all.
@@ -126,7 +120,9 @@ std::string Utf8(std::u16string_view text)
 
 } // namespace
 
-CalibrationStore::CalibrationStore() = default;
+CalibrationStore::CalibrationStore(CalibrationKeeper &keeper)
+    : keeper_(keeper)
+{ }
 CalibrationStore::~CalibrationStore() = default;
 
 void CalibrationStore::Claim(QWidget *owner, const QString &calibrationFileName)
@@ -188,27 +184,17 @@ void CalibrationStore::Release()
     lock_.reset();
 }
 
-bool CalibrationStore::Transact(QWidget *owner, const QString &fileName, std::int32_t width,
-                                std::int32_t height, std::vector<TCalibPoint> &points,
-                                const CalibrationKeeper::Edit &edit)
+bool CalibrationStore::Tell(QWidget *owner, const QString &fileName, const MapChangeReport &report,
+                            std::int32_t width, std::int32_t height,
+                            std::span<const TCalibPoint> points)
 {
-    // The edit's own failure is the caller's business, not a failed save.
-    bool editFailed = false;
-    CalibrationKeeper::Edit guarded;
-    if (edit) {
-        guarded = [&](std::vector<TCalibPoint> &list) {
-            try {
-                edit(list);
-            } catch (...) {
-                editFailed = true;
-                throw;
-            }
-        };
-    }
+    const CalibrationKeeper::WriteResult &result = *report.Write;
     QString leftAlone, why;
-    try {
-        const CalibrationKeeper::WriteResult result
-            = keeper_.Transact(StdPath(fileName), width, height, points, guarded);
+    if (report.Failure) {
+        why = QString::fromStdString(*report.Failure);
+        qCWarning(lcCalibration, "Cannot save calibration: %s", qUtf8Printable(why));
+        TellLockAndJournal(owner, fileName, result.lockWarning, result.journalCopy);
+    } else {
         if (!keeper_.RecoveryNote().empty())
             qCWarning(lcCalibration, "%s", keeper_.RecoveryNote().c_str());
         // The file is in place; only its folder may not have reached the disk yet.
@@ -231,7 +217,7 @@ bool CalibrationStore::Transact(QWidget *owner, const QString &fileName, std::in
             Platform::Current().ShowMessage(
                 owner, text, ErrorHandler::OwnCaption(),
                 overruled ? QMessageBox::Warning : QMessageBox::Information);
-            return CameIn(result);
+            return report.CameIn;
         }
         case CalibrationKeeper::Outcome::NotReplaced:
             qCWarning(lcCalibration, "Cannot save calibration: %s", result.reason.c_str());
@@ -240,18 +226,11 @@ bool CalibrationStore::Transact(QWidget *owner, const QString &fileName, std::in
             why = QString::fromStdString(result.reason);
             break;
         }
-    } catch (...) {
-        if (editFailed)
-            throw;
-        why = CurrentFailure();
-        qCWarning(lcCalibration, "Cannot save calibration: %s", qUtf8Printable(why));
-        TellLockAndJournal(owner, fileName, keeper_.LastResult().lockWarning,
-                           keeper_.LastResult().journalCopy);
     }
 
     // What another writer did is told also when the write then failed.
-    const CalibrationKeeper::WriteResult &merge = keeper_.LastResult();
-    const bool cameIn = merge.outcome == CalibrationKeeper::Outcome::Merged && CameIn(merge);
+    const CalibrationKeeper::WriteResult &merge = result;
+    const bool cameIn = report.CameIn;
     QString text = QStringLiteral("Cannot save calibration");
     if (!leftAlone.isEmpty())
         text += QLatin1Char('\n') + leftAlone;

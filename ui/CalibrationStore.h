@@ -3,6 +3,7 @@
 
 #include "calibration/CalibPoint.h"
 #include "calibration/CalibrationKeeper.h"
+#include "calibration/MapChangeReport.h"
 #include "ui/RecoveryCopy.h"
 
 #include <QString>
@@ -24,7 +25,8 @@ namespace carteva {
 class CalibrationStore
 {
 public:
-    CalibrationStore();
+    // `keeper` is the open map's: the store points its copies and journal at the user's folders.
+    explicit CalibrationStore(CalibrationKeeper &keeper);
     ~CalibrationStore();
     CalibrationStore(const CalibrationStore &) = delete;
     CalibrationStore &operator=(const CalibrationStore &) = delete;
@@ -47,22 +49,11 @@ public:
     // Lets go of the lock, when the window closes.
     void Release();
 
-    CalibrationKeeper &Keeper() { return keeper_; }
-
-    // Saves `points`, reporting every failure itself. True when another writer's points were
-    // merged in, which changed `points`.
-    bool Save(QWidget *owner, const QString &calibrationFileName, std::int32_t width,
-              std::int32_t height, std::vector<TCalibPoint> &points)
-    {
-        return Transact(owner, calibrationFileName, width, height, points, {});
-    }
-    // Save as one transaction with `edit` (see CalibrationKeeper::Transact), reporting every
-    // failure, merge and conflict itself. True when another writer's change came in: the list
-    // changed beyond the edit. An edit that throws writes nothing, shows nothing, and its
-    // exception goes on to the caller unchanged.
-    bool Transact(QWidget *owner, const QString &calibrationFileName, std::int32_t width,
-                  std::int32_t height, std::vector<TCalibPoint> &points,
-                  const CalibrationKeeper::Edit &edit);
+    // Tells the user what a change of the map did to its file: every failure, merge and conflict.
+    // A write that failed keeps `points` (the list as the change left it) in a recovery copy, else
+    // offers the user a copy. True when another writer's change came in.
+    bool Tell(QWidget *owner, const QString &calibrationFileName, const MapChangeReport &report,
+              std::int32_t width, std::int32_t height, std::span<const TCalibPoint> points);
     // The last save could put the points nowhere.
     bool PointsOnlyInMemory() const { return onlyInMemory_; }
     // After a close's save: may the window close? Asks first when some of `points` would be lost:
@@ -79,7 +70,7 @@ private:
     void OfferCopy(QWidget *owner, QString text, std::int32_t width, std::int32_t height,
                    std::span<const TCalibPoint> points);
 
-    CalibrationKeeper keeper_;
+    CalibrationKeeper &keeper_;
     RecoveryCopy recoveryCopy_;
     std::unique_ptr<QLockFile> lock_;
     bool onlyInMemory_ = false;

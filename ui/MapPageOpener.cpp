@@ -53,16 +53,20 @@ PictureInSight MapPageOpener::InSight(const PictureScrollArea &area)
 QUrl MapPageOpener::AddressFor(std::span<const TCalibPoint> points,
                                const PictureScrollArea &area, const MappingSetup &kind) const
 {
-    const Mapping mapping(kind, points);
+    return AddressFor(points, area, Mapping(kind, points));
+}
+
+QUrl MapPageOpener::AddressFor(std::span<const TCalibPoint> points,
+                               const PictureScrollArea &area, const Mapping &mapping) const
+{
     const PixelToPosition toPosition
         = [&mapping](double x, double y) { return mapping.PixelToGeo(x, y); };
     return address_.For(WorkingPlace::Find(points, InSight(area), toPosition));
 }
 
-void MapPageOpener::Open(QWidget *owner, std::span<const TCalibPoint> points,
-                         const PictureScrollArea &area, const MappingSetup &kind) const
+void MapPageOpener::Open(QWidget *owner, const MapModel &map, const PictureScrollArea &area) const
 {
-    const QUrl address = AddressFor(points, area, kind);
+    const QUrl address = AddressFor(map.Points(), area, map.Georeferencing());
     if (Platform::Current().OpenUrl(address))
         return;
     const QString text = QStringLiteral("Cannot open the map page %1: %2.")

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "calibration/CalibPoint.h"
+#include "calibration/MapModel.h"
 #include "calibration/Mapping.h"
 #include "ui/MapPageAddress.h"
 #include "ui/WorkingPlace.h"
@@ -24,9 +25,12 @@ public:
     // mapping the user chose.
     QUrl AddressFor(std::span<const TCalibPoint> points, const PictureScrollArea &area,
                     const MappingSetup &kind = MappingKind::TwoNearest) const;
-    // Opens it; when no browser starts, a box over `owner` and the log say why.
-    void Open(QWidget *owner, std::span<const TCalibPoint> points, const PictureScrollArea &area,
-              const MappingSetup &kind) const;
+    // The same placed by `mapping`, made for those points.
+    QUrl AddressFor(std::span<const TCalibPoint> points, const PictureScrollArea &area,
+                    const Mapping &mapping) const;
+    // Opens the address for the open map, placed by its georeferencing; when no browser starts,
+    // a box over `owner` and the log say why.
+    void Open(QWidget *owner, const MapModel &map, const PictureScrollArea &area) const;
 
     static PictureInSight InSight(const PictureScrollArea &area);
 

@@ -20,6 +20,20 @@ const QString kTwoNearest = QStringLiteral("two-nearest");
 
 MappingChoice::MappingChoice(QObject *parent)
     : QObject(parent)
+    , own_(std::make_unique<MapModel>())
+    , model_(*own_)
+{
+    MakeActions();
+}
+
+MappingChoice::MappingChoice(MapModel &model, QObject *parent)
+    : QObject(parent)
+    , model_(model)
+{
+    MakeActions();
+}
+
+void MappingChoice::MakeActions()
 {
     group_ = new QActionGroup(this);
     group_->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
@@ -29,51 +43,38 @@ MappingChoice::MappingChoice(QObject *parent)
         action->setCheckable(true);
     projectionAction_ = new QAction(QStringLiteral("Map projection…"), this);
     // Anything but the fit's own word (an older or a hand-edited value) keeps the default.
-    kind_ = UserSettings().value(kKey).toString() == kBestFit ? MappingKind::BestFit
-                                                              : MappingKind::TwoNearest;
-    (kind_ == MappingKind::BestFit ? bestFit_ : twoNearest_)->setChecked(true);
+    model_.SetKind(UserSettings().value(kKey).toString() == kBestFit ? MappingKind::BestFit
+                                                                     : MappingKind::TwoNearest);
+    (Kind() == MappingKind::BestFit ? bestFit_ : twoNearest_)->setChecked(true);
     connect(twoNearest_, &QAction::triggered, this, [this] { SetKind(MappingKind::TwoNearest); });
     connect(bestFit_, &QAction::triggered, this, [this] { SetKind(MappingKind::BestFit); });
 }
 
+MappingChoice::~MappingChoice() = default;
+
 void MappingChoice::OpenMap(const std::filesystem::path &calibrationFile)
 {
-    calibrationFile_ = calibrationFile;
-    const bool had = projection_ != nullptr;
-    projection_.reset();
-    projectionProblem_.clear();
-    try {
-        projection_ = ProjectionFile::Open(calibrationFile);
-    } catch (const std::exception &error) {
-        projectionProblem_ = QString::fromStdString(error.what());
-    }
-    if (had || projection_)
+    if (model_.OpenProjection(calibrationFile))
         emit Changed();
 }
 
 void MappingChoice::SetProjection(const std::string &definition)
 {
-    std::shared_ptr<const MapProjection> projection;
-    if (!definition.empty())
-        projection = std::make_shared<const MapProjection>(definition);
-    if (!calibrationFile_.empty())
-        ProjectionFile::Write(calibrationFile_, definition);
-    projection_ = std::move(projection);
-    projectionProblem_.clear();
+    model_.SetProjection(definition);
     emit Changed();
 }
 
 std::string MappingChoice::ProjectionDefinition() const
 {
-    return projection_ ? projection_->Definition() : std::string();
+    return model_.Setup().ProjectionDefinition();
 }
 
 void MappingChoice::SetKind(MappingKind kind)
 {
     (kind == MappingKind::BestFit ? bestFit_ : twoNearest_)->setChecked(true);
-    if (kind == kind_)
+    if (kind == Kind())
         return;
-    kind_ = kind;
+    model_.SetKind(kind);
     UserSettings().setValue(kKey, kind == MappingKind::BestFit ? kBestFit : kTwoNearest);
     emit Changed();
 }

@@ -69,9 +69,9 @@ struct Offset
 
 // How far a point not saved yet lies from where the other points put it; nothing while the fields
 // do not hold a complete new point, or the other points give no mapping.
-std::optional<Offset> OffsetFromOthers(const std::vector<TCalibPoint> &points,
-                                       const MappingSetup &kind, const TfrmMainControls &ui)
+std::optional<Offset> OffsetFromOthers(const MapModel &map, const TfrmMainControls &ui)
 {
+    const std::vector<TCalibPoint> &points = map.Points();
     try {
         // Refused text is no point yet: Save would refuse it too.
         const EnteredPoint entered = EnteredPoint::Read(ui);
@@ -81,10 +81,14 @@ std::optional<Offset> OffsetFromOthers(const std::vector<TCalibPoint> &points,
         if (same >= 0 && points[std::size_t(same)].Lat == lat
             && points[std::size_t(same)].Lon == lon)
             return std::nullopt; // what Save would store is stored already
-        std::vector<TCalibPoint> others = points;
-        if (same >= 0)
-            others.erase(others.begin() + same);
-        const Mapping mapping(kind, others);
+        // A new pixel is judged by the map's own georeferencing; a corrected one by the others.
+        std::optional<Mapping> others;
+        if (same >= 0) {
+            std::vector<TCalibPoint> rest = points;
+            rest.erase(rest.begin() + same);
+            others.emplace(map.Setup(), rest);
+        }
+        const Mapping &mapping = others ? *others : map.Georeferencing();
         if (!mapping.Reason().empty())
             return std::nullopt;
         const std::optional<PixelPoint> pixel = mapping.GeoToPixelExact(lat, lon);
@@ -196,7 +200,7 @@ void PointsWindow::Refresh()
         return;
     const MappingSetup kind = document_.Mapping().Setup();
     model_->Refresh(kind);
-    current_.emplace(kind, document_.Points());
+    refreshed_ = true;
     const ResidualReport &report = model_->Report();
     figures_->Show(kind, document_.Points(), report);
     QString text = MappingName(kind, report) + QStringLiteral(": ");
@@ -231,12 +235,13 @@ void PointsWindow::RemoveSelected()
 void PointsWindow::ShowPointer(int x, int y)
 {
     // The nearest-pair rule walks every point: nothing is worked out for a hidden window.
-    if (!current_ || !isVisible())
+    if (!refreshed_ || !isVisible())
         return;
+    const Mapping &mapping = document_.Model().Georeferencing();
     QString text = QStringLiteral("Pointer %1 x %2: ").arg(FromUtf16(FormatInteger(x)),
                                                             FromUtf16(FormatInteger(y)));
     const std::optional<GeoPosition> position
-        = current_->Reason().empty() ? current_->PixelToGeo(x, y) : std::nullopt;
+        = mapping.Reason().empty() ? mapping.PixelToGeo(x, y) : std::nullopt;
     if (position)
         text += FromUtf16(FormatCoordinate(6, position->Lat)) + QStringLiteral(", ")
             + FromUtf16(FormatCoordinate(6, position->Lon));
@@ -250,7 +255,7 @@ void PointsWindow::ShowDistance()
     if (!isVisible())
         return;
     const std::optional<Offset> offset
-        = OffsetFromOthers(document_.Points(), document_.Mapping().Setup(), ui_);
+        = OffsetFromOthers(document_.Model(), ui_);
     distance_->setText(offset ? QStringLiteral("%1 m / %2 px from the other points")
                                     .arg(Rounded(offset->Metres), Rounded(offset->Pixels))
                               : QString());

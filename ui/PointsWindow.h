@@ -77,8 +77,8 @@ private:
     QPushButton *delete_ = nullptr;
     QPushButton *projection_ = nullptr;
     MappingFigures *figures_ = nullptr;
-    // The chosen mapping made for the current list, for the pointer's position.
-    std::optional<Mapping> current_;
+    // Shown once at least: the pointer's position is worth working out.
+    bool refreshed_ = false;
     bool placed_ = false;
 };
 

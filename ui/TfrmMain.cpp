@@ -304,7 +304,7 @@ void TfrmMain::ShowPoints(bool marksOnly)
 
 void TfrmMain::SpeedButton1Click()
 {
-    MapPageOpener().Open(this, document_->Points(), *ui.PictureArea, document_->Mapping().Setup());
+    MapPageOpener().Open(this, document_->Model(), *ui.PictureArea);
 }
 
 void TfrmMain::closeEvent(QCloseEvent *event)

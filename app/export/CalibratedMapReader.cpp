@@ -7,7 +7,6 @@
 #include "calibration/FileLock.h"
 #include "calibration/FileOps.h"
 #include "calibration/MapProjection.h"
-#include "calibration/ProjectionFile.h"
 #include "calibration/RewriteJournal.h"
 #include "picture/PictureHeader.h"
 
@@ -132,7 +131,7 @@ CalibratedMap CalibratedMapReader::Read(const fs::path &bitmap, const fs::path &
     }
     }
 
-    // The map's own projection, as the window keeps it beside the calibration, or as given.
+    // The map's own projection: as given, or found beside the calibration as the window finds it.
     try {
         map.Projection = projection
             ? ProjectionFile::Make(*projection, "--projection " + *projection)
