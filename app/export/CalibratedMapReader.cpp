@@ -7,6 +7,7 @@
 #include "calibration/FileLock.h"
 #include "calibration/FileOps.h"
 #include "calibration/MapProjection.h"
+#include "calibration/ProjectionFile.h"
 #include "calibration/RewriteJournal.h"
 #include "picture/PictureHeader.h"
 
