@@ -64,8 +64,6 @@ OverlaySighting PictureLayers::Map(File &file, const MappingSetup &kind,
     const QSize size = view_.PictureSize();
     std::vector<QPoint> pixels;
     pixels.reserve(file.overlay.Waypoints().Count());
-    // Counted by band as they come, which spares the set a pass over them.
-    std::vector<std::uint32_t> bandCounts(PixelSet::BandsOf(size.height()), 0);
     bool drawable = false;
     const auto take = [&](std::span<const Pixel> some) {
         // The first pixel asks for a picture that can be drawn over, which an icon or a metafile
@@ -75,15 +73,12 @@ OverlaySighting PictureLayers::Map(File &file, const MappingSetup &kind,
             drawable = true;
         }
         for (const Pixel &pixel : some) {
-            if (pixel.X >= 0 && pixel.Y >= 0 && pixel.X < size.width()
-                && pixel.Y < size.height()) {
+            if (pixel.X >= 0 && pixel.Y >= 0 && pixel.X < size.width() && pixel.Y < size.height())
                 pixels.emplace_back(int(pixel.X), int(pixel.Y));
-                ++bandCounts[std::size_t(PixelSet::Band(int(pixel.Y)))];
-            }
         }
     };
     const auto show = [&] {
-        file.pixels = PixelSet(pixels, bandCounts);
+        file.pixels = PixelSet(pixels, size.height());
         view_.update();
     };
     std::function<void()> warn;

@@ -26,15 +26,6 @@ public:
     PixelSet() = default;
     // `pixels` lie inside a picture `height` rows high.
     PixelSet(std::span<const QPoint> pixels, int height);
-    // The same, the pixels of each band counted already as they were gathered: bandCounts[b]
-    // for the rows of band b (see Band), BandsOf(height) of them.
-    PixelSet(std::span<const QPoint> pixels, std::span<const std::uint32_t> bandCounts);
-
-    static int Band(int y) { return y >> BandShift; }
-    static std::size_t BandsOf(int height)
-    {
-        return height <= 0 ? 0 : (std::size_t(height) + (1u << BandShift) - 1) >> BandShift;
-    }
 
     bool IsEmpty() const { return count_ == 0; }
     std::size_t Count() const { return count_; }
