@@ -4,6 +4,7 @@
 #include "gpx/GpxOverlay.h"
 #include "ui/ClippedLine.h"
 
+#include <algorithm>
 #include <cfenv>
 #include <cstdint>
 #include <optional>
@@ -146,15 +147,23 @@ WaypointCounts OverlayPlot::Plot(const GpxOverlay &overlay, const MappingSetup &
         const Mapping mapping(kind, points);
         const PositionList &waypoints = overlay.Waypoints();
         for (const MappedRun &run : MapWaypoints(waypoints, mapping, kind, points)) {
-            for (std::size_t i = 0; i < run.pixels.size(); ++i) {
-                if (i == run.warnAt)
-                    unmappable();
-                const Pixel &pixel = run.pixels[i];
-                ++(InsidePicture(pixel, width, height) ? counts.Painted : counts.Outside);
-                batch.Add(pixel.X, pixel.Y);
-            }
-            if (run.warnAt == run.pixels.size())
+            // A run is handed on as it lies, around its warning, not copied through the batch:
+            // 18 M of the 310 M instructions (callgrind) this thread spent on a point's removal
+            // with a million waypoints shown.
+            const std::span<const Pixel> pixels(run.pixels);
+            std::size_t inside = 0;
+            for (const Pixel &pixel : pixels)
+                inside += InsidePicture(pixel, width, height) ? 1 : 0;
+            counts.Painted += inside;
+            counts.Outside += pixels.size() - inside;
+            const std::size_t warnAt = std::min(run.warnAt, pixels.size());
+            batch.Flush();
+            if (warnAt > 0)
+                take(pixels.first(warnAt));
+            if (run.warnAt <= pixels.size())
                 unmappable();
+            if (warnAt < pixels.size())
+                take(pixels.subspan(warnAt));
             counts.NotMappable += run.notMappable;
             if (run.error)
                 std::rethrow_exception(run.error);
