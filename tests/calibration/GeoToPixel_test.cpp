@@ -19,6 +19,7 @@
 #include <functional>
 #include <limits>
 #include <numbers>
+#include <string_view>
 #include <vector>
 
 namespace carteva {
@@ -500,7 +501,8 @@ TEST(GeoToPixel, ProjectionsTellTheirAxesKindAndLine)
         // Northing first in the database; the WKT 1 written for GDAL names no axes, which GDAL
         // reads as easting first.
         {"EPSG:31468", false, false, "DHDN / 3-degree Gauss-Kruger zone 4 (EPSG:31468)"},
-        {"EPSG:3006", false, false, "SWEREF99 TM (EPSG:3006)"},
+        // EPSG's newer releases name it "ETRS89-SWE [SWEREF 99 TM]": only the code is sure.
+        {"EPSG:3006", false, false, "… (EPSG:3006)"},
         // Both axes point north (or south) on the polar systems; the easting is still first.
         {"EPSG:3031", false, false, "WGS 84 / Antarctic Polar Stereographic (EPSG:3031)"},
         {"EPSG:3413", false, false,
@@ -527,7 +529,13 @@ TEST(GeoToPixel, ProjectionsTellTheirAxesKindAndLine)
         const MapProjection projection(row.definition);
         EXPECT_EQ(projection.NorthingFirst(), row.northingFirst) << row.definition;
         EXPECT_EQ(projection.IsGeographic(), row.geographic) << row.definition;
-        EXPECT_EQ(projection.OneLine(), row.line) << row.definition;
+        const std::string_view ellipsis = "…";
+        if (std::string_view(row.line).starts_with(ellipsis))
+            EXPECT_TRUE(projection.OneLine().ends_with(
+                std::string_view(row.line).substr(ellipsis.size())))
+                << projection.OneLine();
+        else
+            EXPECT_EQ(projection.OneLine(), row.line) << row.definition;
     }
 }
 
