@@ -7,6 +7,9 @@ namespace {
 
 constexpr char32_t ReplacementCharacter = 0xFFFD;
 
+
+} // namespace
+
 void AppendUtf8(std::string &out, char32_t c)
 {
     if (c < 0x80) {
@@ -25,8 +28,6 @@ void AppendUtf8(std::string &out, char32_t c)
         out += static_cast<char>(0x80 | (c & 0x3F));
     }
 }
-
-} // namespace
 
 Utf8Character DecodeUtf8(std::string_view text)
 {

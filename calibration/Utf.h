@@ -25,6 +25,9 @@ constexpr std::size_t Utf16Units(std::size_t utf8Length)
     return utf8Length == 4 ? 2 : 1;
 }
 
+// Appends the UTF-8 bytes of a code point up to U+10FFFF.
+void AppendUtf8(std::string &out, char32_t c);
+
 // Lone surrogates, which UTF-8 cannot spell, become U+FFFD.
 std::string ToUtf8(std::u16string_view text);
 

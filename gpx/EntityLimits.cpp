@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "gpx/EntityLimits.h"
 
+#include "calibration/Utf.h"
 #include "gpx/ParseFailure.h"
 
 #include <libxml/SAX2.h>
@@ -27,25 +28,6 @@ void FailAsLoop(ParseState &state)
     RecordFailure(state, "Detected an entity reference loop", CurrentLine(state));
 }
 
-void AppendUtf8(std::string &out, unsigned long code)
-{
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
 // "&#NN;" or "&#xHH;" at the start of `text` (without "&#"); the parser checked the character
 // when it read the value or the declaration. False when it is not one.
 bool CharacterReference(std::string_view &text, std::string &out)
@@ -64,7 +46,7 @@ bool CharacterReference(std::string_view &text, std::string &out)
     }
     if (i == text.size() || i == (hex ? 1u : 0u) || code > 0x10FFFF)
         return false;
-    AppendUtf8(out, code);
+    AppendUtf8(out, static_cast<char32_t>(code));
     text.remove_prefix(i + 1);
     return true;
 }
