@@ -88,7 +88,7 @@ ProjectionDialog::ProjectionDialog(QWidget *parent, const std::string &current,
     matches_ = List(this, {QStringLiteral("System"), QStringLiteral("Code"),
                            QStringLiteral("Area of use")},
                     QStringLiteral("Matches"));
-    suggest_ = new QPushButton(QStringLiteral("Suggest from the points"), this);
+    suggest_ = new QPushButton(QStringLiteral("&Suggest from the points"), this);
     suggest_->setEnabled(points_.size() >= ProjectionRanking::MinimumPoints);
     if (!suggest_->isEnabled())
         suggest_->setToolTip(QStringLiteral("Needs %1 points").arg(ProjectionRanking::MinimumPoints));
