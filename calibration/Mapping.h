@@ -3,6 +3,7 @@
 
 #include "calibration/CalibPoint.h"
 #include "calibration/Extended.h"
+#include "calibration/GeoPosition.h"
 #include "calibration/GeoToPixel.h"
 
 #include <memory>
@@ -16,12 +17,6 @@ namespace carteva {
 // How a position finds its pixel: between the two nearest points, each axis on its own (the
 // program's original rule, the default), or by one transform fitted through all points.
 enum class MappingKind { TwoNearest, BestFit };
-
-struct GeoPosition
-{
-    Extended Lat;
-    Extended Lon;
-};
 
 // A pixel before rounding, for residuals and the pointer's position.
 struct PixelPoint

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
-#include "calibration/Mapping.h"
+#include "calibration/GeoPosition.h"
 
 #include <cstddef>
 #include <exception>
